@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test and run. Safe to re-run.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config git
+  # libraries
+  libasio-dev libutf8proc-dev libssl-dev libudev-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev python3 time hyperfine
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+namespace vocalis {
+
+// The user's documents folder as the XDG user-dirs configuration names it
+// ($XDG_CONFIG_HOME/user-dirs.dirs), else $HOME/Documents.
+std::string documentsFolder();
+
+// The player's data folder: "Vocalis Player" in the documents folder.
+std::string defaultDataFolder();
+
+// Reads XDG_DOCUMENTS_DIR out of a user-dirs.dirs text; $HOME is expanded with `home`.
+std::optional<std::string> parseDocumentsDir(const std::string& userDirsText, const std::string& home);
+
+// True when something exists at the path (a dangling symbolic link counts as missing).
+bool pathExists(const std::string& path);
+bool isDirectory(const std::string& path);
+
+}  // namespace vocalis

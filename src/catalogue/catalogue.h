@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "catalogue/song.h"
+
+namespace vocalis {
+
+// A finished catalogue: songs sorted and numbered, the catalogue text phones receive and
+// its checksum. Published as a whole and never changed afterwards.
+struct Catalogue {
+    std::vector<Song> songs;  // songs[n].songId == n
+    std::string text;
+    std::string md5;          // 32 lowercase hexadecimal digits
+};
+
+// Sorts the songs by titleSearch (songs with equal keys keep their order), numbers them
+// from 0 and builds the text and its checksum.
+Catalogue buildCatalogue(std::vector<Song> songs);
+
+// MD5 of the bytes as 32 lowercase hexadecimal digits.
+std::string md5Hex(std::string_view bytes);
+
+}  // namespace vocalis

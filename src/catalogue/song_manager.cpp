@@ -1,0 +1,197 @@
+#include "catalogue/song_manager.h"
+
+#include <algorithm>
+
+#include "catalogue/text_fold.h"
+#include "catalogue/unicode_text.h"
+
+namespace vocalis {
+
+namespace {
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+const std::shared_ptr<const Catalogue>& emptyCatalogue() {
+    static const auto empty = std::make_shared<const Catalogue>();
+    return empty;
+}
+
+}  // namespace
+
+SongManager& SongManager::getInstance() {
+    static SongManager instance;
+    return instance;
+}
+
+bool SongManager::addAll(std::shared_ptr<const Catalogue> catalogue) {
+    if (!catalogue) return false;
+    auto current = catalogue_.load(std::memory_order_acquire);
+    if (current && !current->songs.empty()) return false;
+    owned_ = catalogue;
+    inQueue_.assign(catalogue->songs.size(), false);
+    catalogue_.store(std::move(catalogue), std::memory_order_release);
+    return true;
+}
+
+std::shared_ptr<const Catalogue> SongManager::catalogue() const {
+    auto current = catalogue_.load(std::memory_order_acquire);
+    return current ? current : emptyCatalogue();
+}
+
+std::int32_t SongManager::getCount() const { return static_cast<std::int32_t>(catalogue()->songs.size()); }
+
+const Song* SongManager::getSong(std::int32_t songId) const {
+    // Safe to hand out: a published catalogue is never replaced while the manager lives.
+    auto current = catalogue_.load(std::memory_order_acquire);
+    if (!current || songId < 0 || static_cast<std::size_t>(songId) >= current->songs.size()) return nullptr;
+    return &current->songs[static_cast<std::size_t>(songId)];
+}
+
+// ---------------------------------------------------------------------------- search
+
+void SongManager::filter(std::string_view keyword) {
+    filteredSongs_.clear();
+    if (!owned_ || owned_->songs.empty()) return;
+    const auto& songs = owned_->songs;
+    if (keyword.empty()) {
+        filteredSongs_.reserve(songs.size());
+        for (const Song& song : songs) filteredSongs_.push_back(&song);
+        return;
+    }
+    if (utf16Length(keyword) == 1) {
+        for (const Song& song : songs)
+            if (startsWith(song.titleSearch, keyword)) filteredSongs_.push_back(&song);
+        return;
+    }
+    std::vector<const Song*> groups[5];
+    for (const Song& song : songs) {
+        int group;
+        if (song.titleSearchNoSpace == keyword)
+            group = 0;
+        else if (song.titleShortcut == keyword)
+            group = 1;
+        else if (startsWith(song.titleShortcut, keyword))
+            group = 2;
+        else if (startsWith(song.titleSearchNoSpace, keyword))
+            group = 3;
+        else if (contains(song.singerShortcut, keyword) || contains(song.singerSearchNoSpace, keyword) ||
+                 contains(song.titleShortcut, keyword) || contains(song.titleSearchNoSpace, keyword))
+            group = 4;
+        else
+            continue;
+        groups[group].push_back(&song);
+    }
+    for (const auto& group : groups) filteredSongs_.insert(filteredSongs_.end(), group.begin(), group.end());
+}
+
+const Song* SongManager::getFilteredSong(std::int32_t index) const {
+    if (index < 0 || index >= getFilteredCount()) return nullptr;
+    return filteredSongs_[static_cast<std::size_t>(index)];
+}
+
+void SongManager::filterRandom(std::int32_t randomType, const std::optional<std::string>& keyword) {
+    randomSongs_.clear();
+    if (!owned_) return;
+    const auto& songs = owned_->songs;
+    if (keyword && !keyword->empty()) {
+        const std::string folded = foldText(*keyword);
+        if (randomType == kRandomSinger) {
+            const std::string part = removeAll(folded, ' ');
+            for (const Song& song : songs)
+                if (contains(lowerCase(song.singerSearchNoSpace), part)) randomSongs_.push_back(&song);
+        } else if (randomType == kRandomTitle) {
+            const std::string part = removeAll(folded, ' ');
+            for (const Song& song : songs)
+                if (contains(lowerCase(song.titleSearchNoSpace), part) || contains(song.titleShortcut, part))
+                    randomSongs_.push_back(&song);
+        } else if (randomType == kRandomCategory) {
+            const std::string part = "/" + removeAll(folded, '/') + "/";
+            for (const Song& song : songs)
+                if (contains(lowerCase(displayText(song.karaokeFile)), part)) randomSongs_.push_back(&song);
+        }
+    }
+    if (randomSongs_.empty()) {
+        randomSongs_.reserve(songs.size());
+        for (const Song& song : songs) randomSongs_.push_back(&song);
+    }
+}
+
+const Song* SongManager::getRandomSong() {
+    if (randomSongs_.empty()) return nullptr;
+    std::uniform_int_distribution<std::size_t> pick(0, randomSongs_.size() - 1);
+    return randomSongs_[pick(random_)];
+}
+
+const Song* SongManager::getRandomPoolSong(std::int32_t index) const {
+    if (index < 0 || index >= getRandomCount()) return nullptr;
+    return randomSongs_[static_cast<std::size_t>(index)];
+}
+
+// ---------------------------------------------------------------------------- queue
+
+void SongManager::setInQueue(const Song& song, bool value) {
+    const auto id = static_cast<std::size_t>(song.songId);
+    if (song.songId >= 0 && id < inQueue_.size()) inQueue_[id] = value;
+}
+
+bool SongManager::isInQueue(const Song& song) const {
+    const auto id = static_cast<std::size_t>(song.songId);
+    return song.songId >= 0 && id < inQueue_.size() && inQueue_[id];
+}
+
+void SongManager::queueAdd(const Song& song) {
+    setInQueue(song, true);
+    queueSongs_.push_back(&song);
+}
+
+void SongManager::queuePriority(const Song& song) {
+    setInQueue(song, true);
+    if (queueSongs_.size() < 2)
+        queueSongs_.push_back(&song);
+    else
+        queueSongs_.insert(queueSongs_.begin() + 1, &song);
+}
+
+void SongManager::queueDelete(std::int32_t index) {
+    if (index < 0 || index >= getQueueCount()) return;
+    const Song* song = queueSongs_[static_cast<std::size_t>(index)];
+    queueSongs_.erase(queueSongs_.begin() + index);
+    if (!queueContains(*song)) setInQueue(*song, false);
+}
+
+void SongManager::moveFirst(std::int32_t index) {
+    if (index < 2 || index >= getQueueCount()) return;
+    const Song* song = queueSongs_[static_cast<std::size_t>(index)];
+    queueSongs_.erase(queueSongs_.begin() + index);
+    queueSongs_.insert(queueSongs_.begin() + 1, song);
+}
+
+void SongManager::swap(std::int32_t a, std::int32_t b) {
+    const std::int32_t count = getQueueCount();
+    if (a < 1 || a >= count || b < 1 || b >= count) return;
+    std::swap(queueSongs_[static_cast<std::size_t>(a)], queueSongs_[static_cast<std::size_t>(b)]);
+}
+
+bool SongManager::queueContains(const Song& song) const {
+    return std::find(queueSongs_.begin(), queueSongs_.end(), &song) != queueSongs_.end();
+}
+
+const Song* SongManager::getQueueSong(std::int32_t index) const {
+    if (index < 0 || index >= getQueueCount()) return nullptr;
+    return queueSongs_[static_cast<std::size_t>(index)];
+}
+
+std::string SongManager::getQueueIdsString() const {
+    std::string text;
+    for (std::size_t i = 1; i < queueSongs_.size(); ++i) {
+        if (i > 1) text.push_back(' ');
+        text += std::to_string(queueSongs_[i]->songId);
+    }
+    return text;
+}
+
+}  // namespace vocalis

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+
+namespace vocalis {
+
+// Random types, as stored in the settings.
+enum RandomType : std::int32_t { kRandomCategory = 0, kRandomTitle = 1, kRandomSinger = 2 };
+
+// The catalogue, the search result, the random pool and the play queue.
+// The catalogue may be read from any thread; everything else belongs to the main thread
+// (the first random pool is built by the loader before the catalogue counts as loaded).
+class SongManager {
+public:
+    static SongManager& getInstance();
+    SongManager() = default;
+    SongManager(const SongManager&) = delete;
+    SongManager& operator=(const SongManager&) = delete;
+
+    // --- catalogue -------------------------------------------------------------
+    // Publishes a finished catalogue in one step. Only the first catalogue with songs is
+    // taken (ids must stay valid while songs are queued); returns whether it was taken.
+    bool addAll(std::shared_ptr<const Catalogue> catalogue);
+    // The published catalogue, or an empty one; safe from any thread.
+    std::shared_ptr<const Catalogue> catalogue() const;
+    std::int32_t getCount() const;
+    // The song with that id, or nullptr outside 0 ... count - 1.
+    const Song* getSong(std::int32_t songId) const;
+
+    // --- search ----------------------------------------------------------------
+    // Keyword already folded and without spaces.
+    void filter(std::string_view keyword);
+    std::int32_t getFilteredCount() const { return static_cast<std::int32_t>(filteredSongs_.size()); }
+    const Song* getFilteredSong(std::int32_t index) const;
+
+    void filterRandom(std::int32_t randomType, const std::optional<std::string>& keyword);
+    std::int32_t getRandomCount() const { return static_cast<std::int32_t>(randomSongs_.size()); }
+    // A song drawn uniformly from the pool; nullptr when the pool is empty.
+    const Song* getRandomSong();
+    // The pool in its order (for tools and tests); nullptr outside the pool.
+    const Song* getRandomPoolSong(std::int32_t index) const;
+
+    // --- play queue (index 0 is the current song) ----------------------------
+    void queueAdd(const Song& song);
+    void queuePriority(const Song& song);
+    void queueDelete(std::int32_t index);
+    void moveFirst(std::int32_t index);
+    void swap(std::int32_t a, std::int32_t b);
+    bool queueContains(const Song& song) const;
+    bool isInQueue(const Song& song) const;
+    std::int32_t getQueueCount() const { return static_cast<std::int32_t>(queueSongs_.size()); }
+    bool isQueueEmpty() const { return queueSongs_.empty(); }
+    const Song* getCurrentSong() const { return getQueueSong(0); }
+    const Song* getQueueNextSong() const { return getQueueSong(1); }
+    const Song* getQueueSong(std::int32_t index) const;
+    std::string getQueueIdsString() const;
+
+    // Written on the main thread, read by the HTTP services.
+    std::int32_t currentSongId() const { return currentSongId_.load(std::memory_order_acquire); }
+    void setCurrentSongId(std::int32_t songId) { currentSongId_.store(songId, std::memory_order_release); }
+
+private:
+    void setInQueue(const Song& song, bool value);
+
+    std::atomic<std::shared_ptr<const Catalogue>> catalogue_;
+    // Keeps the songs alive for the lists below, which point into it.
+    std::shared_ptr<const Catalogue> owned_;
+    std::vector<const Song*> filteredSongs_;
+    std::vector<const Song*> randomSongs_;
+    std::vector<const Song*> queueSongs_;
+    std::vector<bool> inQueue_;  // by song id
+    std::atomic<std::int32_t> currentSongId_{-1};
+    std::mt19937 random_{std::random_device{}()};
+};
+
+}  // namespace vocalis

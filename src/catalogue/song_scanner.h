@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "catalogue/song.h"
+
+namespace vocalis {
+
+struct ScanReport {
+    std::size_t folders = 0;     // directories read
+    std::size_t unreadable = 0;  // directories that could not be opened
+};
+
+// Every song below the song folders, folder by folder in the order given, each folder
+// depth first with entries in name order (so the same drive always gives the same
+// catalogue). Symbolic links to folders are followed once; loops are cut.
+std::vector<Song> scanSongFolders(const std::vector<std::string>& folders, ScanReport* report = nullptr);
+
+}  // namespace vocalis

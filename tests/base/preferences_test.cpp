@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include "base/preferences.h"
+
+using namespace vocalis;
+
+TEST(Preferences, TypedReadsOfMissingKeysAndRegisteredDefaults) {
+    MemoryPreferences store;
+    EXPECT_FALSE(store.boolForKey("KEY_SCORING"));
+    EXPECT_EQ(store.integerForKey("KEY_RANDOM_TYPE"), 0);
+    EXPECT_FALSE(store.stringForKey("KEY_RANDOM_KEYWORD").has_value());
+
+    store.registerDefaults({{"KEY_EQ", std::string("11.0 4.0")}, {"KEY_DEVICE_NAME", std::string("karaoke")}});
+    EXPECT_EQ(store.stringForKey("KEY_DEVICE_NAME"), "karaoke");
+    store.setString("KEY_DEVICE_NAME", "Phòng 3");
+    EXPECT_EQ(store.stringForKey("KEY_DEVICE_NAME"), "Phòng 3");
+    // Removing the written value uncovers the default again.
+    store.removeObject("KEY_DEVICE_NAME");
+    EXPECT_EQ(store.stringForKey("KEY_DEVICE_NAME"), "karaoke");
+
+    // An empty keyword is a value, not an absent one.
+    store.setString("KEY_RANDOM_KEYWORD", "");
+    ASSERT_TRUE(store.stringForKey("KEY_RANDOM_KEYWORD").has_value());
+    EXPECT_EQ(*store.stringForKey("KEY_RANDOM_KEYWORD"), "");
+}
+
+TEST(Preferences, ReadsConvertBetweenTypesLikeTheStore) {
+    MemoryPreferences store;
+    store.setBool("KEY_RANDOM", true);
+    EXPECT_TRUE(store.boolForKey("KEY_RANDOM"));
+    EXPECT_EQ(store.integerForKey("KEY_RANDOM"), 1);
+    store.setInteger("KEY_RANDOM_TYPE", 2);
+    EXPECT_EQ(store.integerForKey("KEY_RANDOM_TYPE"), 2);
+    EXPECT_EQ(store.stringForKey("KEY_RANDOM_TYPE"), "2");
+    store.setString("n", " 42");
+    EXPECT_EQ(store.integerForKey("n"), 42);
+    store.setString("n", "forty");
+    EXPECT_EQ(store.integerForKey("n"), 0);
+    EXPECT_FALSE(store.boolForKey("n"));
+    store.setString("flag", "YES");
+    EXPECT_TRUE(store.boolForKey("flag"));
+    store.synchronize();
+    EXPECT_EQ(store.synchronizeCount(), 1);
+}

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "catalogue/karaoke_paths.h"
+#include "support/temp_dir.h"
+
+using vocalis::testing::TempDir;
+
+using namespace vocalis;
+
+namespace {
+const char* const kMountInfo =
+    "22 1 259:2 / / rw,relatime shared:1 - ext4 /dev/nvme0n1p2 rw\n"
+    "25 22 0:22 / /proc rw,nosuid shared:12 - proc proc rw\n"
+    "90 22 8:17 / /media/ca/USB\\040Nhạc rw,nosuid,nodev shared:50 - vfat /dev/sdb1 rw,uid=1000\n"
+    "91 22 8:33 / /media/ca/Backup rw shared:51 master:3 - exfat /dev/sdc1 rw\n"
+    "92 22 8:49 / /media/ca/.hidden rw - vfat /dev/sdd1 rw\n"
+    "93 22 8:17 / /mnt/again rw - vfat /dev/sdb1 rw\n"
+    "94 22 8:65 / /media/ca/NoSongs rw - vfat /dev/sde1 rw\n"
+    "garbage line\n"
+    "95 22 8:81 / /media/ca/Second rw - ntfs3 /dev/sdf1 rw";
+}
+
+TEST(KaraokePaths, ParsesMountInfo) {
+    const auto mounts = parseMountInfo(kMountInfo);
+    ASSERT_EQ(mounts.size(), 8u);
+    EXPECT_EQ(mounts[0].mountPoint, "/");
+    EXPECT_EQ(mounts[0].major, 259u);
+    EXPECT_EQ(mounts[2].mountPoint, "/media/ca/USB Nhạc");  // \040 is a space
+    EXPECT_EQ(mounts[2].major, 8u);
+    EXPECT_EQ(mounts[2].minor, 17u);
+    EXPECT_EQ(mounts[2].fsType, "vfat");
+    EXPECT_EQ(mounts[3].fsType, "exfat");  // optional fields before the separator
+    EXPECT_EQ(mounts[3].source, "/dev/sdc1");
+    EXPECT_EQ(mounts[7].mountPoint, "/media/ca/Second");
+    EXPECT_TRUE(parseMountInfo("").empty());
+    EXPECT_TRUE(parseMountInfo("1 2 x:y / / rw - ext4 a b\n1 2 3").empty());
+}
+
+TEST(KaraokePaths, KeepsVisibleUsbDrivesWithASongFolderInMountOrder) {
+    const std::set<unsigned> usbMinors{17, 33, 49, 65, 81};
+    const auto describe = [&](const MountEntry& mount) {
+        DriveInfo info;
+        info.usb = mount.major == 8 && usbMinors.count(mount.minor);
+        info.hidden = mount.minor == 33;  // e.g. marked to be ignored by the desktop
+        return info;
+    };
+    const std::set<std::string> existing{"/media/ca/USB Nhạc/Karaoke", "/media/ca/Backup/Karaoke",
+                                          "/media/ca/.hidden/Karaoke", "/mnt/again/Karaoke",
+                                          "/media/ca/Second/Karaoke", "//Karaoke", "/Karaoke"};
+    const auto exists = [&](const std::string& path) { return existing.count(path) != 0; };
+    const auto folders = selectKaraokeFolders(parseMountInfo(kMountInfo), describe, exists);
+    EXPECT_EQ(folders, (std::vector<std::string>{"/media/ca/USB Nhạc/Karaoke", "/media/ca/Second/Karaoke"}));
+}
+
+TEST(KaraokePaths, DataFolderSongsComeLast) {
+    TempDir data;
+    auto folders = songFoldersToScan(data.path());
+    EXPECT_TRUE(std::find(folders.begin(), folders.end(), data / "Karaoke") == folders.end());
+    data.write("Karaoke/x.mp4");
+    folders = songFoldersToScan(data.path());
+    ASSERT_FALSE(folders.empty());
+    EXPECT_EQ(folders.back(), data / "Karaoke");
+}

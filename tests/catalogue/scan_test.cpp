@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "base/background_queue.h"
+#include "base/virtual_scheduler.h"
+#include "catalogue/catalogue_loader.h"
+#include "catalogue/song_scanner.h"
+#include "support/temp_dir.h"
+
+using namespace vocalis;
+using vocalis::testing::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+std::vector<std::string> titles(const std::vector<Song>& songs) {
+    std::vector<std::string> out;
+    for (const auto& song : songs) out.push_back(song.title);
+    return out;
+}
+}  // namespace
+
+TEST(Scan, FindsSongsAtAnyDepthInNameOrder) {
+    TempDir dir;
+    dir.write("Karaoke/NhacTre/b - s.mp4");
+    dir.write("Karaoke/NhacTre/a - s.mkv");
+    dir.write("Karaoke/c.vob");
+    dir.write("Karaoke/d/e/f/g/deep.vcv");
+    dir.write("Karaoke/upper.MP4");
+    dir.write("Karaoke/audio.mp3");
+    dir.write("Karaoke/._hidden.mp4");  // macOS resource fork, not a song
+    fs::create_directories(dir / "Karaoke/folder.mp4");  // a folder is never a song
+    const auto songs = scanSongFolders({dir / "Karaoke"});
+    // Depth first, entries in name order: "NhacTre" < "c.vob" < "d" (upper case sorts first).
+    EXPECT_EQ(titles(songs), (std::vector<std::string>{"a", "b", "c", "deep"}));
+    ASSERT_EQ(songs.size(), 4u);
+    EXPECT_EQ(songs[0].category, "NhacTre");
+    EXPECT_EQ(songs[0].karaokeFile, dir / "Karaoke/NhacTre/a - s.mkv");
+}
+
+TEST(Scan, HostileTreesNeitherCrashNorBreakTheCatalogue) {
+    TempDir dir;
+    const std::string root = dir / "Karaoke";
+    dir.write("Karaoke/ok - fine.mp4");
+    dir.write("Karaoke/Tab\tin - name.mp4");
+    dir.write("Karaoke/Line\nfeed - x.mp4");
+    dir.write("Karaoke/bad\xff\xfe - x.mp4");
+    // A very deep tree, deeper than any recursion would like.
+    std::string deep = "Karaoke";
+    for (int i = 0; i < 300; ++i) deep += "/d";
+    dir.write(deep + "/bottom.mp4");
+    // Symbolic-link loops, a dangling link and a link to a song.
+    fs::create_directory_symlink("..", dir / "Karaoke/d/up");
+    fs::create_directory_symlink(root, dir / "Karaoke/self");
+    fs::create_symlink(dir / "nowhere.mp4", dir / "Karaoke/dangling.mp4");
+    fs::create_symlink(dir / "Karaoke/ok - fine.mp4", dir / "Karaoke/linked.mp4");
+    // An unreadable folder: skipped, unless we run as root, who reads it anyway.
+    dir.write("Karaoke/locked/hidden.mp4");
+    fs::permissions(dir / "Karaoke/locked", fs::perms::none);
+
+    ScanReport report;
+    auto songs = scanSongFolders({root}, &report);
+    const bool root_user = ::geteuid() == 0;
+    EXPECT_EQ(songs.size(), root_user ? 7u : 6u);
+    EXPECT_EQ(report.unreadable, root_user ? 0u : 1u);
+
+    const Catalogue catalogue = buildCatalogue(std::move(songs));
+    // Every record has exactly twelve tab-terminated fields and one line per song.
+    std::size_t lines = 1, tabs = 0;
+    for (char c : catalogue.text) {
+        lines += c == '\n';
+        tabs += c == '\t';
+    }
+    EXPECT_EQ(lines, catalogue.songs.size());
+    EXPECT_EQ(tabs, 12 * catalogue.songs.size());
+    bool sawBad = false;
+    for (const auto& song : catalogue.songs) {
+        if (song.title == "bad\uFFFD\uFFFD") {
+            sawBad = true;
+            EXPECT_TRUE(fs::exists(song.karaokeFile));  // the real bytes still open the file
+        }
+    }
+    EXPECT_TRUE(sawBad);
+    fs::permissions(dir / "Karaoke/locked", fs::perms::owner_all);
+}
+
+TEST(Scan, FoldersInTheOrderGivenAndCopiesStayDistinct) {
+    TempDir one, two;
+    one.write("Karaoke/Same - Song.mp4");
+    two.write("Karaoke/Same - Song.mp4");
+    two.write("Karaoke/Alone.mp4");
+    ScanReport report;
+    const auto songs = scanSongFolders({two / "Karaoke", one / "missing", one / "Karaoke"}, &report);
+    EXPECT_EQ(report.unreadable, 1u);
+    ASSERT_EQ(songs.size(), 3u);
+    const Catalogue catalogue = buildCatalogue(songs);
+    EXPECT_EQ(catalogue.songs[1].karaokeFile, two / "Karaoke/Same - Song.mp4");
+    EXPECT_EQ(catalogue.songs[2].karaokeFile, one / "Karaoke/Same - Song.mp4");
+    EXPECT_NE(catalogue.songs[1].songId, catalogue.songs[2].songId);
+}
+
+TEST(Scan, PublishedInOneStep) {
+    TempDir dir;
+    for (int i = 0; i < 3000; ++i) dir.write("Karaoke/g" + std::to_string(i % 30) + "/Song " + std::to_string(i) + ".mp4");
+    SongManager songs;
+    BackgroundQueue background(1);
+    VirtualScheduler mainThread;
+    std::atomic<bool> stop{false};
+    std::atomic<int> partial{0}, seenFull{0};
+    std::thread reader([&] {
+        while (!stop) {
+            auto snapshot = songs.catalogue();
+            const auto n = snapshot->songs.size();
+            if (n == 0) continue;
+            const bool whole = n == 3000 && !snapshot->md5.empty() &&
+                               std::count(snapshot->text.begin(), snapshot->text.end(), '\n') == 2999;
+            whole ? ++seenFull : ++partial;
+        }
+    });
+    std::shared_ptr<const Catalogue> delivered;
+    loadCatalogueInBackground(background, mainThread, songs, {dir / "Karaoke"},
+                              [&](std::shared_ptr<const Catalogue> c) { delivered = std::move(c); });
+    background.join();
+    while (seenFull == 0) std::this_thread::yield();
+    stop = true;
+    reader.join();
+    EXPECT_EQ(partial.load(), 0);
+    EXPECT_EQ(delivered, nullptr);  // handed to the main thread, not called in the background
+    mainThread.runPending();
+    ASSERT_NE(delivered, nullptr);
+    EXPECT_EQ(delivered, songs.catalogue());
+    EXPECT_EQ(songs.getCount(), 3000);
+    // A later catalogue is refused: queued songs point into the first one.
+    EXPECT_FALSE(songs.addAll(std::make_shared<Catalogue>(buildCatalogue({*songFromPath("/x", "y.mp4")}))));
+    EXPECT_EQ(songs.getCount(), 3000);
+}

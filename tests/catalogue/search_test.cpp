@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "catalogue/song_manager.h"
+#include "catalogue/text_fold.h"
+
+using namespace vocalis;
+
+namespace {
+
+// A manager over a catalogue made of the given relative paths below "/k/Karaoke".
+std::unique_ptr<SongManager> managerWith(const std::vector<std::string>& paths) {
+    std::vector<Song> songs;
+    for (const auto& path : paths) songs.push_back(*songFromPath("/k/Karaoke", path));
+    auto manager = std::make_unique<SongManager>();
+    manager->addAll(std::make_shared<Catalogue>(buildCatalogue(std::move(songs))));
+    return manager;
+}
+
+std::vector<std::string> filtered(SongManager& manager, const std::string& typed) {
+    manager.filter(foldKeyword(typed));
+    std::vector<std::string> out;
+    for (int i = 0; i < manager.getFilteredCount(); ++i) out.push_back(manager.getFilteredSong(i)->title);
+    return out;
+}
+
+std::vector<std::string> pool(SongManager& manager, int type, std::optional<std::string> keyword) {
+    manager.filterRandom(type, keyword);
+    std::vector<std::string> out;
+    for (int i = 0; i < manager.getRandomCount(); ++i) out.push_back(manager.getRandomPoolSong(i)->title);
+    return out;
+}
+
+}  // namespace
+
+TEST(Search, GroupsInOrderEachInCatalogueOrder) {
+    auto manager = managerWith({"abc - Z.mp4", "Anh Ban - Z.mp4", "ab - Z.mp4", "Xyz - Anh Bảo.mp4",
+                                "Cab - Q.mp4", "Anh Bơi Cạn - Q.mp4", "Mưa - Mỹ Tâm.mp4", "Zed - Minh.mp4"});
+    // Exact title, exact initials, initials prefix, title prefix, then anywhere.
+    EXPECT_EQ(filtered(*manager, "ab"),
+              (std::vector<std::string>{"ab", "Anh Ban", "Anh Bơi Cạn", "abc", "Cab", "Xyz"}));
+    // One character: titles starting with it only, never singers.
+    EXPECT_EQ(filtered(*manager, "M"), (std::vector<std::string>{"Mưa"}));
+    EXPECT_EQ(filtered(*manager, "Ư").size(), 0u);
+    // The empty keyword lists everything in catalogue order.
+    EXPECT_EQ(filtered(*manager, "").size(), 8u);
+    EXPECT_EQ(filtered(*manager, "")[0], "ab");
+    // A keyword found only in a singer comes after every title match.
+    EXPECT_EQ(filtered(*manager, "my tam"), (std::vector<std::string>{"Mưa"}));
+    EXPECT_EQ(filtered(*manager, "nothing here").size(), 0u);
+}
+
+TEST(Search, OneCharacterIsCountedInUtf16Units) {
+    auto manager = managerWith({"🎤 Hát - a.mp4", "🎸 Đàn - b.mp4", "Hoa - c.mp4"});
+    // An emoji is two UTF-16 units, so it is searched in groups and still found anywhere.
+    EXPECT_EQ(filtered(*manager, "🎤"), (std::vector<std::string>{"🎤 Hát"}));
+    EXPECT_EQ(filtered(*manager, "h"), (std::vector<std::string>{"Hoa"}));
+}
+
+TEST(Search, EmptyCatalogueFindsNothing) {
+    SongManager manager;
+    manager.filter("ab");
+    EXPECT_EQ(manager.getFilteredCount(), 0);
+    manager.filter("");
+    EXPECT_EQ(manager.getFilteredCount(), 0);
+    EXPECT_EQ(manager.getFilteredSong(0), nullptr);
+    manager.filterRandom(0, "x");
+    EXPECT_EQ(manager.getRandomSong(), nullptr);
+}
+
+TEST(RandomPool, ByCategoryTitleAndSinger) {
+    auto manager = managerWith({"NhacMoi/Em Ơi Hà Nội Phố - Hồng Nhung.mp4", "nhacmoi/Lạ - X.mp4",
+                                "NhacTre/Em Oi - Y.mp4", "NhacTre/Ếch Mẹ Ơi Ì - Hồng Nhung.mkv",
+                                "NhacMoiHon/Khác - Z.mp4", "Other/Mùa - Quang Lê.mp4"});
+    // Category: a folder of that name in any case mix; slashes typed by the operator are dropped.
+    EXPECT_EQ(pool(*manager, 0, "NhacMoi"), (std::vector<std::string>{"Em Ơi Hà Nội Phố", "Lạ"}));
+    EXPECT_EQ(pool(*manager, 0, "/nhactre/"), (std::vector<std::string>{"Ếch Mẹ Ơi Ì", "Em Oi"}));
+    // A category that matches nothing falls back to the whole catalogue.
+    EXPECT_EQ(pool(*manager, 0, "NhacSan").size(), 6u);
+    // Title: folded title or initials contain the keyword.
+    EXPECT_EQ(pool(*manager, 1, "Em Ơi"),
+              (std::vector<std::string>{"Ếch Mẹ Ơi Ì", "Em Oi", "Em Ơi Hà Nội Phố"}));
+    // Singer.
+    EXPECT_EQ(pool(*manager, 2, "hong nhung"), (std::vector<std::string>{"Ếch Mẹ Ơi Ì", "Em Ơi Hà Nội Phố"}));
+    EXPECT_EQ(pool(*manager, 2, "Quang"), (std::vector<std::string>{"Mùa"}));
+    // Unknown types, absent and empty keywords: the whole catalogue.
+    EXPECT_EQ(pool(*manager, 7, "Em").size(), 6u);
+    EXPECT_EQ(pool(*manager, 1, std::nullopt).size(), 6u);
+    EXPECT_EQ(pool(*manager, 1, "").size(), 6u);
+}
+
+TEST(RandomPool, DrawsCoverThePoolUniformly) {
+    auto manager = managerWith({"a.mp4", "b.mp4", "c.mp4", "d.mp4", "e.mp4"});
+    manager->filterRandom(1, "zzz");  // falls back to all five
+    std::map<std::string, int> counts;
+    for (int i = 0; i < 5000; ++i) counts[manager->getRandomSong()->title]++;
+    ASSERT_EQ(counts.size(), 5u);
+    // Expected 1000 each; 800 is more than six standard deviations away.
+    for (const auto& [title, count] : counts) EXPECT_GT(count, 800) << title;
+    // The pool is not consumed by drawing.
+    EXPECT_EQ(manager->getRandomCount(), 5);
+}
