@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/media/media_player.h"
+#include "app/media/video_sink.h"
+#include "base/scheduler.h"
+
+namespace vocalis {
+
+// Interleaved signed 16-bit stereo PCM at 48 kHz, as the media engine would send it to
+// the sound card. Called on the media engine's audio thread.
+using PcmTap = std::function<void(std::span<const std::int16_t> interleavedStereo)>;
+
+struct VlcPlayerOptions {
+    // libVLC command-line options, e.g. "--aout=adummy". Without a video sink and without a
+    // "--vout=..." of the caller's, pictures go to libVLC's dummy output.
+    std::vector<std::string> arguments;
+    // Receives the pictures; not owned, must outlive the player.
+    VideoSink* videoSink = nullptr;
+    // Takes the decoded sound instead of the sound card (tests listen with it).
+    PcmTap pcmTap;
+};
+
+// The media player on libVLC 3. libVLC's events are handed to the main thread through the
+// scheduler; the delegate hears of them there. Every operation runs on the main thread.
+//
+// libVLC ends a media by closing it; this player instead keeps the media loaded, leaves the
+// last picture with the sink and reports Paused, which is what the engine takes as the end.
+class VlcMediaPlayer final : public MediaPlayer {
+public:
+    static constexpr int kPcmRate = 48000;
+    static constexpr int kPcmChannels = 2;
+
+    // Options for a player that needs neither a display nor a sound card.
+    static std::vector<std::string> headlessArguments();
+
+    VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options = {});
+    ~VlcMediaPlayer() override;
+    VlcMediaPlayer(const VlcMediaPlayer&) = delete;
+    VlcMediaPlayer& operator=(const VlcMediaPlayer&) = delete;
+
+    // False when libVLC could not start (missing plugins): the player then does nothing.
+    bool isReady() const;
+
+    void setDelegate(MediaPlayerDelegate* delegate) override;
+
+    void setEqualizerEnabled(bool enabled) override;
+    void setPreAmplification(float decibels) override;
+    void setAmplification(float decibels, int band) override;
+
+    void setMedia(std::optional<Media> media) override;
+    bool hasMedia() const override;
+    void play() override;
+    void pause() override;
+    void stop() override;
+
+    bool isPlaying() const override;
+    PlayerState state() const override;
+    float position() const override;
+    int videoTrackCount() const override;
+    std::optional<std::int64_t> remainingTime() const override;
+
+    std::vector<int> audioTrackIndexes() const override;
+    int currentAudioTrackIndex() const override;
+    void setCurrentAudioTrackIndex(int index) override;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vocalis
