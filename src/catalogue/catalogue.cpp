@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "catalogue/unicode_text.h"
+
 namespace vocalis {
 
 std::string md5Hex(std::string_view bytes) {
@@ -22,9 +24,42 @@ std::string md5Hex(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+bool hasFourByteSequence(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0xF0) return true;
+    return false;
+}
+
+// Sorts by titleSearch in UTF-16 order, keeping equal keys in scan order. Plain byte order
+// is UTF-16 order unless a key holds a character beyond U+FFFF, so the exact comparison is
+// only paid for those keys. Songs are sorted by index and moved once.
+std::vector<Song> sortedByTitle(std::vector<Song> songs) {
+    struct Key {
+        std::string_view title;
+        bool supplementary;
+        std::uint32_t index;
+    };
+    std::vector<Key> keys;
+    keys.reserve(songs.size());
+    for (std::size_t i = 0; i < songs.size(); ++i)
+        keys.push_back({songs[i].titleSearch, hasFourByteSequence(songs[i].titleSearch),
+                        static_cast<std::uint32_t>(i)});
+    std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+        if (!a.supplementary && !b.supplementary) return a.title < b.title;
+        return compareUtf16(a.title, b.title) < 0;
+    });
+    std::vector<Song> sorted;
+    sorted.reserve(songs.size());
+    for (const Key& key : keys) sorted.push_back(std::move(songs[key.index]));
+    return sorted;
+}
+
+}  // namespace
+
 Catalogue buildCatalogue(std::vector<Song> songs) {
-    std::stable_sort(songs.begin(), songs.end(),
-                     [](const Song& a, const Song& b) { return a.compare(b) < 0; });
+    songs = sortedByTitle(std::move(songs));
     Catalogue catalogue;
     const auto count = static_cast<std::int32_t>(songs.size());
     std::size_t textSize = 0;

@@ -9,10 +9,6 @@ namespace vocalis {
 
 namespace {
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 const std::shared_ptr<const Catalogue>& emptyCatalogue() {
@@ -32,6 +28,7 @@ bool SongManager::addAll(std::shared_ptr<const Catalogue> catalogue) {
     auto current = catalogue_.load(std::memory_order_acquire);
     if (current && !current->songs.empty()) return false;
     owned_ = catalogue;
+    searchIndex_ = SearchIndex(catalogue->songs);
     inQueue_.assign(catalogue->songs.size(), false);
     catalogue_.store(std::move(catalogue), std::memory_order_release);
     return true;
@@ -55,37 +52,10 @@ const Song* SongManager::getSong(std::int32_t songId) const {
 
 void SongManager::filter(std::string_view keyword) {
     filteredSongs_.clear();
-    if (!owned_ || owned_->songs.empty()) return;
-    const auto& songs = owned_->songs;
-    if (keyword.empty()) {
-        filteredSongs_.reserve(songs.size());
-        for (const Song& song : songs) filteredSongs_.push_back(&song);
-        return;
-    }
-    if (utf16Length(keyword) == 1) {
-        for (const Song& song : songs)
-            if (startsWith(song.titleSearch, keyword)) filteredSongs_.push_back(&song);
-        return;
-    }
-    std::vector<const Song*> groups[5];
-    for (const Song& song : songs) {
-        int group;
-        if (song.titleSearchNoSpace == keyword)
-            group = 0;
-        else if (song.titleShortcut == keyword)
-            group = 1;
-        else if (startsWith(song.titleShortcut, keyword))
-            group = 2;
-        else if (startsWith(song.titleSearchNoSpace, keyword))
-            group = 3;
-        else if (contains(song.singerShortcut, keyword) || contains(song.singerSearchNoSpace, keyword) ||
-                 contains(song.titleShortcut, keyword) || contains(song.titleSearchNoSpace, keyword))
-            group = 4;
-        else
-            continue;
-        groups[group].push_back(&song);
-    }
-    for (const auto& group : groups) filteredSongs_.insert(filteredSongs_.end(), group.begin(), group.end());
+    if (!owned_) return;
+    const auto positions = searchIndex_.search(keyword);
+    filteredSongs_.reserve(positions.size());
+    for (const std::uint32_t position : positions) filteredSongs_.push_back(&owned_->songs[position]);
 }
 
 const Song* SongManager::getFilteredSong(std::int32_t index) const {

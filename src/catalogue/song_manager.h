@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/search_index.h"
 
 namespace vocalis {
 
@@ -74,6 +75,7 @@ private:
     std::atomic<std::shared_ptr<const Catalogue>> catalogue_;
     // Keeps the songs alive for the lists below, which point into it.
     std::shared_ptr<const Catalogue> owned_;
+    SearchIndex searchIndex_;
     std::vector<const Song*> filteredSongs_;
     std::vector<const Song*> randomSongs_;
     std::vector<const Song*> queueSongs_;

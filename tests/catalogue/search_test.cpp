@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 
 #include "catalogue/song_manager.h"
 #include "catalogue/text_fold.h"
@@ -100,4 +101,55 @@ TEST(RandomPool, DrawsCoverThePoolUniformly) {
     for (const auto& [title, count] : counts) EXPECT_GT(count, 800) << title;
     // The pool is not consumed by drawing.
     EXPECT_EQ(manager->getRandomCount(), 5);
+}
+
+TEST(Search, AgreesWithAPlainReadingOfTheGroupsOnManyKeywords) {
+    // Short titles over a small alphabet give many near misses, matches at the very start
+    // and end of the index, and keywords longer than some keys.
+    std::mt19937 random(12345);
+    const std::string letters = "abcđe ";
+    auto word = [&](int maxLength) {
+        std::string out;
+        const int length = std::uniform_int_distribution<int>(0, maxLength)(random);
+        for (int i = 0; i < length; ++i) {
+            const std::size_t pick = std::uniform_int_distribution<std::size_t>(0, 5)(random);
+            out += pick == 3 ? std::string("đ") : std::string(1, letters[pick == 5 ? 5 : pick]);
+        }
+        return out;
+    };
+    std::vector<std::string> paths;
+    for (int i = 0; i < 400; ++i) paths.push_back("x" + word(12) + " - " + word(8) + ".mp4");
+    auto manager = managerWith(paths);
+    const auto catalogue = manager->catalogue();
+
+    auto reference = [&](const std::string& keyword) {
+        std::vector<int> groups[5];
+        auto starts = [](const std::string& s, const std::string& p) { return s.rfind(p, 0) == 0; };
+        auto has = [](const std::string& s, const std::string& p) { return s.find(p) != std::string::npos; };
+        for (const Song& s : catalogue->songs) {
+            int g = s.titleSearchNoSpace == keyword                ? 0
+                    : s.titleShortcut == keyword                   ? 1
+                    : starts(s.titleShortcut, keyword)             ? 2
+                    : starts(s.titleSearchNoSpace, keyword)        ? 3
+                    : (has(s.singerShortcut, keyword) || has(s.singerSearchNoSpace, keyword) ||
+                       has(s.titleShortcut, keyword) || has(s.titleSearchNoSpace, keyword))
+                        ? 4
+                        : -1;
+            if (g >= 0) groups[g].push_back(s.songId);
+        }
+        std::vector<int> out;
+        for (auto& group : groups) out.insert(out.end(), group.begin(), group.end());
+        return out;
+    };
+    int nonEmpty = 0;
+    for (int i = 0; i < 300; ++i) {
+        const std::string keyword = foldKeyword("x" + word(6)).substr(i % 2);  // with and without the x
+        if (keyword.size() < 2) continue;
+        manager->filter(keyword);
+        std::vector<int> got;
+        for (int n = 0; n < manager->getFilteredCount(); ++n) got.push_back(manager->getFilteredSong(n)->songId);
+        ASSERT_EQ(got, reference(keyword)) << keyword;
+        nonEmpty += !got.empty();
+    }
+    EXPECT_GT(nonEmpty, 50);  // the comparison was not vacuous
 }
