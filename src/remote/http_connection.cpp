@@ -1,0 +1,335 @@
+#include "remote/http_connection.h"
+
+#include <asio/buffer.hpp>
+#include <asio/write.hpp>
+
+#include "remote/http_boundary.h"
+#include "remote/http_date.h"
+#include "remote/http_status.h"
+#include "remote/http_text.h"
+
+namespace vocalis {
+
+HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, HTTPRouting& routing, HTTPTimeouts timeouts,
+                               DeathHandler onDeath)
+    : socket_(std::move(socket)),
+      timer_(socket_.get_executor()),
+      routing_(routing),
+      timeouts_(timeouts),
+      onDeath_(std::move(onDeath)) {}
+
+void HTTPConnection::start() {
+    asio::error_code ignored;
+    socket_.native_non_blocking(true, ignored);
+    socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
+    readHeadLine();
+}
+
+void HTTPConnection::close() {
+    if (closed_) return;
+    closed_ = true;
+    disarmTimer();
+    asio::error_code ignored;
+    socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    socket_.close(ignored);
+    if (response_) response_->abort();
+    response_.reset();
+    if (onDeath_) onDeath_(this);
+}
+
+void HTTPConnection::armTimer(std::chrono::milliseconds delay) {
+    const std::uint64_t generation = ++timerGeneration_;
+    timer_.expires_after(delay);
+    timer_.async_wait([self = shared_from_this(), generation](const asio::error_code& error) {
+        if (!error && generation == self->timerGeneration_) self->close();
+    });
+}
+
+void HTTPConnection::disarmTimer() {
+    ++timerGeneration_;
+    lineTimerArmed_ = false;
+    timer_.cancel();
+}
+
+// --- reading the head ----------------------------------------------------------------
+
+void HTTPConnection::readHeadLine() {
+    if (closed_) return;
+    const auto end = inbox_.find("\r\n");
+    if (end != std::string::npos) {
+        if (lineTimerArmed_) disarmTimer();
+        const std::string line = inbox_.substr(0, end);
+        inbox_.erase(0, end + 2);
+        handleLine(line);
+        return;
+    }
+    // The inbox never holds more than one line's worth, so a full inbox is an overlong line.
+    if (inbox_.size() >= kMaxLineLength) {
+        close();
+        return;
+    }
+    if (!lineTimerArmed_) {
+        armTimer(timeouts_.headRead);
+        lineTimerArmed_ = true;
+    }
+    const std::size_t room = std::min(readBuffer_.size(), kMaxLineLength - inbox_.size());
+    socket_.async_read_some(asio::buffer(readBuffer_.data(), room),
+                            [self = shared_from_this()](const asio::error_code& error, std::size_t bytes) {
+                                if (self->closed_) return;
+                                if (error) {
+                                    self->close();
+                                    return;
+                                }
+                                self->inbox_.append(self->readBuffer_.data(), bytes);
+                                self->readHeadLine();
+                            });
+}
+
+void HTTPConnection::handleLine(const std::string& line) {
+    switch (request_.feedLine(line)) {
+        case HTTPRequest::Feed::Rejected:
+            sendError(400, true);
+            return;
+        case HTTPRequest::Feed::NeedMore:
+            if (++headerLines_ > kMaxHeaderLines) {
+                close();
+                return;
+            }
+            readHeadLine();
+            return;
+        case HTTPRequest::Feed::Complete:
+            handleHead();
+            return;
+    }
+}
+
+void HTTPConnection::handleHead() {
+    const std::string& method = request_.method();
+    const std::string& uri = request_.uri();
+    const auto contentLength = request_.header("Content-Length");
+    if (method == "GET" || method == "HEAD") {
+        if (contentLength) {
+            const auto length = readUnsignedDecimal(*contentLength);
+            if (!length || *length != 0) {
+                sendError(400, true);
+                return;
+            }
+        }
+    } else if (method == "POST" || method == "PUT") {
+        const auto encoding = request_.header("Transfer-Encoding");
+        const bool chunked = encoding && equalsIgnoringCase(*encoding, "chunked");
+        if (!chunked && !(contentLength && readUnsignedDecimal(*contentLength))) {
+            sendError(400, true);
+            return;
+        }
+    }
+    const std::string_view path = std::string_view(uri).substr(0, uri.find('?'));
+    if (!routing_.supportsMethod(method, path)) {
+        sendError(405, true);
+        return;
+    }
+    const std::string& version = request_.version();
+    if (version != "HTTP/1.1" && version != "HTTP/1.0") {
+        sendError(505, !keepsAlive());
+        return;
+    }
+    response_ = routing_.httpResponseForMethod(method, uri);
+    if (!response_) {
+        sendError(routing_.missingResponseStatus(), !keepsAlive());
+        return;
+    }
+    sendResponse();
+}
+
+bool HTTPConnection::keepsAlive() const {
+    if (routing_.closesEveryConnection()) return false;
+    const auto connection = request_.header("Connection");
+    if (request_.version() == "HTTP/1.1") return !(connection && equalsIgnoringCase(*connection, "close"));
+    if (request_.version() == "HTTP/1.0") return connection && equalsIgnoringCase(*connection, "keep-alive");
+    return false;
+}
+
+// --- answering -----------------------------------------------------------------------
+
+std::string HTTPConnection::headText(int status, const HTTPHeaders& fields) const {
+    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + std::string(httpReasonPhrase(status)) + "\r\n";
+    auto add = [&head](std::string_view name, std::string_view value) {
+        head.append(name).append(": ").append(value).append("\r\n");
+    };
+    for (const auto& [name, value] : fields) add(name, value);
+    add("Date", httpDateNow());
+    add("Accept-Ranges", "bytes");
+    if (response_)
+        for (const auto& [name, value] : response_->httpHeaders()) add(name, value);
+    for (const auto& [name, value] : routing_.commonHeaders()) add(name, value);
+    if (routing_.closesEveryConnection()) add("Connection", "Close");
+    head.append("\r\n");
+    return head;
+}
+
+void HTTPConnection::sendError(int status, bool closeAfter) {
+    response_.reset();
+    HTTPHeaders fields{{"Content-Length", "0"}};
+    if (closeAfter && (status == 400 || status == 405) && !routing_.closesEveryConnection())
+        fields.emplace_back("Connection", "close");
+    writeHead(headText(status, fields), false, closeAfter);
+}
+
+void HTTPConnection::sendResponse() {
+    const std::uint64_t total = response_->contentLength();
+    const auto rangeField = request_.header("Range");
+    const auto ranges = rangeField ? parseRangeField(*rangeField, total) : std::nullopt;
+    segments_.clear();
+    HTTPHeaders fields;
+    int status = 200;
+    if (!ranges) {
+        fields.emplace_back("Content-Length", std::to_string(total));
+        segments_.push_back({{}, ByteRange{0, total}});
+    } else if (ranges->size() == 1) {
+        status = 206;
+        const ByteRange& range = ranges->front();
+        fields.emplace_back("Content-Length", std::to_string(range.length));
+        fields.emplace_back("Content-Range", contentRangeText(range, total));
+        segments_.push_back({{}, range});
+    } else {
+        status = 206;
+        const std::string boundary = makeUUIDText();
+        std::uint64_t length = 0;
+        for (const ByteRange& range : *ranges) {
+            Segment partHead{"\r\n--" + boundary + "\r\nContent-Range: " + contentRangeText(range, total) + "\r\n\r\n", {}};
+            length += partHead.text.size() + range.length;
+            segments_.push_back(std::move(partHead));
+            segments_.push_back({{}, range});
+        }
+        Segment closing{"\r\n--" + boundary + "--\r\n", {}};
+        length += closing.text.size();
+        segments_.push_back(std::move(closing));
+        fields.emplace_back("Content-Type", "multipart/byteranges; boundary=" + boundary);
+        fields.emplace_back("Content-Length", std::to_string(length));
+    }
+    const bool withBody = request_.method() != "HEAD" && total > 0;
+    writeHead(headText(status, fields), withBody, !keepsAlive());
+}
+
+void HTTPConnection::writeHead(std::string head, bool withBody, bool closeAfter) {
+    closeAfterAnswer_ = closeAfter;
+    headBuffer_ = std::move(head);
+    armTimer(timeouts_.headWrite);
+    asio::async_write(socket_, asio::buffer(headBuffer_),
+                      [self = shared_from_this(), withBody](const asio::error_code& error, std::size_t) {
+                          if (self->closed_) return;
+                          self->disarmTimer();
+                          if (error) {
+                              self->close();
+                              return;
+                          }
+                          self->sentResponseHeaders_ = true;
+                          if (!withBody) {
+                              self->finish(self->closeAfterAnswer_);
+                              return;
+                          }
+                          self->segmentIndex_ = 0;
+                          self->segmentLeft_ = 0;
+                          self->writeNextSegment();
+                      });
+}
+
+void HTTPConnection::writeNextSegment() {
+    if (closed_) return;
+    if (segmentIndex_ >= segments_.size()) {
+        finish(closeAfterAnswer_);
+        return;
+    }
+    Segment& segment = segments_[segmentIndex_];
+    if (segment.file) {
+        if (!response_ || !response_->setOffset(segment.file->start)) {
+            close();
+            return;
+        }
+        segmentLeft_ = segment.file->length;
+        sendFileChunk();
+        return;
+    }
+    asio::async_write(socket_, asio::buffer(segment.text),
+                      [self = shared_from_this()](const asio::error_code& error, std::size_t) {
+                          if (self->closed_) return;
+                          if (error) {
+                              self->close();
+                              return;
+                          }
+                          ++self->segmentIndex_;
+                          self->writeNextSegment();
+                      });
+}
+
+// Body bytes go in pieces of at most kMaxBytesInFlight, each only once the socket can take
+// more, so a connection never holds more than that much of the body outside the file.
+void HTTPConnection::sendFileChunk() {
+    if (closed_) return;
+    if (segmentLeft_ == 0) {
+        ++segmentIndex_;
+        writeNextSegment();
+        return;
+    }
+    const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(segmentLeft_, kMaxBytesInFlight));
+    const auto result = response_->sendToSocket(socket_.native_handle(), piece);
+    switch (result.status) {
+        case HTTPFileResponse::SendStatus::Sent:
+            segmentLeft_ -= result.bytes;
+            waitWritable();
+            return;
+        case HTTPFileResponse::SendStatus::WouldBlock:
+            waitWritable();
+            return;
+        case HTTPFileResponse::SendStatus::Failed:
+            close();
+            return;
+        case HTTPFileResponse::SendStatus::Unsupported:
+            break;
+    }
+    // Files that cannot be spliced into a socket are read into one bounded buffer.
+    pieceBuffer_ = response_->readDataOfLength(piece);
+    if (pieceBuffer_.empty()) {
+        close();
+        return;
+    }
+    asio::async_write(socket_, asio::buffer(pieceBuffer_),
+                      [self = shared_from_this()](const asio::error_code& error, std::size_t bytes) {
+                          if (self->closed_) return;
+                          if (error) {
+                              self->close();
+                              return;
+                          }
+                          self->segmentLeft_ -= bytes;
+                          self->pieceBuffer_.clear();
+                          self->sendFileChunk();
+                      });
+}
+
+void HTTPConnection::waitWritable() {
+    socket_.async_wait(asio::socket_base::wait_write, [self = shared_from_this()](const asio::error_code& error) {
+        if (self->closed_) return;
+        if (error) {
+            self->close();
+            return;
+        }
+        self->sendFileChunk();
+    });
+}
+
+void HTTPConnection::finish(bool closeAfter) {
+    if (closeAfter) {
+        close();
+        return;
+    }
+    request_ = HTTPRequest{};
+    response_.reset();
+    segments_.clear();
+    segmentIndex_ = 0;
+    segmentLeft_ = 0;
+    headerLines_ = 0;
+    sentResponseHeaders_ = false;
+    readHeadLine();
+}
+
+}  // namespace vocalis
