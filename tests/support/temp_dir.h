@@ -43,9 +43,10 @@ private:
 };
 
 // Path of one of the project's programs in the build tree.
+// Without VOCALIS_BIN (a test run by hand) it is the test's own folder: all programs share it.
 inline std::string programPath(const std::string& name) {
-    const char* bin = std::getenv("VOCALIS_BIN");
-    return std::string(bin ? bin : "bin") + "/" + name;
+    if (const char* bin = std::getenv("VOCALIS_BIN")) return std::string(bin) + "/" + name;
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/" + name;
 }
 
 }  // namespace vocalis::testing
