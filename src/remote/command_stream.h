@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vocalis {
+
+// One command cut out of a phone's byte stream.
+struct PhoneCommand {
+    std::uint8_t code = 0;
+    std::int32_t value = 0;               // song id (2, 3, 36), queue position (11-13), tone (21)
+    std::string text;                     // 18: the message; 36: the requester's name
+    std::vector<std::uint8_t> picture;    // 22: the image bytes as sent
+};
+
+// Length fields above these caps (or below zero) drop the buffer like an unknown code:
+// a phone cannot make the player hold more than this for one command.
+struct CommandLimits {
+    std::size_t maxText = 64 * 1024;
+    std::size_t maxPicture = 16 * 1024 * 1024;
+};
+
+// The receive buffer of one connection. Chunks go in as they arrive; every command whose
+// bytes are complete comes out, in arrival order. A catalogue request ends the chunk's
+// commands (what follows it in the buffer is dropped), and a byte that is not a command
+// drops everything buffered.
+class CommandStream {
+public:
+    explicit CommandStream(CommandLimits limits = {}) : limits_(limits) {}
+
+    std::vector<PhoneCommand> feed(std::string_view chunk);
+
+    // Bytes waiting for the rest of their command.
+    std::size_t buffered() const { return buffer_.size() - head_; }
+    // How many times the buffer was dropped for a bad code or length.
+    std::size_t dropCount() const { return dropCount_; }
+
+private:
+    void drop();
+
+    CommandLimits limits_;
+    std::string buffer_;
+    std::size_t head_ = 0;  // bytes at the front already carried out
+    std::size_t dropCount_ = 0;
+};
+
+}  // namespace vocalis
