@@ -1,0 +1,403 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <memory>
+#include <regex>
+#include <vector>
+
+#include "remote/http_server.h"
+#include "remote/http_test_client.h"
+#include "support/temp_dir.h"
+
+namespace vocalis {
+namespace {
+
+using testing::eventually;
+using testing::HttpAnswer;
+using testing::patternBytes;
+using testing::RawClient;
+
+// Serves the files of one folder by name; everything else is 404.
+class FolderRouting final : public HTTPRouting {
+public:
+    explicit FolderRouting(std::string folder) : folder_(std::move(folder)) {}
+    bool supportsMethod(std::string_view method, std::string_view) const override {
+        return method == "GET" || method == "HEAD";
+    }
+    std::optional<std::string> filePathForURI(std::string_view uri) const override {
+        if (uri.empty() || uri.front() != '/' || uri.find('/', 1) != std::string_view::npos) return std::nullopt;
+        return folder_ + std::string(uri);
+    }
+    std::optional<HTTPFileResponse> httpResponseForMethod(std::string_view, std::string_view uri) override {
+        const auto path = filePathForURI(uri);
+        return path ? HTTPFileResponse::create(*path) : std::nullopt;
+    }
+
+private:
+    std::string folder_;
+};
+
+class HttpServerTest : public ::testing::Test {
+protected:
+    void startServer(HTTPTimeouts timeouts = {}, std::size_t maxConnections = HTTPServer::kDefaultMaxConnections) {
+        server_ = std::make_unique<HTTPServer>(routing_, timeouts, maxConnections);
+        server_->setPort(0);
+        std::string error;
+        ASSERT_TRUE(server_->start(&error)) << error;
+        ASSERT_NE(server_->port(), 0);
+    }
+    std::uint16_t port() const { return server_->port(); }
+
+    HttpAnswer get(const std::string& target, const std::string& extra = "") {
+        RawClient client(port());
+        EXPECT_TRUE(client.send("GET " + target + " HTTP/1.1\r\nHost: x\r\n" + extra + "\r\n"));
+        auto answer = client.readAnswer();
+        EXPECT_TRUE(answer.has_value());
+        return answer.value_or(HttpAnswer{});
+    }
+
+    testing::TempDir dir_;
+    FolderRouting routing_{dir_.path()};
+    std::unique_ptr<HTTPServer> server_;
+};
+
+TEST_F(HttpServerTest, SingleRangesFollowTheParsingRules) {
+    const std::string file = patternBytes(1000);
+    dir_.write("f.bin", file);
+    startServer();
+
+    struct Case {
+        std::string field;
+        int status;
+        std::uint64_t first, last;
+    };
+    const std::vector<Case> cases = {
+        {"bytes=0-0", 206, 0, 0},       {"bytes=-500", 206, 500, 999}, {"bytes=900-", 206, 900, 999},
+        {"bytes=5", 206, 5, 5},         {"BYTES = 10-19", 206, 10, 19}, {"bytes= 7-8junk", 206, 7, 8},
+        {"bytes=0-10,5-20", 200, 0, 999}, {"items=0-10", 200, 0, 999},   {"bytes=1000-", 200, 0, 999},
+        {"bytes=5-4", 200, 0, 999},     {"bytes=0-1000", 200, 0, 999}, {"bytes=-1001", 200, 0, 999},
+        {"bytes=-", 200, 0, 999},       {"bytes=", 200, 0, 999},       {"bytes=0-1,", 200, 0, 999},
+        {"bytes=x-5", 206, 995, 999},     {"bytes=-0", 200, 0, 999},     {"bytes", 200, 0, 999},
+        {"bytes=99999999999999999999-", 200, 0, 999},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        const HttpAnswer answer = get("/f.bin", "Range: " + c.field + "\r\n");
+        EXPECT_EQ(answer.status, c.status);
+        EXPECT_EQ(answer.body, file.substr(c.first, c.last - c.first + 1));
+        EXPECT_EQ(answer.field("content-length"), std::to_string(c.last - c.first + 1));
+        EXPECT_EQ(answer.field("accept-ranges"), "bytes");
+        if (c.status == 206) {
+            EXPECT_EQ(answer.field("content-range"),
+                      "bytes " + std::to_string(c.first) + "-" + std::to_string(c.last) + "/1000");
+        } else {
+            EXPECT_FALSE(answer.field("content-range"));
+        }
+    }
+}
+
+TEST_F(HttpServerTest, SeveralRangesGiveAMultipartBodyInRangeOrder) {
+    const std::string file = patternBytes(1000);
+    dir_.write("f.bin", file);
+    startServer();
+
+    const HttpAnswer first = get("/f.bin", "Range: bytes=500-599,0-99\r\n");
+    const HttpAnswer second = get("/f.bin", "Range: bytes=500-599,0-99\r\n");
+    ASSERT_EQ(first.status, 206);
+    const auto type = first.field("content-type");
+    ASSERT_TRUE(type);
+    const std::string prefix = "multipart/byteranges; boundary=";
+    ASSERT_EQ(type->substr(0, prefix.size()), prefix);
+    const std::string boundary = type->substr(prefix.size());
+    EXPECT_TRUE(std::regex_match(boundary, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")));
+    EXPECT_NE(second.field("content-type"), type) << "every answer gets a fresh boundary";
+    const std::string expected = "\r\n--" + boundary + "\r\nContent-Range: bytes 0-99/1000\r\n\r\n" + file.substr(0, 100) +
+                                 "\r\n--" + boundary + "\r\nContent-Range: bytes 500-599/1000\r\n\r\n" +
+                                 file.substr(500, 100) + "\r\n--" + boundary + "--\r\n";
+    EXPECT_EQ(first.body, expected);
+    EXPECT_EQ(first.field("content-length"), std::to_string(expected.size()));
+}
+
+TEST_F(HttpServerTest, HeadGivesTheHeadOfGetWithoutBodyAndAnswersCarryDateAndDisposition) {
+    dir_.write("clip.mp4", patternBytes(1000));
+    dir_.write("empty.bin", "");
+    startServer();
+
+    RawClient client(port());
+    ASSERT_TRUE(client.send("HEAD /clip.mp4 HTTP/1.1\r\nRange: bytes=10-19\r\n\r\n"));
+    const auto head = client.readAnswer(true);
+    ASSERT_TRUE(head);
+    // The connection stays usable: no body was sent before this next answer.
+    ASSERT_TRUE(client.send("GET /clip.mp4 HTTP/1.1\r\nRange: bytes=10-19\r\n\r\n"));
+    const auto full = client.readAnswer();
+    ASSERT_TRUE(full);
+    EXPECT_EQ(head->statusLine, "HTTP/1.1 206 Partial Content");
+    EXPECT_EQ(full->body, patternBytes(1000).substr(10, 10));
+    auto withoutDate = [](std::multimap<std::string, std::string> fields) {
+        fields.erase("date");
+        return fields;
+    };
+    EXPECT_EQ(withoutDate(head->fields), withoutDate(full->fields));
+    EXPECT_EQ(head->field("content-disposition"), "attachment; filename=\"clip.mp4\"");
+    EXPECT_FALSE(head->field("connection"));
+    EXPECT_TRUE(std::regex_match(*head->field("date"),
+                                 std::regex("(Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-3][0-9] "
+                                            "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) 2[0-9]{3} "
+                                            "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] GMT")));
+
+    const HttpAnswer empty = get("/empty.bin");
+    EXPECT_EQ(empty.status, 200);
+    EXPECT_EQ(empty.field("content-length"), "0");
+}
+
+TEST_F(HttpServerTest, ConnectionsAreKeptOrClosedByVersionAndConnectionField) {
+    dir_.write("f.bin", "hello");
+    startServer();
+
+    struct Case {
+        std::string version, connection;
+        bool kept;
+    };
+    const std::vector<Case> cases = {
+        {"HTTP/1.1", "", true},         {"HTTP/1.1", "Connection: close\r\n", false},
+        {"HTTP/1.1", "Connection: CLOSE\r\n", false}, {"HTTP/1.0", "", false},
+        {"HTTP/1.0", "Connection: Keep-Alive\r\n", true}, {"HTTP/1.0", "Connection: keep-alive\r\n", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version + " " + c.connection);
+        RawClient client(port());
+        ASSERT_TRUE(client.send("GET /f.bin " + c.version + "\r\n" + c.connection + "\r\n"));
+        const auto answer = client.readAnswer();
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->body, "hello");
+        EXPECT_FALSE(answer->field("connection"));
+        if (c.kept) {
+            // 404 keeps the connection as well.
+            ASSERT_TRUE(client.send("GET /missing " + c.version + "\r\n" + c.connection + "\r\n"));
+            const auto missing = client.readAnswer();
+            ASSERT_TRUE(missing);
+            EXPECT_EQ(missing->status, 404);
+            ASSERT_TRUE(client.send("GET /f.bin " + c.version + "\r\n" + c.connection + "\r\n"));
+            const auto again = client.readAnswer();
+            ASSERT_TRUE(again);
+            EXPECT_EQ(again->body, "hello");
+        } else {
+            EXPECT_TRUE(client.waitClosed());
+        }
+    }
+
+    // Requests sent back to back on one connection are answered in order.
+    RawClient pipelined(port());
+    ASSERT_TRUE(pipelined.send("GET /f.bin HTTP/1.1\r\n\r\nHEAD /f.bin HTTP/1.1\r\n\r\nGET /nope HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(pipelined.readAnswer()->body, "hello");
+    EXPECT_EQ(pipelined.readAnswer(true)->status, 200);
+    EXPECT_EQ(pipelined.readAnswer()->status, 404);
+}
+
+TEST_F(HttpServerTest, ErrorAnswersFollowTheirConnectionRules) {
+    dir_.write("f.bin", "hello");
+    startServer();
+
+    struct Case {
+        std::string request;
+        int status;
+        bool closeField;
+        bool closed;
+    };
+    const std::vector<Case> cases = {
+        {"GET /f.bin HTTP/1.1\r\nContent-Length: 5\r\n\r\n", 400, true, true},
+        {"GET /f.bin HTTP/1.1\r\nContent-Length: abc\r\n\r\n", 400, true, true},
+        {"NOT A REQUEST\r\n\r\n", 400, true, true},
+        {"GET /f.bin HTTP/1.1\r\nno colon here\r\n\r\n", 400, true, true},
+        {"GET /f.bin HTTP/1.1\r\n folded: x\r\n\r\n", 400, true, true},
+        {"POST /f.bin HTTP/1.1\r\n\r\n", 400, true, true},
+        {"POST /f.bin HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 405, true, true},
+        {"PUT /f.bin HTTP/1.1\r\nTransfer-Encoding: Chunked\r\n\r\n", 405, true, true},
+        {"DELETE /f.bin HTTP/1.1\r\n\r\n", 405, true, true},
+        {"GET /f.bin HTTP/2.0\r\n\r\n", 505, false, true},
+        {"GET /f.bin HTTP/1.1\r\nContent-Length: 0\r\n\r\n", 200, false, false},
+        {"GET /missing HTTP/1.1\r\n\r\n", 404, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        RawClient client(port());
+        ASSERT_TRUE(client.send(c.request));
+        const auto answer = client.readAnswer();
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->status, c.status);
+        EXPECT_TRUE(answer->field("date"));
+        EXPECT_EQ(answer->field("accept-ranges"), "bytes");
+        if (c.status != 200) {
+            EXPECT_EQ(answer->field("content-length"), "0");
+            EXPECT_EQ(answer->body, "");
+        }
+        EXPECT_EQ(answer->field("connection").has_value(), c.closeField);
+        if (c.closeField) {
+            EXPECT_EQ(answer->field("connection"), "close");
+        }
+        if (c.closed) {
+            EXPECT_TRUE(client.waitClosed());
+        } else {
+            ASSERT_TRUE(client.send("GET /f.bin HTTP/1.1\r\n\r\n"));
+            EXPECT_EQ(client.readAnswer().value_or(HttpAnswer{}).body, "hello");
+        }
+    }
+    RawClient client(port());
+    ASSERT_TRUE(client.send("GET /f.bin HTTP/1.1\r\n\r\n"));
+    EXPECT_TRUE(std::regex_match(client.readAnswer()->statusLine, std::regex("HTTP/1\\.1 200 OK")));
+}
+
+TEST_F(HttpServerTest, HeadLimitsCloseWithoutAnswer) {
+    dir_.write("f.bin", "hello");
+    startServer();
+
+    auto fields = [](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) text += "X-Field-" + std::to_string(i) + ": v\r\n";
+        return text;
+    };
+    {
+        // 99 fields after the request line: 100 lines before the blank one are accepted.
+        RawClient client(port());
+        ASSERT_TRUE(client.send("GET /f.bin HTTP/1.1\r\n" + fields(99) + "\r\n"));
+        EXPECT_EQ(client.readAnswer().value_or(HttpAnswer{}).body, "hello");
+    }
+    {
+        RawClient client(port());
+        ASSERT_TRUE(client.send("GET /f.bin HTTP/1.1\r\n" + fields(100) + "\r\n"));
+        EXPECT_TRUE(client.waitClosed());
+        EXPECT_EQ(client.unexpected(), "");
+    }
+    {
+        // A line of exactly 8190 bytes with its CRLF is read; one byte more is not.
+        const std::string name = "X-Long: ";
+        const std::string prefix = "GET /f.bin HTTP/1.1\r\n" + name;
+        RawClient fits(port());
+        ASSERT_TRUE(fits.send(prefix + std::string(8190 - name.size() - 2, 'a') + "\r\n\r\n"));
+        EXPECT_EQ(fits.readAnswer().value_or(HttpAnswer{}).body, "hello");
+        RawClient tooLong(port());
+        ASSERT_TRUE(tooLong.send(prefix + std::string(8190 - name.size() - 1, 'a') + "\r\n\r\n"));
+        EXPECT_TRUE(tooLong.waitClosed());
+        EXPECT_EQ(tooLong.unexpected(), "");
+    }
+}
+
+TEST_F(HttpServerTest, HostileClientsAreDroppedAndTheServerKeepsAnswering) {
+    dir_.write("f.bin", "hello");
+    startServer(HTTPTimeouts{std::chrono::milliseconds(500), std::chrono::milliseconds(500)});
+
+    // A slow client that never finishes its head, one byte at a time.
+    RawClient slow(port());
+    ASSERT_TRUE(slow.send("GET /f.bin HTTP/1.1\r\nX-Slow: "));
+    for (int i = 0; i < 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        slow.send("a");
+    }
+    EXPECT_TRUE(slow.waitClosed());
+
+    // An endless header: a line that never ends and a stream of lines that never ends.
+    RawClient endlessLine(port());
+    endlessLine.send("GET /f.bin HTTP/1.1\r\nX-Endless: ");
+    const std::string chunk(4096, 'z');
+    for (int i = 0; i < 64 && endlessLine.send(chunk); ++i) {
+    }
+    EXPECT_TRUE(endlessLine.waitClosed());
+    RawClient endlessLines(port());
+    endlessLines.send("GET /f.bin HTTP/1.1\r\n");
+    for (int i = 0; i < 1000 && endlessLines.send("X-More: yes\r\n"); ++i) {
+    }
+    EXPECT_TRUE(endlessLines.waitClosed());
+
+    // A kept connection with no next request is closed after the time-out.
+    RawClient idle(port());
+    ASSERT_TRUE(idle.send("GET /f.bin HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(idle.readAnswer().value_or(HttpAnswer{}).body, "hello");
+    EXPECT_TRUE(idle.waitClosed());
+
+    EXPECT_EQ(get("/f.bin").body, "hello");
+    EXPECT_TRUE(eventually([&] { return server_->connectionCount() == 0; }));
+}
+
+TEST_F(HttpServerTest, AThousandIdleConnectionsAreCappedAndTheServerRecovers) {
+    dir_.write("f.bin", "hello");
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 4096);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    const std::size_t flood = std::min<std::size_t>(1000, limit.rlim_cur - 400);
+    ASSERT_GT(flood, 300u) << "the descriptor limit is too low for this test";
+    startServer(HTTPTimeouts{std::chrono::seconds(3), std::chrono::seconds(3)}, 256);
+
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (std::size_t i = 0; i < flood; ++i) {
+        idle.push_back(std::make_unique<RawClient>(port()));
+        ASSERT_TRUE(idle.back()->connected());
+    }
+    ASSERT_TRUE(eventually([&] { return server_->connectionCount() == 256; }));
+    // Past the cap new connections are closed at once.
+    RawClient refused(port());
+    ASSERT_TRUE(refused.connected());
+    refused.send("GET /f.bin HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(refused.waitClosed());
+    EXPECT_EQ(refused.unexpected(), "");
+    EXPECT_LE(server_->connectionCount(), 256u);
+
+    // The idle ones time out; the server answers again while their sockets are still open.
+    ASSERT_TRUE(eventually([&] { return server_->connectionCount() == 0; }));
+    EXPECT_EQ(get("/f.bin").body, "hello");
+}
+
+TEST_F(HttpServerTest, FilesPastFourGibibytesAreServedWithSixtyFourBitOffsets) {
+    const std::string path = dir_.write("big.bin", "");
+    const std::uint64_t size = 5ULL << 30;
+    const std::uint64_t markerAt = (4ULL << 30) + 123;
+    {
+        // A sparse file: only the marker occupies disk.
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
+        ASSERT_EQ(::pwrite(fd, "MARKER", 6, static_cast<off_t>(markerAt)), 6);
+        ::close(fd);
+    }
+    startServer();
+
+    RawClient client(port());
+    ASSERT_TRUE(client.send("HEAD /big.bin HTTP/1.1\r\n\r\n"));
+    const auto head = client.readAnswer(true);
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->field("content-length"), std::to_string(size));
+
+    const std::string range = std::to_string(markerAt) + "-" + std::to_string(markerAt + 5);
+    const HttpAnswer marker = get("/big.bin", "Range: bytes=" + range + "\r\n");
+    EXPECT_EQ(marker.status, 206);
+    EXPECT_EQ(marker.body, "MARKER");
+    EXPECT_EQ(marker.field("content-range"), "bytes " + range + "/" + std::to_string(size));
+
+    const HttpAnswer tail = get("/big.bin", "Range: bytes=-3\r\n");
+    EXPECT_EQ(tail.body, std::string(3, '\0'));
+    EXPECT_EQ(tail.field("content-range"),
+              "bytes " + std::to_string(size - 3) + "-" + std::to_string(size - 1) + "/" + std::to_string(size));
+}
+
+TEST_F(HttpServerTest, StartReportsABusyPortAndStopClosesEverything) {
+    dir_.write("f.bin", "hello");
+    startServer();
+    HTTPServer second(routing_);
+    second.setPort(port());
+    std::string error;
+    // Both listen with address reuse, but two listeners on one port are still refused.
+    EXPECT_FALSE(second.start(&error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(second.isRunning());
+
+    RawClient kept(port());
+    ASSERT_TRUE(kept.send("GET /f.bin HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(kept.readAnswer().value_or(HttpAnswer{}).body, "hello");
+    server_->stop();
+    EXPECT_FALSE(server_->isRunning());
+    EXPECT_TRUE(kept.waitClosed());
+    server_->stop();
+}
+
+}  // namespace
+}  // namespace vocalis
