@@ -11,6 +11,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev python3 time hyperfine
   # media player, clips and system volume (libVLC, ffmpeg, PulseAudio test daemon, fonts for the clips)
   libvlc-dev vlc-plugin-base ffmpeg libpulse-dev pulseaudio pulseaudio-utils fonts-dejavu-core
+  # HTTP services: real clients, the fuzzer, and the peers of the benchmarks
+  curl clang libclang-rt-14-dev libvlc-dev vlc-plugin-base ffmpeg nginx-light wrk
 )
 
 missing=()

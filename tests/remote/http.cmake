@@ -2,3 +2,5 @@
 vocalis_test(http_tests LIBS vocalis_http SOURCES
   remote/http_server_test.cpp
 )
+target_sources(http_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/remote/media_service_test.cpp)
+target_sources(http_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/remote/http_clients_test.cpp)

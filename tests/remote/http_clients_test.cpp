@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "remote/http_test_client.h"
+#include "remote/media_service.h"
+#include "remote/media_service_fixture.h"
+#include "support/run_program.h"
+
+namespace vocalis {
+namespace {
+
+using testing::MediaCatalogue;
+using testing::patternBytes;
+using testing::runProgram;
+
+// The program's full path from PATH (posix_spawn does not search).
+std::string findProgram(const std::string& name) {
+    std::stringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+    std::string folder;
+    while (std::getline(path, folder, ':'))
+        if (::access((folder + "/" + name).c_str(), X_OK) == 0) return folder + "/" + name;
+    return name;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Count of non-overlapping occurrences.
+int occurrences(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
+    return count;
+}
+
+class HttpClientsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        media_.dir.write("temp/intro.mp4", clip_);
+        media_.dir.write("temp/idle.mp4", "idle");
+        ASSERT_TRUE(service_.start(0));
+        media_.songs.setCurrentSongId(1);
+    }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(service_.port()) + path;
+    }
+
+    const std::string clip_ = patternBytes(3 * 1024 * 1024 + 17);
+    MediaCatalogue media_{{"zero", patternBytes(200000)}};
+    LocalMediaService service_{media_.songs, media_.tempFolder, "intro.mp4", "idle.mp4"};
+};
+
+TEST_F(HttpClientsTest, CurlDownloadsRangesHeadsAndReusesConnections) {
+    const std::string curl = findProgram("curl");
+    const std::string out = media_.dir / "out";
+
+    auto whole = runProgram(curl, {"-sS", "-f", "-o", out, url("/intro.mp4")});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_TRUE(readFile(out) == clip_);
+
+    auto range = runProgram(curl, {"-sS", "-f", "-r", "1000000-1000099", "-o", out, "-D", "-", url("/intro.mp4")});
+    ASSERT_EQ(range.status, 0) << range.err;
+    EXPECT_NE(range.out.find("HTTP/1.1 206 Partial Content"), std::string::npos);
+    EXPECT_NE(range.out.find("Content-Range: bytes 1000000-1000099/" + std::to_string(clip_.size())), std::string::npos);
+    EXPECT_EQ(readFile(out), clip_.substr(1000000, 100));
+
+    auto multi = runProgram(curl, {"-sS", "-f", "-r", "0-9,20-29", url("/intro.mp4")});
+    ASSERT_EQ(multi.status, 0) << multi.err;
+    EXPECT_NE(multi.out.find("Content-Range: bytes 0-9/"), std::string::npos);
+    EXPECT_NE(multi.out.find(clip_.substr(20, 10)), std::string::npos);
+
+    auto head = runProgram(curl, {"-sS", "-f", "-I", url("/1")});
+    ASSERT_EQ(head.status, 0) << head.err;
+    EXPECT_NE(head.out.find("Content-Length: 200000"), std::string::npos);
+    EXPECT_NE(head.out.find("Accept-Ranges: bytes"), std::string::npos);
+
+    // HTTP/1.1: three downloads over one connection. HTTP/1.0: one connection each.
+    auto reuse = runProgram(curl, {"-sS", "-f", "-v", "-o", out, "-o", out, "-o", out, url("/intro.mp4"),
+                                   url("/1"), url("/idle.mp4")});
+    ASSERT_EQ(reuse.status, 0) << reuse.err;
+    EXPECT_EQ(occurrences(reuse.err, "Re-using existing connection"), 2) << reuse.err;
+    EXPECT_EQ(readFile(out), "idle");
+    auto old = runProgram(curl, {"-sS", "-f", "-v", "--http1.0", "-o", out, "-o", out, url("/1"), url("/1")});
+    ASSERT_EQ(old.status, 0) << old.err;
+    EXPECT_EQ(occurrences(old.err, "Re-using existing connection"), 0) << old.err;
+    EXPECT_EQ(occurrences(old.err, "Connected to"), 2) << old.err;
+    EXPECT_EQ(readFile(out), patternBytes(200000));
+
+    auto missing = runProgram(curl, {"-sS", "-o", "/dev/null", "-w", "%{http_code}", url("/0")});
+    EXPECT_EQ(missing.out, "404");
+}
+
+TEST_F(HttpClientsTest, PythonHttpClientKeepsOneConnectionAcrossRequests) {
+    const std::string script = R"(
+import http.client, sys
+port = int(sys.argv[1])
+c = http.client.HTTPConnection('127.0.0.1', port, timeout=30)
+c.request('GET', '/1', headers={'Range': 'bytes=100-199'})
+r = c.getresponse(); body = r.read()
+first = c.sock
+print(r.status, r.getheader('Content-Range'), len(body), body[:3].decode())
+c.request('HEAD', '/intro.mp4')
+r = c.getresponse(); r.read()
+print(r.status, r.getheader('Content-Length'), c.sock is first)
+c.request('GET', '/7')
+r = c.getresponse(); r.read()
+print(r.status, r.getheader('Content-Length'), c.sock is first)
+c.request('GET', '/idle.mp4', headers={'Connection': 'close'})
+r = c.getresponse(); print(r.status, r.read().decode())
+first.settimeout(30); print(first.recv(1) == b'')
+)";
+    const std::string scriptPath = media_.dir.write("client.py", script);
+    auto result = runProgram(findProgram("python3"), {scriptPath, std::to_string(service_.port())});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string expected = "206 bytes 100-199/200000 100 WXY\n"
+                                 "200 " + std::to_string(clip_.size()) + " True\n"
+                                 "404 0 True\n"
+                                 "200 idle\n"
+                                 "True\n";
+    EXPECT_EQ(result.out, expected);
+}
+
+}  // namespace
+}  // namespace vocalis

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include "remote/http_test_client.h"
+#include "remote/media_service.h"
+#include "remote/media_service_fixture.h"
+
+namespace vocalis {
+namespace {
+
+using testing::HttpAnswer;
+using testing::MediaCatalogue;
+using testing::patternBytes;
+using testing::RawClient;
+
+std::vector<std::string> songContents(std::size_t count) {
+    std::vector<std::string> contents;
+    for (std::size_t i = 0; i < count; ++i) contents.push_back("song " + std::to_string(i) + " bytes");
+    return contents;
+}
+
+class MediaServiceTest : public ::testing::Test {
+protected:
+    MediaServiceTest() {
+        media_.dir.write("temp/intro.mp4", "INTRO CLIP");
+        media_.dir.write("temp/idle.mp4", patternBytes(1000));
+    }
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(service_.start(0, &error)) << error;
+    }
+    HttpAnswer get(const std::string& target, const std::string& method = "GET", const std::string& extra = "") {
+        RawClient client(service_.port());
+        EXPECT_TRUE(client.send(method + " " + target + " HTTP/1.1\r\n" + extra + "\r\n"));
+        return client.readAnswer(method == "HEAD").value_or(HttpAnswer{});
+    }
+
+    MediaCatalogue media_{songContents(13)};
+    LocalMediaService service_{media_.songs, media_.tempFolder, "intro.mp4", "idle.mp4"};
+};
+
+TEST_F(MediaServiceTest, ClipsAreFoundByTheEndOfTheTargetWhateverSongIsCurrent) {
+    EXPECT_EQ(service_.clipURL("intro.mp4"), "http://127.0.0.1:" + std::to_string(service_.port()) + "/intro.mp4");
+    for (std::int32_t current : {-1, 3}) {
+        media_.songs.setCurrentSongId(current);
+        EXPECT_EQ(get("/intro.mp4").body, "INTRO CLIP");
+        EXPECT_EQ(get("/any/longer/path/intro.mp4").body, "INTRO CLIP");
+        EXPECT_EQ(get("/idle.mp4").body, patternBytes(1000));
+    }
+    const HttpAnswer answer = get("/intro.mp4");
+    EXPECT_EQ(answer.field("content-disposition"), "attachment; filename=\"intro.mp4\"");
+
+    // With a query the target no longer ends with the name: it reads as song id 0.
+    media_.songs.setCurrentSongId(-1);
+    EXPECT_EQ(get("/intro.mp4?start=1").status, 404);
+    media_.songs.setCurrentSongId(0);
+    EXPECT_EQ(get("/intro.mp4?start=1").body, "song 0 bytes");
+
+    // Ranges and HEAD behave as for any file.
+    const HttpAnswer range = get("/idle.mp4", "GET", "Range: bytes=-500\r\n");
+    EXPECT_EQ(range.status, 206);
+    EXPECT_EQ(range.body, patternBytes(1000).substr(500));
+    const HttpAnswer head = get("/idle.mp4", "HEAD");
+    EXPECT_EQ(head.status, 200);
+    EXPECT_EQ(head.field("content-length"), "1000");
+}
+
+TEST_F(MediaServiceTest, OnlyTheCurrentSongIsServedById) {
+    EXPECT_EQ(service_.songURL(12), "http://127.0.0.1:" + std::to_string(service_.port()) + "/12");
+    media_.songs.setCurrentSongId(12);
+    EXPECT_EQ(get("/12").body, "song 12 bytes");
+    EXPECT_EQ(get("/1/2").body, "song 12 bytes");
+    EXPECT_EQ(get("//12xyz").body, "song 12 bytes");
+    EXPECT_EQ(get("/11").status, 404);
+    media_.songs.setCurrentSongId(11);
+    EXPECT_EQ(get("/12").status, 404);
+    EXPECT_EQ(get("/11").body, "song 11 bytes");
+    media_.songs.setCurrentSongId(-1);
+    EXPECT_EQ(get("/12").status, 404);
+    EXPECT_EQ(get("/-1").status, 404);
+    // An id past the catalogue is never served, even when it is "current".
+    media_.songs.setCurrentSongId(13);
+    EXPECT_EQ(get("/13").status, 404);
+    // A current song whose file is gone, or is a folder, is 404 too.
+    media_.songs.setCurrentSongId(5);
+    std::filesystem::remove(media_.songFiles[5]);
+    EXPECT_EQ(get("/5").status, 404);
+    std::filesystem::create_directory(media_.songFiles[5]);
+    EXPECT_EQ(get("/5").status, 404);
+}
+
+TEST_F(MediaServiceTest, TargetsFullOfDotDotNeverLeaveTheServedFiles) {
+    media_.dir.write("secret.txt", "SECRET");
+    media_.songs.setCurrentSongId(-1);
+    for (const std::string& target : std::vector<std::string>{"/../secret.txt", "/../../../../etc/passwd", "/..%2f..%2fsecret.txt",
+                                     "/temp/../secret.txt", "/" + media_.dir.path() + "/secret.txt"}) {
+        SCOPED_TRACE(target);
+        const HttpAnswer answer = get(target);
+        EXPECT_EQ(answer.status, 404);
+        EXPECT_EQ(answer.body, "");
+    }
+    // Slashes are dropped and the leading number read, so "../" can at most name song 0.
+    media_.songs.setCurrentSongId(0);
+    EXPECT_EQ(get("/../../../../etc/passwd").body, "song 0 bytes");
+    // A clip name at the end always means the clip in the temp folder.
+    EXPECT_EQ(get("/../../../../etc/intro.mp4").body, "INTRO CLIP");
+}
+
+TEST(MediaServiceStart, ABusyPortIsReported) {
+    MediaCatalogue media{songContents(1)};
+    LocalMediaService first(media.songs, media.tempFolder, "intro.mp4", "idle.mp4");
+    ASSERT_TRUE(first.start(0));
+    LocalMediaService second(media.songs, media.tempFolder, "intro.mp4", "idle.mp4");
+    std::string error;
+    EXPECT_FALSE(second.start(first.port(), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(second.isRunning());
+    first.stop();
+    EXPECT_FALSE(first.isRunning());
+}
+
+}  // namespace
+}  // namespace vocalis
