@@ -21,6 +21,7 @@ struct MediaCatalogue {
     // `contents[i]` is written as song i's file with the given extension.
     MediaCatalogue(const std::vector<std::string>& contents, const std::string& extension = ".vcv") {
         tempFolder = dir / "temp";
+        std::filesystem::create_directories(tempFolder);
         std::vector<Song> found;
         for (std::size_t i = 0; i < contents.size(); ++i) {
             char name[64];
