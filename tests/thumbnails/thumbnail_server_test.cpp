@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "remote/http_date.h"
+#include "remote/http_test_client.h"
+#include "support/temp_dir.h"
+#include "thumbnails/thumbnail_fixture.h"
+#include "thumbnails/thumbnail_manager.h"
+#include "thumbnails/thumbnail_server.h"
+
+namespace vocalis {
+namespace {
+
+using testing::dataFileWithPictures;
+using testing::HttpAnswer;
+using testing::publish;
+using testing::RawClient;
+using testing::songNamed;
+using testing::TempDir;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class ThumbnailServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // ids: 0 "a" (folder), 1 "b" (data file only), 2 "c" (none), 3 "d", 4 "e", 5 "f" (folder)
+        publish(songs_, {songNamed("a", "One"), songNamed("b", "Two"), songNamed("c", "Three"),
+                         songNamed("d", ""), songNamed("e", ""), songNamed("f", "Six")});
+        dir_.write("thumbnail/a-one.jpg", "JPEG-A");
+        dir_.write("thumbnail/f-six.jpg", "JPEG-F");
+        dir_.write("thumbnail.dat", dataFileWithPictures({{"b-two", "JPEG-B-FROM-DATA"}}));
+        thumbnails_.load(dir_ / "thumbnail", dir_ / "thumbnail.dat");
+        std::string error;
+        ASSERT_TRUE(server_.start(0, &error)) << error;
+    }
+    // Sends one request and reads the answer; every answer must close its connection.
+    HttpAnswer request(const std::string& target, const std::string& method = "GET",
+                       const std::string& version = "HTTP/1.1") {
+        RawClient client(server_.port());
+        EXPECT_TRUE(client.send(method + " " + target + " " + version + "\r\nHost: phone\r\n\r\n"));
+        auto answer = client.readAnswer(method == "HEAD");
+        EXPECT_TRUE(answer);
+        EXPECT_TRUE(client.waitClosed()) << target;
+        EXPECT_EQ(client.unexpected(), "") << target;
+        return answer.value_or(HttpAnswer{});
+    }
+
+    TempDir dir_;
+    SongManager songs_;
+    ThumbnailManager thumbnails_{songs_};
+    ThumbnailServer server_{thumbnails_, songs_};
+};
+
+TEST_F(ThumbnailServerTest, AnswersAPictureWithItsFileFieldsAndCloses) {
+    const HttpAnswer answer = request("/0");
+    EXPECT_EQ(answer.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(answer.body, "JPEG-A");
+    EXPECT_EQ(answer.field("content-type"), "image/jpeg");
+    EXPECT_EQ(answer.field("content-length"), "6");
+    EXPECT_EQ(answer.field("cache-control"), "no-cache");
+    EXPECT_EQ(answer.field("connection"), "Close");
+    EXPECT_TRUE(answer.field("server"));
+    EXPECT_TRUE(answer.field("date"));
+    struct stat info {};
+    ASSERT_EQ(::stat((dir_ / "thumbnail/a-one.jpg").c_str(), &info), 0);
+    EXPECT_EQ(answer.field("last-modified"), httpDate(info.st_mtim.tv_sec));
+    const auto tag = answer.field("etag");
+    ASSERT_TRUE(tag);
+    EXPECT_TRUE(std::regex_match(*tag, std::regex("\"[^\"]+\"")));
+    EXPECT_NE(request("/5").field("etag"), tag);
+
+    const HttpAnswer head = request("/0", "HEAD");
+    EXPECT_EQ(head.status, 200);
+    EXPECT_EQ(head.field("content-length"), "6");
+    EXPECT_EQ(head.field("etag"), tag);
+    EXPECT_EQ(head.field("connection"), "Close");
+
+    // HTTP/1.0 is answered and closed the same way (request() checks every close).
+    EXPECT_EQ(request("/0", "GET", "HTTP/1.0").body, "JPEG-A");
+}
+
+TEST_F(ThumbnailServerTest, IdsAreReadFromThePathWithoutSlashes) {
+    EXPECT_EQ(request("/").body, "JPEG-A");
+    EXPECT_EQ(request("/abc").body, "JPEG-A");
+    EXPECT_EQ(request("/5/extra/7").body, "JPEG-F");
+    EXPECT_EQ(request("/5.jpg").body, "JPEG-F");
+    EXPECT_EQ(request("/5?size=large").body, "JPEG-F");
+    EXPECT_EQ(request("/ 5").status, 400);  // a space ends the request target
+    for (const std::string target : {"/6", "/-3", "/2", "/99999999999", "/../../thumbnail.dat"}) {
+        SCOPED_TRACE(target);
+        const HttpAnswer answer = request(target);
+        if (target == "/../../thumbnail.dat") {
+            EXPECT_EQ(answer.body, "JPEG-A");  // no digits: song 0
+            continue;
+        }
+        EXPECT_EQ(answer.statusLine, "HTTP/1.1 500 Internal Server Error");
+        EXPECT_EQ(answer.field("content-length"), "0");
+        EXPECT_EQ(answer.body, "");
+        EXPECT_EQ(answer.field("connection"), "Close");
+        EXPECT_TRUE(answer.field("server"));
+        EXPECT_TRUE(answer.field("date"));
+    }
+    const HttpAnswer missingHead = request("/2", "HEAD");
+    EXPECT_EQ(missingHead.status, 500);
+    const HttpAnswer refused = request("/0", "DELETE");
+    EXPECT_EQ(refused.status, 405);
+    EXPECT_EQ(refused.field("connection"), "Close");
+}
+
+TEST_F(ThumbnailServerTest, ADataFilePictureIsCopiedIntoTheFolderOnFirstRequest) {
+    const std::string copy = dir_ / "thumbnail/b-two.jpg";
+    ASSERT_FALSE(std::filesystem::exists(copy));
+
+    // Many phones asking at once for the uncached picture all get it whole.
+    std::vector<std::thread> phones;
+    std::atomic<int> good{0};
+    for (int i = 0; i < 16; ++i) {
+        phones.emplace_back([&] {
+            RawClient client(server_.port());
+            client.send("GET /1 HTTP/1.1\r\n\r\n");
+            const auto answer = client.readAnswer();
+            if (answer && answer->status == 200 && answer->body == "JPEG-B-FROM-DATA") ++good;
+        });
+    }
+    for (auto& phone : phones) phone.join();
+    EXPECT_EQ(good, 16);
+    EXPECT_EQ(readFile(copy), "JPEG-B-FROM-DATA");
+    // Only the finished picture is left in the folder: no temporary files.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ / "thumbnail"))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a-one.jpg", "b-two.jpg", "f-six.jpg"}));
+
+    // Later requests are served from the file.
+    dir_.write("thumbnail/b-two.jpg", "JPEG-B-EDITED");
+    EXPECT_EQ(request("/1").body, "JPEG-B-EDITED");
+}
+
+TEST_F(ThumbnailServerTest, NoPictureIsAnsweredFromAnUnloadedStore) {
+    std::filesystem::remove(dir_ / "thumbnail/a-one.jpg");
+    thumbnails_.unload();
+    EXPECT_EQ(request("/1").status, 500);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "thumbnail/b-two.jpg"));
+    server_.stop();
+    EXPECT_FALSE(server_.isRunning());
+}
+
+}  // namespace
+}  // namespace vocalis
