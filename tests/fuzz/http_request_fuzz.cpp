@@ -1,0 +1,65 @@
+// Feeds arbitrary bytes to the request-head parser and the Range parser, checking that
+// every accepted range lies inside the body, is non-empty and that ranges never overlap.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "remote/http_range.h"
+#include "remote/http_request.h"
+#include "remote/http_text.h"
+
+namespace {
+
+void check(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+void checkRanges(std::string_view field, std::uint64_t total) {
+    const auto ranges = vocalis::parseRangeField(field, total);
+    if (!ranges) return;
+    check(!ranges->empty());
+    for (std::size_t i = 0; i < ranges->size(); ++i) {
+        const auto& range = (*ranges)[i];
+        check(range.length > 0);
+        check(range.start < total && range.length <= total - range.start);
+        if (i > 0) check((*ranges)[i - 1].last() < range.start);
+        check(!vocalis::contentRangeText(range, total).empty());
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // The first byte picks the body length the ranges are checked against.
+    std::uint64_t total = 1000;
+    if (size > 0) {
+        static constexpr std::uint64_t kTotals[] = {0, 1, 2, 1000, 4294967296ULL + 7, UINT64_MAX};
+        total = kTotals[data[0] % (sizeof kTotals / sizeof kTotals[0])];
+        ++data;
+        --size;
+    }
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+
+    vocalis::HTTPRequest request;
+    std::string_view rest = text;
+    int lines = 0;
+    while (!rest.empty() && lines++ <= 100) {
+        const auto end = rest.find("\r\n");
+        const std::string_view line = rest.substr(0, end);
+        if (line.size() + 2 > 8190) break;
+        const auto result = request.feedLine(line);
+        if (result != vocalis::HTTPRequest::Feed::NeedMore) break;
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end + 2);
+    }
+    if (request.isComplete()) {
+        check(!request.method().empty() && !request.uri().empty());
+        check(request.version().rfind("HTTP/", 0) == 0);
+        if (const auto range = request.header("Range")) checkRanges(*range, total);
+        if (const auto length = request.header("Content-Length")) (void)vocalis::readUnsignedDecimal(*length);
+        (void)vocalis::readLeadingInteger(vocalis::removeSlashes(request.uri()));
+    }
+    checkRanges(text, total);
+    return 0;
+}
