@@ -50,6 +50,8 @@ struct VlcMediaPlayer::Impl {
     libvlc_media_player_t* player = nullptr;
     libvlc_equalizer_t* equalizer = nullptr;
     bool equalizerEnabled = false;
+    // Our own reference to the loaded media; changed only while no libVLC thread plays it.
+    std::atomic<libvlc_media_t*> media{nullptr};
 
     // Posted tasks check this token, so none touches a destroyed player.
     std::shared_ptr<int> alive = std::make_shared<int>(0);
@@ -62,11 +64,13 @@ struct VlcMediaPlayer::Impl {
     bool wantsPlay = false;
     bool ended = false;
     bool failed = false;
+    bool stopRequested = false;
     PlayerState current = PlayerState::Stopped;
     float played = 0.0f;
     std::int64_t timeMs = 0;
     std::int64_t lengthMs = -1;
     std::set<std::int64_t> videoTracks;
+    int streams = 0;
 
     // Video hand-over, on libVLC's video thread.
     std::mutex videoMutex;
@@ -121,11 +125,21 @@ struct VlcMediaPlayer::Impl {
                 setState(PlayerState::Paused);
                 break;
             case libvlc_MediaPlayerStopped:
+                // libVLC may add a Stopped of its own after the end or an error; only a stop
+                // that was asked for replaces those.
+                if ((ended || failed) && !stopRequested) break;
                 wantsPlay = false;
                 setState(PlayerState::Stopped);
                 break;
             case libvlc_MediaPlayerEndReached:
                 if (failed) break;
+                if (streams == 0 && played == 0.0f && timeMs == 0) {
+                    // libVLC "ends" a file it could not read at all; that is an error.
+                    wantsPlay = false;
+                    failed = true;
+                    setState(PlayerState::Error);
+                    break;
+                }
                 wantsPlay = false;
                 ended = true;
                 if (played > 0.0f || timeMs > 0) {
@@ -151,6 +165,7 @@ struct VlcMediaPlayer::Impl {
                 played = std::clamp(finiteOrZero(event.fraction), 0.0f, 1.0f);
                 break;
             case libvlc_MediaPlayerESAdded:
+                ++streams;
                 if (event.trackType == libvlc_track_video) videoTracks.insert(event.number);
                 break;
             default:
@@ -179,8 +194,26 @@ struct VlcMediaPlayer::Impl {
     static unsigned onVideoFormat(void** opaque, char* chroma, unsigned* width, unsigned* height,
                                   unsigned* pitches, unsigned* lines) {
         auto* self = static_cast<Impl*>(*opaque);
-        const int sourceWidth = static_cast<int>(*width);
-        const int sourceHeight = static_cast<int>(*height);
+        // libVLC passes the decoder's padded buffer size; the container knows the picture's.
+        int sourceWidth = static_cast<int>(*width);
+        int sourceHeight = static_cast<int>(*height);
+        if (libvlc_media_t* media = self->media.load()) {
+            libvlc_media_track_t** tracks = nullptr;
+            const unsigned count = libvlc_media_tracks_get(media, &tracks);
+            for (unsigned i = 0; i < count; ++i) {
+                const libvlc_media_track_t* track = tracks[i];
+                if (track->i_type != libvlc_track_video || !track->video) continue;
+                if (track->video->i_width == 0 || track->video->i_height == 0) continue;
+                sourceWidth = static_cast<int>(track->video->i_width);
+                sourceHeight = static_cast<int>(track->video->i_height);
+                if (track->video->i_sar_num > 0 && track->video->i_sar_den > 0) {
+                    sourceWidth = static_cast<int>(static_cast<std::int64_t>(sourceWidth) *
+                                                   track->video->i_sar_num / track->video->i_sar_den);
+                }
+                break;
+            }
+            if (tracks) libvlc_media_tracks_release(tracks, count);
+        }
         FrameSize wanted = self->options.videoSink->frameSizeFor(sourceWidth, sourceHeight);
         if (wanted.width <= 0 || wanted.height <= 0) wanted = {sourceWidth, sourceHeight};
         wanted.width = std::clamp(wanted.width, 1, kMaxFrameSide);
@@ -249,6 +282,14 @@ struct VlcMediaPlayer::Impl {
         if (level < LIBVLC_ERROR) return;
         char line[512];
         std::vsnprintf(line, sizeof line, format, args);
+        // At every video start the decoder offers hardware surfaces that the frame callbacks
+        // cannot take before it falls back to plain pictures; those refusals are not faults.
+        static constexpr const char* kNegotiation[] = {
+            "Failed to create video converter", "Too high level of recursion", "Failed to adapt decoder format",
+            "video output creation failed", "failed to create video output"};
+        for (const char* noise : kNegotiation) {
+            if (std::strncmp(line, noise, std::strlen(noise)) == 0) return;
+        }
         logParts("libVLC: ", line);
     }
 
@@ -312,6 +353,7 @@ VlcMediaPlayer::~VlcMediaPlayer() {
         libvlc_media_player_stop(d.player);
         libvlc_media_player_release(d.player);
     }
+    if (libvlc_media_t* media = d.media.exchange(nullptr)) libvlc_media_release(media);
     if (d.equalizer) libvlc_audio_equalizer_release(d.equalizer);
     if (d.vlc) libvlc_release(d.vlc);
 }
@@ -353,7 +395,7 @@ void VlcMediaPlayer::setMedia(std::optional<Media> media) {
     // This stops the previous media and joins its threads; its late events carry the old
     // generation and are dropped.
     libvlc_media_player_set_media(d.player, next);
-    if (next) libvlc_media_release(next);
+    if (libvlc_media_t* previous = d.media.exchange(next)) libvlc_media_release(previous);
     ++d.generation;
 
     d.loaded = media.has_value();
@@ -361,12 +403,14 @@ void VlcMediaPlayer::setMedia(std::optional<Media> media) {
     d.current = PlayerState::Stopped;
     if (!media) return;  // what is known of the unloaded media stays readable
     d.unopenable = next == nullptr;
+    d.stopRequested = false;
     d.ended = false;
     d.failed = false;
     d.played = 0.0f;
     d.timeMs = 0;
     d.lengthMs = -1;
     d.videoTracks.clear();
+    d.streams = 0;
     if (d.unopenable) logParts("Unable to open media: ", media->location);
 }
 
@@ -375,6 +419,7 @@ bool VlcMediaPlayer::hasMedia() const { return impl_->loaded; }
 void VlcMediaPlayer::play() {
     Impl& d = *impl_;
     if (!isReady() || !d.loaded) return;
+    d.stopRequested = false;
     if (d.unopenable || libvlc_media_player_play(d.player) != 0) {
         d.postFailure();
         return;
@@ -392,6 +437,7 @@ void VlcMediaPlayer::stop() {
     Impl& d = *impl_;
     if (!isReady()) return;
     d.wantsPlay = false;
+    d.stopRequested = true;
     libvlc_media_player_stop(d.player);
 }
 

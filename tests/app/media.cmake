@@ -1,0 +1,5 @@
+# The libVLC media player against real media made by ffmpeg in the tests.
+vocalis_test(media_tests LIBS vocalis_media SOURCES
+  app/media_samples.cpp
+  app/media_player_test.cpp
+)

@@ -1,0 +1,288 @@
+// The libVLC media player against real media made by ffmpeg: end of media, audio tracks,
+// the equalizer and broken files.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/media/vlc_media_player.h"
+#include "app/media_samples.h"
+#include "support/temp_dir.h"
+
+namespace vocalis {
+namespace {
+
+using testing::DelegateRecorder;
+using testing::FrameRecorder;
+using testing::pumpUntil;
+using testing::TempDir;
+using testing::ToneListener;
+
+VlcPlayerOptions headless(PcmTap tap = {}, VideoSink* sink = nullptr) {
+    VlcPlayerOptions options;
+    options.arguments = VlcMediaPlayer::headlessArguments();
+    options.pcmTap = std::move(tap);
+    options.videoSink = sink;
+    return options;
+}
+
+bool ended(const MediaPlayer& player) { return player.hasMedia() && player.state() == PlayerState::Paused; }
+
+TEST(MediaPlayerTest, EndOfMediaRestsPausedOnTheLastFrame) {
+    TempDir dir;
+    std::string clip;
+    ASSERT_NO_FATAL_FAILURE(clip = testing::makeVideo(dir / "clip.mp4", 2));
+
+    VirtualScheduler scheduler;
+    FrameRecorder sink({160, 90});
+    VlcMediaPlayer player(scheduler, headless({}, &sink));
+    ASSERT_TRUE(player.isReady());
+    DelegateRecorder delegate(player);
+    player.setDelegate(&delegate);
+    player.setEqualizerEnabled(true);
+
+    EXPECT_FALSE(player.hasMedia());
+    EXPECT_EQ(player.position(), 0.0f);
+    player.setMedia(Media::file(clip));
+    EXPECT_TRUE(player.hasMedia());
+    player.play();
+    EXPECT_TRUE(player.isPlaying());
+
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.state() == PlayerState::Playing; }));
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.audioTrackIndexes().size() == 2; }));
+    EXPECT_EQ(player.audioTrackIndexes()[0], -1) << "entry 0 is audio off";
+
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return ended(player); }))
+        << "state " << static_cast<int>(player.state()) << ", frames " << sink.frames();
+    EXPECT_FALSE(delegate.saw(PlayerState::Error));
+    EXPECT_FALSE(delegate.saw(PlayerState::Stopped));
+    EXPECT_EQ(delegate.states.back(), PlayerState::Paused);
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_TRUE(player.hasMedia());
+    EXPECT_EQ(player.videoTrackCount(), 1);
+    EXPECT_EQ(player.position(), 1.0f);
+    EXPECT_GT(delegate.timeChanges, 0);
+    ASSERT_TRUE(player.remainingTime().has_value());
+    EXPECT_EQ(*player.remainingTime(), 0);
+
+    // The sink asked for its own size and still holds the last picture, in colour.
+    EXPECT_EQ(sink.source().width, 320);
+    EXPECT_EQ(sink.source().height, 240);
+    auto last = sink.last();
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->width, 160);
+    EXPECT_EQ(last->height, 90);
+    ASSERT_EQ(last->pixels.size(), 160u * 90u * 4u);
+    int coloured = 0;
+    for (std::size_t i = 0; i < last->pixels.size(); i += 4) {
+        if (last->pixels[i] != last->pixels[i + 1] || last->pixels[i + 1] != last->pixels[i + 2]) ++coloured;
+    }
+    EXPECT_GT(coloured, 160 * 90 / 4);
+    EXPECT_GT(sink.frames(), 10);
+
+    // Unloading keeps what the engine needs to judge the media afterwards.
+    const auto statesBefore = delegate.states.size();
+    player.setMedia(std::nullopt);
+    EXPECT_FALSE(player.hasMedia());
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(player.position(), 1.0f);
+    EXPECT_EQ(player.videoTrackCount(), 1);
+    EXPECT_FALSE(player.remainingTime().has_value());
+    scheduler.runPending();
+    EXPECT_EQ(delegate.states.size(), statesBefore);
+    EXPECT_EQ(sink.last(), last) << "the last picture stays with the view";
+
+    // A fresh media plays again on the same player.
+    player.setMedia(Media::file(clip));
+    EXPECT_EQ(player.position(), 0.0f);
+    EXPECT_EQ(player.videoTrackCount(), 0);
+    player.play();
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return ended(player); }));
+    EXPECT_EQ(player.videoTrackCount(), 1);
+}
+
+TEST(MediaPlayerTest, PauseAndPlayResume) {
+    TempDir dir;
+    std::string clip;
+    ASSERT_NO_FATAL_FAILURE(clip = testing::makeVideo(dir / "clip.mp4", 8));
+
+    VirtualScheduler scheduler;
+    ToneListener listener;
+    VlcMediaPlayer player(scheduler, headless(listener.tap()));
+    DelegateRecorder delegate(player);
+    player.setDelegate(&delegate);
+    player.setMedia(Media::file(clip));
+    player.play();
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.state() == PlayerState::Playing; }));
+
+    player.pause();
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.state() == PlayerState::Paused; }));
+    EXPECT_FALSE(player.isPlaying());
+    const float pausedAt = player.position();
+    EXPECT_LT(pausedAt, 1.0f);
+
+    player.play();
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.state() == PlayerState::Playing; }));
+    EXPECT_TRUE(player.isPlaying());
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.position() > pausedAt; }));
+
+    player.stop();
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.state() == PlayerState::Stopped; }));
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_FALSE(delegate.saw(PlayerState::Error));
+}
+
+TEST(MediaPlayerTest, AudioTrackOptionAndSwitchInPlace) {
+    TempDir dir;
+    std::string song;
+    ASSERT_NO_FATAL_FAILURE(song = testing::makeTwoTrackVideo(dir / "song.mkv", 12));
+
+    VirtualScheduler scheduler;
+    ToneListener listener;
+    VlcMediaPlayer player(scheduler, headless(listener.tap()));
+    DelegateRecorder delegate(player);
+    player.setDelegate(&delegate);
+    player.setEqualizerEnabled(true);
+
+    auto hears = [&](double low, double high) {
+        return pumpUntil(scheduler, [&] {
+            const double f = listener.frequency();
+            return f > low && f < high;
+        });
+    };
+
+    // The second track (backing) plays: the 1000 Hz tone.
+    player.setMedia(Media::file(song, {":audio-track=1"}));
+    player.play();
+    ASSERT_TRUE(hears(900, 1100)) << "heard " << listener.frequency() << " Hz";
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.audioTrackIndexes().size() == 3; }));
+    const auto ids = player.audioTrackIndexes();
+    EXPECT_EQ(ids[0], -1);
+    EXPECT_EQ(player.currentAudioTrackIndex(), ids[2]);
+
+    // Switching to the first track changes the tone without restarting the media.
+    const auto statesBefore = delegate.states.size();
+    const float positionBefore = player.position();
+    player.setCurrentAudioTrackIndex(ids[1]);
+    EXPECT_EQ(player.currentAudioTrackIndex(), ids[1]);
+    ASSERT_TRUE(hears(400, 480)) << "heard " << listener.frequency() << " Hz";
+    EXPECT_EQ(delegate.states.size(), statesBefore) << "no state change while switching";
+    EXPECT_EQ(player.state(), PlayerState::Playing);
+    EXPECT_GE(player.position(), positionBefore);
+
+    // A fresh media with the first-track option starts on 440 Hz.
+    player.setMedia(Media::file(song, {":audio-track=0"}));
+    player.play();
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.audioTrackIndexes().size() == 3; }));
+    ASSERT_TRUE(hears(400, 480)) << "heard " << listener.frequency() << " Hz";
+    EXPECT_EQ(player.currentAudioTrackIndex(), player.audioTrackIndexes()[1]);
+}
+
+TEST(MediaPlayerTest, EqualizerChangesTheSoundAtOnce) {
+    TempDir dir;
+    std::string clip;
+    ASSERT_NO_FATAL_FAILURE(clip = testing::makeVideo(dir / "clip.mp4", 12));
+
+    VirtualScheduler scheduler;
+    ToneListener listener;
+    VlcMediaPlayer player(scheduler, headless(listener.tap()));
+    player.setEqualizerEnabled(true);
+    player.setPreAmplification(0.0f);
+    for (int band = 0; band < 10; ++band) player.setAmplification(0.0f, band);
+    // Out-of-range bands and values that are not numbers are ignored or neutral.
+    player.setAmplification(5.0f, 10);
+    player.setAmplification(5.0f, -1);
+    player.setAmplification(std::nanf(""), 3);
+    player.setMedia(Media::file(clip));
+    player.play();
+
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return listener.frequency() > 400 && listener.framesHeard() > 48000; }));
+    const double flat = listener.loudness();
+    ASSERT_GT(flat, 300.0);
+
+    player.setPreAmplification(-20.0f);
+    for (int band = 0; band < 10; ++band) player.setAmplification(-20.0f, band);
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return listener.loudness(4800) < flat * 0.2; }))
+        << "flat " << flat << ", now " << listener.loudness(4800);
+
+    // Switching the equalizer off restores the sound.
+    player.setEqualizerEnabled(false);
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return listener.loudness(4800) > flat * 0.7; }))
+        << "flat " << flat << ", now " << listener.loudness(4800);
+    EXPECT_EQ(player.state(), PlayerState::Playing);
+}
+
+TEST(MediaPlayerTest, BrokenFilesReportErrorsAndWhatOfThemPlayed) {
+    TempDir dir;
+    std::string song, whole, audio;
+    ASSERT_NO_FATAL_FAILURE(song = testing::makeTwoTrackVideo(dir / "song.mkv", 6));
+    ASSERT_NO_FATAL_FAILURE(whole = testing::makeVideo(dir / "whole.mp4", 4));
+    ASSERT_NO_FATAL_FAILURE(audio = testing::makeAudioOnly(dir / "audio.m4a", 2));
+    const std::string notMedia = dir.write("notes.mkv", std::string(20000, 'x') + "this is not a video\n");
+    // Half of a Matroska file plays up to where it stops; an MP4 whose index was cut off
+    // cannot start at all.
+    const std::string halfSong = testing::truncateCopy(song, dir / "half.mkv", 0.5);
+    const std::string cutMp4 = testing::truncateCopy(testing::makeVideo(dir / "tail.mp4", 4, false), dir / "cut.mp4", 0.3);
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+
+    VirtualScheduler scheduler;
+    VlcMediaPlayer player(scheduler, headless());
+    DelegateRecorder delegate(player);
+    player.setDelegate(&delegate);
+
+    auto finish = [&](const Media& media) {
+        delegate.states.clear();
+        player.setMedia(media);
+        player.play();
+        const bool done = pumpUntil(scheduler, [&] {
+            return delegate.saw(PlayerState::Error) || delegate.saw(PlayerState::Stopped) ||
+                   delegate.saw(PlayerState::Paused);
+        });
+        const PlayerState final = player.state();
+        player.setMedia(std::nullopt);
+        EXPECT_TRUE(done) << media.location;
+        return final;
+    };
+
+    // Not media at all: an error, nothing played, no picture.
+    EXPECT_EQ(finish(Media::file(notMedia)), PlayerState::Error);
+    EXPECT_EQ(player.position(), 0.0f);
+    EXPECT_EQ(player.videoTrackCount(), 0);
+
+    EXPECT_EQ(finish(Media::file(dir / "missing.mkv")), PlayerState::Error);
+    EXPECT_EQ(player.position(), 0.0f);
+    EXPECT_EQ(player.videoTrackCount(), 0);
+
+    EXPECT_EQ(finish(Media::file(cutMp4)), PlayerState::Error);
+    EXPECT_EQ(player.position(), 0.0f);
+    EXPECT_EQ(player.videoTrackCount(), 0);
+
+    // A truncated song played something and had a picture, so it is not a broken song.
+    const PlayerState half = finish(Media::file(halfSong));
+    EXPECT_TRUE(half == PlayerState::Paused || half == PlayerState::Error) << static_cast<int>(half);
+    EXPECT_GT(player.position(), 0.0f);
+    EXPECT_EQ(player.videoTrackCount(), 1);
+
+    // Sound without a picture plays to its end, with no video track.
+    EXPECT_EQ(finish(Media::file(audio)), PlayerState::Paused);
+    EXPECT_GT(player.position(), 0.0f);
+    EXPECT_EQ(player.videoTrackCount(), 0);
+
+    // After all that, a good file still plays.
+    EXPECT_EQ(finish(Media::file(whole)), PlayerState::Paused);
+    EXPECT_EQ(player.videoTrackCount(), 1);
+
+    // Events of a media replaced while playing never reach the delegate as the new media's.
+    player.setMedia(Media::file(song));
+    player.play();
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.state() == PlayerState::Playing; }));
+    player.setMedia(Media::file(notMedia));
+    delegate.states.clear();
+    scheduler.runPending();
+    EXPECT_TRUE(delegate.states.empty());
+    EXPECT_EQ(player.state(), PlayerState::Stopped);
+    EXPECT_EQ(player.position(), 0.0f);
+}
+
+}  // namespace
+}  // namespace vocalis
