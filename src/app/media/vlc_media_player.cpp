@@ -69,7 +69,10 @@ struct VlcMediaPlayer::Impl {
     float played = 0.0f;
     std::int64_t timeMs = 0;
     std::int64_t lengthMs = -1;
+    // Video streams now open, and the most that were open at once: libVLC closes them at the
+    // end and may reopen them under new ids when a stream restarts.
     std::set<std::int64_t> videoTracks;
+    int mostVideoTracks = 0;
     int streams = 0;
 
     // Video hand-over, on libVLC's video thread.
@@ -94,6 +97,7 @@ struct VlcMediaPlayer::Impl {
                 copy.fraction = event->u.media_player_position_changed.new_position;
                 break;
             case libvlc_MediaPlayerESAdded:
+            case libvlc_MediaPlayerESDeleted:
                 copy.trackType = event->u.media_player_es_changed.i_type;
                 copy.number = event->u.media_player_es_changed.i_id;
                 break;
@@ -166,7 +170,13 @@ struct VlcMediaPlayer::Impl {
                 break;
             case libvlc_MediaPlayerESAdded:
                 ++streams;
-                if (event.trackType == libvlc_track_video) videoTracks.insert(event.number);
+                if (event.trackType == libvlc_track_video) {
+                    videoTracks.insert(event.number);
+                    mostVideoTracks = std::max(mostVideoTracks, static_cast<int>(videoTracks.size()));
+                }
+                break;
+            case libvlc_MediaPlayerESDeleted:
+                if (event.trackType == libvlc_track_video) videoTracks.erase(event.number);
                 break;
             default:
                 break;
@@ -332,7 +342,7 @@ VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
          {libvlc_MediaPlayerOpening, libvlc_MediaPlayerPlaying, libvlc_MediaPlayerPaused,
           libvlc_MediaPlayerStopped, libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError,
           libvlc_MediaPlayerTimeChanged, libvlc_MediaPlayerLengthChanged, libvlc_MediaPlayerPositionChanged,
-          libvlc_MediaPlayerESAdded}) {
+          libvlc_MediaPlayerESAdded, libvlc_MediaPlayerESDeleted}) {
         libvlc_event_attach(events, type, &Impl::onEvent, &d);
     }
 
@@ -410,6 +420,7 @@ void VlcMediaPlayer::setMedia(std::optional<Media> media) {
     d.timeMs = 0;
     d.lengthMs = -1;
     d.videoTracks.clear();
+    d.mostVideoTracks = 0;
     d.streams = 0;
     if (d.unopenable) logParts("Unable to open media: ", media->location);
 }
@@ -447,7 +458,7 @@ PlayerState VlcMediaPlayer::state() const { return impl_->current; }
 
 float VlcMediaPlayer::position() const { return impl_->played; }
 
-int VlcMediaPlayer::videoTrackCount() const { return static_cast<int>(impl_->videoTracks.size()); }
+int VlcMediaPlayer::videoTrackCount() const { return impl_->mostVideoTracks; }
 
 std::optional<std::int64_t> VlcMediaPlayer::remainingTime() const {
     const Impl& d = *impl_;
