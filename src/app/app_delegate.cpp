@@ -1,0 +1,221 @@
+#include "app/app_delegate.h"
+
+#include <charconv>
+#include <ctime>
+#include <filesystem>
+
+#include "app/equalizer_text.h"
+#include "base/log.h"
+#include "catalogue/catalogue_loader.h"
+
+namespace vocalis {
+
+AppDelegate::AppDelegate(EngineParts parts, EngineConfig config)
+    : parts_(parts), config_(std::move(config)) {}
+
+AppDelegate::~AppDelegate() {
+    for (const char* key : {"hideTitle", "hideNextView", "hideMessage", "hidePicture", "hideVolume", "unlockNext",
+                            "unlockReplay", "unlockSwitchTrack", "unlockRecord", "fillVideo", "forceFillVideo",
+                            "startNextSong", "startNextSongAfterError", "retryIntro", "loadLibrary", "runScore",
+                            "scoreNext"})
+        parts_.scheduler.cancel(key);
+}
+
+void AppDelegate::schedule(const char* key, double seconds, void (AppDelegate::*action)()) {
+    parts_.scheduler.schedule(key, Millis(static_cast<long>(seconds * 1000 + 0.5)), [this, action] { (this->*action)(); });
+}
+
+// ------------------------------------------------------------------ start-up and shutdown
+
+void AppDelegate::awakeFromNib() {
+    parts_.player.setDelegate(this);
+    parts_.player.setEqualizerEnabled(true);
+    parts_.preferences.registerDefaults(
+        {{KEY_EQ, std::string(kDefaultEqualizer)}, {KEY_DEVICE_NAME, config_.loginName}});
+    parts_.preferences.synchronize();
+    applyStoredEqualizer();
+    flags_.hasScoring = parts_.preferences.boolForKey(KEY_SCORING);
+    parts_.overlays.fadeNextView(0.0);
+    parts_.overlays.setVolumeLevel(static_cast<int>(parts_.volume.systemVolume() * 10));
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    const bool hasScoring = flags_.hasScoring;
+    flags_ = EngineFlags{};
+    flags_.hasScoring = hasScoring;
+    flags_.isRandom = parts_.preferences.boolForKey(KEY_RANDOM);
+    randomType_ = static_cast<std::int32_t>(parts_.preferences.integerForKey(KEY_RANDOM_TYPE));
+    randomKeyword_ = parts_.preferences.stringForKey(KEY_RANDOM_KEYWORD);
+    parts_.overlays.setMenusEnabled(false, false);
+}
+
+void AppDelegate::windowDidBecomeMain() {
+    if (!windowBecameMain_) {
+        windowBecameMain_ = true;
+        schedule("startNextSong", 1.0, &AppDelegate::startNextSong);
+        schedule("loadLibrary", 2.0, &AppDelegate::loadLibrary);
+    }
+    schedule("forceFillVideo", 0.5, &AppDelegate::forceFillVideo);
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (terminated_) return;
+    terminated_ = true;
+    if (flags_.isRecordVideo) {
+        flags_.isRecordVideo = false;
+        parts_.recorder.stopRecording();
+        parts_.recorder.stopCapture();
+    }
+    parts_.sockets.setDelegate(nullptr);
+    parts_.sockets.stop();
+    parts_.discovery.stop();
+    parts_.player.setDelegate(nullptr);
+    parts_.player.stop();
+    parts_.player.setMedia(std::nullopt);
+    parts_.thumbnails.unload();
+}
+
+void AppDelegate::loadLibrary() {
+    if (loadingLibrary_ || flags_.isLibraryLoaded || terminated_) return;
+    loadingLibrary_ = true;
+    parts_.background.post([this] {
+        const std::vector<std::string> folders = config_.songFolders ? config_.songFolders() : std::vector<std::string>{};
+        if (folders.empty()) {
+            parts_.scheduler.post([this] {
+                loadingLibrary_ = false;
+                parts_.overlays.setTitleText("Không tìm thấy ổ cứng chứa nhạc");
+                parts_.overlays.setTitleVisible(true);
+                schedule("loadLibrary", 5.0, &AppDelegate::loadLibrary);
+            });
+            return;
+        }
+        parts_.scheduler.post([this] {
+            parts_.overlays.setTitleVisible(false);
+            parts_.overlays.setTitleText("");
+        });
+        auto catalogue = loadCatalogue(folders);
+        parts_.songs.addAll(catalogue);
+        parts_.sockets.initWithData(catalogue->text, catalogue->md5);
+        parts_.sockets.setDelegate(this);
+        parts_.sockets.setIsPlaying(true);
+        parts_.scheduler.post([this, catalogue] { onLibraryLoaded(catalogue); });
+    });
+}
+
+void AppDelegate::onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue) {
+    loadingLibrary_ = false;
+    if (terminated_) return;
+    if (parts_.songs.getCount() < 1) {
+        parts_.overlays.setTitleText("Không tìm thấy bài hát");
+        parts_.overlays.setTitleVisible(true);
+        schedule("loadLibrary", 5.0, &AppDelegate::loadLibrary);
+        return;
+    }
+    flags_.isLibraryLoaded = true;
+    if (flags_.isRandom) parts_.songs.filterRandom(randomType_, randomKeyword_);
+    parts_.overlays.setNextViewVisible(true);
+    logParts("Catalogue loaded: ", catalogue->songs.size(), " songs, checksum ", catalogue->md5);
+}
+
+void AppDelegate::openPhoneServices() {
+    parts_.discovery.start(config_.discoveryPort);
+    parts_.sockets.start(config_.remotePort);
+}
+
+// ------------------------------------------------------------------ settings
+
+void AppDelegate::setRandom(bool isRandom, std::int32_t randomType, std::optional<std::string> keyword) {
+    flags_.isRandom = isRandom;
+    randomType_ = randomType;
+    randomKeyword_ = std::move(keyword);
+    if (!flags_.isRandom || !flags_.isLibraryLoaded) return;
+    parts_.songs.filterRandom(randomType_, randomKeyword_);
+    if (!flags_.isIntro && parts_.songs.getRandomCount() >= 1 && parts_.songs.isQueueEmpty()) startNextSong();
+}
+
+void AppDelegate::setEqualizer(double preAmplification, const std::optional<std::vector<float>>& bands) {
+    parts_.player.setPreAmplification(static_cast<float>(preAmplification));
+    if (!bands) return;
+    for (std::size_t band = 0; band < bands->size(); ++band)
+        parts_.player.setAmplification((*bands)[band], static_cast<int>(band));
+    parts_.preferences.setString(KEY_EQ, formatEqualizer(preAmplification, *bands));
+}
+
+void AppDelegate::applyStoredEqualizer() {
+    const EqualizerValues values = parseEqualizer(parts_.preferences.stringForKey(KEY_EQ).value_or(""));
+    setEqualizer(values.preAmplification, values.bands);
+}
+
+// ------------------------------------------------------------------ recording
+
+std::string AppDelegate::generateRecordName() const {
+    const Song* song = parts_.songs.getCurrentSong();
+    std::string title = song ? song->title : std::string();
+    // A slash would make the take a path into a folder that does not exist.
+    for (char& c : title)
+        if (c == '/') c = '-';
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y_%m_%d_%I_%M_%S", &local);
+    return title + "-" + stamp;
+}
+
+void AppDelegate::record() {
+    if (!parts_.recorder.hasCamera()) {
+        showMessage("Không tìm thấy Camera");
+        return;
+    }
+    if (parts_.songs.isQueueEmpty()) {
+        showMessage("Vui lòng chọn bài hát để thu hình");
+        return;
+    }
+    if (flags_.isLockRecord) return;
+    flags_.isLockRecord = true;
+    parts_.recorder.setPreviewVisible(true);
+    if (flags_.isRecordVideo) {
+        if (parts_.recorder.isRecording()) parts_.recorder.stopRecording();
+        flags_.isRecordVideo = false;
+        std::error_code ignored;
+        std::filesystem::remove(config_.recordFolder + "/" + recordName_ + ".mp4", ignored);
+    }
+    if (!parts_.recorder.isCapturing()) parts_.recorder.startCapture();
+    recordName_ = generateRecordName();
+    parts_.recorder.startRecording(config_.recordFolder + "/" + recordName_ + ".mp4");
+    replay();
+    flags_.isRecordVideo = true;
+    parts_.scheduler.schedule("unlockRecord", Millis(5000), [this] { flags_.isLockRecord = false; });
+}
+
+void AppDelegate::stopRecordingIfAny() {
+    if (!flags_.isRecordVideo) return;
+    flags_.isRecordVideo = false;
+    parts_.recorder.stopRecording();
+    parts_.recorder.stopCapture();
+    parts_.recorder.setPreviewVisible(false);
+}
+
+// ------------------------------------------------------------------ selection window
+
+void AppDelegate::setSelectionView(SongSelectionView* view) {
+    selectionView_ = view;
+    flags_.isSelectSong = view != nullptr;
+}
+
+void AppDelegate::queueChanged() {
+    parts_.sockets.notifyQueue();
+    if (flags_.isSelectSong && selectionView_) selectionView_->updateData();
+}
+
+void AppDelegate::onQueueRemove(std::int32_t position) {
+    parts_.songs.queueDelete(position + 1);
+    parts_.sockets.notifyQueue();
+}
+
+void AppDelegate::onQueueMoveFirst(std::int32_t position) {
+    parts_.songs.moveFirst(position + 1);
+    parts_.sockets.notifyQueue();
+}
+
+}  // namespace vocalis

@@ -1,0 +1,221 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/media/media_player.h"
+#include "app/overlays.h"
+#include "app/recorder.h"
+#include "app/system_volume.h"
+#include "base/background_queue.h"
+#include "base/preferences.h"
+#include "base/scheduler.h"
+#include "catalogue/song_manager.h"
+#include "remote/discovery_responder.h"
+#include "remote/remote_delegate.h"
+#include "remote/socket_manager.h"
+#include "thumbnails/thumbnail_manager.h"
+
+namespace vocalis {
+
+// Stored settings keys.
+inline constexpr const char* KEY_EQ = "KEY_EQ";
+inline constexpr const char* KEY_DEVICE_NAME = "KEY_DEVICE_NAME";
+inline constexpr const char* KEY_SCORING = "KEY_SCORING";
+inline constexpr const char* KEY_RANDOM = "KEY_RANDOM";
+inline constexpr const char* KEY_RANDOM_TYPE = "KEY_RANDOM_TYPE";
+inline constexpr const char* KEY_RANDOM_KEYWORD = "KEY_RANDOM_KEYWORD";
+inline constexpr const char* kDefaultEqualizer = "11.0 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0";
+
+// The engine's state, read by the views and by tests.
+struct EngineFlags {
+    bool isIntro = true;
+    bool isLibraryLoaded = false;
+    bool isIdle = false;
+    bool isLockNext = false;
+    bool isLockReplay = false;
+    bool isLockSwitchTrack = false;
+    bool isLockRecord = false;
+    bool isNextShawn = false;
+    bool isMusic = false;
+    bool isUserPause = false;
+    bool isScoring = false;
+    bool isError = false;
+    bool isRecordVideo = false;
+    bool isSelectSong = false;
+    bool hasScoring = false;
+    bool isRandom = false;
+    bool isCreateThumbnail = false;
+};
+
+// What the engine works with; main() makes the real ones, tests their own.
+struct EngineParts {
+    Scheduler& scheduler;
+    Preferences& preferences;
+    SongManager& songs;
+    SocketManager& sockets;
+    DiscoveryResponder& discovery;
+    ThumbnailManager& thumbnails;
+    MediaPlayer& player;
+    Overlays& overlays;
+    SystemVolume& volume;
+    Recorder& recorder;
+    ScoreSound& scoreSound;
+    BackgroundQueue& background;
+};
+
+struct EngineConfig {
+    std::string introURL;  // the clips on the local media service
+    std::string idleURL;
+    std::function<std::string(std::int32_t songId)> songURL;  // a ".vcv" song on the local media service
+    std::function<std::vector<std::string>()> songFolders;    // the folders a catalogue load scans
+    std::string thumbnailFolder;
+    std::string thumbnailTool = "ffmpeg";
+    std::string recordFolder;
+    std::string loginName;  // the device name phones see until the operator names it
+    std::uint16_t remotePort = 6789;
+    std::uint16_t discoveryPort = 1122;
+};
+
+// The application controller: start-up, song start and advance, player events, transport,
+// scoring, and the phone commands. Everything runs on the main thread; phone commands
+// arrive on the phone server's queue and are posted there.
+class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate {
+public:
+    AppDelegate(EngineParts parts, EngineConfig config);
+    ~AppDelegate() override;
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    const EngineFlags& flags() const { return flags_; }
+    const Song* randomSong() const { return randomSong_; }
+    int score() const { return iScore_; }
+    int randomScore() const { return randomScore_; }
+    std::int32_t randomType() const { return randomType_; }
+    const std::optional<std::string>& randomKeyword() const { return randomKeyword_; }
+
+    // --- start-up and shutdown
+    void awakeFromNib();                 // the player, the stored equalizer and scoring
+    void applicationDidFinishLaunching();  // flags and random-play settings
+    void windowDidBecomeMain();          // first time: intro after 1 s, catalogue after 2 s
+    void applicationWillTerminate();
+    void loadLibrary();
+
+    // --- song start and advance
+    void startNextSong();
+    void startNextSongAfterError();
+    void onNext();
+    void unlockNext();
+
+    // --- player events
+    void mediaPlayerStateChanged() override;
+    void mediaPlayerTimeChanged() override;
+    void handlePlaybackError();
+
+    // --- transport
+    void playPause(bool userPause);
+    void pause(bool userPause);
+    void play();
+    bool isPlaying() const;
+    void replay();
+    void switchAudioTrack();
+    void volumeUp();
+    void volumeDown();
+    // Keys, buttons and media keys forward here.
+    void onPlayPauseKeyPress() { playPause(true); }
+    void onReplayKeyPress() { replay(); }
+    void onNextKeyPress() { onNext(); }
+    void onVolumeUpKeyPress() { volumeUp(); }
+    void onVolumeDownKeyPress() { volumeDown(); }
+    void onSwitchAudioTrack() { switchAudioTrack(); }
+
+    // --- overlays
+    void showMessage(const std::string& text);
+    void fillVideo();
+    void forceFillVideo();
+
+    // --- scoring
+    void scoringAndNextSong();
+    void runScore();
+    void scoreNext();
+
+    // --- settings and equalizer
+    void setHasScoring(bool value) { flags_.hasScoring = value; }
+    void setRandom(bool isRandom, std::int32_t randomType, std::optional<std::string> keyword);
+    // Applies the gains (band i gets bands[i]) and stores them; without bands only the
+    // pre-amplification is applied and nothing is stored.
+    void setEqualizer(double preAmplification, const std::optional<std::vector<float>>& bands);
+    void setIsCreateThumbnail(bool value) { flags_.isCreateThumbnail = value; }
+
+    // --- recording
+    void record();
+
+    // --- song selection window
+    void setSelectionView(SongSelectionView* view);  // nullptr when it closes
+    void onQueueRemove(std::int32_t position);
+    void onQueueMoveFirst(std::int32_t position);
+
+    // --- phone commands (called on the phone server's queue)
+    void onRemotePlayPause(bool play) override;
+    void onRemoteNext() override;
+    void onRemoteReplay() override;
+    void onRemoteSwitchAudioTrack() override;
+    void onRemoteRes(std::int32_t songId) override;
+    void onRemoteRes1st(std::int32_t songId) override;
+    void onRemoteVolumeUp() override;
+    void onRemoteVolumeDown() override;
+    void onRemoteQueueRemove(std::int32_t position) override;
+    void onRemoteQueueMoveUp(std::int32_t position) override;
+    void onRemoteQueueMoveFirst(std::int32_t position) override;
+    void onRemoteQueueRequesterName(std::int32_t songId, std::string name) override;
+    void onRemoteSendMessage(std::string text) override;
+    void onRemoteSendPicture(std::vector<std::uint8_t> image) override;
+    void onRemoteRecord() override;
+
+    // The add-song operation behind commands 2 and 3 and the selection window.
+    void addSong(std::int32_t songId, bool first);
+
+private:
+    void startNext(bool afterError);
+    void showSongTitle(const Song& song);
+    void announceCurrentSong(std::int32_t songId);
+    void announcePlaying();
+    void openAndPlay(const Song& song);
+    void openClip(const std::string& url);
+    void stopRecordingIfAny();
+    void removeFinishedSong();
+    void queueChanged();
+    void openPhoneServices();
+    void upNextCheck();
+    void showNextPanel(const std::optional<ImageBytes>& image, const Song& song, const std::string& label);
+    void showPicture(const std::vector<std::uint8_t>& image);
+    void hideTitle();
+    void hideMessage();
+    void hidePicture();
+    void retryIntro();
+    void onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue);
+    void applyStoredEqualizer();
+    std::string generateRecordName() const;
+    void schedule(const char* key, double seconds, void (AppDelegate::*action)());
+
+    EngineParts parts_;
+    EngineConfig config_;
+    EngineFlags flags_;
+    bool windowBecameMain_ = false;
+    bool loadingLibrary_ = false;
+    bool terminated_ = false;
+    const Song* randomSong_ = nullptr;
+    std::int32_t randomType_ = 0;
+    std::optional<std::string> randomKeyword_;
+    int iScore_ = 0;
+    int randomScore_ = 0;
+    std::string recordName_;
+    SongSelectionView* selectionView_ = nullptr;
+    std::mt19937 random_{std::random_device{}()};
+};
+
+}  // namespace vocalis

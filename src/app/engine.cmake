@@ -1,0 +1,10 @@
+add_library(vocalis_app STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/app_delegate.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/equalizer_text.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/player_events.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/remote_commands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/scoring.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/song_start.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/transport.cpp
+)
+target_link_libraries(vocalis_app PUBLIC vocalis_remote vocalis_thumbnails vocalis_catalogue vocalis_base)

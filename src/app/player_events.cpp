@@ -1,0 +1,108 @@
+// What the player's state and time changes mean: the end of a song, of a clip, and errors.
+#include "app/app_delegate.h"
+#include "base/log.h"
+
+namespace vocalis {
+
+void AppDelegate::mediaPlayerStateChanged() {
+    if (terminated_ || !parts_.player.hasMedia()) return;
+    const PlayerState state = parts_.player.state();
+    if (state == PlayerState::Stopped || state == PlayerState::Error) {
+        handlePlaybackError();
+        return;
+    }
+    if (state != PlayerState::Paused || flags_.isUserPause) return;
+
+    // The end of the media: the player stays paused on its last frame.
+    bool opened = false;
+    const bool hasVideo = parts_.player.videoTrackCount() > 0;
+    if (flags_.isLibraryLoaded && flags_.isIntro && hasVideo) {
+        openPhoneServices();
+        flags_.isIntro = false;
+        parts_.overlays.setMenusEnabled(true, parts_.recorder.hasCamera());
+        opened = true;
+    }
+    if (!hasVideo) {
+        if (flags_.isIntro || !flags_.isLibraryLoaded) return;
+        handlePlaybackError();
+        return;
+    }
+    if (!flags_.isIntro && flags_.isLibraryLoaded) removeFinishedSong();
+    parts_.player.setMedia(std::nullopt);
+    if (!flags_.isIntro && flags_.isLibraryLoaded && flags_.hasScoring && !opened && !flags_.isIdle) {
+        if (flags_.isRandom && randomSong_) {
+            startNextSong();  // random songs are never scored
+            return;
+        }
+        stopRecordingIfAny();
+        scoringAndNextSong();
+        return;
+    }
+    startNextSong();
+}
+
+void AppDelegate::mediaPlayerTimeChanged() {
+    if (!terminated_) upNextCheck();
+}
+
+void AppDelegate::removeFinishedSong() {
+    parts_.songs.queueDelete(0);
+    queueChanged();
+}
+
+void AppDelegate::handlePlaybackError() {
+    stopRecordingIfAny();
+    flags_.isError = true;
+    hideMessage();
+    hidePicture();
+    hideTitle();
+    parts_.player.setMedia(std::nullopt);
+    if (flags_.isIntro) {
+        // A clip that cannot play would leave the screen dead: try again in a while.
+        schedule("retryIntro", 5.0, &AppDelegate::retryIntro);
+        return;
+    }
+    const Song* current = parts_.songs.getCurrentSong();
+    if (!current && flags_.isRandom) current = randomSong_;
+    // Read after unloading: the player keeps these facts of the media it unloaded last.
+    const bool nothingPlayed = parts_.player.position() == 0.0f && parts_.player.videoTrackCount() == 0;
+    if (current && nothingPlayed) {
+        parts_.overlays.fadeNextView(0.0);
+        if (!flags_.isIntro && flags_.isLibraryLoaded) removeFinishedSong();
+        parts_.overlays.setBlackCoverVisible(true);
+        parts_.overlays.setMessageText(current->singer.empty()
+                                           ? "Bài hát bị lỗi\n" + current->title
+                                           : "Bài hát bị lỗi\n" + current->title + " - " + current->singer);
+        parts_.overlays.setMessageVisible(true);
+        parts_.scheduler.cancel("hideMessage");
+        schedule("startNextSongAfterError", 5.0, &AppDelegate::startNextSongAfterError);
+        return;
+    }
+    flags_.isError = false;
+    hideMessage();
+    parts_.overlays.setBlackCoverVisible(false);
+    flags_.isLockNext = false;
+    if (!current) {
+        // Nothing of the guests' failed (the idle clip, or the local media service is down):
+        // retrying at once would spin as fast as the player can fail.
+        flags_.isError = true;
+        schedule("startNextSongAfterError", 5.0, &AppDelegate::startNextSongAfterError);
+        return;
+    }
+    startNextSongAfterError();
+}
+
+void AppDelegate::retryIntro() {
+    flags_.isError = false;
+    flags_.isLockNext = false;
+    if (flags_.isLibraryLoaded) {
+        // The catalogue is there; do not let a broken intro keep the phones out.
+        logLine("The intro clip cannot be played; starting without it");
+        openPhoneServices();
+        flags_.isIntro = false;
+        parts_.overlays.setMenusEnabled(true, parts_.recorder.hasCamera());
+    }
+    startNextSong();
+}
+
+}  // namespace vocalis

@@ -1,0 +1,155 @@
+// Starting what comes next: the queue's head, a random song, the idle clip or the intro.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/app_delegate.h"
+#include "base/process.h"
+
+namespace vocalis {
+
+void AppDelegate::startNextSong() { startNext(false); }
+
+void AppDelegate::startNextSongAfterError() { startNext(true); }
+
+void AppDelegate::startNext(bool afterError) {
+    if (terminated_) return;
+    if (afterError)
+        flags_.isError = false;
+    else
+        stopRecordingIfAny();
+    randomSong_ = nullptr;
+    if (flags_.isScoring || flags_.isError) return;
+    if (flags_.isIntro && flags_.isLibraryLoaded) return;  // the intro's end starts the first song
+    if (flags_.isLockNext) return;
+    flags_.isLockNext = true;
+    flags_.isNextShawn = false;
+    flags_.isIdle = false;
+    if (afterError) {
+        hideMessage();
+        parts_.overlays.setBlackCoverVisible(false);
+    }
+    if (!flags_.isIntro) hideTitle();
+    parts_.overlays.fadeNextView(0.0);
+
+    if (flags_.isIntro) {
+        if (!parts_.player.hasMedia()) openClip(config_.introURL);
+    } else {
+        parts_.scheduler.cancel("hideTitle");
+        if (!parts_.songs.isQueueEmpty()) {
+            const Song& song = *parts_.songs.getQueueSong(0);
+            showSongTitle(song);
+            announceCurrentSong(song.songId);
+            openAndPlay(song);
+        } else if (flags_.isRandom && parts_.songs.getRandomCount() > 0) {
+            randomSong_ = parts_.songs.getRandomSong();
+            showSongTitle(*randomSong_);
+            announceCurrentSong(randomSong_->songId);
+            openAndPlay(*randomSong_);
+            announcePlaying();
+        } else {
+            flags_.isIdle = true;
+            parts_.overlays.setTitleText("Vui lòng chọn bài hát");
+            parts_.overlays.setTitleVisible(true);
+            announceCurrentSong(-1);
+            openClip(config_.idleURL);
+            announcePlaying();
+        }
+    }
+    schedule("unlockNext", 2.0, &AppDelegate::unlockNext);
+}
+
+void AppDelegate::unlockNext() {
+    flags_.isLockNext = false;
+    // A media that ended while the lock was held had its successor refused; start it now
+    // rather than leave the screen empty.
+    if (!terminated_ && !parts_.player.hasMedia() && !flags_.isScoring && !flags_.isError) startNextSong();
+}
+
+void AppDelegate::showSongTitle(const Song& song) {
+    parts_.overlays.setTitleText(song.singer.empty() ? song.title : song.title + " - " + song.singer);
+    parts_.overlays.setTitleVisible(true);
+    schedule("hideTitle", 20.0, &AppDelegate::hideTitle);
+}
+
+void AppDelegate::announceCurrentSong(std::int32_t songId) {
+    parts_.sockets.setCurrentSongId(songId);
+    parts_.songs.setCurrentSongId(songId);
+    parts_.sockets.notifyCurrentSong();
+}
+
+void AppDelegate::announcePlaying() {
+    parts_.sockets.setIsPlaying(true);
+    parts_.sockets.notifyPlayState();
+    if (flags_.isSelectSong && selectionView_) selectionView_->updatePlayState(true);
+}
+
+void AppDelegate::openAndPlay(const Song& song) {
+    std::vector<std::string> options{flags_.isMusic ? ":audio-track=0" : ":audio-track=1"};
+    // ".vcv" songs are read through the local media service, which serves the current song.
+    parts_.player.setMedia(song.isVcv() ? Media::url(config_.songURL(song.songId), std::move(options))
+                                        : Media::file(song.karaokeFile, std::move(options)));
+    parts_.player.play();
+    schedule("fillVideo", 0.2, &AppDelegate::fillVideo);
+}
+
+void AppDelegate::openClip(const std::string& url) {
+    parts_.player.setMedia(Media::url(url));
+    parts_.player.play();
+    schedule("fillVideo", 0.2, &AppDelegate::fillVideo);
+}
+
+void AppDelegate::onNext() {
+    if (flags_.isLockNext || flags_.isScoring || flags_.isError) return;
+    if (!flags_.isIntro && flags_.isLibraryLoaded) {
+        parts_.songs.queueDelete(0);
+        queueChanged();
+    }
+    startNextSong();
+}
+
+void AppDelegate::hideTitle() { parts_.overlays.setTitleVisible(false); }
+
+// Less than 30 s left: show what comes next, making its picture with the thumbnail tool
+// when there is none yet.
+void AppDelegate::upNextCheck() {
+    const auto remaining = parts_.player.remainingTime();
+    if (!remaining || flags_.isNextShawn || flags_.isIntro || flags_.isIdle || *remaining < -29999) return;
+    flags_.isNextShawn = true;
+    if (parts_.songs.getQueueCount() < 2) {
+        parts_.overlays.setTitleText("Vui lòng chọn bài hát");
+        parts_.overlays.setTitleVisible(true);
+        return;
+    }
+    parts_.scheduler.cancel("hideNextView");
+    const Song* next = parts_.songs.getQueueNextSong();
+    const bool mayRunTool = !flags_.isCreateThumbnail && !flags_.isRecordVideo;
+    parts_.background.post([this, next, mayRunTool] {
+        auto stored = parts_.thumbnails.getThumbnail(next->songId);
+        if (next->isVcv() || stored) {
+            parts_.scheduler.post([this, next, stored] { showNextPanel(stored, *next, "Tiếp theo"); });
+            return;
+        }
+        const std::string imagePath = config_.thumbnailFolder + "/" + thumbnailFileName(*next);
+        if (mayRunTool)
+            runProcess({config_.thumbnailTool, "-i", next->karaokeFile, "-an", "-ss", "00:00:30", "-an", "-r", "1",
+                        "-vframes", "1", "-s", "640x360", "-y", imagePath});
+        std::optional<ImageBytes> image;
+        if (std::filesystem::is_regular_file(imagePath)) {
+            std::ifstream in(imagePath, std::ios::binary);
+            image = ImageBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            parts_.scheduler.post([this, next, image] {
+                if (parts_.songs.getQueueNextSong() == next) showNextPanel(image, *next, "Tiếp theo");
+            });
+        } else {
+            parts_.scheduler.post([this, next] { showNextPanel(std::nullopt, *next, "Tiếp theo"); });
+        }
+    });
+}
+
+void AppDelegate::showNextPanel(const std::optional<ImageBytes>& image, const Song& song, const std::string& label) {
+    parts_.overlays.fadeNextView(1.0);
+    parts_.overlays.setNextContent(image, label, song.title, song.singer);
+}
+
+}  // namespace vocalis

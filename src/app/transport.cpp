@@ -1,0 +1,111 @@
+// Play and pause, replay, the vocal/backing switch, the volume, and the overlays they show.
+#include "app/app_delegate.h"
+
+namespace vocalis {
+
+bool AppDelegate::isPlaying() const { return parts_.player.hasMedia() && parts_.player.isPlaying(); }
+
+void AppDelegate::playPause(bool userPause) {
+    if (!parts_.player.hasMedia()) return;
+    if (!parts_.player.isPlaying())
+        play();
+    else
+        pause(userPause);
+}
+
+void AppDelegate::pause(bool userPause) {
+    if (flags_.isIntro) return;
+    flags_.isUserPause = userPause;
+    if (!isPlaying()) return;
+    parts_.player.pause();
+    parts_.sockets.setIsPlaying(false);
+    parts_.sockets.notifyPlayState();
+    if (flags_.isSelectSong && selectionView_) selectionView_->updatePlayState(false);
+}
+
+void AppDelegate::play() {
+    if (flags_.isIntro) return;
+    flags_.isUserPause = false;
+    if (!parts_.player.hasMedia() || parts_.player.isPlaying()) return;
+    parts_.player.play();
+    parts_.sockets.setIsPlaying(true);
+    parts_.sockets.notifyPlayState();
+    if (flags_.isSelectSong && selectionView_) selectionView_->updatePlayState(true);
+}
+
+void AppDelegate::replay() {
+    if (flags_.isIntro || flags_.isScoring || flags_.isError || flags_.isLockReplay || !parts_.player.hasMedia())
+        return;
+    flags_.isLockReplay = true;
+    if (const Song* current = parts_.songs.getCurrentSong()) {
+        parts_.songs.queuePriority(*current);
+        if (!flags_.isIntro && flags_.isLibraryLoaded) parts_.songs.queueDelete(0);
+        startNextSong();
+    } else if (flags_.isRandom && randomSong_) {
+        addSong(randomSong_->songId, false);
+    }
+    parts_.scheduler.schedule("unlockReplay", Millis(2000), [this] { flags_.isLockReplay = false; });
+}
+
+void AppDelegate::switchAudioTrack() {
+    if (flags_.isIntro || flags_.isLockSwitchTrack || !parts_.player.hasMedia()) return;
+    flags_.isLockSwitchTrack = true;
+    const std::vector<int> ids = parts_.player.audioTrackIndexes();
+    if (ids.size() >= 3) {
+        if (parts_.player.currentAudioTrackIndex() != ids[1]) {
+            parts_.player.setCurrentAudioTrackIndex(ids[1]);
+            flags_.isMusic = true;
+            parts_.sockets.setCurrentAudioTrack(1);
+        } else {
+            parts_.player.setCurrentAudioTrackIndex(ids[2]);
+            flags_.isMusic = false;
+            parts_.sockets.setCurrentAudioTrack(0);
+        }
+        parts_.sockets.notifyAudioTrack();
+    }
+    parts_.scheduler.schedule("unlockSwitchTrack", Millis(2000), [this] { flags_.isLockSwitchTrack = false; });
+}
+
+void AppDelegate::volumeUp() {
+    parts_.scheduler.cancel("hideVolume");
+    parts_.volume.increaseSystemVolumeBy(0.095f);
+    parts_.overlays.setVolumeLevel(static_cast<int>(parts_.volume.systemVolume() * 10));
+    parts_.overlays.setVolumeVisible(true);
+    parts_.scheduler.schedule("hideVolume", Millis(4000), [this] { parts_.overlays.setVolumeVisible(false); });
+}
+
+void AppDelegate::volumeDown() {
+    parts_.scheduler.cancel("hideVolume");
+    parts_.volume.decreaseSystemVolumeBy(0.095f);
+    if (parts_.volume.systemVolume() < 0.1f) parts_.volume.decreaseSystemVolumeBy(0.1f);
+    parts_.overlays.setVolumeLevel(static_cast<int>(parts_.volume.systemVolume() * 10));
+    parts_.overlays.setVolumeVisible(true);
+    parts_.scheduler.schedule("hideVolume", Millis(4000), [this] { parts_.overlays.setVolumeVisible(false); });
+}
+
+void AppDelegate::showMessage(const std::string& text) {
+    if (flags_.isIntro) return;
+    parts_.scheduler.cancel("hideMessage");
+    parts_.overlays.setMessageText(text);
+    parts_.overlays.setMessageVisible(true);
+    schedule("hideMessage", 5.0, &AppDelegate::hideMessage);
+}
+
+void AppDelegate::hideMessage() { parts_.overlays.setMessageVisible(false); }
+
+void AppDelegate::hidePicture() { parts_.overlays.setPictureVisible(false); }
+
+void AppDelegate::fillVideo() {
+    if (!parts_.player.hasMedia()) return;
+    if (!parts_.player.isPlaying()) {
+        schedule("fillVideo", 0.2, &AppDelegate::fillVideo);
+        return;
+    }
+    parts_.overlays.nudgeVideo();
+}
+
+void AppDelegate::forceFillVideo() {
+    if (parts_.player.hasMedia()) parts_.overlays.nudgeVideo();
+}
+
+}  // namespace vocalis

@@ -1,0 +1,129 @@
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "app/engine_harness.h"
+
+using namespace vocalis;
+using namespace vocalis::testing;
+using namespace std::chrono_literals;
+
+TEST(EngineControls, VolumeStepsMutesAndThePanelHides) {
+    EngineHarness h({"a.mp4"});
+    h.launchToFirstSong();
+    h.volume.volume = 0.15f;
+    h.engine->volumeDown();  // 0.055 is below 0.1: a further step asks for -0.045, which mutes
+    EXPECT_TRUE(h.volume.muted);
+    EXPECT_EQ(h.overlays.volumeLevel, 0);
+    EXPECT_TRUE(h.overlays.volumeVisible);
+    h.clock.advance(3000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteVolumeUp(); });  // the panel stays 4 s from here
+    EXPECT_FALSE(h.volume.muted);
+    EXPECT_EQ(h.overlays.volumeLevel, 1);
+    h.clock.advance(3999ms);
+    EXPECT_TRUE(h.overlays.volumeVisible);
+    h.clock.advance(1ms);
+    EXPECT_FALSE(h.overlays.volumeVisible);
+    h.volume.volume = 0.95f;
+    h.engine->volumeUp();
+    EXPECT_FLOAT_EQ(h.volume.volume, 1.0f);
+    EXPECT_EQ(h.overlays.volumeLevel, 10);
+}
+
+TEST(EngineControls, PhoneMessagesPicturesAndScoringWords) {
+    EngineHarness h({"a.mp4"});
+    h.launch();
+    h.clock.advance(1000ms);
+    // During the intro phones cannot show anything.
+    h.phone([](AppDelegate& e) { e.onRemoteSendMessage("too early"); });
+    EXPECT_FALSE(h.overlays.messageVisible);
+    h.clock.advance(1000ms);
+    ASSERT_TRUE(h.settle([&] { return h.engine->flags().isLibraryLoaded; }));
+    h.player.reachEnd();
+    h.clock.runPending();
+
+    h.engine->setHasScoring(true);
+    h.phone([](AppDelegate& e) { e.onRemoteSendMessage("Scoring OFF"); });
+    EXPECT_FALSE(h.engine->flags().hasScoring);
+    EXPECT_EQ(h.overlays.message, "Scoring OFF");
+    EXPECT_FALSE(h.preferences.boolForKey(KEY_SCORING));  // not stored
+    h.phone([](AppDelegate& e) { e.onRemoteSendMessage("scoring on "); });  // trailing space: only shown
+    EXPECT_FALSE(h.engine->flags().hasScoring);
+    h.clock.advance(10000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteSendMessage("SCORING ON"); });
+    EXPECT_TRUE(h.engine->flags().hasScoring);
+    h.clock.advance(14999ms);
+    EXPECT_TRUE(h.overlays.messageVisible);
+    h.clock.advance(1ms);
+    EXPECT_FALSE(h.overlays.messageVisible);
+
+    // A picture shows for 15 s; one that does not decode changes nothing.
+    const ImageBytes png{0x89, 'P', 'N', 'G', 1, 2};
+    h.phone([&](AppDelegate& e) { e.onRemoteSendPicture(png); });
+    EXPECT_TRUE(h.overlays.pictureVisible);
+    h.clock.advance(10000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteSendPicture({'n', 'o', 'p', 'e'}); });
+    EXPECT_EQ(h.overlays.picture, png);
+    h.clock.advance(5000ms);
+    EXPECT_FALSE(h.overlays.pictureVisible);
+
+    // The operator's own messages last 5 s; the last one decides.
+    h.engine->showMessage("một");
+    h.clock.advance(3000ms);
+    h.engine->showMessage("hai");
+    h.clock.advance(4999ms);
+    EXPECT_TRUE(h.overlays.messageVisible);
+    EXPECT_EQ(h.overlays.message, "hai");
+    h.clock.advance(1ms);
+    EXPECT_FALSE(h.overlays.messageVisible);
+
+    // No camera: recording says so and nothing else happens.
+    h.phone([](AppDelegate& e) { e.onRemoteRecord(); });
+    EXPECT_EQ(h.overlays.message, "Không tìm thấy Camera");
+}
+
+TEST(EngineControls, UpNextMakesAMissingThumbnailWithTheTool) {
+    EngineHarness h({"Anh - Tuấn.mp4", "Bông - Lan.mp4", "Chiều - Quang.mp4"});
+    // Stands in for the video tool: writes a picture to the path after "-y".
+    const std::string tool = h.songsDir.write(
+        "tool.sh", "#!/bin/sh\nfor last; do :; done\nprintf 'picture' > \"$last\"\necho \"$@\" > \"$last.args\"\n");
+    ::chmod(tool.c_str(), 0755);
+    h.engine = nullptr;
+    EngineConfig config;
+    config.introURL = "intro";
+    config.idleURL = "idle";
+    config.songURL = [](std::int32_t) { return std::string(); };
+    config.songFolders = [&] { return h.foldersFound; };
+    config.thumbnailFolder = h.songsDir / "thumbnail";
+    std::filesystem::create_directories(config.thumbnailFolder);
+    config.thumbnailTool = tool;
+    config.remotePort = config.discoveryPort = 0;
+    h.engine = std::make_unique<AppDelegate>(
+        EngineParts{h.clock, h.preferences, h.songs, h.sockets, h.discovery, h.thumbnails, h.player, h.overlays,
+                    h.volume, h.camera, h.sound, h.background},
+        config);
+    h.launchToFirstSong();
+    h.clock.advance(2000ms);
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh")); });
+
+    // One song queued: the prompt instead.
+    h.player.timeLeft(20000);
+    h.clock.runPending();
+    EXPECT_EQ(h.overlays.title, "Vui lòng chọn bài hát");
+    EXPECT_TRUE(h.overlays.titleVisible);
+
+    h.clock.advance(2000ms);
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Bông")); });
+    h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Chiều")); });
+    h.clock.advance(6000ms);
+    h.player.timeLeft(10000);
+    ASSERT_TRUE(h.settle([&] { return h.overlays.nextLabel == "Tiếp theo"; }));
+    EXPECT_EQ(h.overlays.nextImage, (ImageBytes{'p', 'i', 'c', 't', 'u', 'r', 'e'}));
+    const std::string image = h.songsDir / "thumbnail/chieu-quang.jpg";
+    std::ifstream args(image + ".args");
+    std::string line;
+    std::getline(args, line);
+    EXPECT_EQ(line, "-i " + (h.songsDir / "Karaoke/Chiều - Quang.mp4") +
+                        " -an -ss 00:00:30 -an -r 1 -vframes 1 -s 640x360 -y " + image);
+}

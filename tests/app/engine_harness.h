@@ -1,0 +1,298 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_delegate.h"
+#include "base/virtual_scheduler.h"
+#include "remote/phone_client.h"
+#include "remote/wire_protocol.h"
+#include "support/temp_dir.h"
+
+namespace vocalis::testing {
+
+// A player that does what the engine asks and reports the events a test scripts.
+// Events reach the engine through the scheduler, as real player events do.
+class ScriptedPlayer final : public MediaPlayer {
+public:
+    explicit ScriptedPlayer(Scheduler& scheduler) : scheduler_(scheduler) {}
+
+    void setDelegate(MediaPlayerDelegate* delegate) override { delegate_ = delegate; }
+    void setEqualizerEnabled(bool enabled) override { equalizerEnabled = enabled; }
+    void setPreAmplification(float decibels) override { preAmplification = decibels; }
+    void setAmplification(float decibels, int band) override { bands.at(static_cast<std::size_t>(band)) = decibels; }
+    void setMedia(std::optional<Media> next) override {
+        if (media) {
+            lastPosition_ = position_;
+            lastVideo_ = video_;
+        }
+        media = std::move(next);
+        playing_ = false;
+        position_ = 0;
+        state_ = PlayerState::Stopped;
+        remaining_.reset();
+        video_ = videoForNext;
+        if (media) opened.push_back(media->location + (media->options.empty() ? "" : " " + media->options[0]));
+    }
+    bool hasMedia() const override { return media.has_value(); }
+    void play() override {
+        if (!media) return;
+        playing_ = true;
+        change(PlayerState::Playing);
+    }
+    void pause() override {
+        playing_ = false;
+        change(PlayerState::Paused);
+    }
+    void stop() override { playing_ = false; }
+    bool isPlaying() const override { return playing_; }
+    PlayerState state() const override { return state_; }
+    float position() const override { return media ? position_ : lastPosition_; }
+    int videoTrackCount() const override { return media ? video_ : lastVideo_; }
+    std::optional<std::int64_t> remainingTime() const override { return remaining_; }
+    std::vector<int> audioTrackIndexes() const override { return trackIds; }
+    int currentAudioTrackIndex() const override { return track; }
+    void setCurrentAudioTrackIndex(int index) override { track = index; }
+
+    // --- what a test scripts
+    void playFor(float fraction) { position_ = fraction; }
+    void reachEnd() {
+        position_ = 1;
+        playing_ = false;
+        change(PlayerState::Paused);
+    }
+    void fail(bool played) {
+        if (played) position_ = 0.4f;
+        else video_ = 0;
+        playing_ = false;
+        change(PlayerState::Error);
+    }
+    void timeLeft(std::int64_t milliseconds) {
+        remaining_ = -milliseconds;
+        scheduler_.post([this] {
+            if (delegate_) delegate_->mediaPlayerTimeChanged();
+        });
+    }
+    std::string location() const { return media ? media->location : std::string(); }
+
+    std::optional<Media> media;
+    std::vector<std::string> opened;
+    int videoForNext = 1;
+    bool equalizerEnabled = false;
+    float preAmplification = -99;
+    std::vector<float> bands = std::vector<float>(10, -99);
+    std::vector<int> trackIds{-1, 1, 2};
+    int track = 2;
+
+private:
+    void change(PlayerState state) {
+        state_ = state;
+        scheduler_.post([this] {
+            if (delegate_) delegate_->mediaPlayerStateChanged();
+        });
+    }
+    Scheduler& scheduler_;
+    MediaPlayerDelegate* delegate_ = nullptr;
+    PlayerState state_ = PlayerState::Stopped;
+    bool playing_ = false;
+    float position_ = 0, lastPosition_ = 0;
+    int video_ = 1, lastVideo_ = 0;
+    std::optional<std::int64_t> remaining_;
+};
+
+// The screen as the engine leaves it.
+class RecordingOverlays final : public Overlays {
+public:
+    void setTitleText(const std::string& text) override { title = text; }
+    void setTitleVisible(bool visible) override { titleVisible = visible; }
+    void setNextViewVisible(bool visible) override { nextVisible = visible; }
+    void fadeNextView(double alpha) override { nextAlpha = alpha; }
+    void setNextContent(const std::optional<ImageBytes>& image, const std::string& label, const std::string& title,
+                        const std::string& singer) override {
+        nextImage = image;
+        nextLabel = label;
+        nextTitle = title + "|" + singer;
+    }
+    void setMessageText(const std::string& text) override { message = text; }
+    void setMessageVisible(bool visible) override { messageVisible = visible; }
+    bool setPicture(const ImageBytes& image) override {
+        if (image.size() < 4 || image[0] != 0x89) return false;  // only PNG signatures "decode" here
+        picture = image;
+        return true;
+    }
+    void setPictureVisible(bool visible) override { pictureVisible = visible; }
+    void setBlackCoverVisible(bool visible) override { blackCover = visible; }
+    void setVolumeLevel(int level) override { volumeLevel = level; }
+    void setVolumeVisible(bool visible) override { volumeVisible = visible; }
+    void setScoreNumber(int score) override { scores.push_back(score); }
+    void setScoreVisible(bool visible) override { scoreVisible = visible; }
+    void nudgeVideo() override { ++nudges; }
+    void setMenusEnabled(bool enabled, bool record) override {
+        menus = enabled;
+        recordMenu = record;
+    }
+
+    std::string title, message, nextLabel, nextTitle;
+    bool titleVisible = false, nextVisible = false, messageVisible = false, pictureVisible = false;
+    bool blackCover = false, volumeVisible = false, scoreVisible = false, menus = false, recordMenu = false;
+    double nextAlpha = -1;
+    std::optional<ImageBytes> nextImage;
+    ImageBytes picture;
+    int volumeLevel = -1, nudges = 0;
+    std::vector<int> scores;
+};
+
+// A sound card's volume control, which the test machine lacks.
+class MixerVolume final : public SystemVolume {
+public:
+    // Like a sound card: muting leaves the volume setting as it was.
+    float systemVolume() override { return volume; }
+    void setSystemVolume(float value) override {
+        value = std::clamp(value, 0.0f, 1.0f);
+        if (value < 0.005f) {
+            muted = true;
+            return;
+        }
+        volume = value;
+        muted = false;
+    }
+    float volume = 0.5f;
+    bool muted = false;
+};
+
+class CountingSound final : public ScoreSound {
+public:
+    bool play() override { return ++plays, true; }
+    void stop() override { ++stops; }
+    int plays = 0, stops = 0;
+};
+
+// Everything the engine works with, real where it can be: catalogue, phone server,
+// discovery, thumbnails, background queue; scripted where time or hardware is involved.
+class EngineHarness {
+public:
+    explicit EngineHarness(std::vector<std::string> songFiles) {
+        for (const auto& file : songFiles) songsDir.write("Karaoke/" + file);
+        foldersFound = std::vector<std::string>{songsDir / "Karaoke"};
+        EngineConfig config;
+        config.introURL = "http://127.0.0.1:1/intro.mp4";
+        config.idleURL = "http://127.0.0.1:1/idle.mp4";
+        config.songURL = [](std::int32_t id) { return "http://127.0.0.1:1/" + std::to_string(id); };
+        config.songFolders = [this] { return foldersFound; };
+        config.thumbnailFolder = songsDir / "thumbnail";
+        config.thumbnailTool = "false";
+        config.recordFolder = songsDir / "record";
+        config.loginName = "ca";
+        config.remotePort = 0;
+        config.discoveryPort = 0;
+        engine = std::make_unique<AppDelegate>(
+            EngineParts{clock, preferences, songs, sockets, discovery, thumbnails, player, overlays, volume, camera,
+                        sound, background},
+            std::move(config));
+    }
+    ~EngineHarness() {
+        engine->applicationWillTerminate();
+        background.join();
+    }
+
+    // Start-up as the window does it.
+    void launch() {
+        engine->awakeFromNib();
+        engine->applicationDidFinishLaunching();
+        engine->windowDidBecomeMain();
+    }
+
+    // Lets background work (the catalogue scan, thumbnails) finish and its results land.
+    template <typename Condition>
+    bool settle(Condition done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            clock.runPending();
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    }
+
+    // Launches and plays the intro to its end with the catalogue loaded: services open.
+    void launchToFirstSong() {
+        launch();
+        clock.advance(Millis(2000));
+        ASSERT_TRUE(settle([&] { return engine->flags().isLibraryLoaded; }));
+        clock.advance(Millis(4000));  // the intro plays on
+        player.reachEnd();
+        clock.runPending();
+        ASSERT_FALSE(engine->flags().isIntro);
+    }
+
+    std::int32_t idOf(const std::string& title) {
+        for (const auto& song : songs.catalogue()->songs)
+            if (song.title == title) return song.songId;
+        ADD_FAILURE() << "no song " << title;
+        return -1;
+    }
+
+    // Runs a phone command the way the phone server hands it over, and lets it land.
+    template <typename Command>
+    void phone(Command command) {
+        command(*engine);
+        clock.runPending();
+    }
+
+    TempDir songsDir;
+    std::vector<std::string> foldersFound;
+    VirtualScheduler clock;
+    MemoryPreferences preferences;
+    SongManager songs;
+    SocketManager sockets{songs};
+    DiscoveryResponder discovery{preferences};
+    ThumbnailManager thumbnails{songs};
+    ScriptedPlayer player{clock};
+    RecordingOverlays overlays;
+    MixerVolume volume;
+    NoCamera camera;
+    CountingSound sound;
+    BackgroundQueue background{2};
+    std::unique_ptr<AppDelegate> engine;
+};
+
+// A phone connected to the engine's phone server that collects what it is told.
+class WatchingPhone {
+public:
+    explicit WatchingPhone(std::uint16_t port) {
+        EXPECT_TRUE(client.connect("127.0.0.1", port, std::chrono::seconds(5))) << client.error();
+        // Once a query is answered the server has taken the connection in, so no
+        // notification sent after this can miss it.
+        EXPECT_TRUE(client.send(wire::action(wire::kChecksumRequest), std::chrono::seconds(5)));
+        EXPECT_TRUE(client.receive(wire::kChecksumMessage, std::chrono::seconds(5)).has_value());
+    }
+    // The next message with that code (notifications arrive in order).
+    std::optional<PlayerMessage> next(std::uint8_t code) { return client.receive(code, std::chrono::seconds(5)); }
+    // The value of the next message with that code; a failure when none comes.
+    std::int32_t value(std::uint8_t code) {
+        auto message = next(code);
+        if (!message) ADD_FAILURE() << "no message " << int(code);
+        return message ? message->value : INT32_MIN;
+    }
+    std::string text(std::uint8_t code) {
+        auto message = next(code);
+        if (!message) ADD_FAILURE() << "no message " << int(code);
+        return message ? message->text : "<none>";
+    }
+    // True when nothing at all arrives for a short while.
+    bool quiet() { return !client.receive(std::chrono::milliseconds(300)).has_value(); }
+    // Reads whatever has been sent so far.
+    void drain() {
+        while (client.receive(std::chrono::milliseconds(300))) {
+        }
+    }
+    PhoneClient client;
+};
+
+}  // namespace vocalis::testing

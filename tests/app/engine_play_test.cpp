@@ -1,0 +1,184 @@
+#include "app/engine_harness.h"
+
+using namespace vocalis;
+using namespace vocalis::testing;
+using namespace std::chrono_literals;
+
+namespace {
+const std::vector<std::string> kSongs{"Anh - Tuấn.mp4", "Bông Hồng - Lan.mkv", "Chiều - .mp4", "Dạ Khúc - Quang.vcv",
+                                      "Em Ơi - Hà.mp4"};
+}
+
+TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
+    EngineHarness h(kSongs);
+    h.launchToFirstSong();
+    WatchingPhone phone(h.sockets.port());
+    const auto anh = h.idOf("Anh"), bong = h.idOf("Bông Hồng"), chieu = h.idOf("Chiều");
+
+    // The first song into an empty queue starts at once, without an up-next panel.
+    h.clock.advance(2500ms);
+    h.overlays.nextAlpha = 0;
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(anh); });
+    EXPECT_EQ(h.player.location(), h.songsDir / "Karaoke/Anh - Tuấn.mp4");
+    EXPECT_EQ(h.player.opened.back(), h.songsDir / "Karaoke/Anh - Tuấn.mp4 :audio-track=1");
+    EXPECT_EQ(h.overlays.title, "Anh - Tuấn");
+    EXPECT_TRUE(h.overlays.titleVisible);
+    EXPECT_EQ(h.overlays.nextAlpha, 0.0);
+    EXPECT_EQ(h.songs.currentSongId(), anh);
+    EXPECT_EQ(h.sockets.currentSongId(), anh);
+    EXPECT_EQ(phone.value(38), anh);
+    EXPECT_EQ(phone.text(14), "");
+
+    // More songs wait and show in the up-next panel; a song already queued changes nothing.
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(bong); });
+    EXPECT_EQ(h.overlays.nextAlpha, 1.0);
+    EXPECT_EQ(h.overlays.nextLabel, "Chọn");
+    EXPECT_EQ(h.overlays.nextTitle, "Bông Hồng|Lan");
+    EXPECT_FALSE(h.overlays.nextImage.has_value());  // no thumbnail: the banner
+    h.phone([&](AppDelegate& e) { e.onRemoteRes1st(chieu); });
+    EXPECT_EQ(h.overlays.nextLabel, "Ưu tiên");
+    EXPECT_EQ(phone.text(14), std::to_string(bong));
+    EXPECT_EQ(phone.text(14), std::to_string(chieu) + " " + std::to_string(bong));
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(bong); });
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(anh); });
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(99999); });  // not in the catalogue
+    EXPECT_TRUE(phone.quiet());
+    EXPECT_EQ(h.songs.getQueueCount(), 3);
+    h.clock.advance(6000ms);
+    EXPECT_EQ(h.overlays.nextAlpha, 0.0);
+
+    // The title banner goes after 20 s.
+    h.clock.advance(14000ms);
+    EXPECT_FALSE(h.overlays.titleVisible);
+
+    // Less than 30 s left: the next song is announced, once.
+    h.player.timeLeft(30000);
+    h.clock.runPending();
+    EXPECT_FALSE(h.engine->flags().isNextShawn);
+    h.player.timeLeft(29999);
+    ASSERT_TRUE(h.settle([&] { return h.overlays.nextLabel == "Tiếp theo"; }));
+    EXPECT_EQ(h.overlays.nextTitle, "Chiều|");
+    EXPECT_EQ(h.overlays.nextAlpha, 1.0);
+
+    // The end of the song: it leaves the queue, the next starts (no singer: title alone).
+    h.player.reachEnd();
+    h.clock.runPending();
+    EXPECT_EQ(h.songs.getCurrentSong()->songId, chieu);
+    EXPECT_EQ(h.overlays.title, "Chiều");
+    EXPECT_EQ(h.overlays.nextAlpha, 0.0);
+    EXPECT_EQ(phone.text(14), std::to_string(bong));
+    EXPECT_EQ(phone.value(38), chieu);
+
+    // A pause by the user is never the end of a song.
+    h.clock.advance(2000ms);
+    h.engine->playPause(true);
+    h.clock.runPending();
+    EXPECT_EQ(h.songs.getCurrentSong()->songId, chieu);
+    EXPECT_EQ(phone.value(31), 0);
+    h.engine->playPause(true);
+    EXPECT_EQ(phone.value(31), 1);
+
+    // Two skips within 2 s: the second does nothing.
+    h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    EXPECT_EQ(h.songs.getCurrentSong()->songId, bong);
+    h.clock.advance(1000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    EXPECT_EQ(h.songs.getCurrentSong()->songId, bong);
+    h.clock.advance(1000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    EXPECT_TRUE(h.songs.isQueueEmpty());
+    EXPECT_TRUE(h.engine->flags().isIdle);
+}
+
+TEST(EnginePlay, VcvSongsAreOpenedThroughTheLocalServiceAndTracksCarryOver) {
+    EngineHarness h(kSongs);
+    h.launchToFirstSong();
+    WatchingPhone phone(h.sockets.port());
+    const auto da = h.idOf("Dạ Khúc");
+    h.clock.advance(2000ms);
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(da); });
+    EXPECT_EQ(h.player.opened.back(), "http://127.0.0.1:1/" + std::to_string(da) + " :audio-track=1");
+
+    // The vocal/backing switch toggles, tells the phones, and is locked for 2 s.
+    h.phone([](AppDelegate& e) { e.onRemoteSwitchAudioTrack(); });
+    EXPECT_EQ(h.player.track, 1);
+    EXPECT_TRUE(h.engine->flags().isMusic);
+    EXPECT_EQ(phone.value(8), 1);
+    h.phone([](AppDelegate& e) { e.onRemoteSwitchAudioTrack(); });
+    EXPECT_EQ(h.player.track, 1);
+    h.clock.advance(2000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteSwitchAudioTrack(); });
+    EXPECT_EQ(h.player.track, 2);
+    EXPECT_EQ(phone.value(8), 0);
+    h.clock.advance(2000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteSwitchAudioTrack(); });  // back to the first track
+
+    // The next song starts on the track chosen last.
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh")); });
+    h.clock.advance(2000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    EXPECT_EQ(h.player.opened.back(), h.songsDir / "Karaoke/Anh - Tuấn.mp4 :audio-track=0");
+
+    // A file with one audio track: nothing switches, nobody is told.
+    h.player.trackIds = {-1, 1};
+    h.clock.advance(2000ms);
+    phone.drain();
+    h.phone([](AppDelegate& e) { e.onRemoteSwitchAudioTrack(); });
+    EXPECT_TRUE(h.engine->flags().isMusic);
+    EXPECT_TRUE(phone.quiet());
+}
+
+TEST(EnginePlay, ScoreScreenCountsUpBetweenQueuedSongsOnly) {
+    EngineHarness h(kSongs);
+    h.launchToFirstSong();
+    h.engine->setHasScoring(true);
+    h.clock.advance(2000ms);
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh")); });
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Em Ơi")); });
+    h.clock.advance(2000ms);
+    h.player.reachEnd();
+    h.clock.runPending();
+    ASSERT_TRUE(h.engine->flags().isScoring);
+    EXPECT_FALSE(h.player.hasMedia());
+    EXPECT_TRUE(h.overlays.scoreVisible);
+    EXPECT_EQ(h.sound.plays, 1);
+    const int final = h.engine->randomScore();
+    EXPECT_GE(final, 71);
+    EXPECT_LE(final, 100);
+
+    // A skip or a replay during the count does nothing.
+    h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    h.phone([](AppDelegate& e) { e.onRemoteReplay(); });
+    EXPECT_EQ(h.songs.getCurrentSong()->title, "Em Ơi");
+    EXPECT_FALSE(h.player.hasMedia());
+
+    // 50, 51, ... one step every 0.12 s up to the final score, which stays 7 s.
+    h.clock.advance(Millis(120 * (final - 50)));
+    ASSERT_EQ(h.overlays.scores.size(), static_cast<std::size_t>(final - 50 + 1));
+    for (std::size_t i = 0; i < h.overlays.scores.size(); ++i) EXPECT_EQ(h.overlays.scores[i], 50 + static_cast<int>(i));
+    h.clock.advance(6990ms);
+    EXPECT_TRUE(h.engine->flags().isScoring);
+    EXPECT_EQ(h.overlays.scores.back(), final);
+    h.clock.advance(10ms);
+    EXPECT_FALSE(h.engine->flags().isScoring);
+    EXPECT_FALSE(h.overlays.scoreVisible);
+    EXPECT_EQ(h.sound.stops, 1);
+    EXPECT_EQ(h.player.location(), h.songsDir / "Karaoke/Em Ơi - Hà.mp4");
+
+    // A random song is never scored.
+    h.engine->setRandom(true, 1, "anh");
+    h.clock.advance(2000ms);
+    h.player.reachEnd();  // Em Ơi ends: scored
+    h.clock.runPending();
+    h.clock.advance(20000ms);
+    ASSERT_FALSE(h.engine->flags().isScoring);
+    ASSERT_NE(h.engine->randomSong(), nullptr);
+    EXPECT_EQ(h.engine->randomSong()->title, "Anh");
+    const auto screens = h.sound.plays;
+    h.clock.advance(2000ms);
+    h.player.reachEnd();
+    h.clock.runPending();
+    EXPECT_FALSE(h.engine->flags().isScoring);
+    EXPECT_EQ(h.sound.plays, screens);
+    EXPECT_EQ(h.engine->randomSong()->title, "Anh");
+}
