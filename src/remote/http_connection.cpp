@@ -1,6 +1,11 @@
 #include "remote/http_connection.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <asio/buffer.hpp>
+#include <asio/post.hpp>
 #include <asio/write.hpp>
 
 #include "remote/http_boundary.h"
@@ -20,7 +25,8 @@ HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, HTTPRouting& routin
 
 void HTTPConnection::start() {
     asio::error_code ignored;
-    socket_.native_non_blocking(true, ignored);
+    // Reads and writes are tried at once and only wait when the socket is not ready.
+    socket_.non_blocking(true, ignored);
     socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
     readHeadLine();
 }
@@ -54,35 +60,43 @@ void HTTPConnection::disarmTimer() {
 // --- reading the head ----------------------------------------------------------------
 
 void HTTPConnection::readHeadLine() {
-    if (closed_) return;
-    const auto end = inbox_.find("\r\n");
-    if (end != std::string::npos) {
-        if (lineTimerArmed_) disarmTimer();
-        const std::string line = inbox_.substr(0, end);
-        inbox_.erase(0, end + 2);
-        handleLine(line);
-        return;
-    }
-    // The inbox never holds more than one line's worth, so a full inbox is an overlong line.
-    if (inbox_.size() >= kMaxLineLength) {
-        close();
-        return;
+    for (;;) {
+        if (closed_) return;
+        const auto end = inbox_.find("\r\n");
+        if (end != std::string::npos) {
+            if (lineTimerArmed_) disarmTimer();
+            const std::string line = inbox_.substr(0, end);
+            inbox_.erase(0, end + 2);
+            handleLine(line);
+            return;
+        }
+        // The inbox never holds more than one line's worth, so a full inbox is an overlong line.
+        if (inbox_.size() >= kMaxLineLength) {
+            close();
+            return;
+        }
+        const std::size_t room = std::min(readBuffer_.size(), kMaxLineLength - inbox_.size());
+        asio::error_code error;
+        const std::size_t bytes = socket_.read_some(asio::buffer(readBuffer_.data(), room), error);
+        if (error == asio::error::would_block) break;
+        if (error) {
+            close();
+            return;
+        }
+        inbox_.append(readBuffer_.data(), bytes);
     }
     if (!lineTimerArmed_) {
         armTimer(timeouts_.headRead);
         lineTimerArmed_ = true;
     }
-    const std::size_t room = std::min(readBuffer_.size(), kMaxLineLength - inbox_.size());
-    socket_.async_read_some(asio::buffer(readBuffer_.data(), room),
-                            [self = shared_from_this()](const asio::error_code& error, std::size_t bytes) {
-                                if (self->closed_) return;
-                                if (error) {
-                                    self->close();
-                                    return;
-                                }
-                                self->inbox_.append(self->readBuffer_.data(), bytes);
-                                self->readHeadLine();
-                            });
+    socket_.async_wait(asio::socket_base::wait_read, [self = shared_from_this()](const asio::error_code& error) {
+        if (self->closed_) return;
+        if (error) {
+            self->close();
+            return;
+        }
+        self->readHeadLine();
+    });
 }
 
 void HTTPConnection::handleLine(const std::string& line) {
@@ -213,25 +227,49 @@ void HTTPConnection::sendResponse() {
 
 void HTTPConnection::writeHead(std::string head, bool withBody, bool closeAfter) {
     closeAfterAnswer_ = closeAfter;
+    withBody_ = withBody;
     headBuffer_ = std::move(head);
+    // Hold the head back until the first body bytes join it in one segment.
+    if (withBody) setCorked(true);
+    asio::error_code error;
+    const std::size_t written = socket_.write_some(asio::buffer(headBuffer_), error);
+    if (error && error != asio::error::would_block) {
+        close();
+        return;
+    }
+    if (!error && written == headBuffer_.size()) {
+        afterHead();
+        return;
+    }
+    headBuffer_.erase(0, error ? 0 : written);
     armTimer(timeouts_.headWrite);
-    asio::async_write(socket_, asio::buffer(headBuffer_),
-                      [self = shared_from_this(), withBody](const asio::error_code& error, std::size_t) {
-                          if (self->closed_) return;
-                          self->disarmTimer();
-                          if (error) {
-                              self->close();
-                              return;
-                          }
-                          self->sentResponseHeaders_ = true;
-                          if (!withBody) {
-                              self->finish(self->closeAfterAnswer_);
-                              return;
-                          }
-                          self->segmentIndex_ = 0;
-                          self->segmentLeft_ = 0;
-                          self->writeNextSegment();
-                      });
+    asio::async_write(socket_, asio::buffer(headBuffer_), [self = shared_from_this()](const asio::error_code& error, std::size_t) {
+        if (self->closed_) return;
+        self->disarmTimer();
+        if (error) {
+            self->close();
+            return;
+        }
+        self->afterHead();
+    });
+}
+
+void HTTPConnection::afterHead() {
+    sentResponseHeaders_ = true;
+    if (!withBody_) {
+        finish(closeAfterAnswer_);
+        return;
+    }
+    segmentIndex_ = 0;
+    segmentLeft_ = 0;
+    writeNextSegment();
+}
+
+void HTTPConnection::setCorked(bool corked) {
+    if (corked_ == corked) return;
+    corked_ = corked;
+    const int value = corked ? 1 : 0;
+    ::setsockopt(socket_.native_handle(), IPPROTO_TCP, TCP_CORK, &value, sizeof value);
 }
 
 void HTTPConnection::writeNextSegment() {
@@ -271,22 +309,35 @@ void HTTPConnection::sendFileChunk() {
         writeNextSegment();
         return;
     }
-    const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(segmentLeft_, kMaxBytesInFlight));
-    const auto result = response_->sendToSocket(socket_.native_handle(), piece);
-    switch (result.status) {
-        case HTTPFileResponse::SendStatus::Sent:
-            segmentLeft_ -= result.bytes;
-            waitWritable();
-            return;
-        case HTTPFileResponse::SendStatus::WouldBlock:
-            waitWritable();
-            return;
-        case HTTPFileResponse::SendStatus::Failed:
-            close();
-            return;
-        case HTTPFileResponse::SendStatus::Unsupported:
-            break;
+    // Pieces go to the socket while it takes them (a few per turn, so other connections on
+    // the queue get their share), then the connection waits until it can take more.
+    for (int turn = 0; turn < kPiecesPerTurn && segmentLeft_ > 0; ++turn) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(segmentLeft_, kMaxBytesInFlight));
+        const auto result = response_->sendToSocket(socket_.native_handle(), piece);
+        switch (result.status) {
+            case HTTPFileResponse::SendStatus::Sent:
+                segmentLeft_ -= result.bytes;
+                continue;
+            case HTTPFileResponse::SendStatus::WouldBlock:
+                waitWritable();
+                return;
+            case HTTPFileResponse::SendStatus::Failed:
+                close();
+                return;
+            case HTTPFileResponse::SendStatus::Unsupported:
+                sendPieceByCopy(piece);
+                return;
+        }
     }
+    if (segmentLeft_ == 0) {
+        ++segmentIndex_;
+        writeNextSegment();
+    } else {
+        waitWritable();
+    }
+}
+
+void HTTPConnection::sendPieceByCopy(std::size_t piece) {
     // Files that cannot be spliced into a socket are read into one bounded buffer.
     pieceBuffer_ = response_->readDataOfLength(piece);
     if (pieceBuffer_.empty()) {
@@ -318,6 +369,7 @@ void HTTPConnection::waitWritable() {
 }
 
 void HTTPConnection::finish(bool closeAfter) {
+    setCorked(false);
     if (closeAfter) {
         close();
         return;
@@ -329,7 +381,8 @@ void HTTPConnection::finish(bool closeAfter) {
     segmentLeft_ = 0;
     headerLines_ = 0;
     sentResponseHeaders_ = false;
-    readHeadLine();
+    // Through the queue, so a client sending many requests at once never deepens the stack.
+    asio::post(socket_.get_executor(), [self = shared_from_this()] { self->readHeadLine(); });
 }
 
 }  // namespace vocalis

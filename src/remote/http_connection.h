@@ -31,6 +31,7 @@ public:
     static constexpr std::size_t kMaxLineLength = 8190;       // bytes, CRLF included
     static constexpr int kMaxHeaderLines = 100;
     static constexpr std::size_t kMaxBytesInFlight = 524288;  // body bytes per connection
+    static constexpr int kPiecesPerTurn = 8;
 
     using DeathHandler = std::function<void(const HTTPConnection*)>;
 
@@ -56,8 +57,11 @@ private:
     void sendResponse();
     std::string headText(int status, const HTTPHeaders& fields) const;
     void writeHead(std::string head, bool withBody, bool closeAfter);
+    void afterHead();
+    void setCorked(bool corked);
     void writeNextSegment();
     void sendFileChunk();
+    void sendPieceByCopy(std::size_t piece);
     void waitWritable();
     void finish(bool closeAfter);
     bool keepsAlive() const;
@@ -85,6 +89,8 @@ private:
     std::string headBuffer_;
     std::vector<std::uint8_t> pieceBuffer_;
     bool closeAfterAnswer_ = false;
+    bool withBody_ = false;
+    bool corked_ = false;
     bool sentResponseHeaders_ = false;
     bool closed_ = false;
 };

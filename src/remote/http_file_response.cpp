@@ -13,12 +13,18 @@
 namespace vocalis {
 
 std::optional<HTTPFileResponse> HTTPFileResponse::create(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-    if (!resolved) return std::nullopt;
     struct stat info {};
-    if (::stat(resolved.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
+    std::string resolvedPath = path;
+    if (S_ISLNK(info.st_mode)) {
+        // Only a link as the last component changes the name the answer announces.
+        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+        if (!resolved || ::stat(resolved.get(), &info) != 0) return std::nullopt;
+        resolvedPath = resolved.get();
+    }
+    if (!S_ISREG(info.st_mode)) return std::nullopt;
     HTTPFileResponse response;
-    response.filePath_ = resolved.get();
+    response.filePath_ = std::move(resolvedPath);
     response.fileLength_ = static_cast<std::uint64_t>(info.st_size);
     response.modificationTime_ = info.st_mtim.tv_sec;
     response.inode_ = info.st_ino;

@@ -14,11 +14,6 @@ namespace vocalis {
 
 namespace {
 
-bool isRegularFile(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 // The request path: the target without its query or fragment.
 std::string_view requestPath(std::string_view uri) { return uri.substr(0, uri.find_first_of("?#")); }
 
@@ -63,13 +58,14 @@ std::optional<std::string> ThumbnailRouting::filePathForURI(std::string_view uri
 std::optional<HTTPFileResponse> ThumbnailRouting::httpResponseForMethod(std::string_view, std::string_view uri) {
     const auto path = filePathForURI(uri);
     if (!path) return std::nullopt;
-    if (!isRegularFile(*path)) {
+    auto response = HTTPFileResponse::create(*path);
+    if (!response) {
         const std::int32_t songId = static_cast<std::int32_t>(readLeadingInteger(removeSlashes(requestPath(uri))));
         const auto picture = thumbnails_.getThumbnail(songId);
         if (!picture || !writeFileAtomically(*path, *picture)) return std::nullopt;
+        response = HTTPFileResponse::create(*path);
+        if (!response) return std::nullopt;
     }
-    auto response = HTTPFileResponse::create(*path);
-    if (!response) return std::nullopt;
     response->setHeader("Content-Type", "image/jpeg");
     response->setHeader("Last-Modified", httpDate(static_cast<std::time_t>(response->modificationTime())));
     response->setHeader("ETag", response->entityTag());
