@@ -69,8 +69,10 @@ struct EngineParts {
 };
 
 struct EngineConfig {
-    std::string introURL;  // the clips on the local media service
-    std::string idleURL;
+    // The clips on the local media service (asked for when they are opened, so the service
+    // may pick its port after the engine is made).
+    std::function<std::string()> introURL;
+    std::function<std::string()> idleURL;
     std::function<std::string(std::int32_t songId)> songURL;  // a ".vcv" song on the local media service
     std::function<std::vector<std::string>()> songFolders;    // the folders a catalogue load scans
     std::string thumbnailFolder;

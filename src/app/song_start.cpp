@@ -33,7 +33,7 @@ void AppDelegate::startNext(bool afterError) {
     parts_.overlays.fadeNextView(0.0);
 
     if (flags_.isIntro) {
-        if (!parts_.player.hasMedia()) openClip(config_.introURL);
+        if (!parts_.player.hasMedia()) openClip(config_.introURL());
     } else {
         parts_.scheduler.cancel("hideTitle");
         if (!parts_.songs.isQueueEmpty()) {
@@ -52,7 +52,7 @@ void AppDelegate::startNext(bool afterError) {
             parts_.overlays.setTitleText("Vui lòng chọn bài hát");
             parts_.overlays.setTitleVisible(true);
             announceCurrentSong(-1);
-            openClip(config_.idleURL);
+            openClip(config_.idleURL());
             announcePlaying();
         }
     }

@@ -90,8 +90,8 @@ TEST(EngineControls, UpNextMakesAMissingThumbnailWithTheTool) {
     ::chmod(tool.c_str(), 0755);
     h.engine = nullptr;
     EngineConfig config;
-    config.introURL = "intro";
-    config.idleURL = "idle";
+    config.introURL = [] { return std::string("intro"); };
+    config.idleURL = [] { return std::string("idle"); };
     config.songURL = [](std::int32_t) { return std::string(); };
     config.songFolders = [&] { return h.foldersFound; };
     config.thumbnailFolder = h.songsDir / "thumbnail";

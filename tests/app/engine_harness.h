@@ -181,8 +181,8 @@ public:
         for (const auto& file : songFiles) songsDir.write("Karaoke/" + file);
         foldersFound = std::vector<std::string>{songsDir / "Karaoke"};
         EngineConfig config;
-        config.introURL = "http://127.0.0.1:1/intro.mp4";
-        config.idleURL = "http://127.0.0.1:1/idle.mp4";
+        config.introURL = [] { return std::string("http://127.0.0.1:1/intro.mp4"); };
+        config.idleURL = [] { return std::string("http://127.0.0.1:1/idle.mp4"); };
         config.songURL = [](std::int32_t id) { return "http://127.0.0.1:1/" + std::to_string(id); };
         config.songFolders = [this] { return foldersFound; };
         config.thumbnailFolder = songsDir / "thumbnail";
