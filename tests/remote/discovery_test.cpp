@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+
+#include <optional>
+
+#include "base/preferences.h"
+#include "remote/discovery_protocol.h"
+#include "remote/discovery_responder.h"
+#include "remote/socket_test_support.h"
+
+namespace vocalis {
+namespace {
+
+// A phone's UDP socket on an ephemeral port.
+class ProbeSocket {
+public:
+    ProbeSocket() {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        int one = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&any), sizeof any);
+    }
+    ~ProbeSocket() { ::close(fd_); }
+
+    bool sendTo(const std::string& payload, in_addr_t address, std::uint16_t port) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = address;
+        return ::sendto(fd_, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
+               static_cast<ssize_t>(payload.size());
+    }
+
+    // The next datagram and its sender's port.
+    std::optional<std::pair<std::string, std::uint16_t>> receive() {
+        pollfd poll{fd_, POLLIN, 0};
+        if (::poll(&poll, 1, static_cast<int>(std::chrono::milliseconds(testing::kPatience).count())) <= 0)
+            return std::nullopt;
+        char buffer[2048];
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        if (n < 0) return std::nullopt;
+        return std::pair{std::string(buffer, static_cast<std::size_t>(n)), ntohs(from.sin_port)};
+    }
+
+private:
+    int fd_;
+};
+
+const in_addr_t kLoopback = htonl(INADDR_LOOPBACK);
+
+TEST(DiscoveryResponder, AnswersProbesWithTheStoredNameReadEachTime) {
+    MemoryPreferences preferences;
+    preferences.registerDefaults({{"KEY_DEVICE_NAME", std::string("karaoke")}});
+    DiscoveryResponder responder(preferences);
+    ASSERT_TRUE(responder.start(0));
+    ProbeSocket phone;
+
+    ASSERT_TRUE(phone.sendTo("Vocalis Remote", kLoopback, responder.port()));
+    auto reply = phone.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->first, "Vocalis Player macOS;karaoke;700");
+    EXPECT_EQ(reply->second, responder.port());
+
+    // Text after the prefix is fine; the name is read again for every probe, ";" and all.
+    preferences.setString("KEY_DEVICE_NAME", "Phòng 3; VIP");
+    ASSERT_TRUE(phone.sendTo("Vocalis Remote v2.1 hello", kLoopback, responder.port()));
+    reply = phone.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->first, "Vocalis Player macOS;Phòng 3; VIP;700");
+
+    // Other letter case, a short prefix and bytes that are not UTF-8 get no answer: the
+    // next datagram to come back answers the good probe sent after them.
+    for (const std::string& bad : {std::string("vocalis remote"), std::string("Vocalis Remot"),
+                                  std::string("VOCALIS REMOTE"), std::string("Vocalis Remote\xff\xfe", 16),
+                                  std::string("Vocalis Remote\xc3", 15), std::string()})
+        ASSERT_TRUE(phone.sendTo(bad, kLoopback, responder.port()));
+    preferences.setString("KEY_DEVICE_NAME", "after");
+    ASSERT_TRUE(phone.sendTo("Vocalis Remote", kLoopback, responder.port()));
+    reply = phone.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->first, "Vocalis Player macOS;after;700");
+}
+
+TEST(DiscoveryResponder, AnswersBroadcastProbes) {
+    MemoryPreferences preferences;
+    preferences.setString("KEY_DEVICE_NAME", "Sảnh");
+    DiscoveryResponder responder(preferences);
+    ASSERT_TRUE(responder.start(0));
+
+    // The broadcast address of the first interface that has one.
+    std::optional<in_addr_t> broadcast;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) == 0) {
+        for (ifaddrs* entry = list; entry && !broadcast; entry = entry->ifa_next)
+            if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET && (entry->ifa_flags & IFF_BROADCAST) &&
+                (entry->ifa_flags & IFF_UP) && entry->ifa_broadaddr)
+                broadcast = reinterpret_cast<sockaddr_in*>(entry->ifa_broadaddr)->sin_addr.s_addr;
+        ::freeifaddrs(list);
+    }
+    if (!broadcast) GTEST_SKIP() << "no IPv4 interface with a broadcast address";
+    ProbeSocket phone;
+    ASSERT_TRUE(phone.sendTo("Vocalis Remote", *broadcast, responder.port()));
+    const auto reply = phone.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->first, "Vocalis Player macOS;Sảnh;700");
+}
+
+TEST(DiscoveryResponder, APortTakenByAnotherProgramLeavesDiscoveryOff) {
+    MemoryPreferences preferences;
+    DiscoveryResponder first(preferences);
+    ASSERT_TRUE(first.start(0));
+    DiscoveryResponder second(preferences);
+    EXPECT_FALSE(second.start(first.port()));
+    EXPECT_EQ(second.port(), 0);
+    // The first still answers; with no stored name the field is empty.
+    ProbeSocket phone;
+    ASSERT_TRUE(phone.sendTo("Vocalis Remote", kLoopback, first.port()));
+    const auto reply = phone.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->first, "Vocalis Player macOS;;700");
+    first.stop();
+    EXPECT_TRUE(second.start(0));
+}
+
+}  // namespace
+}  // namespace vocalis

@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "catalogue/song_manager.h"
+#include "remote/socket_manager.h"
+#include "remote/socket_test_support.h"
+#include "remote/wire_protocol.h"
+
+namespace vocalis {
+namespace {
+
+using testing::be32;
+using testing::bytes;
+using testing::RecordingDelegate;
+using testing::TestPhone;
+using Strings = std::vector<std::string>;
+
+const std::string kNumber23Reply = bytes({0x17, 0, 0, 0x02, 0xBC});
+
+// The test thread plays the main thread: it sets the properties and notifies.
+class PhoneServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        catalogue = testing::publishSongs(songs, 5);
+        server.initWithData(catalogue->text, catalogue->md5);
+        server.setDelegate(&delegate);
+        ASSERT_TRUE(server.start(0));
+        ASSERT_NE(server.port(), 0);
+    }
+
+    // Waits until the server holds `count` connections.
+    bool waitConnections(std::size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + testing::kPatience;
+        while (server.connectionCount() != count) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    std::string catalogueReply(const std::string& queueText, int audioTrack) {
+        return wire::catalogueMessage(catalogue->text, 5, static_cast<std::uint8_t>(audioTrack)) +
+               wire::queueMessage(queueText);
+    }
+
+    SongManager songs;
+    std::shared_ptr<const Catalogue> catalogue;
+    RecordingDelegate delegate;
+    SocketManager server{songs};
+};
+
+TEST_F(PhoneServer, CommandsCutAcrossAndWithinChunksReachTheDelegateInOrder) {
+    TestPhone phone(server.port());
+    ASSERT_TRUE(phone.connected());
+    // An add split over two chunks, then play and pause in one chunk.
+    ASSERT_TRUE(phone.send(bytes({2, 0, 0})));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // lets the halves arrive apart
+    ASSERT_TRUE(phone.send(bytes({0, 7})));
+    ASSERT_TRUE(phone.send(bytes({4, 5})));
+    // Volume down and the first three bytes of a move-up; the move-up completes later.
+    ASSERT_TRUE(phone.send(bytes({17, 11, 0, 0})));
+    EXPECT_EQ(delegate.waitFor(4), (Strings{"res 7", "play", "pause", "volume down"}));
+    ASSERT_TRUE(phone.send(bytes({0, 2})));
+    ASSERT_TRUE(phone.sync());
+    EXPECT_EQ(delegate.calls().back(), "up 2");
+
+    // Every delegate operation, with its arguments, from one chunk; fillers and the tone
+    // reach nobody. The message texts travel as exact UTF-8 bytes.
+    const std::string picture("\x89PNG\r\n\x1a\n\0\xff not really a picture", 30);
+    const std::string chunk =
+        bytes({0}) + wire::intCommand(2, 3) + wire::intCommand(3, 4) + bytes({4, 5, 7, 8, 0}) + wire::intCommand(11, 0) +
+        wire::intCommand(12, 0) + wire::intCommand(13, 99) + bytes({16, 17}) + wire::sendMessageCommand("scoring on") +
+        wire::sendMessageCommand("SCORING Off") + wire::sendMessageCommand("scoring off ") +
+        wire::sendMessageCommand("Chúc mừng sinh nhật 🎂") + bytes({20}) + wire::toneCommand(3) +
+        wire::sendPictureCommand(picture) + wire::requesterNameCommand(4, "Lan; Phòng 2") + bytes({39, 48});
+    ASSERT_TRUE(phone.send(chunk));
+    ASSERT_TRUE(phone.sync());
+    const Strings calls = delegate.calls();
+    const Strings expected = {"res 3",  "res1st 4", "play",     "pause",       "next",     "track",
+                              "up 0",   "first 0",  "remove 99", "volume up",  "volume down",
+                              "message scoring on", "message SCORING Off", "message scoring off ",
+                              "message Chúc mừng sinh nhật 🎂", "replay", "picture 30", "name 4 Lan; Phòng 2",
+                              "record"};
+    ASSERT_EQ(calls.size(), 5 + expected.size());
+    EXPECT_EQ(Strings(calls.begin() + 5, calls.end()), expected);
+    EXPECT_EQ(delegate.pictures().at(0), picture);
+}
+
+TEST_F(PhoneServer, QueriesAreAnsweredByteForByte) {
+    TestPhone phone(server.port());
+    ASSERT_TRUE(phone.send(bytes({23, 27, 41})));
+    EXPECT_EQ(phone.read(5 + 5 + 5 + 32),
+              kNumber23Reply + bytes({0x1B, 0, 0, 0, 0x0A}) + bytes({0x29, 0, 0, 0, 0x20}) + catalogue->md5);
+    // Nothing plays yet: current song -1, paused.
+    ASSERT_TRUE(phone.send(bytes({81, 80})));
+    EXPECT_EQ(phone.read(7), bytes({0x26, 0xFF, 0xFF, 0xFF, 0xFF, 0x1F, 0}));
+    server.setCurrentSongId(258);
+    server.setIsPlaying(true);
+    ASSERT_TRUE(phone.send(bytes({81, 80})));
+    EXPECT_EQ(phone.read(7), bytes({0x26, 0, 0, 1, 2, 0x1F, 1}));
+
+    // The first catalogue reply, before any queue notification, carries the empty queue.
+    ASSERT_TRUE(phone.send(bytes({1})));
+    const std::string first = catalogueReply("", 0);
+    EXPECT_EQ(phone.read(first.size()), first);
+    // What follows a catalogue request in the same chunk is dropped.
+    server.setCurrentAudioTrack(1);
+    ASSERT_TRUE(phone.send(bytes({1, 2, 0, 0, 0, 7})));
+    const std::string second = catalogueReply("", 1);
+    EXPECT_EQ(phone.read(second.size()), second);
+    ASSERT_TRUE(phone.syncAfterDrop());
+    EXPECT_TRUE(delegate.calls().empty());
+
+    // The queue as the main thread last announced it.
+    songs.queueAdd(*songs.getSong(2));
+    songs.queueAdd(*songs.getSong(4));
+    songs.queueAdd(*songs.getSong(0));
+    server.notifyQueue();
+    const std::string notification = bytes({0x0E, 0, 0, 0, 3}) + "4 0";
+    EXPECT_EQ(phone.read(notification.size()), notification);
+    ASSERT_TRUE(phone.send(bytes({1})));
+    const std::string third = catalogueReply("4 0", 1);
+    EXPECT_EQ(phone.read(third.size()), third);
+}
+
+TEST_F(PhoneServer, AQueueOnStartIsWhatTheFirstCatalogueCarries) {
+    server.stop();
+    songs.queueAdd(*songs.getSong(1));
+    songs.queueAdd(*songs.getSong(3));
+    ASSERT_TRUE(server.start(0));
+    TestPhone phone(server.port());
+    ASSERT_TRUE(phone.send(bytes({1})));
+    const std::string reply = catalogueReply("3", 0);
+    EXPECT_EQ(phone.read(reply.size()), reply);
+}
+
+TEST_F(PhoneServer, UnknownCodesAndHostileLengthsDropTheBufferOnly) {
+    TestPhone phone(server.port());
+    // An unknown code in the middle of a chunk: the command after it is not carried out.
+    ASSERT_TRUE(phone.send(bytes({16, 6, 16})));
+    ASSERT_TRUE(phone.syncAfterDrop());
+    for (const std::string& hostile :
+         {bytes({18, 0, 0, 0, 0}) + be32(-1) + "x", bytes({22}) + be32(INT32_MAX) + "y",
+          bytes({36, 0, 0, 0, 1}) + be32(-100), bytes({18, 0, 0, 0, 0}) + be32(64 * 1024 + 1) + "z",
+          bytes({22}) + be32(16 * 1024 * 1024 + 1)}) {
+        ASSERT_TRUE(phone.send(hostile + bytes({16})));
+        ASSERT_TRUE(phone.syncAfterDrop());
+    }
+    EXPECT_EQ(delegate.calls(), Strings{"volume up"});
+
+    // A large picture in many chunks arrives whole: its length is checked, not its content.
+    std::string picture(3 * 1024 * 1024 + 7, '\0');
+    for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<char>(i * 131 + i / 977);
+    const std::string command = wire::sendPictureCommand(picture);
+    for (std::size_t at = 0; at < command.size(); at += 100000)
+        ASSERT_TRUE(phone.send(command.substr(at, 100000)));
+    ASSERT_TRUE(phone.sync());
+    ASSERT_EQ(delegate.pictures().size(), 1u);
+    EXPECT_TRUE(delegate.pictures()[0] == picture);
+}
+
+TEST_F(PhoneServer, NotificationsReachEveryPhoneAndSurviveADisconnect) {
+    TestPhone first(server.port());
+    TestPhone second(server.port());
+    ASSERT_TRUE(waitConnections(2));
+    server.setCurrentSongId(3);
+    server.notifyCurrentSong();
+    server.setIsPlaying(true);
+    server.notifyPlayState();
+    server.setCurrentAudioTrack(1);
+    server.notifyAudioTrack();
+    songs.queueAdd(*songs.getSong(0));
+    songs.queueAdd(*songs.getSong(1));
+    server.notifyQueue();
+    const std::string all = bytes({0x26, 0, 0, 0, 3, 0x1F, 1, 0x08, 1, 0x0E, 0, 0, 0, 1}) + "1";
+    EXPECT_EQ(first.read(all.size()), all);
+    EXPECT_EQ(second.read(all.size()), all);
+
+    first.close();
+    ASSERT_TRUE(waitConnections(1));
+    server.setCurrentSongId(-1);
+    server.notifyCurrentSong();
+    server.setIsPlaying(false);
+    server.notifyPlayState();
+    server.setCurrentAudioTrack(0);
+    server.notifyAudioTrack();
+    songs.queueDelete(1);
+    server.notifyQueue();
+    EXPECT_EQ(second.read(14), bytes({0x26, 0xFF, 0xFF, 0xFF, 0xFF, 0x1F, 0, 0x08, 0, 0x0E, 0, 0, 0, 0}));
+}
+
+TEST_F(PhoneServer, APhoneThatNeverReadsIsCutOffWithoutHoldingUpTheOthers) {
+    // A long queue makes each notification about 10 KB.
+    SongManager bigSongs;
+    auto big = testing::publishSongs(bigSongs, 2000);
+    for (int id = 0; id < 2000; ++id) bigSongs.queueAdd(*bigSongs.getSong(id));
+    SocketManager bigServer(bigSongs);
+    bigServer.initWithData(big->text, big->md5);
+    ASSERT_TRUE(bigServer.start(0));
+    const std::string notification = wire::queueMessage(bigSongs.getQueueIdsString());
+
+    TestPhone stuck(bigServer.port());
+    TestPhone reader(bigServer.port());
+    const auto deadline = std::chrono::steady_clock::now() + testing::kPatience;
+    while (bigServer.connectionCount() != 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(bigServer.connectionCount(), 2u);
+
+    // Far more than the kernel's buffers and the pending-bytes bound together.
+    constexpr int kNotifications = 3000;
+    std::atomic<std::size_t> received{0};
+    std::thread drain([&] {
+        const std::size_t total = notification.size() * kNotifications;
+        while (received < total) {
+            const std::string got = reader.readSome(std::min<std::size_t>(1 << 20, total - received));
+            if (got.empty()) return;
+            received += got.size();
+        }
+    });
+    // The engine notifies at human speed; here the reader may lag by a few dozen
+    // notifications, well inside the bound, while the stuck phone falls ever further behind.
+    for (int i = 0; i < kNotifications; ++i) {
+        bigServer.notifyQueue();
+        const std::size_t lagAllowed = notification.size() * static_cast<std::size_t>(std::max(0, i - 40));
+        const auto waitUntil = std::chrono::steady_clock::now() + testing::kPatience;
+        while (received < lagAllowed && std::chrono::steady_clock::now() < waitUntil)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    drain.join();
+    EXPECT_EQ(received.load(), notification.size() * kNotifications);
+    EXPECT_TRUE(stuck.waitClosed());
+    EXPECT_EQ(bigServer.connectionCount(), 1u);
+    // The reader is still served.
+    EXPECT_TRUE(reader.sync());
+}
+
+TEST_F(PhoneServer, HundredsOfConnectionsAreCappedAndAFloodIsCarriedOutExactly) {
+    std::vector<std::unique_ptr<TestPhone>> phones;
+    for (int i = 0; i < 200; ++i) phones.push_back(std::make_unique<TestPhone>(server.port()));
+    std::size_t served = 0, refused = 0;
+    for (auto& phone : phones) {
+        if (phone->sync())
+            ++served;
+        else if (phone->waitClosed())
+            ++refused;
+    }
+    EXPECT_EQ(served, SocketManager::kMaxConnections);
+    EXPECT_EQ(served + refused, 200u);
+    // A place freed is a place taken again.
+    phones.clear();
+    ASSERT_TRUE(waitConnections(0));
+
+    TestPhone flooder(server.port());
+    TestPhone other(server.port());
+    std::string flood;
+    for (int i = 0; i < 50000; ++i) flood += wire::intCommand(wire::kAddSong, i) + bytes({16});
+    ASSERT_TRUE(flooder.send(flood));
+    EXPECT_TRUE(other.sync());
+    ASSERT_TRUE(flooder.sync());
+    const Strings calls = delegate.calls();
+    ASSERT_EQ(calls.size(), 100000u);
+    for (int i = 0; i < 50000; i += 997) {
+        EXPECT_EQ(calls[static_cast<std::size_t>(2 * i)], "res " + std::to_string(i));
+        EXPECT_EQ(calls[static_cast<std::size_t>(2 * i + 1)], "volume up");
+    }
+}
+
+TEST_F(PhoneServer, StopClosesEveryPhoneAndATakenPortFails) {
+    TestPhone phone(server.port());
+    ASSERT_TRUE(phone.sync());
+    const std::uint16_t port = server.port();
+    SocketManager rival(songs);
+    EXPECT_FALSE(rival.start(port));
+    EXPECT_EQ(rival.port(), 0);
+    server.stop();
+    EXPECT_TRUE(phone.waitClosed());
+    EXPECT_EQ(server.connectionCount(), 0u);
+    // Notifications with nobody connected are harmless.
+    server.notifyQueue();
+    ASSERT_TRUE(server.start(0));
+    TestPhone again(server.port());
+    EXPECT_TRUE(again.sync());
+}
+
+}  // namespace
+}  // namespace vocalis

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+#include "remote/command_stream.h"
+#include "remote/message_stream.h"
+#include "remote/socket_test_support.h"
+#include "remote/wire_protocol.h"
+
+namespace vocalis {
+namespace {
+
+using testing::be32;
+using testing::bytes;
+
+TEST(WireProtocol, IntegersAreBigEndianTwosComplement) {
+    std::uint8_t out[4];
+    wire::intTo4Bytes(0x01020304, out);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 4), bytes({1, 2, 3, 4}));
+    wire::intTo4Bytes(-1, out);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 4), bytes({0xFF, 0xFF, 0xFF, 0xFF}));
+    const std::uint8_t buffer[] = {9, 9, 0x80, 0, 0, 0, 0x7F, 0xFF, 0xFF, 0xFE};
+    EXPECT_EQ(wire::dataToInt(buffer, 2), INT32_MIN);
+    EXPECT_EQ(wire::dataToInt(buffer, 6), 0x7FFFFFFE);
+    EXPECT_EQ(wire::dataToInt(buffer, 3), 0x7F);
+}
+
+TEST(WireProtocol, PlayerMessagesByteForByte) {
+    EXPECT_EQ(wire::queueMessage(""), bytes({0x0E, 0, 0, 0, 0}));
+    EXPECT_EQ(wire::queueMessage("7 30"), bytes({0x0E, 0, 0, 0, 4}) + "7 30");
+    EXPECT_EQ(wire::currentSongMessage(-1), bytes({0x26, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(wire::currentSongMessage(258), bytes({0x26, 0, 0, 1, 2}));
+    EXPECT_EQ(wire::playStateMessage(true), bytes({0x1F, 1}));
+    EXPECT_EQ(wire::playStateMessage(false), bytes({0x1F, 0}));
+    EXPECT_EQ(wire::audioTrackMessage(1), bytes({0x08, 1}));
+    EXPECT_EQ(wire::numberMessage(23), bytes({0x17, 0, 0, 0x02, 0xBC}));
+    EXPECT_EQ(wire::numberMessage(27), bytes({0x1B, 0, 0, 0, 0x0A}));
+    const std::string md5 = "0123456789abcdef0123456789abcdef";
+    EXPECT_EQ(wire::checksumMessage(md5), bytes({0x29, 0, 0, 0, 0x20}) + md5);
+    // The audio track is one byte in message 8 and four in the catalogue.
+    const std::string text = "0\tA\ta\ta\ta\tB\tb\tb\tb\t0\t0\tNhacMoi\t\n1\tC\tc\tc\tc\tD\td\td\td\t0\t0\tNhacMoi\t";
+    EXPECT_EQ(wire::catalogueMessage(text, 2, 1),
+              bytes({0x01}) + be32(static_cast<int>(text.size())) + be32(2) + text + be32(0) + be32(1) + be32(0));
+    EXPECT_EQ(wire::catalogueHeader(static_cast<int>(text.size()), 2) + text + wire::catalogueTrailer(1),
+              wire::catalogueMessage(text, 2, 1));
+    EXPECT_EQ(wire::countRecords(""), 0);
+    EXPECT_EQ(wire::countRecords("0\tA\t"), 1);
+    EXPECT_EQ(wire::countRecords(text), 2);
+}
+
+TEST(WireProtocol, PhoneCommandsByteForByte) {
+    EXPECT_EQ(wire::intCommand(wire::kAddSong, 7), bytes({2, 0, 0, 0, 7}));
+    EXPECT_EQ(wire::switchAudioTrackCommand(), bytes({8, 0}));
+    EXPECT_EQ(wire::sendMessageCommand("hi"), bytes({18, 0, 0, 0, 0, 0, 0, 0, 2}) + "hi");
+    EXPECT_EQ(wire::sendPictureCommand("abc"), bytes({22, 0, 0, 0, 3}) + "abc");
+    EXPECT_EQ(wire::requesterNameCommand(5, "Lan"), bytes({36, 0, 0, 0, 5, 0, 0, 0, 3}) + "Lan");
+    // Every code outside the table is not a command.
+    const std::set<int> commands = {0, 1, 2, 3, 4, 5, 7, 8, 11, 12, 13, 16, 17, 18, 20, 21, 22, 23, 27, 36, 39, 41, 48, 80, 81};
+    for (int code = 0; code < 256; ++code)
+        EXPECT_EQ(wire::isCommand(static_cast<std::uint8_t>(code)), commands.count(code) == 1) << code;
+}
+
+std::vector<std::string> describe(const std::vector<PhoneCommand>& commands) {
+    std::vector<std::string> out;
+    for (const auto& c : commands) {
+        std::string line = std::to_string(c.code) + ":" + std::to_string(c.value);
+        if (!c.text.empty()) line += ":" + c.text;
+        if (!c.picture.empty()) line += ":" + std::string(c.picture.begin(), c.picture.end());
+        out.push_back(line);
+    }
+    return out;
+}
+
+TEST(CommandStream, CutsCommandsAcrossAndWithinChunks) {
+    CommandStream stream;
+    // An add split after its third byte takes effect when the last byte comes.
+    EXPECT_TRUE(stream.feed(bytes({2, 0, 0})).empty());
+    EXPECT_EQ(stream.buffered(), 3u);
+    EXPECT_EQ(describe(stream.feed(bytes({0, 7}))), (std::vector<std::string>{"2:7"}));
+    EXPECT_EQ(stream.buffered(), 0u);
+    // Several in one chunk, in order; volume down then the head of a move-up.
+    EXPECT_EQ(describe(stream.feed(bytes({4, 5, 17, 11, 0, 0}))), (std::vector<std::string>{"4:0", "5:0", "17:0"}));
+    EXPECT_EQ(describe(stream.feed(bytes({0, 3}))), (std::vector<std::string>{"11:3"}));
+    // Texts, pictures and requester names, split anywhere.
+    const std::string all = wire::sendMessageCommand("Xin chào") + wire::sendPictureCommand(std::string("\0\1\2", 3)) +
+                            wire::requesterNameCommand(-2, "Lan") + wire::toneCommand(200) +
+                            wire::switchAudioTrackCommand() + wire::intCommand(wire::kRemove, -1);
+    for (std::size_t cut = 0; cut <= all.size(); ++cut) {
+        CommandStream split;
+        auto got = split.feed(all.substr(0, cut));
+        auto rest = split.feed(all.substr(cut));
+        got.insert(got.end(), rest.begin(), rest.end());
+        EXPECT_EQ(describe(got), (std::vector<std::string>{"18:0:Xin chào", std::string("22:0:\0\1\2", 8), "36:-2:Lan",
+                                                           "21:200", "8:0", "13:-1"}))
+            << cut;
+    }
+    // A zero-length text is a complete command.
+    EXPECT_EQ(describe(stream.feed(wire::sendMessageCommand(""))), (std::vector<std::string>{"18:0"}));
+}
+
+TEST(CommandStream, CatalogueRequestAndUnknownCodesDropTheBuffer) {
+    CommandStream stream;
+    // What follows a catalogue request in the buffer is dropped.
+    EXPECT_EQ(describe(stream.feed(bytes({16, 1, 2, 0, 0, 0, 7}))), (std::vector<std::string>{"16:0", "1:0"}));
+    EXPECT_EQ(stream.buffered(), 0u);
+    // An unknown code drops itself and everything after it.
+    EXPECT_EQ(describe(stream.feed(bytes({16, 6, 16, 4}))), (std::vector<std::string>{"16:0"}));
+    EXPECT_EQ(stream.buffered(), 0u);
+    EXPECT_EQ(stream.dropCount(), 1u);
+    // An unknown code after an incomplete command is not looked at before the command is whole.
+    EXPECT_TRUE(stream.feed(bytes({2, 0})).empty());
+    EXPECT_EQ(describe(stream.feed(bytes({0, 0, 9, 99, 4}))), (std::vector<std::string>{"2:9"}));
+    EXPECT_EQ(describe(stream.feed(bytes({4}))), (std::vector<std::string>{"4:0"}));
+}
+
+TEST(CommandStream, HostileLengthsDropTheBuffer) {
+    CommandLimits limits;
+    for (const std::string& hostile :
+         {bytes({18, 0, 0, 0, 0}) + be32(-1), bytes({18, 0, 0, 0, 0}) + be32(INT32_MAX),
+          bytes({18, 0, 0, 0, 0}) + be32(static_cast<int>(limits.maxText) + 1), bytes({22}) + be32(-5),
+          bytes({22}) + be32(static_cast<int>(limits.maxPicture) + 1), bytes({36, 0, 0, 0, 1}) + be32(INT32_MIN)}) {
+        CommandStream stream;
+        EXPECT_TRUE(stream.feed(hostile + bytes({4})).empty());
+        EXPECT_EQ(stream.buffered(), 0u);
+        EXPECT_EQ(stream.dropCount(), 1u);
+        // The connection reads on.
+        EXPECT_EQ(describe(stream.feed(bytes({5}))), (std::vector<std::string>{"5:0"}));
+    }
+    // Texts at the cap are taken.
+    CommandStream stream;
+    const std::string text(limits.maxText, 'x');
+    auto got = stream.feed(wire::sendMessageCommand(text));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].text, text);
+}
+
+TEST(CommandStream, AFloodStaysLinearAndExact) {
+    CommandStream stream;
+    std::string chunk;
+    for (int i = 0; i < 20000; ++i) chunk += wire::intCommand(wire::kAddSong, i);
+    std::size_t count = 0;
+    std::int64_t sum = 0;
+    // Chunks cut at odd places, as a network does.
+    std::mt19937 random(7);
+    for (std::size_t at = 0; at < chunk.size();) {
+        const std::size_t size = std::min<std::size_t>(1 + random() % 4000, chunk.size() - at);
+        for (const auto& c : stream.feed(std::string_view(chunk).substr(at, size))) {
+            EXPECT_EQ(c.value, static_cast<std::int32_t>(count));
+            sum += c.value;
+            ++count;
+        }
+        at += size;
+    }
+    EXPECT_EQ(count, 20000u);
+    EXPECT_EQ(sum, 20000LL * 19999 / 2);
+}
+
+TEST(MessageStream, ReadsEveryPlayerMessage) {
+    const std::string text = "0\tA\ta\ta\ta\tB\tb\tb\tb\t0\t0\tNhacMoi\t";
+    const std::string all = wire::catalogueMessage(text, 1, 1) + wire::queueMessage("3 1") + wire::queueMessage("") +
+                            wire::currentSongMessage(-1) + wire::playStateMessage(true) +
+                            wire::audioTrackMessage(0) + wire::numberMessage(23) + wire::numberMessage(27) +
+                            wire::checksumMessage("d41d8cd98f00b204e9800998ecf8427e");
+    for (std::size_t cut = 0; cut <= all.size(); cut += 3) {
+        MessageStream stream;
+        auto got = stream.feed(all.substr(0, cut));
+        auto rest = stream.feed(all.substr(cut));
+        got.insert(got.end(), rest.begin(), rest.end());
+        ASSERT_EQ(got.size(), 9u);
+        EXPECT_EQ(got[0].text, text);
+        EXPECT_EQ(got[0].songCount, 1);
+        EXPECT_EQ(got[0].value, 1);
+        EXPECT_EQ(got[1].text, "3 1");
+        EXPECT_EQ(got[2].text, "");
+        EXPECT_EQ(got[3].value, -1);
+        EXPECT_EQ(got[4].value, 1);
+        EXPECT_EQ(got[5].value, 0);
+        EXPECT_EQ(got[6].value, 700);
+        EXPECT_EQ(got[7].value, 10);
+        EXPECT_EQ(got[8].text, "d41d8cd98f00b204e9800998ecf8427e");
+    }
+    MessageStream broken;
+    EXPECT_TRUE(broken.feed(bytes({0x26, 0, 0, 0, 1, 0x63})).size() == 1);
+    EXPECT_TRUE(broken.broken());
+}
+
+}  // namespace
+}  // namespace vocalis
