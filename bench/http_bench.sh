@@ -76,7 +76,7 @@ sleep 0.2
 rss_before=$(rss_kib "$ours_pid")
 
 download() { curl -s -o /dev/null -w '%{speed_download}\n' "$1"; }
-rounds=3
+rounds=7
 nginx_speeds=(); ours_speeds=(); rss_peak=$rss_before
 for round in $(seq $rounds); do
   nginx_speeds+=("$(download "http://127.0.0.1:$nginx_port/big.bin")")

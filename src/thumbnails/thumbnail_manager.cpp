@@ -95,6 +95,8 @@ void ThumbnailManager::unload() {
     std::unique_lock lock(mutex_);
     closeLocked();
     loaded_ = false;
+    // The folder belongs to the store too: nothing is answered from it once unloaded.
+    thumbnailDirectory_.clear();
 }
 
 std::string ThumbnailManager::thumbnailDirectory() const {

@@ -35,9 +35,10 @@ public:
     // Remembers both paths and indexes the data file. A missing file or a count outside
     // 1 ... 99999 leaves no index; a file shorter than its count keeps the whole entries.
     void load(const std::string& thumbnailDirectory, const std::string& dataPath);
-    // Closes the data file; afterwards no picture is given.
+    // Closes the data file and forgets both paths; afterwards no picture is given.
     void unload();
 
+    // Empty before load() and after unload().
     std::string thumbnailDirectory() const;
     std::int32_t thumbnailCount() const;
 

@@ -145,8 +145,8 @@ TEST_F(ThumbnailServerTest, ADataFilePictureIsCopiedIntoTheFolderOnFirstRequest)
 }
 
 TEST_F(ThumbnailServerTest, NoPictureIsAnsweredFromAnUnloadedStore) {
-    std::filesystem::remove(dir_ / "thumbnail/a-one.jpg");
     thumbnails_.unload();
+    EXPECT_EQ(request("/0").status, 500);  // its file is still in the folder
     EXPECT_EQ(request("/1").status, 500);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "thumbnail/b-two.jpg"));
     server_.stop();
