@@ -9,6 +9,8 @@ packages=(
   libasio-dev libutf8proc-dev libssl-dev libudev-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 time hyperfine
+  # phone remote: the command-stream fuzz target (clang with libFuzzer)
+  clang libclang-rt-14-dev
   # media player, clips and system volume (libVLC, ffmpeg, PulseAudio test daemon, fonts for the clips)
   libvlc-dev vlc-plugin-base ffmpeg libpulse-dev pulseaudio pulseaudio-utils fonts-dejavu-core
   # HTTP services: real clients, the fuzzer, and the peers of the benchmarks

@@ -1,0 +1,48 @@
+// Fuzzes the cutting of a phone's byte stream into commands (and, on the same bytes,
+// the phone's reading of the player's messages). The first byte chooses how the rest
+// is cut into chunks, as a network might deliver it.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "remote/command_stream.h"
+#include "remote/message_stream.h"
+#include "remote/wire_protocol.h"
+
+namespace {
+
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace vocalis;
+    if (size == 0) return 0;
+    const std::size_t chunkSize = 1 + data[0] % 17;
+    const std::string_view stream(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    // Small caps so that whole texts and pictures are within the fuzzer's reach.
+    CommandLimits limits;
+    limits.maxText = 64;
+    limits.maxPicture = 256;
+    CommandStream commands(limits);
+    MessageStream messages(300);
+    const std::size_t maxBuffered = 5 + limits.maxPicture + 9 + limits.maxText;
+    for (std::size_t at = 0; at < stream.size(); at += chunkSize) {
+        const auto chunk = stream.substr(at, chunkSize);
+        for (const auto& command : commands.feed(chunk)) {
+            check(wire::isCommand(command.code));
+            check(command.text.size() <= limits.maxText);
+            check(command.picture.size() <= limits.maxPicture);
+            if (command.code != wire::kSendMessage && command.code != wire::kRequesterName) check(command.text.empty());
+            if (command.code != wire::kSendPicture) check(command.picture.empty());
+        }
+        // Whatever waits is the start of one command that is not yet whole.
+        check(commands.buffered() < maxBuffered);
+        for (const auto& message : messages.feed(chunk)) check(message.text.size() <= 300);
+    }
+    return 0;
+}
