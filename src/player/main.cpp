@@ -1,0 +1,151 @@
+// vocalis-player: the karaoke player. Wires the real parts together and runs start-up and
+// shutdown in their order.
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+
+#include "app/app_delegate.h"
+#include "app/media/vlc_media_player.h"
+#include "base/background_queue.h"
+#include "base/log.h"
+#include "base/paths.h"
+#include "catalogue/karaoke_paths.h"
+#include "player/data_folder.h"
+#include "player/demo_library.h"
+#include "player/player_options.h"
+#include "player/resources.h"
+#include "remote/media_service.h"
+#include "system/pulse_system_volume.h"
+#include "thumbnails/thumbnail_server.h"
+#include "ui/main_window.h"
+#include "ui/qt_scheduler.h"
+#include "ui/settings_preferences.h"
+#include "ui/vlc_score_sound.h"
+
+using namespace vocalis;
+
+namespace {
+
+// SIGINT and SIGTERM end the player like closing its window: through the event loop, so
+// shutdown runs in order.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+std::string loginName() {
+    if (const char* user = std::getenv("USER"); user && *user) return user;
+    if (const char* name = ::getlogin()) return name;
+    return "Vocalis";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string problem;
+    const auto parsed = parsePlayerOptions(std::vector<std::string>(argv + 1, argv + argc), problem);
+    if (!parsed) {
+        std::cerr << "vocalis-player: " << problem << "\n" << kPlayerUsage;
+        return 2;
+    }
+    const PlayerOptions& options = *parsed;
+    if (options.help) {
+        std::cout << kPlayerUsage;
+        return 0;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Vocalis Player");
+    if (::pipe(signalPipe) == 0) {
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+    }
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &application, [] { QApplication::quit(); });
+
+    const DataFolder data{options.dataDir.value_or(defaultDataFolder())};
+    const Resources resources = Resources::find();
+    const std::string introSource = options.introClip.value_or(resources.introClip);
+    const std::string idleSource = options.idleClip.value_or(resources.idleClip);
+    const std::string introName = clipName("intro", introSource);
+    const std::string idleName = clipName("idle", idleSource);
+
+    QtScheduler scheduler;
+    SettingsPreferences preferences;
+    SongManager& songs = SongManager::getInstance();
+    SocketManager& sockets = SocketManager::getInstance();
+    ThumbnailManager& thumbnails = ThumbnailManager::getInstance();
+    DiscoveryResponder discovery(preferences);
+    BackgroundQueue background;
+    LocalMediaService media(songs, data.tempFolder(), introName, idleName);
+    ThumbnailServer thumbnailServer(thumbnails, songs);
+
+    MainWindow window({QString::fromStdString(resources.banner), QString::fromStdString(resources.scoreBackground)});
+    std::vector<std::string> vlcArguments;
+    if (options.noSound) vlcArguments.push_back("--aout=adummy");
+    VlcMediaPlayer player(scheduler, {vlcArguments, &window.videoSink(), {}});
+    VlcScoreSound scoreSound(resources.scoreSound, vlcArguments);
+    PulseSystemVolume volume;
+    NoCamera camera;
+
+    const std::string demoFolder = data.songFolder() + "/Vocalis Demo";
+    EngineConfig config;
+    config.introURL = [&media, introName] { return media.clipURL(introName); };
+    config.idleURL = [&media, idleName] { return media.clipURL(idleName); };
+    config.songURL = [&media](std::int32_t songId) { return media.songURL(songId); };
+    config.songFolders = [&options, &data] {
+        std::vector<std::string> folders = getKaraokePaths();
+        for (const std::string& folder : options.songFolders) {
+            if (isDirectory(folder))
+                folders.push_back(folder);
+            else
+                logParts("Song folder not found: ", folder);
+        }
+        if (pathExists(data.songFolder())) folders.push_back(data.songFolder());
+        return folders;
+    };
+    config.thumbnailFolder = data.thumbnailFolder();
+    config.recordFolder = data.recordFolder();
+    config.loginName = loginName();
+    config.remotePort = options.remotePort;
+    config.discoveryPort = options.discoveryPort;
+    AppDelegate engine({scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume, camera,
+                        scoreSound, background},
+                       config);
+    window.setEngine(&engine);
+
+    // The window and the player, with the stored equalizer and scoring.
+    engine.awakeFromNib();
+
+    // Folders, clips, flags, the thumbnail store and both HTTP services.
+    data.prepare();
+    data.placeClip(introSource, introName);
+    data.placeClip(idleSource, idleName);
+    engine.applicationDidFinishLaunching();
+    if (options.demo && !std::filesystem::exists(demoFolder))
+        background.post([demoFolder, work = data.supportFolder + "/demo.making"] {
+            logParts("Demo library ready: ", makeDemoLibrary(demoFolder, work), " songs");
+        });
+    thumbnails.load(data.thumbnailFolder(), data.thumbnailDataPath());
+    std::string error;
+    if (!thumbnailServer.start(options.thumbnailPort, &error)) logParts("Error starting thumbnail server: ", error);
+    media.start(options.mediaPort);
+
+    // Full screen, then the intro after 1 s and the catalogue after 2 s.
+    window.show();
+    const int status = QApplication::exec();
+
+    engine.applicationWillTerminate();
+    thumbnailServer.stop();
+    media.stop();
+    background.join();
+    window.setEngine(nullptr);
+    logLine("Vocalis Player stopped");
+    return status;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vocalis {
+
+struct PlayerOptions {
+    std::optional<std::string> dataDir;
+    std::vector<std::string> songFolders;  // scanned after the USB drives, before the data folder
+    std::optional<std::string> introClip;
+    std::optional<std::string> idleClip;
+    std::uint16_t mediaPort = 6767;
+    std::uint16_t thumbnailPort = 6768;
+    std::uint16_t remotePort = 6789;
+    std::uint16_t discoveryPort = 1122;
+    bool noSound = false;
+    bool demo = false;
+    bool help = false;
+};
+
+// Reads the command line (without the program name). nullopt and a one-line reason in
+// `error` for bad usage.
+std::optional<PlayerOptions> parsePlayerOptions(const std::vector<std::string>& args, std::string& error);
+
+extern const char* const kPlayerUsage;
+
+}  // namespace vocalis
