@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Takes screenshots of the player under Xvfb: the intro, a song with its title banner, the
+# up-next panel, a phone message with a picture, the volume panel, the score screen and the
+# broken-song cover. Fails when a screenshot is missing or blank.
+#
+# usage: scripts/screenshots.sh [OUTDIR] [BUILDDIR]   (defaults: docs/screenshots, build)
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+out="$(realpath -m "${1:-$here/docs/screenshots}")"
+bin="$(realpath -m "${2:-$here/build}")/bin"
+mkdir -p "$out"
+work="$(mktemp -d)"
+display=":$(( 90 + RANDOM % 500 ))"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() { python3 -c 'import socket,sys; s=socket.socket(socket.AF_INET, getattr(socket, sys.argv[1])); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])' "$1"; }
+remote_port=$(free_port SOCK_STREAM); media_port=$(free_port SOCK_STREAM)
+thumb_port=$(free_port SOCK_STREAM); discovery_port=$(free_port SOCK_DGRAM)
+remote() { "$bin/vocalis-remote" --port "$remote_port" "$@" >/dev/null; }
+shot() { ffmpeg -v error -y -f x11grab -video_size 1920x1080 -i "$display" -frames:v 1 "$out/$1.png"; echo "screenshot: $1"; }
+
+# Songs: a title card and two tones, long enough to reach the up-next and score moments.
+song() {  # folder title singer seconds colour
+  local file="$work/songs/$1/$2 - $3.mp4"
+  mkdir -p "$work/songs/$1"
+  printf '%s' "$2" >"$work/title.txt"
+  ffmpeg -v error -y -f lavfi -i "color=c=$5:s=1920x1080:r=10:d=$4" \
+    -f lavfi -i "sine=f=330:d=$4" -f lavfi -i "sine=f=550:d=$4" \
+    -vf "drawtext=fontfile=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf:textfile=$work/title.txt:fontsize=110:fontcolor=white:x=(w-tw)/2:y=(h-th)/2" \
+    -map 0 -map 1 -map 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac "$file"
+}
+song NhacTre "Chiều Phố Cũ" "Thanh Hà" 9 0x264653
+song NhacTre "Mưa Trên Sông Hàn" "Quang Vũ" 40 0x2a9d8f
+song NhacMoi "Giấc Mơ Mùa Hạ" "Ngọc Lan" 40 0xe76f51
+printf 'not a video at all' >"$work/songs/Bài Hỏng - Không Tên.mp4"
+ffmpeg -v error -y -f lavfi -i "color=c=0xf4a261:s=400x400,drawtext=fontfile=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf:text='♥':fontsize=260:fontcolor=white:x=(w-tw)/2:y=(h-th)/2" -frames:v 1 "$work/picture.png"
+
+Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+
+DISPLAY="$display" HOME="$work" XDG_CONFIG_HOME="$work/config" "$bin/vocalis-player" --no-sound \
+  --data-dir "$work/data" --songs "$work/songs" --media-port "$media_port" --thumbnail-port "$thumb_port" \
+  --remote-port "$remote_port" --discovery-port "$discovery_port" >"$work/player.log" 2>&1 &
+pids+=($!)
+
+sleep 3; shot 1-intro
+for _ in $(seq 120); do "$bin/vocalis-remote" --port "$remote_port" md5 >/dev/null 2>&1 && break; sleep 0.5; done
+# Ids follow the folded titles: bai hong, chieu pho cu, giac mo mua ha, mua tren song han.
+remote message "scoring on"
+sleep 0.5
+remote add 1; sleep 2; shot 2-title-banner
+remote add 3; sleep 1; shot 3-up-next
+remote message "Chúc mừng sinh nhật Lan!"; remote picture "$work/picture.png"; sleep 1; shot 4-message-picture
+remote volume-up; sleep 0.5; shot 5-volume
+sleep 9; shot 6-score            # the first song has ended: the score screen counts up
+remote add-first 0
+# After the score the next song starts; skip it once its start lock has passed.
+for _ in $(seq 60); do [ "$("$bin/vocalis-remote" --port "$remote_port" current 2>/dev/null)" = 3 ] && break; sleep 0.5; done
+sleep 2.5; remote next; sleep 1.5; shot 7-broken-song
+kill "${pids[1]}" 2>/dev/null || true
+
+status=0
+for name in 1-intro 2-title-banner 3-up-next 4-message-picture 5-volume 6-score 7-broken-song; do
+  size=$(stat -c %s "$out/$name.png" 2>/dev/null || echo 0)
+  if [ "$size" -lt 10000 ]; then echo "screenshot $name is missing or blank ($size bytes)"; status=1; fi
+done
+[ $status -eq 0 ] || { echo "--- player log"; cat "$work/player.log"; }
+exit $status
