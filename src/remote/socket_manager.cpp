@@ -127,7 +127,7 @@ void SocketManager::onAccepted(asio::ip::tcp::socket socket) {
     auto connection = std::make_shared<PhoneConnection>(std::move(socket), CommandLimits{});
     {
         std::lock_guard lock(clientsMutex_);
-        if (clientSockets_.size() >= kMaxConnections) {
+        if (clientSockets_.size() >= maxConnections_.load()) {
             logParts("Too many phones connected; refusing ", connection->peer());
             connection->close();
             return;

@@ -49,6 +49,8 @@ public:
     void stop();
     std::uint16_t port() const { return port_.load(); }
     std::size_t connectionCount() const;
+    // The cap on simultaneous phones (kMaxConnections unless changed before start).
+    void setMaxConnections(std::size_t count) { maxConnections_.store(count); }
 
     // Set by the engine on the main thread before it notifies.
     void setIsPlaying(bool value) { isPlaying_.store(value); }
@@ -87,6 +89,7 @@ private:
     SerialQueue socketQueue_{"socketQueue"};
     std::optional<asio::ip::tcp::acceptor> serverSocket_;  // socketQueue only
     std::atomic<std::uint16_t> port_{0};
+    std::atomic<std::size_t> maxConnections_{kMaxConnections};
 
     // Guards clientSockets_; the read path runs on socketQueue, which alone changes it.
     mutable std::mutex clientsMutex_;
