@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "remote/http_test_client.h"
 #include "remote/media_service.h"
@@ -91,6 +92,30 @@ TEST_F(HttpClientsTest, CurlDownloadsRangesHeadsAndReusesConnections) {
 
     auto missing = runProgram(curl, {"-sS", "-o", "/dev/null", "-w", "%{http_code}", url("/0")});
     EXPECT_EQ(missing.out, "404");
+}
+
+TEST_F(HttpClientsTest, ParallelCurlDownloadsShareTheConnectionQueue) {
+    const std::string curl = findProgram("curl");
+    std::vector<std::thread> downloads;
+    std::vector<std::string> outputs;
+    std::vector<int> statuses(6, -1);
+    for (int i = 0; i < 6; ++i) outputs.push_back(media_.dir / ("parallel" + std::to_string(i)));
+    for (int i = 0; i < 6; ++i) {
+        downloads.emplace_back([&, i] {
+            // Half of them ask for the second half by range, as a seeking player would.
+            std::vector<std::string> args = {"-sS", "-f", "-o", outputs[static_cast<std::size_t>(i)]};
+            if (i % 2) args.insert(args.end(), {"-r", std::to_string(clip_.size() / 2) + "-"});
+            args.push_back(url("/intro.mp4"));
+            statuses[static_cast<std::size_t>(i)] = runProgram(curl, args).status;
+        });
+    }
+    for (auto& download : downloads) download.join();
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(statuses[static_cast<std::size_t>(i)], 0);
+        const std::string expected = i % 2 ? clip_.substr(clip_.size() / 2) : clip_;
+        EXPECT_TRUE(readFile(outputs[static_cast<std::size_t>(i)]) == expected);
+    }
 }
 
 TEST_F(HttpClientsTest, PythonHttpClientKeepsOneConnectionAcrossRequests) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <fcntl.h>
 
 #include <memory>
 #include <regex>
@@ -377,6 +379,43 @@ TEST_F(HttpServerTest, FilesPastFourGibibytesAreServedWithSixtyFourBitOffsets) {
     EXPECT_EQ(tail.body, std::string(3, '\0'));
     EXPECT_EQ(tail.field("content-range"),
               "bytes " + std::to_string(size - 3) + "-" + std::to_string(size - 1) + "/" + std::to_string(size));
+}
+
+TEST_F(HttpServerTest, BodiesHaveNoTimeOutAndAFileCutShortEndsTheConnection) {
+    const std::string file = patternBytes(24 * 1024 * 1024);
+    const std::string path = dir_.write("big.bin", file);
+    startServer(HTTPTimeouts{std::chrono::milliseconds(300), std::chrono::milliseconds(300)});
+
+    // The file is larger than loopback's socket buffers, so the server has to wait on it.
+    // A client that stops reading for longer than every time-out keeps its connection and
+    // then gets every byte, in order, while others are served meanwhile.
+    RawClient slow(port());
+    ASSERT_TRUE(slow.send("GET /big.bin HTTP/1.1\r\n\r\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(get("/big.bin", "Range: bytes=-4\r\n").body, file.substr(file.size() - 4));
+    const auto answer = slow.readAnswer();
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(answer->body == file);
+
+    // The file shrinks while it is being sent: the answer stops short and the connection
+    // closes, instead of padding or hanging.
+    RawClient cut(port());
+    ASSERT_TRUE(cut.send("GET /big.bin HTTP/1.1\r\n\r\n"));
+    const auto head = cut.readAnswer(true);
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->field("content-length"), std::to_string(file.size()));
+    ASSERT_EQ(::truncate(path.c_str(), 1024 * 1024), 0);
+    std::size_t received = cut.pending().size();
+    char chunk[65536];
+    for (;;) {
+        pollfd poller{cut.fd(), POLLIN, 0};
+        ASSERT_GT(::poll(&poller, 1, 20000), 0) << "the connection neither ended nor sent";
+        const ssize_t n = ::recv(cut.fd(), chunk, sizeof chunk, 0);
+        if (n <= 0) break;
+        received += static_cast<std::size_t>(n);
+    }
+    EXPECT_LT(received, file.size());
+    EXPECT_EQ(get("/big.bin", "Range: bytes=0-3\r\n").body, file.substr(0, 4));
 }
 
 TEST_F(HttpServerTest, StartReportsABusyPortAndStopClosesEverything) {
