@@ -3,4 +3,5 @@ vocalis_test(media_tests LIBS vocalis_media SOURCES
   app/media_samples.cpp
   app/media_player_test.cpp
   app/media_http_test.cpp
+  app/media_resources_test.cpp
 )
