@@ -16,78 +16,83 @@ void CommandStream::drop() {
     ++dropCount_;
 }
 
-std::vector<PhoneCommand> CommandStream::feed(std::string_view chunk) {
-    std::vector<PhoneCommand> commands;
-    if (chunk.empty()) return commands;
+void CommandStream::append(std::string_view chunk) {
+    if (chunk.empty()) return;
     // Carried-out bytes are removed lazily, so a flood of small commands stays linear.
     if (head_ > 0 && head_ >= buffer_.size() / 2) {
         buffer_.erase(0, head_);
         head_ = 0;
     }
     buffer_.append(chunk);
+}
 
-    while (head_ < buffer_.size()) {
-        const std::size_t available = buffer_.size() - head_;
-        const std::uint8_t* at = bytesOf(buffer_) + head_;
-        const std::uint8_t code = at[0];
-        const std::size_t fixed = wire::fixedCommandSize(code);
-        if (fixed == 0) {
-            drop();
-            break;
-        }
-        if (available < fixed) break;
+std::vector<PhoneCommand> CommandStream::feed(std::string_view chunk) {
+    append(chunk);
+    std::vector<PhoneCommand> commands;
+    while (auto command = next()) commands.push_back(std::move(*command));
+    return commands;
+}
 
-        PhoneCommand command;
-        command.code = code;
-        std::size_t size = fixed;
-        switch (code) {
-        case wire::kCatalogueRequest:
-            commands.push_back(std::move(command));
-            buffer_.clear();
-            head_ = 0;
-            return commands;
-        case wire::kAddSong:
-        case wire::kAddSongFirst:
-        case wire::kMoveUp:
-        case wire::kMoveFirst:
-        case wire::kRemove:
-            command.value = wire::dataToInt(at, 1);
-            break;
-        case wire::kTone:
-            command.value = at[1];
-            break;
-        case wire::kSendMessage:
-        case wire::kRequesterName:
-        case wire::kSendPicture: {
-            const std::size_t lengthAt = code == wire::kSendPicture ? 1 : 5;
-            const std::int32_t length = wire::dataToInt(at, lengthAt);
-            const std::size_t cap = code == wire::kSendPicture ? limits_.maxPicture : limits_.maxText;
-            if (length < 0 || static_cast<std::size_t>(length) > cap) {
-                drop();
-                return commands;
-            }
-            size = fixed + static_cast<std::size_t>(length);
-            if (available < size) return commands;
-            const char* payload = reinterpret_cast<const char*>(at) + fixed;
-            if (code == wire::kSendPicture) {
-                command.picture.assign(at + fixed, at + size);
-            } else {
-                command.text.assign(payload, static_cast<std::size_t>(length));
-                if (code == wire::kRequesterName) command.value = wire::dataToInt(at, 1);
-            }
-            break;
-        }
-        default:
-            break;
-        }
-        head_ += size;
-        commands.push_back(std::move(command));
-    }
-    if (head_ == buffer_.size()) {
+std::optional<PhoneCommand> CommandStream::next() {
+    if (head_ >= buffer_.size()) {
         buffer_.clear();
         head_ = 0;
+        return std::nullopt;
     }
-    return commands;
+    const std::size_t available = buffer_.size() - head_;
+    const std::uint8_t* at = bytesOf(buffer_) + head_;
+    const std::uint8_t code = at[0];
+    const std::size_t fixed = wire::fixedCommandSize(code);
+    if (fixed == 0) {
+        drop();
+        return std::nullopt;
+    }
+    if (available < fixed) return std::nullopt;
+
+    PhoneCommand command;
+    command.code = code;
+    std::size_t size = fixed;
+    switch (code) {
+    case wire::kCatalogueRequest:
+        // What follows in the buffer is dropped.
+        buffer_.clear();
+        head_ = 0;
+        return command;
+    case wire::kAddSong:
+    case wire::kAddSongFirst:
+    case wire::kMoveUp:
+    case wire::kMoveFirst:
+    case wire::kRemove:
+        command.value = wire::dataToInt(at, 1);
+        break;
+    case wire::kTone:
+        command.value = at[1];
+        break;
+    case wire::kSendMessage:
+    case wire::kRequesterName:
+    case wire::kSendPicture: {
+        const std::size_t lengthAt = code == wire::kSendPicture ? 1 : 5;
+        const std::int32_t length = wire::dataToInt(at, lengthAt);
+        const std::size_t cap = code == wire::kSendPicture ? limits_.maxPicture : limits_.maxText;
+        if (length < 0 || static_cast<std::size_t>(length) > cap) {
+            drop();
+            return std::nullopt;
+        }
+        size = fixed + static_cast<std::size_t>(length);
+        if (available < size) return std::nullopt;
+        if (code == wire::kSendPicture) {
+            command.picture.assign(at + fixed, at + size);
+        } else {
+            command.text.assign(reinterpret_cast<const char*>(at) + fixed, static_cast<std::size_t>(length));
+            if (code == wire::kRequesterName) command.value = wire::dataToInt(at, 1);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    head_ += size;
+    return command;
 }
 
 }  // namespace vocalis

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,11 @@ class CommandStream {
 public:
     explicit CommandStream(CommandLimits limits = {}) : limits_(limits) {}
 
+    // Appends a chunk; next() then cuts its commands one at a time, so that a reader can
+    // pause between two commands (no new chunk is appended before the buffer is spent).
+    void append(std::string_view chunk);
+    std::optional<PhoneCommand> next();
+    // append() and every next().
     std::vector<PhoneCommand> feed(std::string_view chunk);
 
     // Bytes waiting for the rest of their command.

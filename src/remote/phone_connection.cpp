@@ -1,5 +1,6 @@
 #include "remote/phone_connection.h"
 
+#include <algorithm>
 #include <asio/write.hpp>
 
 #include "base/log.h"
@@ -16,10 +17,13 @@ std::size_t sizeOf(const PhoneConnection::Message& message) {
 
 }  // namespace
 
-PhoneConnection::PhoneConnection(asio::ip::tcp::socket socket, CommandLimits limits)
+PhoneConnection::PhoneConnection(asio::ip::tcp::socket socket, CommandLimits limits, double commandsPerSecond)
     : socket_(std::move(socket)),
       stream_(limits),
-      readBuffer_(std::make_unique<std::array<char, 64 * 1024>>()) {
+      readBuffer_(std::make_unique<std::array<char, 64 * 1024>>()),
+      paceTimer_(socket_.get_executor()),
+      commandsPerSecond_(commandsPerSecond),
+      tokens_(commandsPerSecond) {
     std::error_code error;
     const auto endpoint = socket_.remote_endpoint(error);
     peer_ = error ? std::string("unknown") : endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
@@ -41,10 +45,33 @@ void PhoneConnection::read() {
                                     self->close();
                                     return;
                                 }
-                                auto commands = self->stream_.feed(std::string_view(self->readBuffer_->data(), length));
-                                if (!commands.empty() && self->onCommands_) self->onCommands_(*self, std::move(commands));
-                                if (self->open_) self->read();
+                                self->stream_.append(std::string_view(self->readBuffer_->data(), length));
+                                self->process();
                             });
+}
+
+void PhoneConnection::process() {
+    using Clock = std::chrono::steady_clock;
+    while (open_) {
+        if (commandsPerSecond_ > 0 && tokens_ < 1) {
+            const auto now = Clock::now();
+            const double elapsed = std::chrono::duration<double>(now - lastRefill_).count();
+            tokens_ = std::min(commandsPerSecond_, tokens_ + elapsed * commandsPerSecond_);
+            lastRefill_ = now;
+            if (tokens_ < 1) {
+                const auto wait = std::chrono::duration<double>((1 - tokens_) / commandsPerSecond_);
+                paceTimer_.expires_after(std::chrono::duration_cast<Clock::duration>(wait) + std::chrono::milliseconds(1));
+                paceTimer_.async_wait([self = shared_from_this()](const std::error_code& error) {
+                    if (!error && self->open_) self->process();
+                });
+                return;
+            }
+        }
+        auto command = stream_.next();
+        if (!command) break;
+        if (onCommands_ && onCommands_(*this, *command)) tokens_ -= 1;
+    }
+    if (open_) read();
 }
 
 void PhoneConnection::send(std::string bytes, std::size_t maxPending) {
@@ -91,11 +118,12 @@ void PhoneConnection::close() {
     std::error_code ignored;
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
+    paceTimer_.cancel();
     // The pieces of a write in flight stay alive until its handler has run; they go
     // with the connection.
     pendingBytes_ = 0;
+    // The command handler stays: close() may be running inside it.
     if (auto onClosed = std::move(onClosed_)) onClosed(*this);
-    onCommands_ = nullptr;
 }
 
 }  // namespace vocalis

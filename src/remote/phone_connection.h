@@ -2,6 +2,8 @@
 
 #include <array>
 #include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -21,10 +23,14 @@ class PhoneConnection : public std::enable_shared_from_this<PhoneConnection> {
 public:
     using Piece = std::shared_ptr<const std::string>;
     using Message = std::vector<Piece>;
-    using CommandHandler = std::function<void(PhoneConnection&, std::vector<PhoneCommand>)>;
+    // Carries out one command; returns whether it went to the delegate (those are paced).
+    using CommandHandler = std::function<bool(PhoneConnection&, PhoneCommand&)>;
     using CloseHandler = std::function<void(PhoneConnection&)>;
 
-    PhoneConnection(asio::ip::tcp::socket socket, CommandLimits limits);
+    // At most `commandsPerSecond` commands a second go to the delegate (0: no limit), in
+    // bursts of up to a second's worth; past that the connection stops reading for a while,
+    // so a flooding phone is slowed by TCP instead of flooding the main thread.
+    PhoneConnection(asio::ip::tcp::socket socket, CommandLimits limits, double commandsPerSecond);
 
     // Issues the first read; commands and the close come back through the handlers.
     void start(CommandHandler onCommands, CloseHandler onClosed);
@@ -43,12 +49,18 @@ public:
 
 private:
     void read();
+    // Carries out the buffered commands while the pace allows, then reads on.
+    void process();
     void writeNext();
 
     asio::ip::tcp::socket socket_;
     std::string peer_;
     CommandStream stream_;
     std::unique_ptr<std::array<char, 64 * 1024>> readBuffer_;
+    asio::steady_timer paceTimer_;
+    double commandsPerSecond_;
+    double tokens_;
+    std::chrono::steady_clock::time_point lastRefill_ = std::chrono::steady_clock::now();
     std::deque<Message> outgoing_;
     std::size_t pendingBytes_ = 0;
     bool writing_ = false;

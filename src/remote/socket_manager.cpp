@@ -124,7 +124,7 @@ void SocketManager::accept() {
 }
 
 void SocketManager::onAccepted(asio::ip::tcp::socket socket) {
-    auto connection = std::make_shared<PhoneConnection>(std::move(socket), CommandLimits{});
+    auto connection = std::make_shared<PhoneConnection>(std::move(socket), CommandLimits{}, commandRate_.load());
     {
         std::lock_guard lock(clientsMutex_);
         if (clientSockets_.size() >= maxConnections_.load()) {
@@ -135,7 +135,7 @@ void SocketManager::onAccepted(asio::ip::tcp::socket socket) {
         clientSockets_.push_back(connection);
     }
     connection->start(
-        [this](PhoneConnection& from, std::vector<PhoneCommand> commands) { onCommands(from, std::move(commands)); },
+        [this](PhoneConnection& from, PhoneCommand& command) { return carryOut(from, command); },
         [this](PhoneConnection& closed) {
             std::lock_guard lock(clientsMutex_);
             std::erase_if(clientSockets_, [&](const auto& c) { return c.get() == &closed; });
@@ -146,13 +146,6 @@ std::size_t SocketManager::maxPending() const {
     const auto data = snapshot();
     const std::size_t reply = data->text->size() + 64;
     return std::max(kMinPendingBytes, kPendingCatalogueReplies * reply);
-}
-
-void SocketManager::onCommands(PhoneConnection& connection, std::vector<PhoneCommand> commands) {
-    for (auto& command : commands) {
-        if (!connection.isOpen()) return;
-        carryOut(connection, command);
-    }
 }
 
 void SocketManager::sendCatalogue(PhoneConnection& connection) {
@@ -172,32 +165,32 @@ void SocketManager::sendCatalogue(PhoneConnection& connection) {
     connection.send(std::move(message), maxPending());
 }
 
-void SocketManager::carryOut(PhoneConnection& connection, PhoneCommand& command) {
+bool SocketManager::carryOut(PhoneConnection& connection, PhoneCommand& command) {
     RemoteDelegate* const delegate = delegate_.load(std::memory_order_acquire);
     switch (command.code) {
     case wire::kCatalogueRequest:
         sendCatalogue(connection);
-        return;
+        return false;
     case wire::kNumberQuery23:
     case wire::kNumberQuery27:
         connection.send(wire::numberMessage(command.code), maxPending());
-        return;
+        return false;
     case wire::kChecksumRequest:
         connection.send(wire::checksumMessage(snapshot()->md5), maxPending());
-        return;
+        return false;
     case wire::kPlayStateRequest:
         connection.send(wire::playStateMessage(isPlaying_.load()), maxPending());
-        return;
+        return false;
     case wire::kCurrentSongRequest:
         connection.send(wire::currentSongMessage(currentSongId_.load()), maxPending());
-        return;
+        return false;
     case wire::kTone:
         logParts("Tone ", command.value);
-        return;
+        return true;  // paced like a command, so a flood cannot flood the log
     default:
         break;
     }
-    if (!delegate) return;
+    if (!delegate) return false;
     switch (command.code) {
     case wire::kAddSong: delegate->onRemoteRes(command.value); break;
     case wire::kAddSongFirst: delegate->onRemoteRes1st(command.value); break;
@@ -215,8 +208,9 @@ void SocketManager::carryOut(PhoneConnection& connection, PhoneCommand& command)
     case wire::kSendPicture: delegate->onRemoteSendPicture(std::move(command.picture)); break;
     case wire::kRequesterName: delegate->onRemoteQueueRequesterName(command.value, std::move(command.text)); break;
     case wire::kRecord: delegate->onRemoteRecord(); break;
-    default: break;  // fillers
+    default: return false;  // fillers
     }
+    return true;
 }
 
 void SocketManager::broadcast(std::string bytes) {

@@ -31,6 +31,9 @@ public:
     // kMinPendingBytes) before it is disconnected.
     static constexpr std::size_t kPendingCatalogueReplies = 3;
     static constexpr std::size_t kMinPendingBytes = 1024 * 1024;
+    // Commands a second one phone may hand to the delegate (a thumb taps a few a second);
+    // a flood is slowed to this pace by not reading, nothing is dropped.
+    static constexpr double kCommandsPerSecond = 1000;
 
     static SocketManager& getInstance();
     explicit SocketManager(SongManager& songs);
@@ -51,6 +54,8 @@ public:
     std::size_t connectionCount() const;
     // The cap on simultaneous phones (kMaxConnections unless changed before start).
     void setMaxConnections(std::size_t count) { maxConnections_.store(count); }
+    // The pace of delegate commands for connections accepted from now on (0: no limit).
+    void setCommandRate(double perSecond) { commandRate_.store(perSecond); }
 
     // Set by the engine on the main thread before it notifies.
     void setIsPlaying(bool value) { isPlaying_.store(value); }
@@ -78,8 +83,8 @@ private:
     void runOnQueue(const std::function<void()>& task);
     void accept();
     void onAccepted(asio::ip::tcp::socket socket);
-    void onCommands(PhoneConnection& connection, std::vector<PhoneCommand> commands);
-    void carryOut(PhoneConnection& connection, PhoneCommand& command);
+    // Returns whether the command went to the delegate.
+    bool carryOut(PhoneConnection& connection, PhoneCommand& command);
     void sendCatalogue(PhoneConnection& connection);
     void broadcast(std::string message);
     std::size_t maxPending() const;
@@ -90,6 +95,7 @@ private:
     std::optional<asio::ip::tcp::acceptor> serverSocket_;  // socketQueue only
     std::atomic<std::uint16_t> port_{0};
     std::atomic<std::size_t> maxConnections_{kMaxConnections};
+    std::atomic<double> commandRate_{kCommandsPerSecond};
 
     // Guards clientSockets_; the read path runs on socketQueue, which alone changes it.
     mutable std::mutex clientsMutex_;

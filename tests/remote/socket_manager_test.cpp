@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -252,6 +253,8 @@ TEST_F(PhoneServer, HundredsOfConnectionsAreCappedAndAFloodIsCarriedOutExactly) 
     phones.clear();
     ASSERT_TRUE(waitConnections(0));
 
+    // Unpaced, a flood is carried out exactly and in order.
+    server.setCommandRate(0);
     TestPhone flooder(server.port());
     TestPhone other(server.port());
     std::string flood;
@@ -265,6 +268,28 @@ TEST_F(PhoneServer, HundredsOfConnectionsAreCappedAndAFloodIsCarriedOutExactly) 
         EXPECT_EQ(calls[static_cast<std::size_t>(2 * i)], "res " + std::to_string(i));
         EXPECT_EQ(calls[static_cast<std::size_t>(2 * i + 1)], "volume up");
     }
+}
+
+TEST_F(PhoneServer, AFloodIsPacedWhileOtherPhonesAreServed) {
+    // 200 commands a second: 2000 commands need at least nine seconds.
+    server.setCommandRate(200);
+    TestPhone flooder(server.port());
+    TestPhone other(server.port());
+    std::string flood;
+    for (int i = 0; i < 2000; ++i) flood += wire::intCommand(wire::kRemove, i);
+    ASSERT_TRUE(flooder.send(flood));
+    ASSERT_TRUE(other.send(bytes({7})));
+    ASSERT_TRUE(other.sync());
+    const auto early = delegate.waitFor(1);
+    EXPECT_NE(std::find(early.begin(), early.end(), "next"), early.end());
+    EXPECT_LT(early.size(), 2000u);
+    // Nothing is lost: the flood goes on in order at its pace.
+    const auto later = delegate.waitFor(early.size() + 300);
+    std::vector<std::string> removes;
+    for (const auto& call : later)
+        if (call != "next") removes.push_back(call);
+    ASSERT_GE(removes.size(), 300u);
+    for (std::size_t i = 0; i < removes.size(); ++i) EXPECT_EQ(removes[i], "remove " + std::to_string(i));
 }
 
 TEST_F(PhoneServer, StopClosesEveryPhoneAndATakenPortFails) {
