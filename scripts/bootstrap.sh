@@ -15,6 +15,8 @@ packages=(
   libvlc-dev vlc-plugin-base ffmpeg libpulse-dev pulseaudio pulseaudio-utils fonts-dejavu-core
   # HTTP services: real clients, the fuzzer, and the peers of the benchmarks
   curl clang libclang-rt-14-dev libvlc-dev vlc-plugin-base ffmpeg nginx-light wrk
+  # Qt desktop layer: widgets, OpenGL headers Qt's CMake files ask for, fonts with Vietnamese marks
+  qt6-base-dev libgl-dev fonts-dejavu-core fonts-noto-core
 )
 
 missing=()

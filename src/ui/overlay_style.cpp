@@ -1,0 +1,30 @@
+#include "ui/overlay_style.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QStringList>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace vocalis {
+
+QFont overlayFont(int pixelSize, bool bold) {
+    QFont font;
+    font.setFamilies({QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+    font.setPixelSize(std::max(1, pixelSize));
+    font.setBold(bold);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+void addShadow(QWidget* widget, const QColor& color, qreal blurRadius) {
+    auto* shadow = new QGraphicsDropShadowEffect(widget);
+    shadow->setColor(color);
+    shadow->setBlurRadius(blurRadius);
+    shadow->setOffset(0, 0);
+    widget->setGraphicsEffect(shadow);
+}
+
+qreal screenScale(int screenHeight) { return std::max<qreal>(0.5, screenHeight / 720.0); }
+
+}  // namespace vocalis

@@ -1,0 +1,59 @@
+#include "ui/scoring_view.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPainter>
+#include <QRadialGradient>
+
+#include <cmath>
+
+#include "ui/overlay_style.h"
+
+namespace vocalis {
+
+ScoringView::ScoringView(QImage background, QWidget* parent)
+    : QWidget(parent), background_(std::move(background)), scoringNumber_(new QLabel(this)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    scoringNumber_->setAlignment(Qt::AlignCenter);
+    scoringNumber_->setStyleSheet(QStringLiteral("color: white;"));
+    applyScale(1);
+}
+
+void ScoringView::setNumber(int score) { scoringNumber_->setText(QString::number(score)); }
+
+void ScoringView::applyScale(qreal scale) {
+    scoringNumber_->setFont(overlayFont(static_cast<int>(std::lround(200 * scale)), true));
+    addShadow(scoringNumber_, Qt::white, 10.0 * scale * 2);
+    // The label keeps one size whatever the number, wide enough for "100".
+    const QFontMetrics metrics(scoringNumber_->font());
+    scoringNumber_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("100")) + static_cast<int>(40 * scale),
+                                 metrics.height());
+    placeNumber();
+}
+
+void ScoringView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeNumber();
+}
+
+void ScoringView::placeNumber() {
+    // Centred across, sitting a little above the middle.
+    const int h = scoringNumber_->height();
+    scoringNumber_->move(width() / 2 - scoringNumber_->width() / 2, height() / 2 - (3 * h) / 4);
+}
+
+void ScoringView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (!background_.isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(rect()), background_);
+        return;
+    }
+    // No picture given: a plain stage light.
+    QRadialGradient light(rect().center(), std::max(width(), height()) * 0.7);
+    light.setColorAt(0, QColor(0x3b, 0x1a, 0x6e));
+    light.setColorAt(1, QColor(0x0b, 0x05, 0x18));
+    painter.fillRect(rect(), light);
+}
+
+}  // namespace vocalis

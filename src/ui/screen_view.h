@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+class QLabel;
+
+namespace vocalis {
+
+class BlackView;
+class NextView;
+class PictureView;
+class ScoringView;
+class VideoView;
+class VolumeView;
+
+// The video and every overlay above it, placed for the view's size. From the bottom up:
+// video, title banner, up-next panel, score screen, picture, volume, black cover, message.
+class ScreenView final : public QWidget {
+public:
+    ScreenView(QImage banner, QImage scoreBackground, QWidget* parent = nullptr);
+
+    VideoView* video() const { return video_; }
+    QLabel* title() const { return lblTitle_; }
+    NextView* next() const { return nextView_; }
+    QLabel* message() const { return lblMessage_; }
+    PictureView* picture() const { return imgPicture_; }
+    BlackView* blackCover() const { return viewBlack_; }
+    VolumeView* volume() const { return volumeView_; }
+    ScoringView* scoring() const { return scoringView_; }
+
+    // Places the video over the whole view and every overlay where it belongs.
+    void relayout();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void applyScale(qreal scale);
+
+    VideoView* video_;
+    QLabel* lblTitle_;
+    NextView* nextView_;
+    ScoringView* scoringView_;
+    PictureView* imgPicture_;
+    VolumeView* volumeView_;
+    BlackView* viewBlack_;
+    QLabel* lblMessage_;
+    qreal scale_ = 0;
+};
+
+}  // namespace vocalis
