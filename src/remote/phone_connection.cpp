@@ -100,7 +100,12 @@ void PhoneConnection::writeNext() {
     std::vector<asio::const_buffer> buffers;
     buffers.reserve(outgoing_.front().size());
     for (const auto& piece : outgoing_.front()) buffers.emplace_back(asio::buffer(*piece));
-    asio::async_write(socket_, buffers, [self = shared_from_this()](const std::error_code& error, std::size_t) {
+    // Asio writes 64 KiB per system call unless told otherwise; a catalogue of 100,000
+    // songs is 18 MB, so let each call take what the socket will.
+    const auto largeWrites = [](const std::error_code& error, std::size_t) -> std::size_t {
+        return error ? 0 : std::size_t{16} << 20;
+    };
+    asio::async_write(socket_, buffers, largeWrites, [self = shared_from_this()](const std::error_code& error, std::size_t) {
         if (!self->open_) return;
         if (error) {
             self->close();
