@@ -5,3 +5,5 @@ vocalis_test(media_tests LIBS vocalis_media SOURCES
   app/media_http_test.cpp
   app/media_resources_test.cpp
 )
+# Where the shipped clips, pictures and sound are.
+target_compile_definitions(media_tests PRIVATE VOCALIS_RESOURCES="${PROJECT_SOURCE_DIR}/resources")

@@ -172,9 +172,11 @@ TEST(MediaPlayerTest, AudioTrackOptionAndSwitchInPlace) {
 
     // A fresh media with the first-track option starts on 440 Hz.
     player.setMedia(Media::file(song, {":audio-track=0"}));
+    listener.forget();
     player.play();
     ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.audioTrackIndexes().size() == 3; }));
     ASSERT_TRUE(hears(400, 480)) << "heard " << listener.frequency() << " Hz";
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.currentAudioTrackIndex() != -1; }));
     EXPECT_EQ(player.currentAudioTrackIndex(), player.audioTrackIndexes()[1]);
 }
 

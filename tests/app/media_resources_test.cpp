@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -16,10 +15,7 @@ using testing::DelegateRecorder;
 using testing::FrameRecorder;
 using testing::pumpUntil;
 
-std::string resource(const std::string& name) {
-    const char* source = std::getenv("VOCALIS_SOURCE");
-    return std::string(source ? source : ".") + "/resources/" + name;
-}
+std::string resource(const std::string& name) { return std::string(VOCALIS_RESOURCES) + "/" + name; }
 
 // Width and height from a PNG's header.
 FrameSize pngSize(const std::string& path) {

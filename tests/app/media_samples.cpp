@@ -122,6 +122,11 @@ std::function<void(std::span<const std::int16_t>)> ToneListener::tap() {
     };
 }
 
+void ToneListener::forget() {
+    std::lock_guard lock(mutex_);
+    left_.clear();
+}
+
 std::int64_t ToneListener::framesHeard() const {
     std::lock_guard lock(mutex_);
     return frames_;

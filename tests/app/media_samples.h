@@ -81,6 +81,8 @@ public:
     // The callback to hand to the player as its PCM tap.
     std::function<void(std::span<const std::int16_t>)> tap();
 
+    // Forgets what was heard (not the count), so old sound cannot answer for new.
+    void forget();
     // Stereo frames heard so far.
     std::int64_t framesHeard() const;
     // The tone of the last `window` frames of the left channel from its zero crossings,
