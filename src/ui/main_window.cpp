@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -16,6 +15,7 @@
 #include "ui/pointer_auto_hide.h"
 #include "ui/qt_scheduler.h"
 #include "ui/screen_view.h"
+#include "ui/shadow_label.h"
 #include "ui/scoring_view.h"
 #include "ui/video_view.h"
 #include "ui/volume_view.h"
@@ -192,8 +192,16 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::setTitleText(const std::string& value) { screen_->title()->setText(text(value)); }
 void MainWindow::setTitleVisible(bool visible) { screen_->title()->setVisible(visible); }
-void MainWindow::setNextViewVisible(bool visible) { screen_->next()->setVisible(visible); }
-void MainWindow::fadeNextView(double alpha) { screen_->next()->fadeTo(alpha); }
+// The title makes room for the up-next panel while it shows.
+void MainWindow::setNextViewVisible(bool visible) {
+    screen_->next()->setVisible(visible);
+    screen_->relayout();
+}
+
+void MainWindow::fadeNextView(double alpha) {
+    screen_->next()->fadeTo(alpha);
+    screen_->relayout();
+}
 
 void MainWindow::setNextContent(const std::optional<ImageBytes>& thumbnail, const std::string& upNext,
                                 const std::string& title, const std::string& singer) {

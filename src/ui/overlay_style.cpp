@@ -1,8 +1,6 @@
 #include "ui/overlay_style.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QStringList>
-#include <QWidget>
 
 #include <algorithm>
 
@@ -15,14 +13,6 @@ QFont overlayFont(int pixelSize, bool bold) {
     font.setBold(bold);
     font.setHintingPreference(QFont::PreferNoHinting);
     return font;
-}
-
-void addShadow(QWidget* widget, const QColor& color, qreal blurRadius) {
-    auto* shadow = new QGraphicsDropShadowEffect(widget);
-    shadow->setColor(color);
-    shadow->setBlurRadius(blurRadius);
-    shadow->setOffset(0, 0);
-    widget->setGraphicsEffect(shadow);
 }
 
 qreal screenScale(int screenHeight) { return std::max<qreal>(0.5, screenHeight / 720.0); }

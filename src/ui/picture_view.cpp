@@ -1,18 +1,15 @@
 #include "ui/picture_view.h"
 
 #include <QPainter>
-#include <QPainterPath>
 
 #include <cmath>
 
 #include "ui/circle_picture.h"
-#include "ui/overlay_style.h"
 
 namespace vocalis {
 
 PictureView::PictureView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TranslucentBackground);
-    addShadow(this, QColor(0, 0, 0, 200), 24);
     applyScale(1);
 }
 
@@ -20,6 +17,7 @@ bool PictureView::setPicture(const ImageBytes& bytes) {
     auto circle = circlePicture(bytes);
     if (!circle) return false;
     picture_ = std::move(*circle);
+    drawn_ = QImage();
     update();
     return true;
 }
@@ -28,12 +26,17 @@ void PictureView::applyScale(qreal scale) {
     scale_ = scale;
     const int side = static_cast<int>(std::lround(300 * scale));
     setFixedSize(side, side);
+    drawn_ = QImage();
     update();
 }
 
-void PictureView::paintEvent(QPaintEvent*) {
-    if (picture_.isNull()) return;
-    QPainter painter(this);
+QImage PictureView::render() const {
+    const qreal ratio = devicePixelRatioF();
+    QImage out(QSize(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio))),
+               QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    out.setDevicePixelRatio(ratio);
+    QPainter painter(&out);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const qreal ring = 4 * scale_;
@@ -42,6 +45,13 @@ void PictureView::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(Qt::white, ring));
     painter.setBrush(Qt::NoBrush);
     painter.drawEllipse(circle);
+    return out;
+}
+
+void PictureView::paintEvent(QPaintEvent*) {
+    if (picture_.isNull()) return;
+    if (drawn_.isNull() || drawn_.deviceIndependentSize() != QSizeF(size())) drawn_ = render();
+    QPainter(this).drawImage(QPointF(0, 0), drawn_);
 }
 
 }  // namespace vocalis

@@ -21,8 +21,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QImage render() const;
+
     QImage picture_;
     qreal scale_ = 1;
+    // The panel as drawn, made again only when the picture or the size changes: the video
+    // repaints under it all the time.
+    QImage drawn_;
 };
 
 }  // namespace vocalis

@@ -1,21 +1,21 @@
 #include "ui/scoring_view.h"
 
 #include <QFontMetrics>
-#include <QLabel>
 #include <QPainter>
 #include <QRadialGradient>
 
 #include <cmath>
 
 #include "ui/overlay_style.h"
+#include "ui/shadow_label.h"
 
 namespace vocalis {
 
 ScoringView::ScoringView(QImage background, QWidget* parent)
-    : QWidget(parent), background_(std::move(background)), scoringNumber_(new QLabel(this)) {
+    : QWidget(parent), background_(std::move(background)), scoringNumber_(new ShadowLabel(this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     scoringNumber_->setAlignment(Qt::AlignCenter);
-    scoringNumber_->setStyleSheet(QStringLiteral("color: white;"));
+    scoringNumber_->setTextColor(Qt::white);
     applyScale(1);
 }
 
@@ -23,7 +23,7 @@ void ScoringView::setNumber(int score) { scoringNumber_->setText(QString::number
 
 void ScoringView::applyScale(qreal scale) {
     scoringNumber_->setFont(overlayFont(static_cast<int>(std::lround(200 * scale)), true));
-    addShadow(scoringNumber_, Qt::white, 10.0 * scale * 2);
+    scoringNumber_->setShadow(Qt::white, 10.0 * scale * 2);
     // The label keeps one size whatever the number, wide enough for "100".
     const QFontMetrics metrics(scoringNumber_->font());
     scoringNumber_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("100")) + static_cast<int>(40 * scale),

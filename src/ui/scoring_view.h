@@ -3,9 +3,10 @@
 #include <QImage>
 #include <QWidget>
 
-class QLabel;
 
 namespace vocalis {
+
+class ShadowLabel;
 
 // The score screen: the score background stretched over the whole view and the score in
 // big white figures with a white glow.
@@ -14,7 +15,7 @@ public:
     explicit ScoringView(QImage background, QWidget* parent = nullptr);
 
     void setNumber(int score);
-    QLabel* numberLabel() const { return scoringNumber_; }
+    ShadowLabel* numberLabel() const { return scoringNumber_; }
     // Fonts for the screen's scale, and the number's place in the middle.
     void applyScale(qreal scale);
 
@@ -26,7 +27,7 @@ private:
     void placeNumber();
 
     QImage background_;
-    QLabel* scoringNumber_;
+    ShadowLabel* scoringNumber_;
 };
 
 }  // namespace vocalis

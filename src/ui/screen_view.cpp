@@ -1,6 +1,6 @@
 #include "ui/screen_view.h"
 
-#include <QLabel>
+#include <QFontMetrics>
 #include <QResizeEvent>
 
 #include <cmath>
@@ -10,6 +10,7 @@
 #include "ui/overlay_style.h"
 #include "ui/picture_view.h"
 #include "ui/scoring_view.h"
+#include "ui/shadow_label.h"
 #include "ui/video_view.h"
 #include "ui/volume_view.h"
 
@@ -17,11 +18,10 @@ namespace vocalis {
 
 namespace {
 
-QLabel* bannerLabel(QWidget* parent) {
-    auto* label = new QLabel(parent);
+ShadowLabel* bannerLabel(QWidget* parent) {
+    auto* label = new ShadowLabel(parent);
     label->setWordWrap(true);
-    label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
-    label->setTextFormat(Qt::PlainText);
+    label->setTextColor(Qt::white);
     label->hide();
     return label;
 }
@@ -55,9 +55,9 @@ void ScreenView::applyScale(qreal scale) {
     scale_ = scale;
     auto px = [scale](qreal value) { return static_cast<int>(std::lround(value * scale)); };
     lblTitle_->setFont(overlayFont(px(46), true));
-    addShadow(lblTitle_, Qt::black, 4.0 * scale * 2);
+    lblTitle_->setShadow(Qt::black, 4.0 * scale * 2);
     lblMessage_->setFont(overlayFont(px(44), true));
-    addShadow(lblMessage_, Qt::black, 5.0 * scale * 2);
+    lblMessage_->setShadow(Qt::black, 5.0 * scale * 2);
     nextView_->applyScale(scale);
     scoringView_->applyScale(scale);
     imgPicture_->applyScale(scale);
@@ -74,12 +74,16 @@ void ScreenView::relayout() {
     viewBlack_->setGeometry(0, 0, W, H);
     scoringView_->setGeometry(0, 0, W, H);
 
-    // Title: centred near the top, two lines at most.
-    const int titleHeight = 2 * QFontMetrics(lblTitle_->font()).lineSpacing() + px(12);
-    lblTitle_->setGeometry(W / 20, px(28), W - W / 10, titleHeight);
-
     // Up-next panel: top right corner.
-    nextView_->move(W - nextView_->width() - px(24), px(24));
+    const int margin = px(24);
+    nextView_->move(W - nextView_->width() - margin, margin);
+
+    // Title: centred near the top, two lines at most; while the up-next panel shows, centred
+    // in the room left of it so the two never overlap.
+    const int titleHeight = 2 * QFontMetrics(lblTitle_->font()).lineSpacing() + px(12);
+    const bool besidePanel = !nextView_->isHidden() && nextView_->targetOpacity() > 0;
+    const int titleRight = besidePanel ? nextView_->x() - margin : W - W / 20;
+    lblTitle_->setGeometry(W / 20, px(28), std::max(0, titleRight - W / 20), titleHeight);
 
     // Message: the full width, vertically centred, room for three lines.
     const int messageHeight = 3 * QFontMetrics(lblMessage_->font()).lineSpacing() + px(16);

@@ -3,14 +3,13 @@
 #include <QImage>
 #include <QWidget>
 
-class QLabel;
-
 namespace vocalis {
 
 class BlackView;
 class NextView;
 class PictureView;
 class ScoringView;
+class ShadowLabel;
 class VideoView;
 class VolumeView;
 
@@ -21,9 +20,9 @@ public:
     ScreenView(QImage banner, QImage scoreBackground, QWidget* parent = nullptr);
 
     VideoView* video() const { return video_; }
-    QLabel* title() const { return lblTitle_; }
+    ShadowLabel* title() const { return lblTitle_; }
     NextView* next() const { return nextView_; }
-    QLabel* message() const { return lblMessage_; }
+    ShadowLabel* message() const { return lblMessage_; }
     PictureView* picture() const { return imgPicture_; }
     BlackView* blackCover() const { return viewBlack_; }
     VolumeView* volume() const { return volumeView_; }
@@ -39,13 +38,13 @@ private:
     void applyScale(qreal scale);
 
     VideoView* video_;
-    QLabel* lblTitle_;
+    ShadowLabel* lblTitle_;
     NextView* nextView_;
     ScoringView* scoringView_;
     PictureView* imgPicture_;
     VolumeView* volumeView_;
     BlackView* viewBlack_;
-    QLabel* lblMessage_;
+    ShadowLabel* lblMessage_;
     qreal scale_ = 0;
 };
 

@@ -14,7 +14,9 @@
 #include "ui/picture_view.h"
 #include "ui/scoring_view.h"
 #include "ui/screen_view.h"
+#include "ui/shadow_label.h"
 #include "ui/video_view.h"
+#include "app/media/video_sink.h"
 #include "ui/volume_view.h"
 #include "ui/ui_test_support.h"
 
@@ -92,6 +94,22 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     EXPECT_LE(std::abs(screen.title()->geometry().center().x() - W / 2), 1);
     EXPECT_LT(screen.title()->geometry().top(), H / 8);
     EXPECT_TRUE(screen.title()->font().bold());
+
+    // White text stays readable on a white picture: its shadow darkens around it.
+    auto white = std::make_shared<VideoFrame>();
+    const FrameSize frameSize = screen.video()->frameSizeFor(1, 1);
+    white->width = frameSize.width;
+    white->height = frameSize.height;
+    white->pixels.assign(static_cast<std::size_t>(white->stride()) * static_cast<std::size_t>(white->height), 0xff);
+    screen.video()->presentFrame(white);
+    QCoreApplication::processEvents();
+    const QRect titleArea = screen.title()->geometry();
+    const QImage titleShot = screen.grab(titleArea).toImage();
+    int shaded = 0;
+    for (int y = 0; y < titleShot.height(); y += 2)
+        for (int x = 0; x < titleShot.width(); x += 2) shaded += titleShot.pixelColor(x, y).lightness() < 160;
+    EXPECT_GT(shaded, 50);
+    EXPECT_EQ(titleShot.pixelColor(2, titleShot.height() - 2), QColor(Qt::white));  // far from the text
 
     window.setMessageText("Chúc mừng sinh nhật Ngọc Ánh");
     window.setMessageVisible(true);
@@ -199,9 +217,15 @@ TEST(MainWindowOverlays, TheUpNextPanelFadesAndShowsTheSong) {
     window.setNextContent(ImageBytes{9, 9, 9}, "Chọn", "Bài", "Ca sĩ");
     EXPECT_NE(next->thumbnail().size(), thumbnail.size());
 
+    // The title banner keeps clear of the panel while it shows, and is centred again after.
+    window.setTitleText("Người ấy - Trịnh Thăng Bình");
+    window.setTitleVisible(true);
+    EXPECT_FALSE(window.screen().title()->geometry().intersects(next->geometry()));
+
     window.fadeNextView(0.0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !next->isFading(); }, 5000));
     EXPECT_DOUBLE_EQ(next->opacity(), 0.0);
+    EXPECT_LE(std::abs(window.screen().title()->geometry().center().x() - all.width() / 2), 1);
     EXPECT_TRUE(next->isVisible());  // only its alpha changes
 }
 
