@@ -17,6 +17,8 @@ packages=(
   curl clang libclang-rt-14-dev libvlc-dev vlc-plugin-base ffmpeg nginx-light wrk
   # Qt desktop layer: widgets, OpenGL headers Qt's CMake files ask for, fonts with Vietnamese marks
   qt6-base-dev libgl-dev fonts-dejavu-core fonts-noto-core
+  # the whole player under a virtual display: screenshots and the playback benchmark
+  xvfb x11-utils xauth
 )
 
 missing=()

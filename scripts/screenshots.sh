@@ -13,6 +13,8 @@ work="$(mktemp -d)"
 display=":$(( 90 + RANDOM % 500 ))"
 pids=()
 cleanup() {
+  status=$?
+  if [ $status -ne 0 ] && [ -f "$work/player.log" ]; then echo "--- player log"; tail -n 40 "$work/player.log"; fi
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
@@ -32,10 +34,10 @@ song() {  # folder title singer seconds colour
   printf '%s' "$2" >"$work/title.txt"
   ffmpeg -v error -y -f lavfi -i "color=c=$5:s=1920x1080:r=10:d=$4" \
     -f lavfi -i "sine=f=330:d=$4" -f lavfi -i "sine=f=550:d=$4" \
-    -vf "drawtext=fontfile=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf:textfile=$work/title.txt:fontsize=110:fontcolor=white:x=(w-tw)/2:y=(h-th)/2" \
+    -vf "drawtext=fontfile=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf:textfile=$work/title.txt:fontsize=110:fontcolor=white@0.85:x=(w-tw)/2:y=h*0.72" \
     -map 0 -map 1 -map 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac "$file"
 }
-song NhacTre "Chiều Phố Cũ" "Thanh Hà" 9 0x264653
+song NhacTre "Chiều Phố Cũ" "Thanh Hà" 34 0x264653
 song NhacTre "Mưa Trên Sông Hàn" "Quang Vũ" 40 0x2a9d8f
 song NhacMoi "Giấc Mơ Mùa Hạ" "Ngọc Lan" 40 0xe76f51
 printf 'not a video at all' >"$work/songs/Bài Hỏng - Không Tên.mp4"
@@ -45,6 +47,10 @@ Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
 
+# Scoring on, as an operator would have set it.
+mkdir -p "$work/config/Vocalis"
+printf '[General]\nKEY_SCORING=true\n' >"$work/config/Vocalis/Vocalis Player.conf"
+
 DISPLAY="$display" HOME="$work" XDG_CONFIG_HOME="$work/config" "$bin/vocalis-player" --no-sound \
   --data-dir "$work/data" --songs "$work/songs" --media-port "$media_port" --thumbnail-port "$thumb_port" \
   --remote-port "$remote_port" --discovery-port "$discovery_port" >"$work/player.log" 2>&1 &
@@ -53,13 +59,11 @@ pids+=($!)
 sleep 3; shot 1-intro
 for _ in $(seq 120); do "$bin/vocalis-remote" --port "$remote_port" md5 >/dev/null 2>&1 && break; sleep 0.5; done
 # Ids follow the folded titles: bai hong, chieu pho cu, giac mo mua ha, mua tren song han.
-remote message "scoring on"
-sleep 0.5
 remote add 1; sleep 2; shot 2-title-banner
 remote add 3; sleep 1; shot 3-up-next
 remote message "Chúc mừng sinh nhật Lan!"; remote picture "$work/picture.png"; sleep 1; shot 4-message-picture
 remote volume-up; sleep 0.5; shot 5-volume
-sleep 9; shot 6-score            # the first song has ended: the score screen counts up
+sleep 31.5; shot 6-score         # the first song has ended: the score screen counts up
 remote add-first 0
 # After the score the next song starts; skip it once its start lock has passed.
 for _ in $(seq 60); do [ "$("$bin/vocalis-remote" --port "$remote_port" current 2>/dev/null)" = 3 ] && break; sleep 0.5; done
@@ -71,5 +75,4 @@ for name in 1-intro 2-title-banner 3-up-next 4-message-picture 5-volume 6-score 
   size=$(stat -c %s "$out/$name.png" 2>/dev/null || echo 0)
   if [ "$size" -lt 10000 ]; then echo "screenshot $name is missing or blank ($size bytes)"; status=1; fi
 done
-[ $status -eq 0 ] || { echo "--- player log"; cat "$work/player.log"; }
 exit $status

@@ -1,7 +1,9 @@
 // vocalis-player: the karaoke player. Wires the real parts together and runs start-up and
 // shutdown in their order.
 #include <QApplication>
+#include <QScreen>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -137,8 +139,18 @@ int main(int argc, char** argv) {
     if (!thumbnailServer.start(options.thumbnailPort, &error)) logParts("Error starting thumbnail server: ", error);
     media.start(options.mediaPort);
 
-    // Full screen, then the intro after 1 s and the catalogue after 2 s.
+    // To the front, now and once more in 3 s; becoming the active window makes it full
+    // screen and schedules the intro after 1 s and the catalogue after 2 s.
+    const auto toFront = [&window] {
+        window.raise();
+        window.activateWindow();
+    };
+    // Without a window manager (a kiosk X session) full screen is only a request nobody
+    // grants: cover the screen ourselves too.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) window.setGeometry(screen->geometry());
     window.show();
+    toFront();
+    QTimer::singleShot(3000, &window, toFront);
     const int status = QApplication::exec();
 
     engine.applicationWillTerminate();
