@@ -19,7 +19,7 @@ namespace {
 using namespace vocalis;
 
 class FolderRouting final : public HTTPRouting {
-public:
+  public:
     explicit FolderRouting(std::string folder) : folder_(std::move(folder)) {}
     bool supportsMethod(std::string_view method, std::string_view) const override {
         return method == "GET" || method == "HEAD";
@@ -35,7 +35,7 @@ public:
         return path ? HTTPFileResponse::create(*path) : std::nullopt;
     }
 
-private:
+  private:
     std::string folder_;
 };
 

@@ -10,7 +10,7 @@ std::string makeUUIDText() {
     thread_local std::mt19937_64 generator{std::random_device{}()};
     std::uint64_t high = generator();
     std::uint64_t low = generator();
-    high = (high & ~std::uint64_t{0xF000}) | 0x4000;                        // version 4
+    high = (high & ~std::uint64_t{0xF000}) | 0x4000;                         // version 4
     low = (low & ~(std::uint64_t{0xC} << 60)) | (std::uint64_t{0x8} << 60);  // RFC 4122 variant
     char text[37];
     std::snprintf(text, sizeof text, "%08X-%04X-%04X-%04X-%012llX", static_cast<unsigned>(high >> 32),

@@ -89,14 +89,15 @@ void HTTPConnection::readHeadLine() {
         armTimer(timeouts_.headRead);
         lineTimerArmed_ = true;
     }
-    socket_.async_wait(asio::socket_base::wait_read, [self = shared_from_this()](const asio::error_code& error) {
-        if (self->closed_) return;
-        if (error) {
-            self->close();
-            return;
-        }
-        self->readHeadLine();
-    });
+    socket_.async_wait(asio::socket_base::wait_read,
+                       [self = shared_from_this()](const asio::error_code& error) {
+                           if (self->closed_) return;
+                           if (error) {
+                               self->close();
+                               return;
+                           }
+                           self->readHeadLine();
+                       });
 }
 
 void HTTPConnection::handleLine(const std::string& line) {
@@ -166,7 +167,8 @@ bool HTTPConnection::keepsAlive() const {
 // --- answering -----------------------------------------------------------------------
 
 std::string HTTPConnection::headText(int status, const HTTPHeaders& fields) const {
-    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + std::string(httpReasonPhrase(status)) + "\r\n";
+    std::string head =
+        "HTTP/1.1 " + std::to_string(status) + " " + std::string(httpReasonPhrase(status)) + "\r\n";
     auto add = [&head](std::string_view name, std::string_view value) {
         head.append(name).append(": ").append(value).append("\r\n");
     };
@@ -210,7 +212,9 @@ void HTTPConnection::sendResponse() {
         const std::string boundary = makeUUIDText();
         std::uint64_t length = 0;
         for (const ByteRange& range : *ranges) {
-            Segment partHead{"\r\n--" + boundary + "\r\nContent-Range: " + contentRangeText(range, total) + "\r\n\r\n", {}};
+            Segment partHead{
+                "\r\n--" + boundary + "\r\nContent-Range: " + contentRangeText(range, total) + "\r\n\r\n",
+                {}};
             length += partHead.text.size() + range.length;
             segments_.push_back(std::move(partHead));
             segments_.push_back({{}, range});
@@ -243,15 +247,16 @@ void HTTPConnection::writeHead(std::string head, bool withBody, bool closeAfter)
     }
     headBuffer_.erase(0, error ? 0 : written);
     armTimer(timeouts_.headWrite);
-    asio::async_write(socket_, asio::buffer(headBuffer_), [self = shared_from_this()](const asio::error_code& error, std::size_t) {
-        if (self->closed_) return;
-        self->disarmTimer();
-        if (error) {
-            self->close();
-            return;
-        }
-        self->afterHead();
-    });
+    asio::async_write(socket_, asio::buffer(headBuffer_),
+                      [self = shared_from_this()](const asio::error_code& error, std::size_t) {
+                          if (self->closed_) return;
+                          self->disarmTimer();
+                          if (error) {
+                              self->close();
+                              return;
+                          }
+                          self->afterHead();
+                      });
 }
 
 void HTTPConnection::afterHead() {
@@ -358,14 +363,15 @@ void HTTPConnection::sendPieceByCopy(std::size_t piece) {
 }
 
 void HTTPConnection::waitWritable() {
-    socket_.async_wait(asio::socket_base::wait_write, [self = shared_from_this()](const asio::error_code& error) {
-        if (self->closed_) return;
-        if (error) {
-            self->close();
-            return;
-        }
-        self->sendFileChunk();
-    });
+    socket_.async_wait(asio::socket_base::wait_write,
+                       [self = shared_from_this()](const asio::error_code& error) {
+                           if (self->closed_) return;
+                           if (error) {
+                               self->close();
+                               return;
+                           }
+                           self->sendFileChunk();
+                       });
 }
 
 void HTTPConnection::finish(bool closeAfter) {

@@ -27,15 +27,16 @@ struct HTTPTimeouts {
 // One client connection: reads request heads line by line, asks the routing for the
 // answer and sends it. Runs entirely on the server's connection queue.
 class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
-public:
-    static constexpr std::size_t kMaxLineLength = 8190;       // bytes, CRLF included
+  public:
+    static constexpr std::size_t kMaxLineLength = 8190;  // bytes, CRLF included
     static constexpr int kMaxHeaderLines = 100;
     static constexpr std::size_t kMaxBytesInFlight = 524288;  // body bytes per connection
     static constexpr int kPiecesPerTurn = 8;
 
     using DeathHandler = std::function<void(const HTTPConnection*)>;
 
-    HTTPConnection(asio::ip::tcp::socket socket, HTTPRouting& routing, HTTPTimeouts timeouts, DeathHandler onDeath);
+    HTTPConnection(asio::ip::tcp::socket socket, HTTPRouting& routing, HTTPTimeouts timeouts,
+                   DeathHandler onDeath);
     HTTPConnection(const HTTPConnection&) = delete;
     HTTPConnection& operator=(const HTTPConnection&) = delete;
 
@@ -43,7 +44,7 @@ public:
     // Closes the socket and announces the end once; safe to call again.
     void close();
 
-private:
+  private:
     // A piece of an answer's body: literal bytes, or a range of the response's file.
     struct Segment {
         std::string text;

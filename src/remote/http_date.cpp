@@ -11,8 +11,9 @@ std::string httpDate(std::time_t time) {
     std::tm parts{};
     gmtime_r(&time, &parts);
     char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d GMT", kDays[parts.tm_wday % 7], parts.tm_mday,
-                  kMonths[parts.tm_mon % 12], parts.tm_year + 1900, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d GMT", kDays[parts.tm_wday % 7],
+                  parts.tm_mday, kMonths[parts.tm_mon % 12], parts.tm_year + 1900, parts.tm_hour,
+                  parts.tm_min, parts.tm_sec);
     return text;
 }
 

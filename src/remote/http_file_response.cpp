@@ -29,7 +29,8 @@ std::optional<HTTPFileResponse> HTTPFileResponse::create(const std::string& path
     response.modificationTime_ = info.st_mtim.tv_sec;
     response.inode_ = info.st_ino;
     const auto slash = response.filePath_.rfind('/');
-    const std::string name = slash == std::string::npos ? response.filePath_ : response.filePath_.substr(slash + 1);
+    const std::string name =
+        slash == std::string::npos ? response.filePath_ : response.filePath_.substr(slash + 1);
     response.headers_.emplace_back("Content-Disposition", "attachment; filename=\"" + name + "\"");
     return response;
 }
@@ -113,7 +114,8 @@ HTTPFileResponse::SendResult HTTPFileResponse::sendToSocket(int socket, std::siz
     const std::uint64_t left = fileLength_ - fileOffset_;
     auto position = static_cast<off_t>(fileOffset_);
     for (;;) {
-        const ssize_t n = ::sendfile(socket, fd_, &position, static_cast<std::size_t>(std::min<std::uint64_t>(left, length)));
+        const ssize_t n = ::sendfile(socket, fd_, &position,
+                                     static_cast<std::size_t>(std::min<std::uint64_t>(left, length)));
         if (n > 0) {
             fileOffset_ += static_cast<std::uint64_t>(n);
             return {SendStatus::Sent, static_cast<std::size_t>(n)};
@@ -141,7 +143,8 @@ void HTTPFileResponse::setHeader(std::string name, std::string value) {
 }
 
 std::string HTTPFileResponse::entityTag() const {
-    return "\"" + std::to_string(inode_) + "-" + std::to_string(modificationTime_) + "-" + std::to_string(fileLength_) + "\"";
+    return "\"" + std::to_string(inode_) + "-" + std::to_string(modificationTime_) + "-" +
+           std::to_string(fileLength_) + "\"";
 }
 
 }  // namespace vocalis

@@ -16,7 +16,7 @@ using HTTPHeaders = std::vector<std::pair<std::string, std::string>>;
 // A file body. The size is taken when the response is made; the file is opened read-only
 // at the first read or seek and read as it is sent, never whole. Offsets are 64-bit.
 class HTTPFileResponse {
-public:
+  public:
     // None unless the path names a regular file (after resolving links) whose attributes
     // can be read. Adds "Content-Disposition" with the file's last path component.
     static std::optional<HTTPFileResponse> create(const std::string& path);
@@ -54,7 +54,7 @@ public:
     std::int64_t modificationTime() const { return modificationTime_; }
     std::string entityTag() const;
 
-private:
+  private:
     HTTPFileResponse() = default;
     bool openIfNeeded();
     void closeFile();

@@ -51,14 +51,16 @@ std::optional<std::vector<ByteRange>> parseRangeField(std::string_view field, st
         if (comma == std::string_view::npos) break;
         rest.remove_prefix(comma + 1);
     }
-    std::sort(ranges.begin(), ranges.end(), [](const ByteRange& a, const ByteRange& b) { return a.start < b.start; });
+    std::sort(ranges.begin(), ranges.end(),
+              [](const ByteRange& a, const ByteRange& b) { return a.start < b.start; });
     for (std::size_t i = 1; i < ranges.size(); ++i)
         if (ranges[i].start <= ranges[i - 1].last()) return std::nullopt;
     return ranges;
 }
 
 std::string contentRangeText(const ByteRange& range, std::uint64_t total) {
-    return "bytes " + std::to_string(range.start) + "-" + std::to_string(range.last()) + "/" + std::to_string(total);
+    return "bytes " + std::to_string(range.start) + "-" + std::to_string(range.last()) + "/" +
+           std::to_string(total);
 }
 
 }  // namespace vocalis

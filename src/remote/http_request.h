@@ -10,7 +10,7 @@ namespace vocalis {
 
 // An HTTP/1.x request head, parsed one line at a time as the lines arrive.
 class HTTPRequest {
-public:
+  public:
     enum class Feed { NeedMore, Complete, Rejected };
 
     // One line without its CRLF. After Complete or Rejected further lines are refused.
@@ -24,7 +24,7 @@ public:
     std::optional<std::string> header(std::string_view name) const;
     const std::vector<std::pair<std::string, std::string>>& headers() const { return fields_; }
 
-private:
+  private:
     Feed feedRequestLine(std::string_view line);
     Feed feedFieldLine(std::string_view line);
     Feed reject();

@@ -11,13 +11,14 @@ namespace vocalis {
 // What a server answers: the methods it accepts and the file, if any, for a request.
 // Called on the server's connection queue only.
 class HTTPRouting {
-public:
+  public:
     virtual ~HTTPRouting() = default;
 
     virtual bool supportsMethod(std::string_view method, std::string_view path) const = 0;
     virtual std::optional<std::string> filePathForURI(std::string_view uri) const = 0;
     // The answer for a request; none is answered with missingResponseStatus().
-    virtual std::optional<HTTPFileResponse> httpResponseForMethod(std::string_view method, std::string_view uri) = 0;
+    virtual std::optional<HTTPFileResponse> httpResponseForMethod(std::string_view method,
+                                                                  std::string_view uri) = 0;
 
     virtual int missingResponseStatus() const { return 404; }
     // Fields written on every answer, error answers included.

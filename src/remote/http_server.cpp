@@ -64,35 +64,35 @@ bool HTTPServer::start(std::string* error) {
 }
 
 void HTTPServer::accept() {
-    acceptor_->async_accept(connectionQueue_->context(), [this](const asio::error_code& error,
-                                                                asio::ip::tcp::socket socket) {
-        if (error == asio::error::operation_aborted || !acceptor_->is_open()) return;
-        if (error) {
-            // Out of descriptors and the like: try again shortly rather than spin.
-            retryTimer_->expires_after(std::chrono::milliseconds(100));
-            retryTimer_->async_wait([this](const asio::error_code& timerError) {
-                if (!timerError) accept();
-            });
-            return;
-        }
-        std::shared_ptr<HTTPConnection> connection;
-        {
-            std::lock_guard lock(connectionsMutex_);
-            if (connections_.size() < maxConnections_) {
-                connection = std::make_shared<HTTPConnection>(
-                    std::move(socket), routing_, timeouts_,
-                    [this](const HTTPConnection* dead) { connectionDidDie(dead); });
-                connections_.emplace(connection.get(), connection);
-            }
-        }
-        if (connection) {
-            connectionQueue_->post([connection] { connection->start(); });
-        } else {
-            asio::error_code ignored;
-            socket.close(ignored);
-        }
-        accept();
-    });
+    acceptor_->async_accept(connectionQueue_->context(),
+                            [this](const asio::error_code& error, asio::ip::tcp::socket socket) {
+                                if (error == asio::error::operation_aborted || !acceptor_->is_open()) return;
+                                if (error) {
+                                    // Out of descriptors and the like: try again shortly rather than spin.
+                                    retryTimer_->expires_after(std::chrono::milliseconds(100));
+                                    retryTimer_->async_wait([this](const asio::error_code& timerError) {
+                                        if (!timerError) accept();
+                                    });
+                                    return;
+                                }
+                                std::shared_ptr<HTTPConnection> connection;
+                                {
+                                    std::lock_guard lock(connectionsMutex_);
+                                    if (connections_.size() < maxConnections_) {
+                                        connection = std::make_shared<HTTPConnection>(
+                                            std::move(socket), routing_, timeouts_,
+                                            [this](const HTTPConnection* dead) { connectionDidDie(dead); });
+                                        connections_.emplace(connection.get(), connection);
+                                    }
+                                }
+                                if (connection) {
+                                    connectionQueue_->post([connection] { connection->start(); });
+                                } else {
+                                    asio::error_code ignored;
+                                    socket.close(ignored);
+                                }
+                                accept();
+                            });
 }
 
 void HTTPServer::connectionDidDie(const HTTPConnection* connection) {

@@ -21,7 +21,7 @@ namespace vocalis {
 // reading, parsing and writing runs on one shared "HTTPConnection" queue. The routing
 // decides what is answered and must outlive the server.
 class HTTPServer {
-public:
+  public:
     static constexpr std::size_t kDefaultMaxConnections = 256;
 
     explicit HTTPServer(HTTPRouting& routing, HTTPTimeouts timeouts = {},
@@ -41,7 +41,7 @@ public:
     bool isRunning() const { return running_; }
     std::size_t connectionCount() const;
 
-private:
+  private:
     void accept();
     void connectionDidDie(const HTTPConnection* connection);
 

@@ -12,7 +12,7 @@ namespace vocalis {
 // The HTTP service through which the media player reads the start-up and idle clips and
 // the current ".vcv" song (files are sent as they are stored).
 class LocalMediaService {
-public:
+  public:
     static constexpr std::uint16_t kDefaultPort = 6767;
 
     LocalMediaService(SongManager& songs, std::string tempFolder, std::string introClipName,
@@ -31,7 +31,7 @@ public:
     std::string clipURL(const std::string& clipName) const;
     std::string songURL(std::int32_t songId) const;
 
-private:
+  private:
     MediaServiceRouting routing_;
     HTTPServer server_;
 };

@@ -7,13 +7,14 @@ namespace vocalis {
 namespace {
 
 bool endsWith(std::string_view text, std::string_view suffix) {
-    return !suffix.empty() && text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+    return !suffix.empty() && text.size() >= suffix.size() &&
+           text.substr(text.size() - suffix.size()) == suffix;
 }
 
 }  // namespace
 
-MediaServiceRouting::MediaServiceRouting(SongManager& songs, std::string tempFolder, std::string introClipName,
-                                         std::string idleClipName)
+MediaServiceRouting::MediaServiceRouting(SongManager& songs, std::string tempFolder,
+                                         std::string introClipName, std::string idleClipName)
     : songs_(songs),
       tempFolder_(std::move(tempFolder)),
       introClipName_(std::move(introClipName)),
@@ -34,7 +35,8 @@ std::optional<std::string> MediaServiceRouting::filePathForURI(std::string_view 
     return catalogue->songs[static_cast<std::size_t>(songId)].karaokeFile;
 }
 
-std::optional<HTTPFileResponse> MediaServiceRouting::httpResponseForMethod(std::string_view, std::string_view uri) {
+std::optional<HTTPFileResponse> MediaServiceRouting::httpResponseForMethod(std::string_view,
+                                                                           std::string_view uri) {
     const auto path = filePathForURI(uri);
     if (!path) return std::nullopt;
     return HTTPFileResponse::create(*path);

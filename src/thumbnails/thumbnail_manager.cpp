@@ -143,7 +143,8 @@ std::int32_t ThumbnailManager::getThumbnailLength(std::int32_t index) const {
     return entries_[static_cast<std::size_t>(index)].length;
 }
 
-std::optional<std::vector<std::uint8_t>> ThumbnailManager::readPicture(std::int32_t offset, std::int32_t length) const {
+std::optional<std::vector<std::uint8_t>> ThumbnailManager::readPicture(std::int32_t offset,
+                                                                       std::int32_t length) const {
     if (offset < 1 || length < 1 || length > kMaxPictureLength || fd_ < 0) return std::nullopt;
     std::vector<std::uint8_t> data(static_cast<std::size_t>(length));
     // A picture that runs past the end of the file is broken; never hand out part of it.

@@ -20,7 +20,7 @@ std::string thumbnailFileName(const Song& song);
 // folder as fallback. Safe from any thread: the index is fixed once loaded and pictures
 // are read with positioned reads, so concurrent reads never disturb each other.
 class ThumbnailManager {
-public:
+  public:
     static constexpr std::int32_t kMaxEntries = 99999;
     static constexpr std::int32_t kMaxPictureLength = 102399;
     static constexpr std::size_t kEntrySize = 64;
@@ -52,7 +52,7 @@ public:
     std::optional<std::vector<std::uint8_t>> getThumbnail(std::int32_t songId) const;
     std::optional<std::vector<std::uint8_t>> getThumbnailForSong(const Song& song) const;
 
-private:
+  private:
     struct Entry {
         std::array<char, kKeySize> key{};
         std::int32_t offset = 0;

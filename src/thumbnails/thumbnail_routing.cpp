@@ -55,12 +55,14 @@ std::optional<std::string> ThumbnailRouting::filePathForURI(std::string_view uri
     return folder + "/" + thumbnailFileName(catalogue->songs[static_cast<std::size_t>(songId)]);
 }
 
-std::optional<HTTPFileResponse> ThumbnailRouting::httpResponseForMethod(std::string_view, std::string_view uri) {
+std::optional<HTTPFileResponse> ThumbnailRouting::httpResponseForMethod(std::string_view,
+                                                                        std::string_view uri) {
     const auto path = filePathForURI(uri);
     if (!path) return std::nullopt;
     auto response = HTTPFileResponse::create(*path);
     if (!response) {
-        const std::int32_t songId = static_cast<std::int32_t>(readLeadingInteger(removeSlashes(requestPath(uri))));
+        const std::int32_t songId =
+            static_cast<std::int32_t>(readLeadingInteger(removeSlashes(requestPath(uri))));
         const auto picture = thumbnails_.getThumbnail(songId);
         if (!picture || !writeFileAtomically(*path, *picture)) return std::nullopt;
         response = HTTPFileResponse::create(*path);

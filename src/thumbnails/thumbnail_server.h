@@ -11,7 +11,7 @@ namespace vocalis {
 // The HTTP endpoint from which phones fetch song pictures by id ("/<id>"). Every answer
 // closes its connection; a song without a picture is answered 500.
 class ThumbnailServer {
-public:
+  public:
     static constexpr std::uint16_t kDefaultPort = 6768;
 
     ThumbnailServer(ThumbnailManager& thumbnails, SongManager& songs, HTTPTimeouts timeouts = {});
@@ -24,7 +24,7 @@ public:
     bool isRunning() const { return server_.isRunning(); }
     std::uint16_t port() const { return server_.port(); }
 
-private:
+  private:
     ThumbnailRouting routing_;
     HTTPServer server_;
 };

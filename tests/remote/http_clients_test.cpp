@@ -38,7 +38,7 @@ int occurrences(const std::string& text, const std::string& what) {
 }
 
 class HttpClientsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         media_.dir.write("temp/intro.mp4", clip_);
         media_.dir.write("temp/idle.mp4", "idle");
@@ -62,10 +62,12 @@ TEST_F(HttpClientsTest, CurlDownloadsRangesHeadsAndReusesConnections) {
     ASSERT_EQ(whole.status, 0) << whole.err;
     EXPECT_TRUE(readFile(out) == clip_);
 
-    auto range = runProgram(curl, {"-sS", "-f", "-r", "1000000-1000099", "-o", out, "-D", "-", url("/intro.mp4")});
+    auto range =
+        runProgram(curl, {"-sS", "-f", "-r", "1000000-1000099", "-o", out, "-D", "-", url("/intro.mp4")});
     ASSERT_EQ(range.status, 0) << range.err;
     EXPECT_NE(range.out.find("HTTP/1.1 206 Partial Content"), std::string::npos);
-    EXPECT_NE(range.out.find("Content-Range: bytes 1000000-1000099/" + std::to_string(clip_.size())), std::string::npos);
+    EXPECT_NE(range.out.find("Content-Range: bytes 1000000-1000099/" + std::to_string(clip_.size())),
+              std::string::npos);
     EXPECT_EQ(readFile(out), clip_.substr(1000000, 100));
 
     auto multi = runProgram(curl, {"-sS", "-f", "-r", "0-9,20-29", url("/intro.mp4")});
@@ -140,11 +142,14 @@ first.settimeout(30); print(first.recv(1) == b'')
     const std::string scriptPath = media_.dir.write("client.py", script);
     auto result = runProgram(findProgram("python3"), {scriptPath, std::to_string(service_.port())});
     ASSERT_EQ(result.status, 0) << result.err;
-    const std::string expected = "206 bytes 100-199/200000 100 WXY\n"
-                                 "200 " + std::to_string(clip_.size()) + " True\n"
-                                 "404 0 True\n"
-                                 "200 idle\n"
-                                 "True\n";
+    const std::string expected =
+        "206 bytes 100-199/200000 100 WXY\n"
+        "200 " +
+        std::to_string(clip_.size()) +
+        " True\n"
+        "404 0 True\n"
+        "200 idle\n"
+        "True\n";
     EXPECT_EQ(result.out, expected);
 }
 

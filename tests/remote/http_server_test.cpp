@@ -1,13 +1,14 @@
+#include "remote/http_server.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 
 #include <memory>
 #include <regex>
 #include <vector>
 
-#include "remote/http_server.h"
 #include "remote/http_test_client.h"
 #include "support/temp_dir.h"
 
@@ -21,13 +22,14 @@ using testing::RawClient;
 
 // Serves the files of one folder by name; everything else is 404.
 class FolderRouting final : public HTTPRouting {
-public:
+  public:
     explicit FolderRouting(std::string folder) : folder_(std::move(folder)) {}
     bool supportsMethod(std::string_view method, std::string_view) const override {
         return method == "GET" || method == "HEAD";
     }
     std::optional<std::string> filePathForURI(std::string_view uri) const override {
-        if (uri.empty() || uri.front() != '/' || uri.find('/', 1) != std::string_view::npos) return std::nullopt;
+        if (uri.empty() || uri.front() != '/' || uri.find('/', 1) != std::string_view::npos)
+            return std::nullopt;
         return folder_ + std::string(uri);
     }
     std::optional<HTTPFileResponse> httpResponseForMethod(std::string_view, std::string_view uri) override {
@@ -35,13 +37,14 @@ public:
         return path ? HTTPFileResponse::create(*path) : std::nullopt;
     }
 
-private:
+  private:
     std::string folder_;
 };
 
 class HttpServerTest : public ::testing::Test {
-protected:
-    void startServer(HTTPTimeouts timeouts = {}, std::size_t maxConnections = HTTPServer::kDefaultMaxConnections) {
+  protected:
+    void startServer(HTTPTimeouts timeouts = {},
+                     std::size_t maxConnections = HTTPServer::kDefaultMaxConnections) {
         server_ = std::make_unique<HTTPServer>(routing_, timeouts, maxConnections);
         server_->setPort(0);
         std::string error;
@@ -74,12 +77,24 @@ TEST_F(HttpServerTest, SingleRangesFollowTheParsingRules) {
         std::uint64_t first, last;
     };
     const std::vector<Case> cases = {
-        {"bytes=0-0", 206, 0, 0},       {"bytes=-500", 206, 500, 999}, {"bytes=900-", 206, 900, 999},
-        {"bytes=5", 206, 5, 5},         {"BYTES = 10-19", 206, 10, 19}, {"bytes= 7-8junk", 206, 7, 8},
-        {"bytes=0-10,5-20", 200, 0, 999}, {"items=0-10", 200, 0, 999},   {"bytes=1000-", 200, 0, 999},
-        {"bytes=5-4", 200, 0, 999},     {"bytes=0-1000", 200, 0, 999}, {"bytes=-1001", 200, 0, 999},
-        {"bytes=-", 200, 0, 999},       {"bytes=", 200, 0, 999},       {"bytes=0-1,", 200, 0, 999},
-        {"bytes=x-5", 206, 995, 999},     {"bytes=-0", 200, 0, 999},     {"bytes", 200, 0, 999},
+        {"bytes=0-0", 206, 0, 0},
+        {"bytes=-500", 206, 500, 999},
+        {"bytes=900-", 206, 900, 999},
+        {"bytes=5", 206, 5, 5},
+        {"BYTES = 10-19", 206, 10, 19},
+        {"bytes= 7-8junk", 206, 7, 8},
+        {"bytes=0-10,5-20", 200, 0, 999},
+        {"items=0-10", 200, 0, 999},
+        {"bytes=1000-", 200, 0, 999},
+        {"bytes=5-4", 200, 0, 999},
+        {"bytes=0-1000", 200, 0, 999},
+        {"bytes=-1001", 200, 0, 999},
+        {"bytes=-", 200, 0, 999},
+        {"bytes=", 200, 0, 999},
+        {"bytes=0-1,", 200, 0, 999},
+        {"bytes=x-5", 206, 995, 999},
+        {"bytes=-0", 200, 0, 999},
+        {"bytes", 200, 0, 999},
         {"bytes=99999999999999999999-", 200, 0, 999},
     };
     for (const auto& c : cases) {
@@ -111,11 +126,13 @@ TEST_F(HttpServerTest, SeveralRangesGiveAMultipartBodyInRangeOrder) {
     const std::string prefix = "multipart/byteranges; boundary=";
     ASSERT_EQ(type->substr(0, prefix.size()), prefix);
     const std::string boundary = type->substr(prefix.size());
-    EXPECT_TRUE(std::regex_match(boundary, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")));
+    EXPECT_TRUE(std::regex_match(
+        boundary, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")));
     EXPECT_NE(second.field("content-type"), type) << "every answer gets a fresh boundary";
-    const std::string expected = "\r\n--" + boundary + "\r\nContent-Range: bytes 0-99/1000\r\n\r\n" + file.substr(0, 100) +
-                                 "\r\n--" + boundary + "\r\nContent-Range: bytes 500-599/1000\r\n\r\n" +
-                                 file.substr(500, 100) + "\r\n--" + boundary + "--\r\n";
+    const std::string expected = "\r\n--" + boundary + "\r\nContent-Range: bytes 0-99/1000\r\n\r\n" +
+                                 file.substr(0, 100) + "\r\n--" + boundary +
+                                 "\r\nContent-Range: bytes 500-599/1000\r\n\r\n" + file.substr(500, 100) +
+                                 "\r\n--" + boundary + "--\r\n";
     EXPECT_EQ(first.body, expected);
     EXPECT_EQ(first.field("content-length"), std::to_string(expected.size()));
 }
@@ -161,9 +178,12 @@ TEST_F(HttpServerTest, ConnectionsAreKeptOrClosedByVersionAndConnectionField) {
         bool kept;
     };
     const std::vector<Case> cases = {
-        {"HTTP/1.1", "", true},         {"HTTP/1.1", "Connection: close\r\n", false},
-        {"HTTP/1.1", "Connection: CLOSE\r\n", false}, {"HTTP/1.0", "", false},
-        {"HTTP/1.0", "Connection: Keep-Alive\r\n", true}, {"HTTP/1.0", "Connection: keep-alive\r\n", true},
+        {"HTTP/1.1", "", true},
+        {"HTTP/1.1", "Connection: close\r\n", false},
+        {"HTTP/1.1", "Connection: CLOSE\r\n", false},
+        {"HTTP/1.0", "", false},
+        {"HTTP/1.0", "Connection: Keep-Alive\r\n", true},
+        {"HTTP/1.0", "Connection: keep-alive\r\n", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version + " " + c.connection);
@@ -190,7 +210,8 @@ TEST_F(HttpServerTest, ConnectionsAreKeptOrClosedByVersionAndConnectionField) {
 
     // Requests sent back to back on one connection are answered in order.
     RawClient pipelined(port());
-    ASSERT_TRUE(pipelined.send("GET /f.bin HTTP/1.1\r\n\r\nHEAD /f.bin HTTP/1.1\r\n\r\nGET /nope HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(
+        pipelined.send("GET /f.bin HTTP/1.1\r\n\r\nHEAD /f.bin HTTP/1.1\r\n\r\nGET /nope HTTP/1.1\r\n\r\n"));
     EXPECT_EQ(pipelined.readAnswer()->body, "hello");
     EXPECT_EQ(pipelined.readAnswer(true)->status, 200);
     EXPECT_EQ(pipelined.readAnswer()->status, 404);
@@ -377,8 +398,8 @@ TEST_F(HttpServerTest, FilesPastFourGibibytesAreServedWithSixtyFourBitOffsets) {
 
     const HttpAnswer tail = get("/big.bin", "Range: bytes=-3\r\n");
     EXPECT_EQ(tail.body, std::string(3, '\0'));
-    EXPECT_EQ(tail.field("content-range"),
-              "bytes " + std::to_string(size - 3) + "-" + std::to_string(size - 1) + "/" + std::to_string(size));
+    EXPECT_EQ(tail.field("content-range"), "bytes " + std::to_string(size - 3) + "-" +
+                                               std::to_string(size - 1) + "/" + std::to_string(size));
 }
 
 TEST_F(HttpServerTest, BodiesHaveNoTimeOutAndAFileCutShortEndsTheConnection) {

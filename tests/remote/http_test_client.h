@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,7 +14,6 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <strings.h>
 #include <thread>
 
 namespace vocalis::testing {
@@ -34,7 +34,7 @@ struct HttpAnswer {
 
 // A blocking loopback TCP client with generous time-outs, for talking raw HTTP.
 class RawClient {
-public:
+  public:
     explicit RawClient(std::uint16_t port) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -118,7 +118,7 @@ public:
     // Whatever is buffered beyond the last answer read.
     const std::string& pending() const { return buffer_; }
 
-private:
+  private:
     bool fill() {
         pollfd poller{fd_, POLLIN, 0};
         if (::poll(&poller, 1, 20000) <= 0) return false;

@@ -1,7 +1,8 @@
+#include "remote/media_service.h"
+
 #include <gtest/gtest.h>
 
 #include "remote/http_test_client.h"
-#include "remote/media_service.h"
 #include "remote/media_service_fixture.h"
 
 namespace vocalis {
@@ -19,7 +20,7 @@ std::vector<std::string> songContents(std::size_t count) {
 }
 
 class MediaServiceTest : public ::testing::Test {
-protected:
+  protected:
     MediaServiceTest() {
         media_.dir.write("temp/intro.mp4", "INTRO CLIP");
         media_.dir.write("temp/idle.mp4", patternBytes(1000));
@@ -28,7 +29,8 @@ protected:
         std::string error;
         ASSERT_TRUE(service_.start(0, &error)) << error;
     }
-    HttpAnswer get(const std::string& target, const std::string& method = "GET", const std::string& extra = "") {
+    HttpAnswer get(const std::string& target, const std::string& method = "GET",
+                   const std::string& extra = "") {
         RawClient client(service_.port());
         EXPECT_TRUE(client.send(method + " " + target + " HTTP/1.1\r\n" + extra + "\r\n"));
         return client.readAnswer(method == "HEAD").value_or(HttpAnswer{});
@@ -39,7 +41,8 @@ protected:
 };
 
 TEST_F(MediaServiceTest, ClipsAreFoundByTheEndOfTheTargetWhateverSongIsCurrent) {
-    EXPECT_EQ(service_.clipURL("intro.mp4"), "http://127.0.0.1:" + std::to_string(service_.port()) + "/intro.mp4");
+    EXPECT_EQ(service_.clipURL("intro.mp4"),
+              "http://127.0.0.1:" + std::to_string(service_.port()) + "/intro.mp4");
     for (std::int32_t current : {-1, 3}) {
         media_.songs.setCurrentSongId(current);
         EXPECT_EQ(get("/intro.mp4").body, "INTRO CLIP");
@@ -91,8 +94,9 @@ TEST_F(MediaServiceTest, OnlyTheCurrentSongIsServedById) {
 TEST_F(MediaServiceTest, TargetsFullOfDotDotNeverLeaveTheServedFiles) {
     media_.dir.write("secret.txt", "SECRET");
     media_.songs.setCurrentSongId(-1);
-    for (const std::string& target : std::vector<std::string>{"/../secret.txt", "/../../../../etc/passwd", "/..%2f..%2fsecret.txt",
-                                     "/temp/../secret.txt", "/" + media_.dir.path() + "/secret.txt"}) {
+    for (const std::string& target :
+         std::vector<std::string>{"/../secret.txt", "/../../../../etc/passwd", "/..%2f..%2fsecret.txt",
+                                  "/temp/../secret.txt", "/" + media_.dir.path() + "/secret.txt"}) {
         SCOPED_TRACE(target);
         const HttpAnswer answer = get(target);
         EXPECT_EQ(answer.status, 404);

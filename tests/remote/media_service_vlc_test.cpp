@@ -26,10 +26,27 @@ std::string findProgram(const std::string& name) {
 
 // A short clip with moving video and a tone, in the container the format names.
 void makeMedia(const std::string& path, const std::string& format, int seconds) {
-    const auto result = runProgram(findProgram("ffmpeg"),
-                                   {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                    "testsrc=size=160x120:rate=25", "-f", "lavfi", "-i", "sine=frequency=440",
-                                    "-t", std::to_string(seconds), "-c:v", "mpeg4", "-c:a", "aac", "-f", format, path});
+    const auto result = runProgram(findProgram("ffmpeg"), {"-hide_banner",
+                                                           "-loglevel",
+                                                           "error",
+                                                           "-y",
+                                                           "-f",
+                                                           "lavfi",
+                                                           "-i",
+                                                           "testsrc=size=160x120:rate=25",
+                                                           "-f",
+                                                           "lavfi",
+                                                           "-i",
+                                                           "sine=frequency=440",
+                                                           "-t",
+                                                           std::to_string(seconds),
+                                                           "-c:v",
+                                                           "mpeg4",
+                                                           "-c:a",
+                                                           "aac",
+                                                           "-f",
+                                                           format,
+                                                           path});
     ASSERT_EQ(result.status, 0) << result.err;
 }
 
@@ -41,9 +58,10 @@ struct PlaybackOutcome {
 };
 
 class VlcPlayer {
-public:
+  public:
     VlcPlayer() {
-        const char* args[] = {"--aout=dummy", "--vout=dummy", "--no-xlib", "--quiet", "--no-video-title-show"};
+        const char* args[] = {"--aout=dummy", "--vout=dummy", "--no-xlib", "--quiet",
+                              "--no-video-title-show"};
         instance_.reset(libvlc_new(static_cast<int>(std::size(args)), args));
     }
     bool ready() const { return instance_ != nullptr; }
@@ -57,31 +75,35 @@ public:
             libvlc_media_player_new_from_media(media.get()), &libvlc_media_player_release);
         State state;
         libvlc_event_manager_t* events = libvlc_media_player_event_manager(player.get());
-        for (auto type : {libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError, libvlc_MediaPlayerPlaying})
+        for (auto type :
+             {libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError, libvlc_MediaPlayerPlaying})
             libvlc_event_attach(events, type, &VlcPlayer::onEvent, &state);
         libvlc_media_player_play(player.get());
         PlaybackOutcome outcome;
         {
             std::unique_lock lock(state.mutex);
             if (seekTo >= 0) {
-                state.changed.wait_for(lock, std::chrono::seconds(60), [&] { return state.playing || state.done(); });
+                state.changed.wait_for(lock, std::chrono::seconds(60),
+                                       [&] { return state.playing || state.done(); });
                 if (state.playing && !state.done()) {
                     lock.unlock();
                     libvlc_media_player_set_position(player.get(), seekTo);
                     lock.lock();
                 }
             }
-            outcome.timedOut = !state.changed.wait_for(lock, std::chrono::seconds(90), [&] { return state.done(); });
+            outcome.timedOut =
+                !state.changed.wait_for(lock, std::chrono::seconds(90), [&] { return state.done(); });
             outcome.ended = state.ended;
             outcome.failed = state.failed;
         }
         libvlc_media_player_stop(player.get());
-        for (auto type : {libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError, libvlc_MediaPlayerPlaying})
+        for (auto type :
+             {libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError, libvlc_MediaPlayerPlaying})
             libvlc_event_detach(events, type, &VlcPlayer::onEvent, &state);
         return outcome;
     }
 
-private:
+  private:
     struct State {
         std::mutex mutex;
         std::condition_variable changed;

@@ -39,7 +39,8 @@ inline std::string dataFileBytes(std::int32_t count, const std::vector<DataEntry
 }
 
 // Data-file entries for pictures appended after the index, in the given (sorted) order.
-inline std::string dataFileWithPictures(const std::vector<std::pair<std::string, std::string>>& keyedPictures) {
+inline std::string dataFileWithPictures(
+    const std::vector<std::pair<std::string, std::string>>& keyedPictures) {
     const auto count = static_cast<std::int32_t>(keyedPictures.size());
     std::int32_t offset = 4 + 64 * count;
     std::vector<DataEntry> entries;

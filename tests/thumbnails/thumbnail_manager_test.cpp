@@ -1,3 +1,5 @@
+#include "thumbnails/thumbnail_manager.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -5,14 +7,13 @@
 
 #include "support/temp_dir.h"
 #include "thumbnails/thumbnail_fixture.h"
-#include "thumbnails/thumbnail_manager.h"
 
 namespace vocalis {
 namespace {
 
+using testing::DataEntry;
 using testing::dataFileBytes;
 using testing::dataFileWithPictures;
-using testing::DataEntry;
 using testing::publish;
 using testing::songNamed;
 using testing::TempDir;
@@ -27,7 +28,7 @@ TEST(ThumbnailKey, JoinsTitleAndSingerAndKeepsFiftyFiveBytes) {
 }
 
 class ThumbnailManagerTest : public ::testing::Test {
-protected:
+  protected:
     void writeData(const std::string& bytes) { dir_.write("thumbnail.dat", bytes); }
     void load() { manager_.load(dir_ / "thumbnail", dir_ / "thumbnail.dat"); }
     std::optional<std::string> picture(std::int32_t songId) {
@@ -87,7 +88,8 @@ TEST_F(ThumbnailManagerTest, FindsPicturesByKeyInCStringOrderAndFallsBackToTheFo
 TEST_F(ThumbnailManagerTest, OffsetAndLengthLimitsDecideWithoutTheFolder) {
     publish(songs_, {songNamed("a", ""), songNamed("b", ""), songNamed("c", ""), songNamed("d", ""),
                      songNamed("e", "")});
-    for (const char* name : {"a", "b", "c", "d", "e"}) dir_.write(std::string("thumbnail/") + name + "-.jpg", "FOLDER");
+    for (const char* name : {"a", "b", "c", "d", "e"})
+        dir_.write(std::string("thumbnail/") + name + "-.jpg", "FOLDER");
     const std::int32_t pictures = 4 + 64 * 5;
     std::string bytes = dataFileBytes(5, {{"a-", pictures, 102399},
                                           {"b-", pictures, 102400},

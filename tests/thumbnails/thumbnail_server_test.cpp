@@ -1,3 +1,5 @@
+#include "thumbnails/thumbnail_server.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,7 +12,6 @@
 #include "support/temp_dir.h"
 #include "thumbnails/thumbnail_fixture.h"
 #include "thumbnails/thumbnail_manager.h"
-#include "thumbnails/thumbnail_server.h"
 
 namespace vocalis {
 namespace {
@@ -28,7 +29,7 @@ std::string readFile(const std::string& path) {
 }
 
 class ThumbnailServerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // ids: 0 "a" (folder), 1 "b" (data file only), 2 "c" (none), 3 "d", 4 "e", 5 "f" (folder)
         publish(songs_, {songNamed("a", "One"), songNamed("b", "Two"), songNamed("c", "Three"),
