@@ -180,7 +180,7 @@ TEST(MediaPlayerTest, AudioTrackOptionAndSwitchInPlace) {
     EXPECT_EQ(player.currentAudioTrackIndex(), player.audioTrackIndexes()[1]);
 }
 
-TEST(MediaPlayerTest, EqualizerChangesTheSoundAtOnce) {
+TEST(MediaPlayerTest, EqualizerAndVolumeChangeTheSoundAtOnce) {
     TempDir dir;
     std::string clip;
     ASSERT_NO_FATAL_FAILURE(clip = testing::makeVideo(dir / "clip.mp4", 12));
@@ -212,6 +212,13 @@ TEST(MediaPlayerTest, EqualizerChangesTheSoundAtOnce) {
     ASSERT_TRUE(pumpUntil(scheduler, [&] { return listener.loudness(4800) > flat * 0.7; }))
         << "flat " << flat << ", now " << listener.loudness(4800);
     EXPECT_EQ(player.state(), PlayerState::Playing);
+
+    // The player's own level (the score sound plays lower) works on top of it.
+    player.setVolume(0.3f);
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return listener.loudness(4800) < flat * 0.5; }))
+        << "flat " << flat << ", now " << listener.loudness(4800);
+    player.setVolume(1.0f);
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return listener.loudness(4800) > flat * 0.7; }));
 }
 
 TEST(MediaPlayerTest, BrokenFilesReportErrorsAndWhatOfThemPlayed) {

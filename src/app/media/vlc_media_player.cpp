@@ -370,6 +370,12 @@ VlcMediaPlayer::~VlcMediaPlayer() {
 
 bool VlcMediaPlayer::isReady() const { return impl_->player && impl_->equalizer; }
 
+void VlcMediaPlayer::setVolume(float fraction) {
+    if (!isReady()) return;
+    const float level = std::clamp(finiteOrZero(fraction), 0.0f, 1.0f);
+    libvlc_audio_set_volume(impl_->player, static_cast<int>(std::lround(level * 100.0f)));
+}
+
 void VlcMediaPlayer::setDelegate(MediaPlayerDelegate* delegate) { impl_->delegate = delegate; }
 
 void VlcMediaPlayer::setEqualizerEnabled(bool enabled) {

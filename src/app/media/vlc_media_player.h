@@ -48,6 +48,10 @@ public:
     // False when libVLC could not start (missing plugins): the player then does nothing.
     bool isReady() const;
 
+    // The player's own output level, 0.0 to 1.0 (the score sound plays at 0.6); kept across
+    // media. Not part of MediaPlayer: the songs always play at full level.
+    void setVolume(float fraction);
+
     void setDelegate(MediaPlayerDelegate* delegate) override;
 
     void setEqualizerEnabled(bool enabled) override;
