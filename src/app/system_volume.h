@@ -6,7 +6,7 @@ namespace vocalis {
 // (silent) to 1.0 (full), and its mute switch. Called on the main thread; every call
 // returns within a bounded time, also when no sound server answers.
 class SystemVolume {
-public:
+  public:
     virtual ~SystemVolume() = default;
 
     // The volume limited to 0.0 ... 1.0; 0.0 when it cannot be read (the failure is logged).

@@ -78,9 +78,8 @@ struct PulseSystemVolume::Connection {
         if (!loop) return false;
         context = pa_context_new(pa_mainloop_get_api(loop), "Vocalis Player");
         // Never start a sound server of our own: the desktop owns it.
-        if (!context ||
-            pa_context_connect(context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) <
-                0) {
+        if (!context || pa_context_connect(context, server.empty() ? nullptr : server.c_str(),
+                                           PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             disconnect();
             return false;
         }
@@ -121,7 +120,8 @@ struct PulseSystemVolume::Connection {
             if (info && info->default_sink_name) a->name = info->default_sink_name;
             a->done = true;
         };
-        if (!finish(pa_context_get_server_info(context, onServer, &answer), answer.done) || answer.name.empty()) {
+        if (!finish(pa_context_get_server_info(context, onServer, &answer), answer.done) ||
+            answer.name.empty()) {
             logLine("Unable to get default audio device");
             return std::nullopt;
         }
@@ -134,7 +134,8 @@ struct PulseSystemVolume::Connection {
             if (info) s->index = info->index;
             if (last != 0) s->done = true;
         };
-        if (!finish(pa_context_get_sink_info_by_name(context, answer.name.c_str(), onSink, &sink), sink.done) ||
+        if (!finish(pa_context_get_sink_info_by_name(context, answer.name.c_str(), onSink, &sink),
+                    sink.done) ||
             !sink.index) {
             logLine("Unable to get output audio device");
             return std::nullopt;
@@ -170,7 +171,8 @@ struct PulseSystemVolume::Connection {
             a->success = success != 0;
             a->done = true;
         };
-        return finish(pa_context_set_sink_mute_by_index(context, index, mute ? 1 : 0, onDone, &answer), answer.done) &&
+        return finish(pa_context_set_sink_mute_by_index(context, index, mute ? 1 : 0, onDone, &answer),
+                      answer.done) &&
                answer.success;
     }
 
@@ -185,7 +187,8 @@ struct PulseSystemVolume::Connection {
             a->success = success != 0;
             a->done = true;
         };
-        return finish(pa_context_set_sink_volume_by_index(context, index, &volume, onDone, &answer), answer.done) &&
+        return finish(pa_context_set_sink_volume_by_index(context, index, &volume, onDone, &answer),
+                      answer.done) &&
                answer.success;
     }
 };
@@ -234,8 +237,8 @@ void PulseSystemVolume::setSystemVolume(float requested) {
     }
     const float volume = std::clamp(requested, 0.0f, 1.0f);
     if (volume != requested) {
-        logFormatted("Tentative volume (%5.2f) was out of range; reset to %5.2f", static_cast<double>(requested),
-                     static_cast<double>(volume));
+        logFormatted("Tentative volume (%5.2f) was out of range; reset to %5.2f",
+                     static_cast<double>(requested), static_cast<double>(volume));
     }
 
     if (volume < kMuteBelow) {
@@ -251,7 +254,8 @@ void PulseSystemVolume::setSystemVolume(float requested) {
     }
     // Scaling keeps the balance between the channels.
     pa_cvolume target = sink->volume;
-    pa_cvolume_scale(&target, static_cast<pa_volume_t>(std::lround(static_cast<double>(volume) * PA_VOLUME_NORM)));
+    pa_cvolume_scale(&target,
+                     static_cast<pa_volume_t>(std::lround(static_cast<double>(volume) * PA_VOLUME_NORM)));
     if (!connection_->setVolume(*device, target)) {
         logFormatted("The device 0x%0x was unable to set volume", *device);
     }

@@ -14,7 +14,7 @@ namespace vocalis {
 // client's main loop on the calling thread until the answer comes or the time-out passes.
 // The connection is made on first use and made again after it was lost.
 class PulseSystemVolume final : public SystemVolume {
-public:
+  public:
     // `server`: a Pulse server address ("unix:/path/native"); empty uses the usual one
     // ($PULSE_SERVER, then the user's session server). No server is ever started.
     explicit PulseSystemVolume(std::string server = {},
@@ -31,7 +31,7 @@ public:
 
     struct Connection;
 
-private:
+  private:
     std::unique_ptr<Connection> connection_;
 };
 

@@ -26,7 +26,7 @@ using testing::TempDir;
 
 // `python3 -m http.server` on 127.0.0.1, port chosen by the system; stopped on destruction.
 class FileServer {
-public:
+  public:
     explicit FileServer(const std::string& folder) {
         const std::string python = testing::findProgram("python3");
         if (python.empty()) return;
@@ -36,7 +36,7 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<std::string> args = {python,   "-u",       "-m",        "http.server", "0",
+        std::vector<std::string> args = {python,   "-u",        "-m",          "http.server", "0",
                                          "--bind", "127.0.0.1", "--directory", folder};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -67,9 +67,11 @@ public:
     FileServer& operator=(const FileServer&) = delete;
 
     int port() const { return port_; }
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
 
-private:
+  private:
     pid_t pid_ = -1;
     int port_ = 0;
 };

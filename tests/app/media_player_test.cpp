@@ -198,7 +198,8 @@ TEST(MediaPlayerTest, EqualizerAndVolumeChangeTheSoundAtOnce) {
     player.setMedia(Media::file(clip));
     player.play();
 
-    ASSERT_TRUE(pumpUntil(scheduler, [&] { return listener.frequency() > 400 && listener.framesHeard() > 48000; }));
+    ASSERT_TRUE(
+        pumpUntil(scheduler, [&] { return listener.frequency() > 400 && listener.framesHeard() > 48000; }));
     const double flat = listener.loudness();
     ASSERT_GT(flat, 300.0);
 
@@ -231,7 +232,8 @@ TEST(MediaPlayerTest, BrokenFilesReportErrorsAndWhatOfThemPlayed) {
     // Half of a Matroska file plays up to where it stops; an MP4 whose index was cut off
     // cannot start at all.
     const std::string halfSong = testing::truncateCopy(song, dir / "half.mkv", 0.5);
-    const std::string cutMp4 = testing::truncateCopy(testing::makeVideo(dir / "tail.mp4", 4, false), dir / "cut.mp4", 0.3);
+    const std::string cutMp4 =
+        testing::truncateCopy(testing::makeVideo(dir / "tail.mp4", 4, false), dir / "cut.mp4", 0.3);
     ASSERT_FALSE(::testing::Test::HasFatalFailure());
 
     VirtualScheduler scheduler;

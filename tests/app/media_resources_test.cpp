@@ -23,7 +23,9 @@ FrameSize pngSize(const std::string& path) {
     unsigned char header[24] = {};
     in.read(reinterpret_cast<char*>(header), sizeof header);
     if (!in || header[1] != 'P' || header[2] != 'N' || header[3] != 'G') return {};
-    auto word = [&](int at) { return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]; };
+    auto word = [&](int at) {
+        return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3];
+    };
     return {word(16), word(20)};
 }
 
@@ -47,7 +49,8 @@ TEST(MediaResourcesTest, ClipsPlayWithPictureAndSound) {
         player.setMedia(Media::file(path));
         player.play();
 
-        ASSERT_TRUE(pumpUntil(scheduler, [&] { return sink.frames() > 5 && listener.framesHeard() > 48000; }));
+        ASSERT_TRUE(
+            pumpUntil(scheduler, [&] { return sink.frames() > 5 && listener.framesHeard() > 48000; }));
         EXPECT_EQ(player.videoTrackCount(), 1);
         EXPECT_EQ(player.audioTrackIndexes().size(), 2u);
         EXPECT_EQ(sink.source().width, 1280);

@@ -40,21 +40,30 @@ std::string picture(int seconds) {
     return "testsrc2=size=320x240:rate=25:duration=" + std::to_string(seconds);
 }
 std::string tone(int hertz, int seconds) {
-    return "sine=frequency=" + std::to_string(hertz) + ":sample_rate=48000:duration=" + std::to_string(seconds);
+    return "sine=frequency=" + std::to_string(hertz) +
+           ":sample_rate=48000:duration=" + std::to_string(seconds);
 }
 }  // namespace
 
 std::string makeTwoTrackVideo(const std::string& path, int seconds) {
-    runFfmpeg({"-f", "lavfi", "-i", picture(seconds), "-f", "lavfi", "-i", tone(440, seconds), "-f", "lavfi",
-               "-i", tone(1000, seconds), "-map", "0:v", "-map", "1:a", "-map", "2:a", "-c:v", "libx264",
-               "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "96k", path});
+    runFfmpeg({"-f",      "lavfi",     "-i",       picture(seconds),
+               "-f",      "lavfi",     "-i",       tone(440, seconds),
+               "-f",      "lavfi",     "-i",       tone(1000, seconds),
+               "-map",    "0:v",       "-map",     "1:a",
+               "-map",    "2:a",       "-c:v",     "libx264",
+               "-preset", "ultrafast", "-pix_fmt", "yuv420p",
+               "-c:a",    "aac",       "-b:a",     "96k",
+               path});
     return path;
 }
 
 std::string makeVideo(const std::string& path, int seconds, bool indexFirst) {
-    runFfmpeg({"-f", "lavfi", "-i", picture(seconds), "-f", "lavfi", "-i", tone(440, seconds), "-c:v", "libx264",
-               "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "96k", "-movflags",
-               indexFirst ? "+faststart" : "-faststart", "-f", "mp4", path});
+    runFfmpeg({"-f",       "lavfi",   "-i",        picture(seconds),
+               "-f",       "lavfi",   "-i",        tone(440, seconds),
+               "-c:v",     "libx264", "-preset",   "ultrafast",
+               "-pix_fmt", "yuv420p", "-c:a",      "aac",
+               "-b:a",     "96k",     "-movflags", indexFirst ? "+faststart" : "-faststart",
+               "-f",       "mp4",     path});
     return path;
 }
 
@@ -71,7 +80,8 @@ std::string truncateCopy(const std::string& source, const std::string& path, dou
     return path;
 }
 
-bool pumpUntil(VirtualScheduler& scheduler, const std::function<bool()>& done, std::chrono::seconds deadline) {
+bool pumpUntil(VirtualScheduler& scheduler, const std::function<bool()>& done,
+               std::chrono::seconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;
     while (std::chrono::steady_clock::now() < end) {
         scheduler.runPending();

@@ -42,7 +42,7 @@ bool pumpUntil(VirtualScheduler& scheduler, const std::function<bool()>& done,
 
 // Records the delegate's messages.
 class DelegateRecorder final : public MediaPlayerDelegate {
-public:
+  public:
     explicit DelegateRecorder(MediaPlayer& player) : player_(player) {}
     void mediaPlayerStateChanged() override { states.push_back(player_.state()); }
     void mediaPlayerTimeChanged() override { ++timeChanges; }
@@ -52,13 +52,13 @@ public:
     std::vector<PlayerState> states;
     int timeChanges = 0;
 
-private:
+  private:
     MediaPlayer& player_;
 };
 
 // Keeps the last picture, as a view would.
 class FrameRecorder final : public VideoSink {
-public:
+  public:
     explicit FrameRecorder(FrameSize wanted) : wanted_(wanted) {}
     FrameSize frameSizeFor(int sourceWidth, int sourceHeight) override;
     void presentFrame(std::shared_ptr<const VideoFrame> frame) override;
@@ -67,7 +67,7 @@ public:
     std::shared_ptr<const VideoFrame> last() const;
     FrameSize source() const;
 
-private:
+  private:
     FrameSize wanted_;
     mutable std::mutex mutex_;
     FrameSize source_;
@@ -77,7 +77,7 @@ private:
 
 // Listens to the decoded sound (48 kHz stereo) and tells the tone that plays.
 class ToneListener {
-public:
+  public:
     // The callback to hand to the player as its PCM tap.
     std::function<void(std::span<const std::int16_t>)> tap();
 
@@ -91,7 +91,7 @@ public:
     // Root mean square of the last `window` left-channel samples (full scale 32768).
     double loudness(std::size_t window = 9600) const;
 
-private:
+  private:
     std::vector<std::int16_t> recentLeft(std::size_t window) const;
 
     mutable std::mutex mutex_;

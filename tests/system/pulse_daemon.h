@@ -24,7 +24,7 @@ extern char** environ;
 namespace vocalis::testing {
 
 class PulseDaemon {
-public:
+  public:
     static constexpr const char* kSinkName = "vocalis_test_sink";
 
     PulseDaemon() { start(); }
@@ -70,8 +70,8 @@ public:
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "daemon.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "daemon.log").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -95,7 +95,7 @@ public:
         listening_ = false;
     }
 
-private:
+  private:
     // Generous: a loaded CI machine may take a while to start the daemon.
     void waitUntilListening() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

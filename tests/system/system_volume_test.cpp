@@ -22,7 +22,7 @@ std::string pactl(const PulseDaemon& daemon, std::vector<std::string> args) {
 }
 
 class SystemVolumeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(daemon.running()) << "pulseaudio did not start; see " << daemon.log();
     }
@@ -74,8 +74,7 @@ TEST_F(SystemVolumeTest, SetsReadsLimitsAndMutes) {
     EXPECT_NEAR(volume.systemVolume(), 0.055f, 0.001f);
     messages = logged([&] { volume.decreaseSystemVolumeBy(0.1f); });
     EXPECT_NE(messages.find("Tentative volume (-0.0"), std::string::npos) << messages;
-    EXPECT_NE(messages.find(") was out of range; reset to  0.00"), std::string::npos)
-        << messages;
+    EXPECT_NE(messages.find(") was out of range; reset to  0.00"), std::string::npos) << messages;
     EXPECT_EQ(volume.isMuted(), true);
     EXPECT_EQ(static_cast<int>(volume.systemVolume() * 10), 0);
     volume.increaseSystemVolumeBy(0.095f);

@@ -24,7 +24,7 @@ struct FrameSize {
 // Where the media player hands its pictures. Both calls arrive on the media engine's own
 // threads, never on the main thread, so an implementation guards what it shares.
 class VideoSink {
-public:
+  public:
     virtual ~VideoSink() = default;
 
     // A video starts with pictures of the given source size; answer the size the frames

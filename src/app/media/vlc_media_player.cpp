@@ -295,8 +295,9 @@ struct VlcMediaPlayer::Impl {
         // At every video start the decoder offers hardware surfaces that the frame callbacks
         // cannot take before it falls back to plain pictures; those refusals are not faults.
         static constexpr const char* kNegotiation[] = {
-            "Failed to create video converter", "Too high level of recursion", "Failed to adapt decoder format",
-            "video output creation failed", "failed to create video output"};
+            "Failed to create video converter", "Too high level of recursion",
+            "Failed to adapt decoder format", "video output creation failed",
+            "failed to create video output"};
         for (const char* noise : kNegotiation) {
             if (std::strncmp(line, noise, std::strlen(noise)) == 0) return;
         }
@@ -316,7 +317,7 @@ VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
     : impl_(std::make_unique<Impl>(scheduler, std::move(options))) {
     Impl& d = *impl_;
     std::vector<std::string> arguments = {"--no-video-title-show", "--no-stats", "--no-osd",
-                                          "--no-snapshot-preview", "--no-xlib", "--quiet"};
+                                          "--no-snapshot-preview", "--no-xlib",  "--quiet"};
     if (!d.options.videoSink && !hasOption(d.options.arguments, "--vout")) {
         arguments.push_back("--vout=vdummy");
     }
@@ -347,7 +348,8 @@ VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
     }
 
     if (d.options.videoSink) {
-        libvlc_video_set_callbacks(d.player, &Impl::onVideoLock, &Impl::onVideoUnlock, &Impl::onVideoDisplay, &d);
+        libvlc_video_set_callbacks(d.player, &Impl::onVideoLock, &Impl::onVideoUnlock, &Impl::onVideoDisplay,
+                                   &d);
         libvlc_video_set_format_callbacks(d.player, &Impl::onVideoFormat, nullptr);
     }
     if (d.options.pcmTap) {
@@ -392,8 +394,10 @@ void VlcMediaPlayer::setPreAmplification(float decibels) {
 }
 
 void VlcMediaPlayer::setAmplification(float decibels, int band) {
-    if (!isReady() || band < 0 || static_cast<unsigned>(band) >= libvlc_audio_equalizer_get_band_count()) return;
-    libvlc_audio_equalizer_set_amp_at_index(impl_->equalizer, finiteOrZero(decibels), static_cast<unsigned>(band));
+    if (!isReady() || band < 0 || static_cast<unsigned>(band) >= libvlc_audio_equalizer_get_band_count())
+        return;
+    libvlc_audio_equalizer_set_amp_at_index(impl_->equalizer, finiteOrZero(decibels),
+                                            static_cast<unsigned>(band));
     if (impl_->equalizerEnabled) impl_->applyEqualizer();
 }
 

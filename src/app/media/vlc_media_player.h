@@ -33,7 +33,7 @@ struct VlcPlayerOptions {
 // libVLC ends a media by closing it; this player instead keeps the media loaded, leaves the
 // last picture with the sink and reports Paused, which is what the engine takes as the end.
 class VlcMediaPlayer final : public MediaPlayer {
-public:
+  public:
     static constexpr int kPcmRate = 48000;
     static constexpr int kPcmChannels = 2;
 
@@ -76,7 +76,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 
