@@ -185,6 +185,8 @@ std::string HTTPConnection::headText(int status, const HTTPHeaders& fields) cons
 
 void HTTPConnection::sendError(int status, bool closeAfter) {
     response_.reset();
+    // A refused request may still be arriving (a body, the rest of a head).
+    lingerOnClose_ = closeAfter && (status == 400 || status == 405);
     HTTPHeaders fields{{"Content-Length", "0"}};
     if (closeAfter && (status == 400 || status == 405) && !routing_.closesEveryConnection())
         fields.emplace_back("Connection", "close");
@@ -376,6 +378,10 @@ void HTTPConnection::waitWritable() {
 
 void HTTPConnection::finish(bool closeAfter) {
     setCorked(false);
+    if (closeAfter && lingerOnClose_) {
+        lingeringClose();
+        return;
+    }
     if (closeAfter) {
         close();
         return;
@@ -389,6 +395,42 @@ void HTTPConnection::finish(bool closeAfter) {
     sentResponseHeaders_ = false;
     // Through the queue, so a client sending many requests at once never deepens the stack.
     asio::post(socket_.get_executor(), [self = shared_from_this()] { self->readHeadLine(); });
+}
+
+}  // namespace vocalis
+
+namespace vocalis {
+
+// Closing a socket with unread input resets the connection, and the reset can overtake the
+// answer still on its way. So after a refusal: end our side, drop what the client still
+// sends, and close at its end or after a short grace time.
+void HTTPConnection::lingeringClose() {
+    asio::error_code ignored;
+    socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+    armTimer(std::min<std::chrono::milliseconds>(kLingerTime, timeouts_.headRead));
+    discardInput();
+}
+
+void HTTPConnection::discardInput() {
+    for (;;) {
+        if (closed_) return;
+        asio::error_code error;
+        socket_.read_some(asio::buffer(readBuffer_), error);
+        if (error == asio::error::would_block) break;
+        if (error) {
+            close();
+            return;
+        }
+    }
+    socket_.async_wait(asio::socket_base::wait_read,
+                       [self = shared_from_this()](const asio::error_code& error) {
+                           if (self->closed_) return;
+                           if (error) {
+                               self->close();
+                               return;
+                           }
+                           self->discardInput();
+                       });
 }
 
 }  // namespace vocalis

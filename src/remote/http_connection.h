@@ -32,6 +32,7 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     static constexpr int kMaxHeaderLines = 100;
     static constexpr std::size_t kMaxBytesInFlight = 524288;  // body bytes per connection
     static constexpr int kPiecesPerTurn = 8;
+    static constexpr std::chrono::milliseconds kLingerTime{2000};
 
     using DeathHandler = std::function<void(const HTTPConnection*)>;
 
@@ -65,6 +66,8 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     void sendPieceByCopy(std::size_t piece);
     void waitWritable();
     void finish(bool closeAfter);
+    void lingeringClose();
+    void discardInput();
     bool keepsAlive() const;
 
     void armTimer(std::chrono::milliseconds delay);
@@ -91,6 +94,7 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     std::vector<std::uint8_t> pieceBuffer_;
     bool closeAfterAnswer_ = false;
     bool withBody_ = false;
+    bool lingerOnClose_ = false;
     bool corked_ = false;
     bool sentResponseHeaders_ = false;
     bool closed_ = false;

@@ -268,6 +268,17 @@ TEST_F(HttpServerTest, ErrorAnswersFollowTheirConnectionRules) {
     RawClient client(port());
     ASSERT_TRUE(client.send("GET /f.bin HTTP/1.1\r\n\r\n"));
     EXPECT_TRUE(std::regex_match(client.readAnswer()->statusLine, std::regex("HTTP/1\\.1 200 OK")));
+
+    // A refused upload still being sent gets its answer rather than a reset connection.
+    RawClient upload(port());
+    const std::string body(8 * 1024 * 1024, 'u');
+    ASSERT_TRUE(upload.send("PUT /f.bin HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(upload.send(body));
+    const auto refused = upload.readAnswer();
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 405);
+    EXPECT_TRUE(upload.waitClosed());
 }
 
 TEST_F(HttpServerTest, HeadLimitsCloseWithoutAnswer) {
