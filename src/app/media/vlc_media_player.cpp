@@ -316,7 +316,8 @@ std::vector<std::string> VlcMediaPlayer::headlessArguments() { return {"--aout=a
 VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
     : impl_(std::make_unique<Impl>(scheduler, std::move(options))) {
     Impl& d = *impl_;
-    std::vector<std::string> arguments = {"--no-video-title-show", "--no-stats", "--no-osd",
+    // Statistics stay on: each media's shown and lost pictures are logged when it is unloaded.
+    std::vector<std::string> arguments = {"--no-video-title-show", "--no-osd",
                                           "--no-snapshot-preview", "--no-xlib",  "--quiet"};
     if (!d.options.videoSink && !hasOption(d.options.arguments, "--vout")) {
         arguments.push_back("--vout=vdummy");
@@ -411,6 +412,12 @@ void VlcMediaPlayer::setMedia(std::optional<Media> media) {
         if (next) {
             for (const auto& option : media->options) libvlc_media_add_option(next, option.c_str());
         }
+    }
+    if (libvlc_media_t* previous = d.media.load()) {
+        libvlc_media_stats_t stats{};
+        if (libvlc_media_get_stats(previous, &stats) && stats.i_displayed_pictures > 0)
+            logParts("Pictures of the last media: ", stats.i_displayed_pictures, " shown, lost ",
+                     stats.i_lost_pictures);
     }
     // This stops the previous media and joins its threads; its late events carry the old
     // generation and are dropped.

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# CPU time to play a 60-second 1920x1080 30 fps H.264 file full screen on a 1920x1080 Xvfb
+# screen: vocalis-player against VLC's own player (cvlc, X11 output) in the same run, both
+# without sound. Also reports the pictures each one dropped.
+#
+# usage: bench/player_cpu_bench.sh [BUILDDIR] [ROUNDS]
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+bin="$(realpath -m "${1:-$here/build}")/bin"
+rounds="${2:-3}"
+out="$here/bench/out"
+mkdir -p "$out/player-songs"
+for package in vlc-bin vlc-plugin-video-output xvfb x11-utils; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    { echo "installing $package"; sudo= ; [ "$(id -u)" -ne 0 ] && sudo=sudo; $sudo apt-get install -y -qq --no-install-recommends "$package" >/dev/null; }
+done
+
+video="$out/player-songs/Bench - Vocalis.mp4"
+if [ ! -f "$video" ]; then
+  echo "making the 60 s 1080p30 test video"
+  ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=30:d=60" -f lavfi -i "sine=f=440:d=60" \
+    -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac "$video"
+fi
+
+display=":$(( 600 + RANDOM % 300 ))"
+Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+work="$(mktemp -d)"
+trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+
+cpu_of() { awk '{print $14 + $15}' "/proc/$1/stat"; }  # user + system, in clock ticks
+ticks=$(getconf CLK_TCK)
+
+vlc_round() {
+  /usr/bin/time -f "%U %S" -o "$work/vlc.time" env DISPLAY="$display" cvlc --play-and-exit --fullscreen \
+    --aout=adummy --no-video-title-show --vout=xcb_x11 -v "$video" >"$work/vlc.log" 2>&1
+  local cpu dropped
+  cpu=$(awk '{print $1 + $2}' "$work/vlc.time")
+  dropped=$(grep -c 'picture is too late\|picture might be displayed late\|dropping frame' "$work/vlc.log" || true)
+  echo "vlc $cpu $dropped"
+}
+
+player_round() {
+  local port mport tport dport
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  mport=$((port + 1)); tport=$((port + 2)); dport=$((port + 3))
+  DISPLAY="$display" HOME="$work" XDG_CONFIG_HOME="$work/config" VOCALIS_PLAYBACK_STATS=1 \
+    "$bin/vocalis-player" --no-sound --data-dir "$work/data" --songs "$out/player-songs" \
+    --remote-port "$port" --media-port "$mport" --thumbnail-port "$tport" --discovery-port "$dport" \
+    >"$work/player.log" 2>&1 &
+  local pid=$!
+  for _ in $(seq 240); do "$bin/vocalis-remote" --port "$port" md5 >/dev/null 2>&1 && break; sleep 0.25; done
+  sleep 1
+  "$bin/vocalis-remote" --port "$port" watch --seconds 75 >"$work/watch.log" 2>&1 &
+  local watcher=$!
+  sleep 0.5
+  local before after
+  before=$(cpu_of "$pid")
+  "$bin/vocalis-remote" --port "$port" add 0 >/dev/null
+  # The song has ended when the player falls back to the idle clip.
+  for _ in $(seq 300); do grep -q $'current\t-1' "$work/watch.log" && break; sleep 0.25; done
+  after=$(cpu_of "$pid")
+  kill "$watcher" 2>/dev/null || true
+  kill -TERM "$pid"; wait "$pid" 2>/dev/null || true
+  local lost
+  lost=$(grep -o 'lost [0-9]*' "$work/player.log" | head -1 | awk '{print $2}')
+  echo "vocalis $(awk -v t="$ticks" -v a="$after" -v b="$before" 'BEGIN{printf "%.2f", (a-b)/t}') ${lost:-?}"
+}
+
+echo "round tool cpu_seconds dropped_pictures"
+for round in $(seq "$rounds"); do
+  echo "$round $(vlc_round)"
+  echo "$round $(player_round)"
+done
