@@ -142,6 +142,10 @@ void HTTPFileResponse::setHeader(std::string name, std::string value) {
     headers_.emplace_back(std::move(name), std::move(value));
 }
 
+void HTTPFileResponse::removeHeader(const std::string& name) {
+    std::erase_if(headers_, [&name](const auto& field) { return field.first == name; });
+}
+
 std::string HTTPFileResponse::entityTag() const {
     return "\"" + std::to_string(inode_) + "-" + std::to_string(modificationTime_) + "-" +
            std::to_string(fileLength_) + "\"";

@@ -41,6 +41,7 @@ class HTTPFileResponse {
 
     const HTTPHeaders& httpHeaders() const { return headers_; }
     void setHeader(std::string name, std::string value);
+    void removeHeader(const std::string& name);
 
     // Hands up to `length` bytes from the offset straight to a non-blocking socket.
     enum class SendStatus { Sent, WouldBlock, Unsupported, Failed };

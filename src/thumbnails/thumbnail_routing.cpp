@@ -68,6 +68,8 @@ std::optional<HTTPFileResponse> ThumbnailRouting::httpResponseForMethod(std::str
         response = HTTPFileResponse::create(*path);
         if (!response) return std::nullopt;
     }
+    // Phones show the picture inline; it is not a download.
+    response->removeHeader("Content-Disposition");
     response->setHeader("Content-Type", "image/jpeg");
     response->setHeader("Last-Modified", httpDate(static_cast<std::time_t>(response->modificationTime())));
     response->setHeader("ETag", response->entityTag());

@@ -66,6 +66,7 @@ TEST_F(ThumbnailServerTest, AnswersAPictureWithItsFileFieldsAndCloses) {
     EXPECT_EQ(answer.field("content-type"), "image/jpeg");
     EXPECT_EQ(answer.field("content-length"), "6");
     EXPECT_EQ(answer.field("cache-control"), "no-cache");
+    EXPECT_FALSE(answer.field("content-disposition"));
     EXPECT_EQ(answer.field("connection"), "Close");
     EXPECT_TRUE(answer.field("server"));
     EXPECT_TRUE(answer.field("date"));
