@@ -32,7 +32,8 @@ int connectTo(std::uint16_t port) {
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) throw std::runtime_error("connect");
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        throw std::runtime_error("connect");
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     return fd;
@@ -84,8 +85,8 @@ std::shared_ptr<const Catalogue> makeCatalogue(int count) {
     songs.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         auto song = songFromPath("/media/usb/Karaoke/NhacTre", "Tình khúc mùa đông số " + std::to_string(i) +
-                                                                   " - Ca sĩ Nguyễn Văn " + std::to_string(i % 1000) +
-                                                                   ".mkv");
+                                                                   " - Ca sĩ Nguyễn Văn " +
+                                                                   std::to_string(i % 1000) + ".mkv");
         songs.push_back(std::move(*song));
     }
     return std::make_shared<const Catalogue>(buildCatalogue(std::move(songs)));
@@ -97,7 +98,7 @@ const Catalogue& bigCatalogue() {
 }
 
 class CountingDelegate final : public RemoteDelegate {
-public:
+  public:
     std::atomic<std::uint64_t> count{0};
     void onRemotePlayPause(bool) override { ++count; }
     void onRemoteNext() override { ++count; }

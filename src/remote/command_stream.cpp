@@ -53,43 +53,44 @@ std::optional<PhoneCommand> CommandStream::next() {
     command.code = code;
     std::size_t size = fixed;
     switch (code) {
-    case wire::kCatalogueRequest:
-        // What follows in the buffer is dropped.
-        buffer_.clear();
-        head_ = 0;
-        return command;
-    case wire::kAddSong:
-    case wire::kAddSongFirst:
-    case wire::kMoveUp:
-    case wire::kMoveFirst:
-    case wire::kRemove:
-        command.value = wire::dataToInt(at, 1);
-        break;
-    case wire::kTone:
-        command.value = at[1];
-        break;
-    case wire::kSendMessage:
-    case wire::kRequesterName:
-    case wire::kSendPicture: {
-        const std::size_t lengthAt = code == wire::kSendPicture ? 1 : 5;
-        const std::int32_t length = wire::dataToInt(at, lengthAt);
-        const std::size_t cap = code == wire::kSendPicture ? limits_.maxPicture : limits_.maxText;
-        if (length < 0 || static_cast<std::size_t>(length) > cap) {
-            drop();
-            return std::nullopt;
+        case wire::kCatalogueRequest:
+            // What follows in the buffer is dropped.
+            buffer_.clear();
+            head_ = 0;
+            return command;
+        case wire::kAddSong:
+        case wire::kAddSongFirst:
+        case wire::kMoveUp:
+        case wire::kMoveFirst:
+        case wire::kRemove:
+            command.value = wire::dataToInt(at, 1);
+            break;
+        case wire::kTone:
+            command.value = at[1];
+            break;
+        case wire::kSendMessage:
+        case wire::kRequesterName:
+        case wire::kSendPicture: {
+            const std::size_t lengthAt = code == wire::kSendPicture ? 1 : 5;
+            const std::int32_t length = wire::dataToInt(at, lengthAt);
+            const std::size_t cap = code == wire::kSendPicture ? limits_.maxPicture : limits_.maxText;
+            if (length < 0 || static_cast<std::size_t>(length) > cap) {
+                drop();
+                return std::nullopt;
+            }
+            size = fixed + static_cast<std::size_t>(length);
+            if (available < size) return std::nullopt;
+            if (code == wire::kSendPicture) {
+                command.picture.assign(at + fixed, at + size);
+            } else {
+                command.text.assign(reinterpret_cast<const char*>(at) + fixed,
+                                    static_cast<std::size_t>(length));
+                if (code == wire::kRequesterName) command.value = wire::dataToInt(at, 1);
+            }
+            break;
         }
-        size = fixed + static_cast<std::size_t>(length);
-        if (available < size) return std::nullopt;
-        if (code == wire::kSendPicture) {
-            command.picture.assign(at + fixed, at + size);
-        } else {
-            command.text.assign(reinterpret_cast<const char*>(at) + fixed, static_cast<std::size_t>(length));
-            if (code == wire::kRequesterName) command.value = wire::dataToInt(at, 1);
-        }
-        break;
-    }
-    default:
-        break;
+        default:
+            break;
     }
     head_ += size;
     return command;

@@ -12,9 +12,9 @@ namespace vocalis {
 // One command cut out of a phone's byte stream.
 struct PhoneCommand {
     std::uint8_t code = 0;
-    std::int32_t value = 0;               // song id (2, 3, 36), queue position (11-13), tone (21)
-    std::string text;                     // 18: the message; 36: the requester's name
-    std::vector<std::uint8_t> picture;    // 22: the image bytes as sent
+    std::int32_t value = 0;             // song id (2, 3, 36), queue position (11-13), tone (21)
+    std::string text;                   // 18: the message; 36: the requester's name
+    std::vector<std::uint8_t> picture;  // 22: the image bytes as sent
 };
 
 // Length fields above these caps (or below zero) drop the buffer like an unknown code:
@@ -29,7 +29,7 @@ struct CommandLimits {
 // commands (what follows it in the buffer is dropped), and a byte that is not a command
 // drops everything buffered.
 class CommandStream {
-public:
+  public:
     explicit CommandStream(CommandLimits limits = {}) : limits_(limits) {}
 
     // Appends a chunk; next() then cuts its commands one at a time, so that a reader can
@@ -44,7 +44,7 @@ public:
     // How many times the buffer was dropped for a bad code or length.
     std::size_t dropCount() const { return dropCount_; }
 
-private:
+  private:
     void drop();
 
     CommandLimits limits_;

@@ -17,7 +17,7 @@ namespace vocalis {
 // Answers the phones' UDP probes (sent to the host or to the broadcast address) with the
 // player's name, the stored device name and the protocol number. Runs on its own queue.
 class DiscoveryResponder {
-public:
+  public:
     explicit DiscoveryResponder(Preferences& preferences);
     ~DiscoveryResponder();
     DiscoveryResponder(const DiscoveryResponder&) = delete;
@@ -29,7 +29,7 @@ public:
     void stop();
     std::uint16_t port() const { return port_.load(); }
 
-private:
+  private:
     void runOnQueue(const std::function<void()>& task);
     void receive();
     void answer(std::size_t length);

@@ -22,47 +22,47 @@ std::vector<PlayerMessage> MessageStream::feed(std::string_view chunk) {
         message.code = bytes[head];
         std::size_t size = 0;
         switch (message.code) {
-        case wire::kAudioTrackMessage:
-        case wire::kPlayStateMessage:
-            size = 2;
-            if (available >= size) message.value = bytes[head + 1];
-            break;
-        case wire::kNumber23Message:
-        case wire::kNumber27Message:
-        case wire::kCurrentSongMessage:
-            size = 5;
-            if (available >= size) message.value = wire::dataToInt(bytes, head + 1);
-            break;
-        case wire::kQueueMessage:
-        case wire::kChecksumMessage: {
-            if (available < 5) break;
-            std::size_t length = 0;
-            if (!lengthAt(head + 1, length)) {
+            case wire::kAudioTrackMessage:
+            case wire::kPlayStateMessage:
+                size = 2;
+                if (available >= size) message.value = bytes[head + 1];
+                break;
+            case wire::kNumber23Message:
+            case wire::kNumber27Message:
+            case wire::kCurrentSongMessage:
+                size = 5;
+                if (available >= size) message.value = wire::dataToInt(bytes, head + 1);
+                break;
+            case wire::kQueueMessage:
+            case wire::kChecksumMessage: {
+                if (available < 5) break;
+                std::size_t length = 0;
+                if (!lengthAt(head + 1, length)) {
+                    broken_ = true;
+                    return messages;
+                }
+                size = 5 + length;
+                if (available >= size) message.text.assign(buffer_, head + 5, length);
+                break;
+            }
+            case wire::kCatalogueMessage: {
+                if (available < 9) break;
+                std::size_t length = 0;
+                if (!lengthAt(head + 1, length)) {
+                    broken_ = true;
+                    return messages;
+                }
+                size = 9 + length + 12;
+                if (available >= size) {
+                    message.songCount = wire::dataToInt(bytes, head + 5);
+                    message.text.assign(buffer_, head + 9, length);
+                    message.value = wire::dataToInt(bytes, head + 9 + length + 4);
+                }
+                break;
+            }
+            default:
                 broken_ = true;
                 return messages;
-            }
-            size = 5 + length;
-            if (available >= size) message.text.assign(buffer_, head + 5, length);
-            break;
-        }
-        case wire::kCatalogueMessage: {
-            if (available < 9) break;
-            std::size_t length = 0;
-            if (!lengthAt(head + 1, length)) {
-                broken_ = true;
-                return messages;
-            }
-            size = 9 + length + 12;
-            if (available >= size) {
-                message.songCount = wire::dataToInt(bytes, head + 5);
-                message.text.assign(buffer_, head + 9, length);
-                message.value = wire::dataToInt(bytes, head + 9 + length + 4);
-            }
-            break;
-        }
-        default:
-            broken_ = true;
-            return messages;
         }
         if (size == 0 || available < size) break;
         head += size;

@@ -20,14 +20,14 @@ struct PlayerMessage {
 // The phone's side of the stream: cuts the player's messages out of received chunks.
 // A code the player never sends, or a length out of range, breaks the stream for good.
 class MessageStream {
-public:
+  public:
     explicit MessageStream(std::size_t maxText = std::size_t{1} << 30) : maxText_(maxText) {}
 
     std::vector<PlayerMessage> feed(std::string_view chunk);
     bool broken() const { return broken_; }
     std::size_t buffered() const { return buffer_.size(); }
 
-private:
+  private:
     std::size_t maxText_;
     std::string buffer_;
     bool broken_ = false;

@@ -1,11 +1,11 @@
 #include "remote/phone_client.h"
 
+#include <algorithm>
 #include <array>
 #include <asio/connect.hpp>
 #include <asio/ip/udp.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
-#include <algorithm>
 #include <functional>
 
 #include "remote/discovery_protocol.h"
@@ -129,7 +129,8 @@ void PhoneClient::finish(Duration timeout) {
 }
 
 std::optional<std::vector<DiscoveryAnswer>> discoverPlayers(const std::string& host, std::uint16_t port,
-                                                            std::chrono::milliseconds timeout, std::string& error) {
+                                                            std::chrono::milliseconds timeout,
+                                                            std::string& error) {
     asio::io_context context;
     asio::ip::udp::socket socket(context);
     std::error_code e;

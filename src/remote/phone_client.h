@@ -15,7 +15,7 @@ namespace vocalis {
 // A phone's side of one connection, blocking with time-outs: for the command-line remote
 // and for tests. Failures leave a one-line reason in error().
 class PhoneClient {
-public:
+  public:
     using Duration = std::chrono::milliseconds;
 
     bool connect(const std::string& host, std::uint16_t port, Duration timeout);
@@ -32,7 +32,7 @@ public:
     bool timedOut() const { return timedOut_; }
     const std::string& error() const { return error_; }
 
-private:
+  private:
     // Runs the started operation until it completes or the time is up.
     bool runFor(Duration timeout, bool& done);
 
@@ -54,6 +54,7 @@ struct DiscoveryAnswer {
     std::string text;
 };
 std::optional<std::vector<DiscoveryAnswer>> discoverPlayers(const std::string& host, std::uint16_t port,
-                                                            std::chrono::milliseconds timeout, std::string& error);
+                                                            std::chrono::milliseconds timeout,
+                                                            std::string& error);
 
 }  // namespace vocalis

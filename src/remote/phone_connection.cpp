@@ -26,7 +26,8 @@ PhoneConnection::PhoneConnection(asio::ip::tcp::socket socket, CommandLimits lim
       tokens_(commandsPerSecond) {
     std::error_code error;
     const auto endpoint = socket_.remote_endpoint(error);
-    peer_ = error ? std::string("unknown") : endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
+    peer_ = error ? std::string("unknown")
+                  : endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
     // Notifications are a few bytes each; phones should see them at once.
     socket_.set_option(asio::ip::tcp::no_delay(true), error);
 }
@@ -60,7 +61,8 @@ void PhoneConnection::process() {
             lastRefill_ = now;
             if (tokens_ < 1) {
                 const auto wait = std::chrono::duration<double>((1 - tokens_) / commandsPerSecond_);
-                paceTimer_.expires_after(std::chrono::duration_cast<Clock::duration>(wait) + std::chrono::milliseconds(1));
+                paceTimer_.expires_after(std::chrono::duration_cast<Clock::duration>(wait) +
+                                         std::chrono::milliseconds(1));
                 paceTimer_.async_wait([self = shared_from_this()](const std::error_code& error) {
                     if (!error && self->open_) self->process();
                 });
@@ -105,16 +107,17 @@ void PhoneConnection::writeNext() {
     const auto largeWrites = [](const std::error_code& error, std::size_t) -> std::size_t {
         return error ? 0 : std::size_t{16} << 20;
     };
-    asio::async_write(socket_, buffers, largeWrites, [self = shared_from_this()](const std::error_code& error, std::size_t) {
-        if (!self->open_) return;
-        if (error) {
-            self->close();
-            return;
-        }
-        self->pendingBytes_ -= sizeOf(self->outgoing_.front());
-        self->outgoing_.pop_front();
-        self->writeNext();
-    });
+    asio::async_write(socket_, buffers, largeWrites,
+                      [self = shared_from_this()](const std::error_code& error, std::size_t) {
+                          if (!self->open_) return;
+                          if (error) {
+                              self->close();
+                              return;
+                          }
+                          self->pendingBytes_ -= sizeOf(self->outgoing_.front());
+                          self->outgoing_.pop_front();
+                          self->writeNext();
+                      });
 }
 
 void PhoneConnection::close() {

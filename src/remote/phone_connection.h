@@ -20,7 +20,7 @@ namespace vocalis {
 // catalogue text is shared, not copied, between phones) and written as one unit, so two
 // messages never interleave on the wire.
 class PhoneConnection : public std::enable_shared_from_this<PhoneConnection> {
-public:
+  public:
     using Piece = std::shared_ptr<const std::string>;
     using Message = std::vector<Piece>;
     // Carries out one command; returns whether it went to the delegate (those are paced).
@@ -47,7 +47,7 @@ public:
     std::size_t pendingBytes() const { return pendingBytes_; }
     const std::string& peer() const { return peer_; }
 
-private:
+  private:
     void read();
     // Carries out the buffered commands while the pace allows, then reads on.
     void process();

@@ -116,7 +116,8 @@ void SocketManager::accept() {
         }
         // Running out of descriptors must not end accepting for good, nor spin.
         logParts("Phone server accept failed: ", error.message());
-        auto timer = std::make_shared<asio::steady_timer>(socketQueue_.context(), std::chrono::milliseconds(100));
+        auto timer =
+            std::make_shared<asio::steady_timer>(socketQueue_.context(), std::chrono::milliseconds(100));
         timer->async_wait([this, timer](const std::error_code& waited) {
             if (!waited && serverSocket_) accept();
         });
@@ -124,7 +125,8 @@ void SocketManager::accept() {
 }
 
 void SocketManager::onAccepted(asio::ip::tcp::socket socket) {
-    auto connection = std::make_shared<PhoneConnection>(std::move(socket), CommandLimits{}, commandRate_.load());
+    auto connection =
+        std::make_shared<PhoneConnection>(std::move(socket), CommandLimits{}, commandRate_.load());
     {
         std::lock_guard lock(clientsMutex_);
         if (clientSockets_.size() >= maxConnections_.load()) {
@@ -158,57 +160,89 @@ void SocketManager::sendCatalogue(PhoneConnection& connection) {
     std::string tail = wire::catalogueTrailer(currentAudioTrack_.load());
     tail += wire::queueMessage(queueText);
     // The catalogue and the queue that follows it go out as one unit.
-    PhoneConnection::Message message{
-        std::make_shared<const std::string>(
-            wire::catalogueHeader(static_cast<std::int32_t>(data->text->size()), data->songCount)),
-        data->text, std::make_shared<const std::string>(std::move(tail))};
+    PhoneConnection::Message message{std::make_shared<const std::string>(wire::catalogueHeader(
+                                         static_cast<std::int32_t>(data->text->size()), data->songCount)),
+                                     data->text, std::make_shared<const std::string>(std::move(tail))};
     connection.send(std::move(message), maxPending());
 }
 
 bool SocketManager::carryOut(PhoneConnection& connection, PhoneCommand& command) {
     RemoteDelegate* const delegate = delegate_.load(std::memory_order_acquire);
     switch (command.code) {
-    case wire::kCatalogueRequest:
-        sendCatalogue(connection);
-        return false;
-    case wire::kNumberQuery23:
-    case wire::kNumberQuery27:
-        connection.send(wire::numberMessage(command.code), maxPending());
-        return false;
-    case wire::kChecksumRequest:
-        connection.send(wire::checksumMessage(snapshot()->md5), maxPending());
-        return false;
-    case wire::kPlayStateRequest:
-        connection.send(wire::playStateMessage(isPlaying_.load()), maxPending());
-        return false;
-    case wire::kCurrentSongRequest:
-        connection.send(wire::currentSongMessage(currentSongId_.load()), maxPending());
-        return false;
-    case wire::kTone:
-        logParts("Tone ", command.value);
-        return true;  // paced like a command, so a flood cannot flood the log
-    default:
-        break;
+        case wire::kCatalogueRequest:
+            sendCatalogue(connection);
+            return false;
+        case wire::kNumberQuery23:
+        case wire::kNumberQuery27:
+            connection.send(wire::numberMessage(command.code), maxPending());
+            return false;
+        case wire::kChecksumRequest:
+            connection.send(wire::checksumMessage(snapshot()->md5), maxPending());
+            return false;
+        case wire::kPlayStateRequest:
+            connection.send(wire::playStateMessage(isPlaying_.load()), maxPending());
+            return false;
+        case wire::kCurrentSongRequest:
+            connection.send(wire::currentSongMessage(currentSongId_.load()), maxPending());
+            return false;
+        case wire::kTone:
+            logParts("Tone ", command.value);
+            return true;  // paced like a command, so a flood cannot flood the log
+        default:
+            break;
     }
     if (!delegate) return false;
     switch (command.code) {
-    case wire::kAddSong: delegate->onRemoteRes(command.value); break;
-    case wire::kAddSongFirst: delegate->onRemoteRes1st(command.value); break;
-    case wire::kPlay: delegate->onRemotePlayPause(true); break;
-    case wire::kPause: delegate->onRemotePlayPause(false); break;
-    case wire::kNext: delegate->onRemoteNext(); break;
-    case wire::kSwitchAudioTrack: delegate->onRemoteSwitchAudioTrack(); break;
-    case wire::kMoveUp: delegate->onRemoteQueueMoveUp(command.value); break;
-    case wire::kMoveFirst: delegate->onRemoteQueueMoveFirst(command.value); break;
-    case wire::kRemove: delegate->onRemoteQueueRemove(command.value); break;
-    case wire::kVolumeUp: delegate->onRemoteVolumeUp(); break;
-    case wire::kVolumeDown: delegate->onRemoteVolumeDown(); break;
-    case wire::kSendMessage: delegate->onRemoteSendMessage(std::move(command.text)); break;
-    case wire::kReplay: delegate->onRemoteReplay(); break;
-    case wire::kSendPicture: delegate->onRemoteSendPicture(std::move(command.picture)); break;
-    case wire::kRequesterName: delegate->onRemoteQueueRequesterName(command.value, std::move(command.text)); break;
-    case wire::kRecord: delegate->onRemoteRecord(); break;
-    default: return false;  // fillers
+        case wire::kAddSong:
+            delegate->onRemoteRes(command.value);
+            break;
+        case wire::kAddSongFirst:
+            delegate->onRemoteRes1st(command.value);
+            break;
+        case wire::kPlay:
+            delegate->onRemotePlayPause(true);
+            break;
+        case wire::kPause:
+            delegate->onRemotePlayPause(false);
+            break;
+        case wire::kNext:
+            delegate->onRemoteNext();
+            break;
+        case wire::kSwitchAudioTrack:
+            delegate->onRemoteSwitchAudioTrack();
+            break;
+        case wire::kMoveUp:
+            delegate->onRemoteQueueMoveUp(command.value);
+            break;
+        case wire::kMoveFirst:
+            delegate->onRemoteQueueMoveFirst(command.value);
+            break;
+        case wire::kRemove:
+            delegate->onRemoteQueueRemove(command.value);
+            break;
+        case wire::kVolumeUp:
+            delegate->onRemoteVolumeUp();
+            break;
+        case wire::kVolumeDown:
+            delegate->onRemoteVolumeDown();
+            break;
+        case wire::kSendMessage:
+            delegate->onRemoteSendMessage(std::move(command.text));
+            break;
+        case wire::kReplay:
+            delegate->onRemoteReplay();
+            break;
+        case wire::kSendPicture:
+            delegate->onRemoteSendPicture(std::move(command.picture));
+            break;
+        case wire::kRequesterName:
+            delegate->onRemoteQueueRequesterName(command.value, std::move(command.text));
+            break;
+        case wire::kRecord:
+            delegate->onRemoteRecord();
+            break;
+        default:
+            return false;  // fillers
     }
     return true;
 }

@@ -25,7 +25,7 @@ class SongManager;
 // command that is not a query goes to the delegate, which posts it to the main thread.
 // The engine sets the plain properties and calls the notify operations on the main thread.
 class SocketManager {
-public:
+  public:
     static constexpr std::size_t kMaxConnections = 64;
     // A phone's unsent bytes may reach this many catalogue replies (and never less than
     // kMinPendingBytes) before it is disconnected.
@@ -72,7 +72,7 @@ public:
     void notifyQueue();
     void notifyCurrentSong();
 
-private:
+  private:
     struct Snapshot {
         std::shared_ptr<const std::string> text = std::make_shared<const std::string>();
         std::int32_t songCount = 0;

@@ -11,9 +11,9 @@ namespace {
 // picture give the size of their fixed part, the length field included.
 constexpr std::array<std::uint8_t, 256> makeSizes() {
     std::array<std::uint8_t, 256> sizes{};
-    for (std::uint8_t code : {kFiller, kCatalogueRequest, kPlay, kPause, kNext, kVolumeUp, kVolumeDown,
-                              kReplay, kNumberQuery23, kNumberQuery27, kFiller39, kChecksumRequest, kRecord,
-                              kPlayStateRequest, kCurrentSongRequest})
+    for (std::uint8_t code :
+         {kFiller, kCatalogueRequest, kPlay, kPause, kNext, kVolumeUp, kVolumeDown, kReplay, kNumberQuery23,
+          kNumberQuery27, kFiller39, kChecksumRequest, kRecord, kPlayStateRequest, kCurrentSongRequest})
         sizes[code] = 1;
     for (std::uint8_t code : {kSwitchAudioTrack, kTone}) sizes[code] = 2;
     for (std::uint8_t code : {kAddSong, kAddSongFirst, kMoveUp, kMoveFirst, kRemove, kSendPicture})

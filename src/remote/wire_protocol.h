@@ -69,9 +69,9 @@ void appendInt(std::string& out, std::int32_t value);
 std::size_t fixedCommandSize(std::uint8_t code);
 bool isCommand(std::uint8_t code);
 
-std::string action(std::uint8_t code);                               // 1 byte
-std::string intCommand(std::uint8_t code, std::int32_t value);      // 5 bytes
-std::string switchAudioTrackCommand();                              // 8 and its ignored byte
+std::string action(std::uint8_t code);                          // 1 byte
+std::string intCommand(std::uint8_t code, std::int32_t value);  // 5 bytes
+std::string switchAudioTrackCommand();                          // 8 and its ignored byte
 std::string toneCommand(std::uint8_t value);
 std::string sendMessageCommand(std::string_view text);
 std::string sendPictureCommand(std::string_view image);

@@ -63,11 +63,21 @@ std::optional<Millis> parseSeconds(const std::string& text) {
 // One line per notification, named after what it reports.
 void printNotification(const PlayerMessage& message) {
     switch (message.code) {
-    case wire::kQueueMessage: std::cout << "queue\t" << message.text << "\n"; break;
-    case wire::kCurrentSongMessage: std::cout << "current\t" << message.value << "\n"; break;
-    case wire::kPlayStateMessage: std::cout << "state\t" << (message.value ? "playing" : "paused") << "\n"; break;
-    case wire::kAudioTrackMessage: std::cout << "track\t" << message.value << "\n"; break;
-    default: std::cout << "message " << int{message.code} << "\n"; break;
+        case wire::kQueueMessage:
+            std::cout << "queue\t" << message.text << "\n";
+            break;
+        case wire::kCurrentSongMessage:
+            std::cout << "current\t" << message.value << "\n";
+            break;
+        case wire::kPlayStateMessage:
+            std::cout << "state\t" << (message.value ? "playing" : "paused") << "\n";
+            break;
+        case wire::kAudioTrackMessage:
+            std::cout << "track\t" << message.value << "\n";
+            break;
+        default:
+            std::cout << "message " << int{message.code} << "\n";
+            break;
     }
     std::cout.flush();
 }
@@ -106,8 +116,8 @@ std::optional<std::string> commandBytes(const std::vector<std::string>& args, st
         const char* name;
         std::uint8_t code;
     };
-    static constexpr Simple kSimple[] = {{"play", wire::kPlay},         {"pause", wire::kPause},
-                                         {"next", wire::kNext},         {"replay", wire::kReplay},
+    static constexpr Simple kSimple[] = {{"play", wire::kPlay},          {"pause", wire::kPause},
+                                         {"next", wire::kNext},          {"replay", wire::kReplay},
                                          {"volume-up", wire::kVolumeUp}, {"volume-down", wire::kVolumeDown},
                                          {"record", wire::kRecord}};
     for (const auto& simple : kSimple)
@@ -117,8 +127,10 @@ std::optional<std::string> commandBytes(const std::vector<std::string>& args, st
         const char* name;
         std::uint8_t code;
     };
-    static constexpr WithInt kWithInt[] = {{"add", wire::kAddSong},   {"add-first", wire::kAddSongFirst},
-                                           {"remove", wire::kRemove}, {"up", wire::kMoveUp},
+    static constexpr WithInt kWithInt[] = {{"add", wire::kAddSong},
+                                           {"add-first", wire::kAddSongFirst},
+                                           {"remove", wire::kRemove},
+                                           {"up", wire::kMoveUp},
                                            {"first", wire::kMoveFirst}};
     for (const auto& withInt : kWithInt) {
         if (name != withInt.name) continue;
@@ -150,10 +162,14 @@ int query(PhoneClient& client, const std::vector<std::string>& args, Millis time
     const std::string& name = args[0];
     if (args.size() != 1) return usage(name + " takes no argument");
     std::uint8_t request = 0, reply = 0;
-    if (name == "md5") request = wire::kChecksumRequest, reply = wire::kChecksumMessage;
-    else if (name == "catalogue" || name == "queue") request = wire::kCatalogueRequest, reply = wire::kCatalogueMessage;
-    else if (name == "current") request = wire::kCurrentSongRequest, reply = wire::kCurrentSongMessage;
-    else request = wire::kPlayStateRequest, reply = wire::kPlayStateMessage;
+    if (name == "md5")
+        request = wire::kChecksumRequest, reply = wire::kChecksumMessage;
+    else if (name == "catalogue" || name == "queue")
+        request = wire::kCatalogueRequest, reply = wire::kCatalogueMessage;
+    else if (name == "current")
+        request = wire::kCurrentSongRequest, reply = wire::kCurrentSongMessage;
+    else
+        request = wire::kPlayStateRequest, reply = wire::kPlayStateMessage;
 
     if (!client.send(wire::action(request), timeout)) return fail(client.error());
     auto message = client.receive(reply, timeout);
@@ -176,7 +192,8 @@ int query(PhoneClient& client, const std::vector<std::string>& args, Millis time
 }
 
 int watch(PhoneClient& client, std::optional<Millis> seconds) {
-    const auto end = seconds ? std::chrono::steady_clock::now() + *seconds : std::chrono::steady_clock::time_point::max();
+    const auto end =
+        seconds ? std::chrono::steady_clock::now() + *seconds : std::chrono::steady_clock::time_point::max();
     for (;;) {
         const auto now = std::chrono::steady_clock::now();
         if (seconds && now >= end) return 0;
@@ -223,10 +240,12 @@ int main(int argc, char** argv) {
         for (std::size_t j = 1; j < command.size(); ++j) {
             if (j + 1 >= command.size()) return usage(command[j] + " needs a value");
             const std::string& value = command[j + 1];
-            if (command[j] == "--host") options.host = value;
-            else if (command[j] == "--port" && (options.port = parseNumber<std::uint16_t>(value))) {}
-            else if (command[j] == "--timeout" && (options.timeout = parseSeconds(value))) {}
-            else return usage("bad discover option: " + command[j] + " " + value);
+            if (command[j] == "--host")
+                options.host = value;
+            else if (command[j] == "--port" && (options.port = parseNumber<std::uint16_t>(value))) {
+            } else if (command[j] == "--timeout" && (options.timeout = parseSeconds(value))) {
+            } else
+                return usage("bad discover option: " + command[j] + " " + value);
             ++j;
         }
         return discover(options);
@@ -235,7 +254,8 @@ int main(int argc, char** argv) {
     const Millis timeout = options.timeout.value_or(Millis(5000));
     std::optional<Millis> watchFor;
     const std::string& name = command[0];
-    const bool isQuery = name == "md5" || name == "catalogue" || name == "queue" || name == "current" || name == "state";
+    const bool isQuery =
+        name == "md5" || name == "catalogue" || name == "queue" || name == "current" || name == "state";
     std::string bytes;
     if (name == "watch") {
         if (command.size() == 3 && command[1] == "--seconds") {
@@ -252,8 +272,8 @@ int main(int argc, char** argv) {
     }
 
     PhoneClient client;
-    if (!client.connect(options.host.empty() ? "127.0.0.1" : options.host, options.port.value_or(wire::kDefaultPort),
-                        timeout))
+    if (!client.connect(options.host.empty() ? "127.0.0.1" : options.host,
+                        options.port.value_or(wire::kDefaultPort), timeout))
         return fail(client.error());
     if (isQuery) return query(client, command, timeout);
     if (name == "watch") return watch(client, watchFor);

@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(wire::isCommand(command.code));
             check(command.text.size() <= limits.maxText);
             check(command.picture.size() <= limits.maxPicture);
-            if (command.code != wire::kSendMessage && command.code != wire::kRequesterName) check(command.text.empty());
+            if (command.code != wire::kSendMessage && command.code != wire::kRequesterName)
+                check(command.text.empty());
             if (command.code != wire::kSendPicture) check(command.picture.empty());
         }
         // Whatever waits is the start of one command that is not yet whole.

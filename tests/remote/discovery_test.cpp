@@ -14,7 +14,7 @@ namespace {
 
 // A phone's UDP socket on an ephemeral port.
 class ProbeSocket {
-public:
+  public:
     ProbeSocket() {
         fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
         int one = 1;
@@ -30,8 +30,8 @@ public:
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
         to.sin_addr.s_addr = address;
-        return ::sendto(fd_, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
-               static_cast<ssize_t>(payload.size());
+        return ::sendto(fd_, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                        sizeof to) == static_cast<ssize_t>(payload.size());
     }
 
     // The next datagram and its sender's port.
@@ -42,12 +42,13 @@ public:
         char buffer[2048];
         sockaddr_in from{};
         socklen_t length = sizeof from;
-        const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        const ssize_t n =
+            ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
         if (n < 0) return std::nullopt;
         return std::pair{std::string(buffer, static_cast<std::size_t>(n)), ntohs(from.sin_port)};
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -75,9 +76,9 @@ TEST(DiscoveryResponder, AnswersProbesWithTheStoredNameReadEachTime) {
 
     // Other letter case, a short prefix and bytes that are not UTF-8 get no answer: the
     // next datagram to come back answers the good probe sent after them.
-    for (const std::string& bad : {std::string("vocalis remote"), std::string("Vocalis Remot"),
-                                  std::string("VOCALIS REMOTE"), std::string("Vocalis Remote\xff\xfe", 16),
-                                  std::string("Vocalis Remote\xc3", 15), std::string()})
+    for (const std::string& bad :
+         {std::string("vocalis remote"), std::string("Vocalis Remot"), std::string("VOCALIS REMOTE"),
+          std::string("Vocalis Remote\xff\xfe", 16), std::string("Vocalis Remote\xc3", 15), std::string()})
         ASSERT_TRUE(phone.sendTo(bad, kLoopback, responder.port()));
     preferences.setString("KEY_DEVICE_NAME", "after");
     ASSERT_TRUE(phone.sendTo("Vocalis Remote", kLoopback, responder.port()));
@@ -97,8 +98,8 @@ TEST(DiscoveryResponder, AnswersBroadcastProbes) {
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) == 0) {
         for (ifaddrs* entry = list; entry && !broadcast; entry = entry->ifa_next)
-            if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET && (entry->ifa_flags & IFF_BROADCAST) &&
-                (entry->ifa_flags & IFF_UP) && entry->ifa_broadaddr)
+            if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET &&
+                (entry->ifa_flags & IFF_BROADCAST) && (entry->ifa_flags & IFF_UP) && entry->ifa_broadaddr)
                 broadcast = reinterpret_cast<sockaddr_in*>(entry->ifa_broadaddr)->sin_addr.s_addr;
         ::freeifaddrs(list);
     }

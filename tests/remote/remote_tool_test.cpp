@@ -19,7 +19,7 @@ using testing::runProgram;
 using Strings = std::vector<std::string>;
 
 class RemoteTool : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         catalogue = testing::publishSongs(songs, 12);
         server.initWithData(catalogue->text, catalogue->md5);
@@ -69,17 +69,22 @@ TEST_F(RemoteTool, CommandsReachTheDelegate) {
     testing::TempDir dir;
     const std::string picture("\xff\xd8\xff\xe0 jpeg-ish \0 bytes", 20);
     const std::string file = dir.write("face.jpg", picture);
-    const std::vector<Strings> commands = {
-        {"add", "7"}, {"add-first", "3"}, {"remove", "1"}, {"up", "2"}, {"first", "4"},
-        {"play"}, {"pause"}, {"next"}, {"replay"}, {"track"}, {"volume-up"}, {"volume-down"}, {"record"},
-        {"message", "Scoring Off"}, {"picture", file}, {"name", "7", "Hùng"}};
+    const std::vector<Strings> commands = {{"add", "7"},      {"add-first", "3"},
+                                           {"remove", "1"},   {"up", "2"},
+                                           {"first", "4"},    {"play"},
+                                           {"pause"},         {"next"},
+                                           {"replay"},        {"track"},
+                                           {"volume-up"},     {"volume-down"},
+                                           {"record"},        {"message", "Scoring Off"},
+                                           {"picture", file}, {"name", "7", "Hùng"}};
     for (const auto& command : commands) {
         const auto result = remote(command);
         EXPECT_EQ(result.status, 0) << command[0] << ": " << result.err;
     }
     EXPECT_EQ(delegate.waitFor(commands.size()),
-              (Strings{"res 7", "res1st 3", "remove 1", "up 2", "first 4", "play", "pause", "next", "replay", "track",
-                       "volume up", "volume down", "record", "message Scoring Off", "picture 20", "name 7 Hùng"}));
+              (Strings{"res 7", "res1st 3", "remove 1", "up 2", "first 4", "play", "pause", "next", "replay",
+                       "track", "volume up", "volume down", "record", "message Scoring Off", "picture 20",
+                       "name 7 Hùng"}));
     EXPECT_EQ(delegate.pictures().at(0), picture);
 
     // Bad usage changes nothing and says why.
@@ -119,12 +124,14 @@ TEST_F(RemoteTool, DiscoverListsThePlayersThatAnswer) {
     DiscoveryResponder responder(preferences);
     ASSERT_TRUE(responder.start(0));
     const std::string probePort = std::to_string(responder.port());
-    auto result = runProgram(programPath("vocalis-remote"), {"discover", "--host", "127.0.0.1", "--port", probePort, "--timeout", "1"});
+    auto result = runProgram(programPath("vocalis-remote"),
+                             {"discover", "--host", "127.0.0.1", "--port", probePort, "--timeout", "1"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "127.0.0.1\tVocalis Player macOS;Phòng 3;700\n");
 
     responder.stop();
-    result = runProgram(programPath("vocalis-remote"), {"discover", "--host", "127.0.0.1", "--port", probePort, "--timeout", "0.5"});
+    result = runProgram(programPath("vocalis-remote"),
+                        {"discover", "--host", "127.0.0.1", "--port", probePort, "--timeout", "0.5"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "vocalis-remote: no player answered\n");
 }

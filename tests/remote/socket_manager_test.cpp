@@ -1,3 +1,5 @@
+#include "remote/socket_manager.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <thread>
 
 #include "catalogue/song_manager.h"
-#include "remote/socket_manager.h"
 #include "remote/socket_test_support.h"
 #include "remote/wire_protocol.h"
 
@@ -22,7 +23,7 @@ const std::string kNumber23Reply = bytes({0x17, 0, 0, 0x02, 0xBC});
 
 // The test thread plays the main thread: it sets the properties and notifies.
 class PhoneServer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         catalogue = testing::publishSongs(songs, 5);
         server.initWithData(catalogue->text, catalogue->md5);
@@ -71,18 +72,33 @@ TEST_F(PhoneServer, CommandsCutAcrossAndWithinChunksReachTheDelegateInOrder) {
     // reach nobody. The message texts travel as exact UTF-8 bytes.
     const std::string picture("\x89PNG\r\n\x1a\n\0\xff not really a picture", 30);
     const std::string chunk =
-        bytes({0}) + wire::intCommand(2, 3) + wire::intCommand(3, 4) + bytes({4, 5, 7, 8, 0}) + wire::intCommand(11, 0) +
-        wire::intCommand(12, 0) + wire::intCommand(13, 99) + bytes({16, 17}) + wire::sendMessageCommand("scoring on") +
-        wire::sendMessageCommand("SCORING Off") + wire::sendMessageCommand("scoring off ") +
-        wire::sendMessageCommand("Chúc mừng sinh nhật 🎂") + bytes({20}) + wire::toneCommand(3) +
-        wire::sendPictureCommand(picture) + wire::requesterNameCommand(4, "Lan; Phòng 2") + bytes({39, 48});
+        bytes({0}) + wire::intCommand(2, 3) + wire::intCommand(3, 4) + bytes({4, 5, 7, 8, 0}) +
+        wire::intCommand(11, 0) + wire::intCommand(12, 0) + wire::intCommand(13, 99) + bytes({16, 17}) +
+        wire::sendMessageCommand("scoring on") + wire::sendMessageCommand("SCORING Off") +
+        wire::sendMessageCommand("scoring off ") + wire::sendMessageCommand("Chúc mừng sinh nhật 🎂") +
+        bytes({20}) + wire::toneCommand(3) + wire::sendPictureCommand(picture) +
+        wire::requesterNameCommand(4, "Lan; Phòng 2") + bytes({39, 48});
     ASSERT_TRUE(phone.send(chunk));
     ASSERT_TRUE(phone.sync());
     const Strings calls = delegate.calls();
-    const Strings expected = {"res 3",  "res1st 4", "play",     "pause",       "next",     "track",
-                              "up 0",   "first 0",  "remove 99", "volume up",  "volume down",
-                              "message scoring on", "message SCORING Off", "message scoring off ",
-                              "message Chúc mừng sinh nhật 🎂", "replay", "picture 30", "name 4 Lan; Phòng 2",
+    const Strings expected = {"res 3",
+                              "res1st 4",
+                              "play",
+                              "pause",
+                              "next",
+                              "track",
+                              "up 0",
+                              "first 0",
+                              "remove 99",
+                              "volume up",
+                              "volume down",
+                              "message scoring on",
+                              "message SCORING Off",
+                              "message scoring off ",
+                              "message Chúc mừng sinh nhật 🎂",
+                              "replay",
+                              "picture 30",
+                              "name 4 Lan; Phòng 2",
                               "record"};
     ASSERT_EQ(calls.size(), 5 + expected.size());
     EXPECT_EQ(Strings(calls.begin() + 5, calls.end()), expected);

@@ -30,7 +30,7 @@ inline constexpr auto kPatience = std::chrono::seconds(30);
 
 // Records every delegate call as one line, in call order.
 class RecordingDelegate final : public RemoteDelegate {
-public:
+  public:
     void onRemotePlayPause(bool play) override { add(play ? "play" : "pause"); }
     void onRemoteNext() override { add("next"); }
     void onRemoteReplay() override { add("replay"); }
@@ -69,7 +69,7 @@ public:
         return pictures_;
     }
 
-private:
+  private:
     void add(std::string call) {
         std::lock_guard lock(mutex_);
         calls_.push_back(std::move(call));
@@ -83,7 +83,7 @@ private:
 
 // A phone on a plain blocking socket, so the tests see the exact bytes on the wire.
 class TestPhone {
-public:
+  public:
     explicit TestPhone(std::uint16_t port) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -176,9 +176,10 @@ public:
         return false;
     }
 
-private:
+  private:
     bool waitReadable(std::chrono::steady_clock::time_point deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd poll{fd_, POLLIN, 0};
         return ::poll(&poll, 1, static_cast<int>(left.count())) > 0;
@@ -192,8 +193,8 @@ private:
 // Integers on the wire.
 inline std::string be32(std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
-    return std::string{static_cast<char>(bits >> 24), static_cast<char>(bits >> 16), static_cast<char>(bits >> 8),
-                       static_cast<char>(bits)};
+    return std::string{static_cast<char>(bits >> 24), static_cast<char>(bits >> 16),
+                       static_cast<char>(bits >> 8), static_cast<char>(bits)};
 }
 
 inline std::string bytes(std::initializer_list<int> values) {
@@ -206,8 +207,8 @@ inline std::string bytes(std::initializer_list<int> values) {
 inline std::shared_ptr<const Catalogue> publishSongs(SongManager& songs, int count) {
     std::vector<Song> list;
     for (int i = 0; i < count; ++i) {
-        auto song = songFromPath("/srv/Karaoke/NhacMoi",
-                                 "Bài hát số " + std::to_string(100000 + i) + " - Ca sĩ " + std::to_string(i % 97) + ".mp4");
+        auto song = songFromPath("/srv/Karaoke/NhacMoi", "Bài hát số " + std::to_string(100000 + i) +
+                                                             " - Ca sĩ " + std::to_string(i % 97) + ".mp4");
         if (song) list.push_back(std::move(*song));
     }
     auto catalogue = std::make_shared<const Catalogue>(buildCatalogue(std::move(list)));

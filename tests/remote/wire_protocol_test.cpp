@@ -1,3 +1,5 @@
+#include "remote/wire_protocol.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,7 +8,6 @@
 #include "remote/command_stream.h"
 #include "remote/message_stream.h"
 #include "remote/socket_test_support.h"
-#include "remote/wire_protocol.h"
 
 namespace vocalis {
 namespace {
@@ -39,9 +40,10 @@ TEST(WireProtocol, PlayerMessagesByteForByte) {
     const std::string md5 = "0123456789abcdef0123456789abcdef";
     EXPECT_EQ(wire::checksumMessage(md5), bytes({0x29, 0, 0, 0, 0x20}) + md5);
     // The audio track is one byte in message 8 and four in the catalogue.
-    const std::string text = "0\tA\ta\ta\ta\tB\tb\tb\tb\t0\t0\tNhacMoi\t\n1\tC\tc\tc\tc\tD\td\td\td\t0\t0\tNhacMoi\t";
-    EXPECT_EQ(wire::catalogueMessage(text, 2, 1),
-              bytes({0x01}) + be32(static_cast<int>(text.size())) + be32(2) + text + be32(0) + be32(1) + be32(0));
+    const std::string text =
+        "0\tA\ta\ta\ta\tB\tb\tb\tb\t0\t0\tNhacMoi\t\n1\tC\tc\tc\tc\tD\td\td\td\t0\t0\tNhacMoi\t";
+    EXPECT_EQ(wire::catalogueMessage(text, 2, 1), bytes({0x01}) + be32(static_cast<int>(text.size())) +
+                                                      be32(2) + text + be32(0) + be32(1) + be32(0));
     EXPECT_EQ(wire::catalogueHeader(static_cast<int>(text.size()), 2) + text + wire::catalogueTrailer(1),
               wire::catalogueMessage(text, 2, 1));
     EXPECT_EQ(wire::countRecords(""), 0);
@@ -56,7 +58,8 @@ TEST(WireProtocol, PhoneCommandsByteForByte) {
     EXPECT_EQ(wire::sendPictureCommand("abc"), bytes({22, 0, 0, 0, 3}) + "abc");
     EXPECT_EQ(wire::requesterNameCommand(5, "Lan"), bytes({36, 0, 0, 0, 5, 0, 0, 0, 3}) + "Lan");
     // Every code outside the table is not a command.
-    const std::set<int> commands = {0, 1, 2, 3, 4, 5, 7, 8, 11, 12, 13, 16, 17, 18, 20, 21, 22, 23, 27, 36, 39, 41, 48, 80, 81};
+    const std::set<int> commands = {0,  1,  2,  3,  4,  5,  7,  8,  11, 12, 13, 16, 17,
+                                    18, 20, 21, 22, 23, 27, 36, 39, 41, 48, 80, 81};
     for (int code = 0; code < 256; ++code)
         EXPECT_EQ(wire::isCommand(static_cast<std::uint8_t>(code)), commands.count(code) == 1) << code;
 }
@@ -80,10 +83,12 @@ TEST(CommandStream, CutsCommandsAcrossAndWithinChunks) {
     EXPECT_EQ(describe(stream.feed(bytes({0, 7}))), (std::vector<std::string>{"2:7"}));
     EXPECT_EQ(stream.buffered(), 0u);
     // Several in one chunk, in order; volume down then the head of a move-up.
-    EXPECT_EQ(describe(stream.feed(bytes({4, 5, 17, 11, 0, 0}))), (std::vector<std::string>{"4:0", "5:0", "17:0"}));
+    EXPECT_EQ(describe(stream.feed(bytes({4, 5, 17, 11, 0, 0}))),
+              (std::vector<std::string>{"4:0", "5:0", "17:0"}));
     EXPECT_EQ(describe(stream.feed(bytes({0, 3}))), (std::vector<std::string>{"11:3"}));
     // Texts, pictures and requester names, split anywhere.
-    const std::string all = wire::sendMessageCommand("Xin chào") + wire::sendPictureCommand(std::string("\0\1\2", 3)) +
+    const std::string all = wire::sendMessageCommand("Xin chào") +
+                            wire::sendPictureCommand(std::string("\0\1\2", 3)) +
                             wire::requesterNameCommand(-2, "Lan") + wire::toneCommand(200) +
                             wire::switchAudioTrackCommand() + wire::intCommand(wire::kRemove, -1);
     for (std::size_t cut = 0; cut <= all.size(); ++cut) {
@@ -91,8 +96,8 @@ TEST(CommandStream, CutsCommandsAcrossAndWithinChunks) {
         auto got = split.feed(all.substr(0, cut));
         auto rest = split.feed(all.substr(cut));
         got.insert(got.end(), rest.begin(), rest.end());
-        EXPECT_EQ(describe(got), (std::vector<std::string>{"18:0:Xin chào", std::string("22:0:\0\1\2", 8), "36:-2:Lan",
-                                                           "21:200", "8:0", "13:-1"}))
+        EXPECT_EQ(describe(got), (std::vector<std::string>{"18:0:Xin chào", std::string("22:0:\0\1\2", 8),
+                                                           "36:-2:Lan", "21:200", "8:0", "13:-1"}))
             << cut;
     }
     // A zero-length text is a complete command.
@@ -102,7 +107,8 @@ TEST(CommandStream, CutsCommandsAcrossAndWithinChunks) {
 TEST(CommandStream, CatalogueRequestAndUnknownCodesDropTheBuffer) {
     CommandStream stream;
     // What follows a catalogue request in the buffer is dropped.
-    EXPECT_EQ(describe(stream.feed(bytes({16, 1, 2, 0, 0, 0, 7}))), (std::vector<std::string>{"16:0", "1:0"}));
+    EXPECT_EQ(describe(stream.feed(bytes({16, 1, 2, 0, 0, 0, 7}))),
+              (std::vector<std::string>{"16:0", "1:0"}));
     EXPECT_EQ(stream.buffered(), 0u);
     // An unknown code drops itself and everything after it.
     EXPECT_EQ(describe(stream.feed(bytes({16, 6, 16, 4}))), (std::vector<std::string>{"16:0"}));
@@ -119,7 +125,8 @@ TEST(CommandStream, HostileLengthsDropTheBuffer) {
     for (const std::string& hostile :
          {bytes({18, 0, 0, 0, 0}) + be32(-1), bytes({18, 0, 0, 0, 0}) + be32(INT32_MAX),
           bytes({18, 0, 0, 0, 0}) + be32(static_cast<int>(limits.maxText) + 1), bytes({22}) + be32(-5),
-          bytes({22}) + be32(static_cast<int>(limits.maxPicture) + 1), bytes({36, 0, 0, 0, 1}) + be32(INT32_MIN)}) {
+          bytes({22}) + be32(static_cast<int>(limits.maxPicture) + 1),
+          bytes({36, 0, 0, 0, 1}) + be32(INT32_MIN)}) {
         CommandStream stream;
         EXPECT_TRUE(stream.feed(hostile + bytes({4})).empty());
         EXPECT_EQ(stream.buffered(), 0u);
@@ -158,9 +165,10 @@ TEST(CommandStream, AFloodStaysLinearAndExact) {
 
 TEST(MessageStream, ReadsEveryPlayerMessage) {
     const std::string text = "0\tA\ta\ta\ta\tB\tb\tb\tb\t0\t0\tNhacMoi\t";
-    const std::string all = wire::catalogueMessage(text, 1, 1) + wire::queueMessage("3 1") + wire::queueMessage("") +
-                            wire::currentSongMessage(-1) + wire::playStateMessage(true) +
-                            wire::audioTrackMessage(0) + wire::numberMessage(23) + wire::numberMessage(27) +
+    const std::string all = wire::catalogueMessage(text, 1, 1) + wire::queueMessage("3 1") +
+                            wire::queueMessage("") + wire::currentSongMessage(-1) +
+                            wire::playStateMessage(true) + wire::audioTrackMessage(0) +
+                            wire::numberMessage(23) + wire::numberMessage(27) +
                             wire::checksumMessage("d41d8cd98f00b204e9800998ecf8427e");
     for (std::size_t cut = 0; cut <= all.size(); cut += 3) {
         MessageStream stream;
