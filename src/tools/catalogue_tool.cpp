@@ -100,9 +100,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    SongManager songs;
-    songs.addAll(loadCatalogue(folders));
-    const auto catalogue = songs.catalogue();
+    const auto catalogue = loadCatalogue(folders);
     if (catalogue->songs.empty()) {
         std::cerr << "vocalis-catalogue: no songs found in the song folders\n";
         return kFailure;
@@ -115,6 +113,8 @@ int main(int argc, char** argv) {
     } else if (command == "count") {
         std::cout << catalogue->songs.size() << "\n";
     } else if (command == "search") {
+        SongManager songs;
+        songs.addAll(catalogue);
         songs.filter(foldKeyword(rest.empty() ? std::string() : rest[0]));
         std::string out;
         for (std::int32_t n = 0; n < songs.getFilteredCount(); ++n) {
@@ -123,6 +123,8 @@ int main(int argc, char** argv) {
         }
         std::fwrite(out.data(), 1, out.size(), stdout);
     } else if (command == "random") {
+        SongManager songs;
+        songs.addAll(catalogue);
         songs.filterRandom(*randomType, rest.size() > 1 ? std::optional<std::string>(rest[1]) : std::nullopt);
         std::string out;
         for (std::int32_t n = 0; n < songs.getRandomCount(); ++n)
