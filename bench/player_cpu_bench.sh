@@ -32,9 +32,17 @@ for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sl
 cpu_of() { awk '{print $14 + $15}' "/proc/$1/stat"; }  # user + system, in clock ticks
 ticks=$(getconf CLK_TCK)
 
+# VLC refuses to run as root: run it as nobody then, with a home of its own.
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  mkdir -p "$work/vlc-home" && chmod 777 "$work" "$work/vlc-home"
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+
 vlc_round() {
-  /usr/bin/time -f "%U %S" -o "$work/vlc.time" env DISPLAY="$display" cvlc --play-and-exit --fullscreen \
-    --aout=adummy --no-video-title-show --vout=xcb_x11 -v "$video" >"$work/vlc.log" 2>&1
+  /usr/bin/time -f "%U %S" -o "$work/vlc.time" env DISPLAY="$display" HOME="$work/vlc-home" "${as_user[@]}" \
+    cvlc --play-and-exit --fullscreen --aout=adummy --no-video-title-show --vout=xcb_x11 -v "$video" \
+    >"$work/vlc.log" 2>&1
   local cpu dropped
   cpu=$(awk '{print $1 + $2}' "$work/vlc.time")
   dropped=$(grep -c 'picture is too late\|picture might be displayed late\|dropping frame' "$work/vlc.log" || true)
@@ -43,8 +51,8 @@ vlc_round() {
 
 player_round() {
   local port mport tport dport
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-  mport=$((port + 1)); tport=$((port + 2)); dport=$((port + 3))
+  free() { python3 -c 'import socket,sys; s=socket.socket(socket.AF_INET, getattr(socket, sys.argv[1])); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])' "$1"; }
+  port=$(free SOCK_STREAM); mport=$(free SOCK_STREAM); tport=$(free SOCK_STREAM); dport=$(free SOCK_DGRAM)
   DISPLAY="$display" HOME="$work" XDG_CONFIG_HOME="$work/config" VOCALIS_PLAYBACK_STATS=1 \
     "$bin/vocalis-player" --no-sound --data-dir "$work/data" --songs "$out/player-songs" \
     --remote-port "$port" --media-port "$mport" --thumbnail-port "$tport" --discovery-port "$dport" \
@@ -62,7 +70,11 @@ player_round() {
   for _ in $(seq 300); do grep -q $'current\t-1' "$work/watch.log" && break; sleep 0.25; done
   after=$(cpu_of "$pid")
   kill "$watcher" 2>/dev/null || true
-  kill -TERM "$pid"; wait "$pid" 2>/dev/null || true
+  if ! kill -TERM "$pid" 2>/dev/null; then
+    echo "the player had stopped early; its log:" >&2
+    cat "$work/player.log" >&2
+  fi
+  wait "$pid" 2>/dev/null || true
   local lost
   lost=$(grep -o 'lost [0-9]*' "$work/player.log" | head -1 | awk '{print $2}')
   echo "vocalis $(awk -v t="$ticks" -v a="$after" -v b="$before" 'BEGIN{printf "%.2f", (a-b)/t}') ${lost:-?}"
