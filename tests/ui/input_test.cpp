@@ -5,6 +5,8 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
 
 #include "app/engine_harness.h"
 #include "ui/main_window.h"
@@ -177,6 +179,31 @@ TEST(MainWindowPointer, TheFirstActivationHidesItAndTellsTheEngineEachTime) {
     windowClock.advance(20s);
     EXPECT_TRUE(pointerShown(window));
 
-    // Closing the window quits the application (nothing to quit here: no loop runs).
-    EXPECT_TRUE(window.close());
+    // Every later activation tells the engine again; the intro is not scheduled twice.
+    h.clock.advance(1000ms);
+    ASSERT_FALSE(h.clock.isScheduled("forceFillVideo"));
+    QWidget other;
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other, 10000));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
+    EXPECT_TRUE(h.clock.isScheduled("forceFillVideo"));
+    EXPECT_FALSE(h.clock.isScheduled("startNextSong"));
+    EXPECT_FALSE(h.clock.isScheduled("loadLibrary"));
+}
+
+TEST(MainWindowClose, ClosingTheWindowQuitsTheApplication) {
+    MainWindow window({});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
+    // Not because it was the last window: the window itself asks to quit.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    QTimer::singleShot(0, &window, [&] { window.close(); });
+    QTimer giveUp;  // only if it never quits; gone with the test
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    giveUp.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    QGuiApplication::setQuitOnLastWindowClosed(true);
+    EXPECT_FALSE(window.isVisible());
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "ui/settings_preferences.h"
@@ -53,6 +55,7 @@ TEST(SettingsPreferences, ValuesSurviveANewInstanceAndDefaultsAreNeverWritten) {
 TEST(SettingsPreferences, AHandEditedFileIsReadAsText) {
     SettingsPreferences preferences("VocalisTest", "HandEdited");
     const QString file = preferences.fileName();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).absolutePath()));
     {
         QFile edited(file);
         ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
