@@ -66,8 +66,13 @@ player_round() {
   local before after
   before=$(cpu_of "$pid")
   "$bin/vocalis-remote" --port "$port" add 0 >/dev/null
-  # The song has ended when the player falls back to the idle clip.
-  for _ in $(seq 300); do grep -q $'current\t-1' "$work/watch.log" && break; sleep 0.25; done
+  # The song has ended when, after it started, the player falls back to the idle clip (the
+  # idle clip also announces itself each time it loops, before the song is queued).
+  for _ in $(seq 300); do
+    awk -F'\t' '$1 == "current" && $2 == "0" { started = 1 } started && $1 == "current" && $2 == "-1" { found = 1 } END { exit !found }' \
+      "$work/watch.log" && break
+    sleep 0.25
+  done
   after=$(cpu_of "$pid")
   kill "$watcher" 2>/dev/null || true
   if ! kill -TERM "$pid" 2>/dev/null; then
