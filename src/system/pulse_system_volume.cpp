@@ -160,7 +160,9 @@ struct PulseSystemVolume::Connection {
         return answer.state;
     }
 
-    bool setMute(std::uint32_t index, bool mute) {
+    // Runs one request that answers with a success flag and waits for the answer.
+    template <typename Request>
+    bool succeeds(Request request) {
         if (!ready()) return false;
         struct Answer {
             bool done = false;
@@ -171,25 +173,19 @@ struct PulseSystemVolume::Connection {
             a->success = success != 0;
             a->done = true;
         };
-        return finish(pa_context_set_sink_mute_by_index(context, index, mute ? 1 : 0, onDone, &answer),
-                      answer.done) &&
-               answer.success;
+        return finish(request(onDone, &answer), answer.done) && answer.success;
+    }
+
+    bool setMute(std::uint32_t index, bool mute) {
+        return succeeds([&](pa_context_success_cb_t onDone, void* answer) {
+            return pa_context_set_sink_mute_by_index(context, index, mute ? 1 : 0, onDone, answer);
+        });
     }
 
     bool setVolume(std::uint32_t index, const pa_cvolume& volume) {
-        if (!ready()) return false;
-        struct Answer {
-            bool done = false;
-            bool success = false;
-        } answer;
-        auto onDone = [](pa_context*, int success, void* data) {
-            auto* a = static_cast<Answer*>(data);
-            a->success = success != 0;
-            a->done = true;
-        };
-        return finish(pa_context_set_sink_volume_by_index(context, index, &volume, onDone, &answer),
-                      answer.done) &&
-               answer.success;
+        return succeeds([&](pa_context_success_cb_t onDone, void* answer) {
+            return pa_context_set_sink_volume_by_index(context, index, &volume, onDone, answer);
+        });
     }
 };
 

@@ -13,6 +13,7 @@
 
 #include "app/media/vlc_media_player.h"
 #include "app/media_samples.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 extern char** environ;

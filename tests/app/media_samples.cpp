@@ -15,17 +15,6 @@
 
 namespace vocalis::testing {
 
-std::string findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::string candidate = folder + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return "";
-}
-
 void runFfmpeg(const std::vector<std::string>& arguments) {
     const std::string ffmpeg = findProgram("ffmpeg");
     ASSERT_FALSE(ffmpeg.empty()) << "ffmpeg is not installed (scripts/bootstrap.sh installs it)";

@@ -19,9 +19,6 @@
 
 namespace vocalis::testing {
 
-// The full path of a program found on PATH, or "" when there is none.
-std::string findProgram(const std::string& name);
-
 // Runs ffmpeg with the arguments (after "-v error -y"); fails the test when it fails.
 void runFfmpeg(const std::vector<std::string>& arguments);
 

@@ -48,13 +48,6 @@ void makeMedia(const std::string& path, int seconds, int tracks, const std::stri
     ASSERT_EQ(runProgram("/usr/bin/ffmpeg", args).status, 0) << path;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class PlayerRun {
 public:
     PlayerRun() {

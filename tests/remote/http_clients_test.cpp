@@ -14,21 +14,9 @@ namespace {
 
 using testing::MediaCatalogue;
 using testing::patternBytes;
+using testing::findProgram;
+using testing::readFile;
 using testing::runProgram;
-
-// The program's full path from PATH (posix_spawn does not search).
-std::string findProgram(const std::string& name) {
-    std::stringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(path, folder, ':'))
-        if (::access((folder + "/" + name).c_str(), X_OK) == 0) return folder + "/" + name;
-    return name;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Count of non-overlapping occurrences.
 int occurrences(const std::string& text, const std::string& what) {

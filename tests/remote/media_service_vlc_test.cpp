@@ -14,15 +14,8 @@ namespace vocalis {
 namespace {
 
 using testing::MediaCatalogue;
+using testing::findProgram;
 using testing::runProgram;
-
-std::string findProgram(const std::string& name) {
-    std::stringstream path(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(path, folder, ':'))
-        if (::access((folder + "/" + name).c_str(), X_OK) == 0) return folder + "/" + name;
-    return name;
-}
 
 // A short clip with moving video and a tone, in the container the format names.
 void makeMedia(const std::string& path, const std::string& format, int seconds) {

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,21 @@ struct ProgramResult {
     std::string err;
 };
 
-// Runs a program with the arguments and collects its output (no shell involved).
+// The program's full path from PATH, or "" when it is not there.
+inline std::string findProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= folders.size();) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string candidate = folders.substr(start, end - start) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
+// Runs a program (looked up in PATH when the name has no slash) with the arguments and
+// collects its output (no shell involved).
 inline ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args) {
     int outPipe[2], errPipe[2];
     if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return {};
@@ -32,7 +48,7 @@ inline ProgramResult runProgram(const std::string& program, const std::vector<st
     for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
     ::close(errPipe[1]);

@@ -42,6 +42,11 @@ private:
     std::string path_;
 };
 
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 // Path of one of the project's programs in the build tree.
 // Without VOCALIS_BIN (a test run by hand) it is the test's own folder: all programs share it.
 inline std::string programPath(const std::string& name) {

@@ -19,14 +19,10 @@ namespace {
 using testing::dataFileWithPictures;
 using testing::HttpAnswer;
 using testing::publish;
+using testing::readFile;
 using testing::RawClient;
 using testing::songNamed;
 using testing::TempDir;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class ThumbnailServerTest : public ::testing::Test {
   protected:
