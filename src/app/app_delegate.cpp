@@ -208,12 +208,12 @@ void AppDelegate::queueChanged() {
 }
 
 void AppDelegate::onQueueRemove(std::int32_t position) {
-    parts_.songs.queueDelete(position + 1);
+    parts_.songs.removeWaiting(position);
     parts_.sockets.notifyQueue();
 }
 
 void AppDelegate::onQueueMoveFirst(std::int32_t position) {
-    parts_.songs.moveFirst(position + 1);
+    parts_.songs.moveWaitingFirst(position);
     parts_.sockets.notifyQueue();
 }
 

@@ -61,21 +61,21 @@ void AppDelegate::onRemoteVolumeDown() {
 
 void AppDelegate::onRemoteQueueRemove(std::int32_t position) {
     parts_.scheduler.post([this, position] {
-        parts_.songs.queueDelete(position + 1);
+        parts_.songs.removeWaiting(position);
         queueChanged();
     });
 }
 
 void AppDelegate::onRemoteQueueMoveUp(std::int32_t position) {
     parts_.scheduler.post([this, position] {
-        parts_.songs.swap(position + 1, position);
+        parts_.songs.moveWaitingUp(position);
         queueChanged();
     });
 }
 
 void AppDelegate::onRemoteQueueMoveFirst(std::int32_t position) {
     parts_.scheduler.post([this, position] {
-        parts_.songs.moveFirst(position + 1);
+        parts_.songs.moveWaitingFirst(position);
         queueChanged();
     });
 }

@@ -155,6 +155,34 @@ const Song* SongManager::getQueueSong(std::int32_t index) const {
     return queueSongs_[static_cast<std::size_t>(index)];
 }
 
+namespace {
+// The queue index of a waiting song, or nothing; computed without overflow for any position.
+std::optional<std::int32_t> waitingIndex(std::int32_t position, std::int32_t count) {
+    if (position < 0 || position >= count - 1) return std::nullopt;
+    return position + 1;
+}
+}  // namespace
+
+bool SongManager::removeWaiting(std::int32_t position) {
+    const auto index = waitingIndex(position, getQueueCount());
+    if (index) queueDelete(*index);
+    return index.has_value();
+}
+
+bool SongManager::moveWaitingUp(std::int32_t position) {
+    const auto index = waitingIndex(position, getQueueCount());
+    if (!index || *index == 1) return false;
+    swap(*index, *index - 1);
+    return true;
+}
+
+bool SongManager::moveWaitingFirst(std::int32_t position) {
+    const auto index = waitingIndex(position, getQueueCount());
+    if (!index || *index == 1) return false;
+    moveFirst(*index);
+    return true;
+}
+
 std::string SongManager::getQueueIdsString() const {
     std::string text;
     for (std::size_t i = 1; i < queueSongs_.size(); ++i) {

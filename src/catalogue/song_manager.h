@@ -65,6 +65,14 @@ public:
     const Song* getQueueSong(std::int32_t index) const;
     std::string getQueueIdsString() const;
 
+    // --- the waiting songs by queue position (0 is the song after the current one), as
+    // phones and the selection window count them. A position outside the waiting songs
+    // changes nothing (it is never taken for the current song); each returns whether the
+    // queue changed.
+    bool removeWaiting(std::int32_t position);
+    bool moveWaitingUp(std::int32_t position);
+    bool moveWaitingFirst(std::int32_t position);
+
     // Written on the main thread, read by the HTTP services.
     std::int32_t currentSongId() const { return currentSongId_.load(std::memory_order_acquire); }
     void setCurrentSongId(std::int32_t songId) { currentSongId_.store(songId, std::memory_order_release); }

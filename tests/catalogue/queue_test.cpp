@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "catalogue/song_manager.h"
 
 using namespace vocalis;
@@ -54,6 +56,34 @@ TEST_F(Queue, MovesAndSwapsNeverTouchTheCurrentSong) {
     EXPECT_EQ(ids(), "04123");
     songs.swap(2, 1);
     EXPECT_EQ(ids(), "01423");
+}
+
+TEST_F(Queue, WaitingPositionsOutsideTheWaitingSongsChangeNothing) {
+    constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+    enum Op { kRemove, kUp, kFirst };
+    const struct {
+        Op op;
+        std::int32_t position;
+        bool changed;
+        const char* after;
+    } cases[] = {
+        {kRemove, -1, false, "01234"}, {kRemove, kMin, false, "01234"}, {kRemove, 4, false, "01234"},
+        {kRemove, kMax, false, "01234"}, {kRemove, 0, true, "0234"},   {kRemove, 3, true, "0123"},
+        {kUp, -1, false, "01234"},     {kUp, 0, false, "01234"},       {kUp, 4, false, "01234"},
+        {kUp, kMax, false, "01234"},   {kUp, 2, true, "01324"},        {kFirst, -1, false, "01234"},
+        {kFirst, 0, false, "01234"},   {kFirst, 4, false, "01234"},    {kFirst, kMax, false, "01234"},
+        {kFirst, 3, true, "04123"},
+    };
+    for (const auto& c : cases) {
+        while (!songs.isQueueEmpty()) songs.queueDelete(0);
+        fill({0, 1, 2, 3, 4});
+        const bool changed = c.op == kRemove ? songs.removeWaiting(c.position)
+                             : c.op == kUp   ? songs.moveWaitingUp(c.position)
+                                             : songs.moveWaitingFirst(c.position);
+        EXPECT_EQ(changed, c.changed) << c.op << " " << c.position;
+        EXPECT_EQ(ids(), c.after) << c.op << " " << c.position;
+    }
 }
 
 TEST_F(Queue, DeleteKeepsFlagsTrueWhileTheSongIsStillQueued) {
