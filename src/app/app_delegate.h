@@ -14,6 +14,7 @@
 #include "base/background_queue.h"
 #include "base/preferences.h"
 #include "base/scheduler.h"
+#include "base/settings_keys.h"
 #include "catalogue/song_manager.h"
 #include "remote/discovery_responder.h"
 #include "remote/remote_delegate.h"
@@ -21,15 +22,6 @@
 #include "thumbnails/thumbnail_manager.h"
 
 namespace vocalis {
-
-// Stored settings keys.
-inline constexpr const char* KEY_EQ = "KEY_EQ";
-inline constexpr const char* KEY_DEVICE_NAME = "KEY_DEVICE_NAME";
-inline constexpr const char* KEY_SCORING = "KEY_SCORING";
-inline constexpr const char* KEY_RANDOM = "KEY_RANDOM";
-inline constexpr const char* KEY_RANDOM_TYPE = "KEY_RANDOM_TYPE";
-inline constexpr const char* KEY_RANDOM_KEYWORD = "KEY_RANDOM_KEYWORD";
-inline constexpr const char* kDefaultEqualizer = "11.0 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0";
 
 // The engine's state, read by the views and by tests.
 struct EngineFlags {

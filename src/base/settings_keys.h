@@ -1,0 +1,16 @@
+#pragma once
+
+// The keys of the stored settings, defined once for every reader and writer.
+namespace vocalis {
+
+inline constexpr const char* KEY_EQ = "KEY_EQ";
+inline constexpr const char* KEY_DEVICE_NAME = "KEY_DEVICE_NAME";
+inline constexpr const char* KEY_SCORING = "KEY_SCORING";
+inline constexpr const char* KEY_RANDOM = "KEY_RANDOM";
+inline constexpr const char* KEY_RANDOM_TYPE = "KEY_RANDOM_TYPE";
+inline constexpr const char* KEY_RANDOM_KEYWORD = "KEY_RANDOM_KEYWORD";
+
+// The equalizer a first start plays with (the Karaoke preset).
+inline constexpr const char* kDefaultEqualizer = "11.0 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0";
+
+}  // namespace vocalis
