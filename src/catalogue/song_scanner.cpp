@@ -1,12 +1,11 @@
 #include "catalogue/song_scanner.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -36,7 +35,7 @@ using Batch = std::vector<FoundFile>;
 // songs of them, in order; making the search keys takes as long as reading the folders,
 // so on two cores the two overlap.
 class BatchChannel {
-public:
+  public:
     void push(Batch batch) {
         {
             std::lock_guard lock(mutex_);
@@ -61,7 +60,7 @@ public:
         return batch;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<Batch> batches_;
@@ -69,7 +68,7 @@ private:
 };
 
 class FolderWalker {
-public:
+  public:
     static constexpr std::size_t kBatchSize = 1024;
 
     FolderWalker(BatchChannel& channel, ScanReport& report) : channel_(channel), report_(report) {}
@@ -101,6 +100,9 @@ public:
             const std::string path = root + "/" + child;
             const unsigned char type = resolveType(path, entry.type);
             if (type == DT_DIR) {
+                // Hidden folders are not the user's songs: a desktop's ".Trash-1000" on a
+                // USB stick would bring deleted songs back.
+                if (entry.name.starts_with('.')) continue;
                 Frame sub{std::move(child), {}, 0};
                 if (readFolder(path, sub.entries)) stack.push_back(std::move(sub));  // invalidates `frame`
             } else if (type == DT_REG) {
@@ -117,7 +119,7 @@ public:
         }
     }
 
-private:
+  private:
     bool readFolder(const std::string& path, std::vector<Entry>& entries) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         struct stat info {};
@@ -145,7 +147,8 @@ private:
             entries.push_back({std::string(name), item->d_type});
         }
         ::closedir(dir);
-        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+        std::sort(entries.begin(), entries.end(),
+                  [](const Entry& a, const Entry& b) { return a.name < b.name; });
         return true;
     }
 
@@ -183,7 +186,8 @@ std::vector<Song> scanSongFolders(const std::vector<std::string>& folders, ScanR
     std::thread maker([&] {
         while (auto batch = channel.pop())
             for (const FoundFile& file : *batch)
-                if (auto song = songFromPath(folders[file.folder], file.relative)) songs.push_back(std::move(*song));
+                if (auto song = songFromPath(folders[file.folder], file.relative))
+                    songs.push_back(std::move(*song));
     });
     ScanReport local;
     FolderWalker walker(channel, report ? *report : local);

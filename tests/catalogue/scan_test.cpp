@@ -31,12 +31,18 @@ TEST(Scan, FindsSongsAtAnyDepthInNameOrder) {
     dir.write("Karaoke/d/e/f/g/deep.vcv");
     dir.write("Karaoke/upper.MP4");
     dir.write("Karaoke/audio.mp3");
-    dir.write("Karaoke/._hidden.mp4");  // macOS resource fork, not a song
+    dir.write("Karaoke/._hidden.mp4");                   // macOS resource fork, not a song
     fs::create_directories(dir / "Karaoke/folder.mp4");  // a folder is never a song
+    // Hidden folders (a desktop's trash on a USB stick) hold no songs, linked or not;
+    // a hidden file name is still a song.
+    dir.write("Karaoke/.Trash-1000/files/deleted - s.mp4");
+    dir.write("Karaoke/NhacTre/.hidden/gone.mp4");
+    fs::create_directory_symlink(dir / "Karaoke/d", dir / "Karaoke/.linked");
+    dir.write("Karaoke/d/.e.mkv");
     const auto songs = scanSongFolders({dir / "Karaoke"});
     // Depth first, entries in name order: "NhacTre" < "c.vob" < "d" (upper case sorts first).
-    EXPECT_EQ(titles(songs), (std::vector<std::string>{"a", "b", "c", "deep"}));
-    ASSERT_EQ(songs.size(), 4u);
+    EXPECT_EQ(titles(songs), (std::vector<std::string>{"a", "b", "c", ".e", "deep"}));
+    ASSERT_EQ(songs.size(), 5u);
     EXPECT_EQ(songs[0].category, "NhacTre");
     EXPECT_EQ(songs[0].karaokeFile, dir / "Karaoke/NhacTre/a - s.mkv");
 }
@@ -104,7 +110,8 @@ TEST(Scan, FoldersInTheOrderGivenAndCopiesStayDistinct) {
 
 TEST(Scan, PublishedInOneStep) {
     TempDir dir;
-    for (int i = 0; i < 3000; ++i) dir.write("Karaoke/g" + std::to_string(i % 30) + "/Song " + std::to_string(i) + ".mp4");
+    for (int i = 0; i < 3000; ++i)
+        dir.write("Karaoke/g" + std::to_string(i % 30) + "/Song " + std::to_string(i) + ".mp4");
     SongManager songs;
     BackgroundQueue background(1);
     VirtualScheduler mainThread;
