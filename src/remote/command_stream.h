@@ -17,17 +17,19 @@ struct PhoneCommand {
     std::vector<std::uint8_t> picture;  // 22: the image bytes as sent
 };
 
-// Length fields above these caps (or below zero) drop the buffer like an unknown code:
-// a phone cannot make the player hold more than this for one command.
+// A text or picture whose length is above its cap is skipped whole: its bytes are
+// discarded as they arrive and never read as commands, so a phone cannot make the player
+// hold more than this for one command. A phone photo can pass 16 MiB.
 struct CommandLimits {
     std::size_t maxText = 64 * 1024;
-    std::size_t maxPicture = 16 * 1024 * 1024;
+    std::size_t maxPicture = 32 * 1024 * 1024;
 };
 
 // The receive buffer of one connection. Chunks go in as they arrive; every command whose
 // bytes are complete comes out, in arrival order. A catalogue request ends the chunk's
 // commands (what follows it in the buffer is dropped), and a byte that is not a command
-// drops everything buffered.
+// drops everything buffered. A negative length leaves no way to find the next command:
+// the stream is broken for good and the connection should be closed.
 class CommandStream {
   public:
     explicit CommandStream(CommandLimits limits = {}) : limits_(limits) {}
@@ -41,15 +43,22 @@ class CommandStream {
 
     // Bytes waiting for the rest of their command.
     std::size_t buffered() const { return buffer_.size() - head_; }
-    // How many times the buffer was dropped for a bad code or length.
+    // Bytes of an over-long payload still to be discarded as they arrive.
+    std::size_t skipping() const { return skipping_; }
+    bool broken() const { return broken_; }
+    // How many times the buffer was dropped for a code that is not a command.
     std::size_t dropCount() const { return dropCount_; }
 
   private:
     void drop();
+    // Discards `size` bytes from the head on, those not yet here included.
+    void skip(std::size_t size);
 
     CommandLimits limits_;
     std::string buffer_;
     std::size_t head_ = 0;  // bytes at the front already carried out
+    std::size_t skipping_ = 0;
+    bool broken_ = false;
     std::size_t dropCount_ = 0;
 };
 

@@ -73,6 +73,8 @@ void PhoneConnection::process() {
         if (!command) break;
         if (onCommands_ && onCommands_(*this, *command)) tokens_ -= 1;
     }
+    // Nothing that follows a negative length can be read as commands.
+    if (stream_.broken()) close();
     if (open_) read();
 }
 

@@ -33,7 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t maxBuffered = 5 + limits.maxPicture + 9 + limits.maxText;
     for (std::size_t at = 0; at < stream.size(); at += chunkSize) {
         const auto chunk = stream.substr(at, chunkSize);
-        for (const auto& command : commands.feed(chunk)) {
+        const bool wasBroken = commands.broken();
+        const auto cut = commands.feed(chunk);
+        check(!wasBroken || cut.empty());
+        for (const auto& command : cut) {
             check(wire::isCommand(command.code));
             check(command.text.size() <= limits.maxText);
             check(command.picture.size() <= limits.maxPicture);
@@ -43,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         // Whatever waits is the start of one command that is not yet whole.
         check(commands.buffered() < maxBuffered);
+        // An over-long payload still arriving leaves nothing else waiting.
+        check(commands.skipping() == 0 || commands.buffered() == 0);
         for (const auto& message : messages.feed(chunk)) check(message.text.size() <= 300);
     }
     return 0;

@@ -21,6 +21,16 @@ using Strings = std::vector<std::string>;
 
 const std::string kNumber23Reply = bytes({0x17, 0, 0, 0x02, 0xBC});
 
+// Waits until the server holds `count` connections.
+bool waitForConnections(const SocketManager& server, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + testing::kPatience;
+    while (server.connectionCount() != count) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 // The test thread plays the main thread: it sets the properties and notifies.
 class PhoneServer : public ::testing::Test {
   protected:
@@ -32,15 +42,7 @@ class PhoneServer : public ::testing::Test {
         ASSERT_NE(server.port(), 0);
     }
 
-    // Waits until the server holds `count` connections.
-    bool waitConnections(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + testing::kPatience;
-        while (server.connectionCount() != count) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
-    }
+    bool waitConnections(std::size_t count) { return waitForConnections(server, count); }
 
     std::string catalogueReply(const std::string& queueText, int audioTrack) {
         return wire::catalogueMessage(catalogue->text, 5, static_cast<std::uint8_t>(audioTrack)) +
@@ -153,29 +155,35 @@ TEST_F(PhoneServer, AQueueOnStartIsWhatTheFirstCatalogueCarries) {
     EXPECT_EQ(phone.read(reply.size()), reply);
 }
 
-TEST_F(PhoneServer, UnknownCodesAndHostileLengthsDropTheBufferOnly) {
+TEST_F(PhoneServer, UnknownCodesDropTheBufferAndOverLongPayloadsNeverRun) {
     TestPhone phone(server.port());
     // An unknown code in the middle of a chunk: the command after it is not carried out.
     ASSERT_TRUE(phone.send(bytes({16, 6, 16})));
     ASSERT_TRUE(phone.syncAfterDrop());
-    for (const std::string& hostile :
-         {bytes({18, 0, 0, 0, 0}) + be32(-1) + "x", bytes({22}) + be32(INT32_MAX) + "y",
-          bytes({36, 0, 0, 0, 1}) + be32(-100), bytes({18, 0, 0, 0, 0}) + be32(64 * 1024 + 1) + "z",
-          bytes({22}) + be32(16 * 1024 * 1024 + 1)}) {
-        ASSERT_TRUE(phone.send(hostile + bytes({16})));
-        ASSERT_TRUE(phone.syncAfterDrop());
-    }
-    EXPECT_EQ(delegate.calls(), Strings{"volume up"});
-
-    // A large picture in many chunks arrives whole: its length is checked, not its content.
-    std::string picture(3 * 1024 * 1024 + 7, '\0');
+    // A message over the cap, made of current-song requests: skipped whole, so the next
+    // reply is the one to the query after it, and the command after it is carried out.
+    ASSERT_TRUE(phone.send(bytes({18, 0, 0, 0, 0}) + be32(70000) + std::string(70000, '\x51') + bytes({16})));
+    ASSERT_TRUE(phone.sync());
+    // A picture larger than 16 MiB (a phone's photo) arrives whole, in many chunks.
+    std::string picture(16 * 1024 * 1024 + 64 * 1024, '\0');
     for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<char>(i * 131 + i / 977);
     const std::string command = wire::sendPictureCommand(picture);
     for (std::size_t at = 0; at < command.size(); at += 100000)
         ASSERT_TRUE(phone.send(command.substr(at, 100000)));
     ASSERT_TRUE(phone.sync());
-    ASSERT_EQ(delegate.pictures().size(), 1u);
-    EXPECT_TRUE(delegate.pictures()[0] == picture);
+    EXPECT_EQ(delegate.calls(),
+              (Strings{"volume up", "volume up", "picture " + std::to_string(picture.size())}));
+    EXPECT_TRUE(delegate.pictures().at(0) == picture);
+
+    // A negative length leaves no way to find the next command: that phone is closed.
+    for (const std::string& hostile : {bytes({18, 0, 0, 0, 0}) + be32(-1) + "x", bytes({22}) + be32(-5),
+                                       bytes({36, 0, 0, 0, 1}) + be32(INT32_MIN)}) {
+        TestPhone negative(server.port());
+        ASSERT_TRUE(negative.send(hostile + bytes({16})));
+        EXPECT_TRUE(negative.waitClosed());
+    }
+    EXPECT_TRUE(phone.sync());
+    EXPECT_EQ(delegate.calls().size(), 3u);
 }
 
 TEST_F(PhoneServer, NotificationsReachEveryPhoneAndSurviveADisconnect) {
@@ -220,10 +228,7 @@ TEST_F(PhoneServer, APhoneThatNeverReadsIsCutOffWithoutHoldingUpTheOthers) {
 
     TestPhone stuck(bigServer.port());
     TestPhone reader(bigServer.port());
-    const auto deadline = std::chrono::steady_clock::now() + testing::kPatience;
-    while (bigServer.connectionCount() != 2 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(bigServer.connectionCount(), 2u);
+    ASSERT_TRUE(waitForConnections(bigServer, 2));
 
     // Far more than the kernel's buffers and the pending-bytes bound together.
     constexpr int kNotifications = 3000;
@@ -251,6 +256,31 @@ TEST_F(PhoneServer, APhoneThatNeverReadsIsCutOffWithoutHoldingUpTheOthers) {
     EXPECT_EQ(bigServer.connectionCount(), 1u);
     // The reader is still served.
     EXPECT_TRUE(reader.sync());
+}
+
+TEST_F(PhoneServer, PhonesThatCloseDuringACatalogueReplyEndOnlyTheirOwnConnection) {
+    // A catalogue far larger than the socket buffers, so every reply is cut off mid-write.
+    // A write that raised SIGPIPE would end this whole test program.
+    SongManager bigSongs;
+    auto big = testing::publishSongs(bigSongs, 40000);
+    SocketManager bigServer(bigSongs);
+    bigServer.initWithData(big->text, big->md5);
+    ASSERT_TRUE(bigServer.start(0));
+    TestPhone other(bigServer.port());
+    for (int i = 0; i < 20; ++i) {
+        TestPhone phone(bigServer.port());
+        ASSERT_TRUE(phone.send(bytes({1})));
+        // Half of them close at once, half once the reply has begun to arrive.
+        if (i % 2 == 1) {
+            ASSERT_FALSE(phone.readSome(4096).empty());
+        }
+        phone.close();
+        ASSERT_TRUE(other.sync());
+    }
+    EXPECT_TRUE(waitForConnections(bigServer, 1));
+    ASSERT_TRUE(other.send(bytes({1})));
+    const std::string reply = wire::catalogueMessage(big->text, 40000, 0) + wire::queueMessage("");
+    EXPECT_TRUE(other.read(reply.size()) == reply);
 }
 
 TEST_F(PhoneServer, HundredsOfConnectionsAreCappedAndAFloodIsCarriedOutExactly) {

@@ -120,26 +120,54 @@ TEST(CommandStream, CatalogueRequestAndUnknownCodesDropTheBuffer) {
     EXPECT_EQ(describe(stream.feed(bytes({4}))), (std::vector<std::string>{"4:0"}));
 }
 
-TEST(CommandStream, HostileLengthsDropTheBuffer) {
+TEST(CommandStream, OverLongPayloadsAreSkippedWholeAndNegativeLengthsEndTheStream) {
     CommandLimits limits;
-    for (const std::string& hostile :
-         {bytes({18, 0, 0, 0, 0}) + be32(-1), bytes({18, 0, 0, 0, 0}) + be32(INT32_MAX),
-          bytes({18, 0, 0, 0, 0}) + be32(static_cast<int>(limits.maxText) + 1), bytes({22}) + be32(-5),
-          bytes({22}) + be32(static_cast<int>(limits.maxPicture) + 1),
-          bytes({36, 0, 0, 0, 1}) + be32(INT32_MIN)}) {
-        CommandStream stream;
-        EXPECT_TRUE(stream.feed(hostile + bytes({4})).empty());
-        EXPECT_EQ(stream.buffered(), 0u);
-        EXPECT_EQ(stream.dropCount(), 1u);
-        // The connection reads on.
-        EXPECT_EQ(describe(stream.feed(bytes({5}))), (std::vector<std::string>{"5:0"}));
+    limits.maxText = 8;
+    limits.maxPicture = 16;
+    // Payloads of 0x51, the current-song request: not one of their bytes may run.
+    const std::string q = std::string(17, '\x51');
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<std::string> expected;
+        bool broken;  // nothing more is ever read
+    };
+    const std::vector<Case> cases = {
+        {"text over the cap",
+         bytes({16}) + wire::sendMessageCommand(q.substr(0, 9)) + bytes({17}),
+         {"16:0", "17:0"},
+         false},
+        {"name over the cap", wire::requesterNameCommand(3, q.substr(0, 9)) + bytes({4}), {"4:0"}, false},
+        {"picture over the cap", wire::sendPictureCommand(q) + bytes({5}), {"5:0"}, false},
+        {"two in a row",
+         wire::sendPictureCommand(q) + wire::sendMessageCommand(q) + bytes({7}),
+         {"7:0"},
+         false},
+        {"at the caps",
+         wire::sendMessageCommand(q.substr(0, 8)) + wire::sendPictureCommand(q.substr(0, 16)),
+         {"18:0:" + q.substr(0, 8), "22:0:" + q.substr(0, 16)},
+         false},
+        {"the longest length",
+         bytes({18, 0, 0, 0, 0}) + be32(INT32_MAX) + std::string(1000, '\x51'),
+         {},
+         false},
+        {"negative text length", bytes({16, 18, 0, 0, 0, 0}) + be32(-1) + bytes({4}), {"16:0"}, true},
+        {"negative picture length", bytes({22}) + be32(-5) + q, {}, true},
+        {"negative name length", bytes({36, 0, 0, 0, 1}) + be32(INT32_MIN), {}, true},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t piece :
+             {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, c.input.size()}) {
+            CommandStream stream(limits);
+            std::vector<PhoneCommand> got;
+            for (std::size_t at = 0; at < c.input.size(); at += piece) {
+                auto more = stream.feed(std::string_view(c.input).substr(at, piece));
+                got.insert(got.end(), more.begin(), more.end());
+            }
+            EXPECT_EQ(describe(got), c.expected) << c.name << ", pieces of " << piece;
+            EXPECT_EQ(stream.broken(), c.broken) << c.name;
+        }
     }
-    // Texts at the cap are taken.
-    CommandStream stream;
-    const std::string text(limits.maxText, 'x');
-    auto got = stream.feed(wire::sendMessageCommand(text));
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].text, text);
 }
 
 TEST(CommandStream, AFloodStaysLinearAndExact) {
