@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +14,11 @@ inline constexpr std::string_view kDeviceNameKey = "KEY_DEVICE_NAME";
 
 // A probe is valid UTF-8 text that starts with the prefix, letter case included.
 bool isProbe(std::string_view payload);
+
+// A datagram as a log shows it: a probe's first 100 bytes at most, control characters
+// replaced, so that one datagram is one short line; anything else only by its size.
+inline constexpr std::size_t kLoggedBytes = 100;
+std::string describeForLog(std::string_view payload);
 
 // "name;device;700", the device name exactly as stored (a ";" in it included).
 std::string reply(std::string_view deviceName);

@@ -7,7 +7,10 @@
 
 namespace vocalis {
 
-DiscoveryResponder::DiscoveryResponder(Preferences& preferences) : preferences_(preferences) {}
+DiscoveryResponder::DiscoveryResponder(Preferences& preferences, std::function<Clock::time_point()> clock)
+    : preferences_(preferences),
+      clock_(std::move(clock)),
+      logLines_(kLogLinesPerSecond, kLogLinesPerSecond, clock_()) {}
 
 DiscoveryResponder::~DiscoveryResponder() {
     stop();
@@ -72,11 +75,21 @@ void DiscoveryResponder::receive() {
                                    });
 }
 
+void DiscoveryResponder::log(std::string_view payload) {
+    if (!logLines_.tryTake(clock_())) {
+        ++notLogged_;
+        return;
+    }
+    std::string line = "udpSocket didReceiveData: " + discovery::describeForLog(payload);
+    if (notLogged_ > 0) line += " (" + std::to_string(notLogged_) + " more not logged)";
+    notLogged_ = 0;
+    logLine(line);
+}
+
 void DiscoveryResponder::answer(std::size_t length) {
     const std::string_view payload(buffer_->data(), length);
-    const bool probe = discovery::isProbe(payload);
-    logParts("udpSocket didReceiveData: ", probe ? payload : std::string_view("(not a probe)"));
-    if (!probe) return;
+    log(payload);
+    if (!discovery::isProbe(payload)) return;
     const std::string deviceName =
         preferences_.stringForKey(std::string(discovery::kDeviceNameKey)).value_or(std::string());
     const std::string reply = discovery::reply(deviceName);

@@ -3,6 +3,7 @@
 #include <array>
 #include <asio/ip/udp.hpp>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "base/preferences.h"
 #include "base/serial_queue.h"
+#include "base/token_bucket.h"
 #include "remote/discovery_protocol.h"
 
 namespace vocalis {
@@ -18,7 +20,14 @@ namespace vocalis {
 // player's name, the stored device name and the protocol number. Runs on its own queue.
 class DiscoveryResponder {
   public:
-    explicit DiscoveryResponder(Preferences& preferences);
+    using Clock = TokenBucket::Clock;
+    // Anyone on the network can send datagrams: at most this many are logged a second
+    // (in bursts of as many), each as one short line; the rest are counted.
+    static constexpr double kLogLinesPerSecond = 5;
+
+    // `clock` paces the log lines.
+    explicit DiscoveryResponder(Preferences& preferences,
+                                std::function<Clock::time_point()> clock = Clock::now);
     ~DiscoveryResponder();
     DiscoveryResponder(const DiscoveryResponder&) = delete;
     DiscoveryResponder& operator=(const DiscoveryResponder&) = delete;
@@ -33,8 +42,12 @@ class DiscoveryResponder {
     void runOnQueue(const std::function<void()>& task);
     void receive();
     void answer(std::size_t length);
+    void log(std::string_view payload);
 
     Preferences& preferences_;
+    std::function<Clock::time_point()> clock_;
+    TokenBucket logLines_;       // queue only
+    std::size_t notLogged_ = 0;  // datagrams since the last line that were not logged
     SerialQueue queue_{"discovery"};
     std::optional<asio::ip::udp::socket> udpSocket_;  // queue only
     std::unique_ptr<std::array<char, 65536>> buffer_ = std::make_unique<std::array<char, 65536>>();

@@ -2,6 +2,7 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 
+#include <atomic>
 #include <optional>
 
 #include "base/preferences.h"
@@ -85,6 +86,43 @@ TEST(DiscoveryResponder, AnswersProbesWithTheStoredNameReadEachTime) {
     reply = phone.receive();
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->first, "Vocalis Player macOS;after;700");
+}
+
+TEST(DiscoveryResponder, AFloodOfBigDatagramsGivesFewShortLogLines) {
+    MemoryPreferences preferences;
+    // A clock that moves only when told, so the count of lines does not depend on speed.
+    std::atomic<std::int64_t> now{0};
+    DiscoveryResponder responder(
+        preferences, [&] { return std::chrono::steady_clock::time_point(std::chrono::seconds(now.load())); });
+    ASSERT_TRUE(responder.start(0));
+    ProbeSocket phone;
+    // Big datagrams that are not probes, and big probes with a line break that would forge
+    // a line; each probe is answered, so all before it were handled when the reply comes.
+    const std::string probe = "Vocalis Remote\nforged" + std::string(60000, 'x');
+    const std::string other(60000, 'y');
+    ::testing::internal::CaptureStderr();
+    for (int second = 0; second < 2; ++second) {
+        for (int i = 0; i < 40; ++i) {
+            ASSERT_TRUE(phone.sendTo(i % 2 ? probe : other, kLoopback, responder.port()));
+            if (i % 2 == 0) continue;
+            const auto reply = phone.receive();
+            ASSERT_TRUE(reply);
+            EXPECT_EQ(reply->first, "Vocalis Player macOS;;700");
+        }
+        now += 1;
+    }
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    std::size_t lines = 0;
+    for (std::size_t at = 0, end; at < log.size(); at = end + 1) {
+        end = log.find('\n', at);
+        if (end == std::string::npos) end = log.size();
+        const std::string_view line(log.data() + at, end - at);
+        EXPECT_TRUE(line.starts_with("udpSocket didReceiveData: ")) << line;
+        EXPECT_LE(line.size(), 200u);
+        ++lines;
+    }
+    // A burst of a second's lines, then a second's more.
+    EXPECT_EQ(lines, 2 * static_cast<std::size_t>(DiscoveryResponder::kLogLinesPerSecond));
 }
 
 TEST(DiscoveryResponder, AnswersBroadcastProbes) {
