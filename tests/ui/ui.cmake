@@ -7,6 +7,7 @@ vocalis_test(ui_tests LIBS vocalis_ui Qt6::Test SOURCES
   ui/overlays_test.cpp
   ui/video_view_test.cpp
   ui/input_test.cpp
+  ui/operator_windows_test.cpp
   ui/score_sound_test.cpp
   app/media_samples.cpp
 )

@@ -1,0 +1,123 @@
+#include "ui/settings_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "base/settings_keys.h"
+
+namespace vocalis {
+
+namespace {
+QString text(const std::optional<std::string>& value) { return QString::fromStdString(value.value_or("")); }
+}  // namespace
+
+SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
+    : QDialog(parent),
+      parts_(std::move(parts)),
+      txtDeviceName_(new QLineEdit(this)),
+      cbStartup_(new QCheckBox(QStringLiteral("Khởi động cùng máy tính"), this)),
+      cbScoring_(new QCheckBox(QStringLiteral("Chấm điểm sau mỗi bài hát"), this)),
+      cbRandom_(new QCheckBox(QStringLiteral("Phát nhạc ngẫu nhiên khi không có bài hát"), this)),
+      ddlKeyword_(new QComboBox(this)),
+      txtKeyword_(new QLineEdit(this)),
+      btnOK_(new QPushButton(QStringLiteral("OK"), this)) {
+    setWindowTitle(QStringLiteral("Cài đặt"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // The order is the stored random type: category, title, singer.
+    ddlKeyword_->addItems(
+        {QStringLiteral("Thể loại"), QStringLiteral("Tên bài hát"), QStringLiteral("Ca sĩ")});
+    txtKeyword_->setPlaceholderText(QStringLiteral("Từ khoá"));
+    btnOK_->setDefault(true);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Tên thiết bị"), txtDeviceName_);
+    form->addRow(cbStartup_);
+    form->addRow(cbScoring_);
+    form->addRow(cbRandom_);
+    auto* randomRow = new QHBoxLayout;
+    randomRow->addWidget(ddlKeyword_);
+    randomRow->addWidget(txtKeyword_, 1);
+    form->addRow(QStringLiteral("Lọc theo"), randomRow);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOK_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    setMinimumWidth(420);
+
+    // What is stored now; the controls' own signals are connected afterwards so that
+    // filling them stores nothing.
+    Preferences& store = parts_.preferences;
+    cbStartup_->setChecked(parts_.launchOnLogin && parts_.launchOnLogin());
+    txtDeviceName_->setText(text(store.stringForKey(KEY_DEVICE_NAME)));
+    cbScoring_->setChecked(store.boolForKey(KEY_SCORING));
+    isRandom_ = store.boolForKey(KEY_RANDOM);
+    cbRandom_->setChecked(isRandom_);
+    ddlKeyword_->setEnabled(isRandom_);
+    txtKeyword_->setEnabled(isRandom_);
+    randomType_ = static_cast<std::int32_t>(store.integerForKey(KEY_RANDOM_TYPE));
+    ddlKeyword_->setCurrentIndex(randomType_ >= 0 && randomType_ < ddlKeyword_->count() ? randomType_ : 0);
+    randomKeyword_ = store.stringForKey(KEY_RANDOM_KEYWORD);
+    txtKeyword_->setText(text(randomKeyword_));
+    originalIsRandom_ = isRandom_;
+    originalRandomType_ = randomType_;
+    originalRandomKeyword_ = store.stringForKey(KEY_RANDOM_KEYWORD);
+
+    connect(txtDeviceName_, &QLineEdit::textEdited, this, &SettingsWindow::textChanged);
+    connect(txtKeyword_, &QLineEdit::textEdited, this, &SettingsWindow::textChanged);
+    connect(cbStartup_, &QCheckBox::toggled, this, [this](bool checked) {
+        if (parts_.setLaunchOnLogin) parts_.setLaunchOnLogin(checked);
+    });
+    connect(cbRandom_, &QCheckBox::toggled, this, &SettingsWindow::randomChecked);
+    connect(ddlKeyword_, &QComboBox::activated, this, [this](int index) {
+        randomType_ = index;
+        parts_.preferences.setInteger(KEY_RANDOM_TYPE, index);
+        parts_.preferences.synchronize();
+    });
+    connect(cbScoring_, &QCheckBox::toggled, this, [this](bool checked) {
+        parts_.preferences.setBool(KEY_SCORING, checked);
+        parts_.preferences.synchronize();
+        if (parts_.setHasScoring) parts_.setHasScoring(checked);
+    });
+    connect(btnOK_, &QPushButton::clicked, this, &SettingsWindow::okClicked);
+}
+
+// Both fields are stored whichever of them changed, as typed.
+void SettingsWindow::textChanged() {
+    parts_.preferences.setString(KEY_DEVICE_NAME, txtDeviceName_->text().toStdString());
+    randomKeyword_ = txtKeyword_->text().toStdString();
+    parts_.preferences.setString(KEY_RANDOM_KEYWORD, *randomKeyword_);
+    parts_.preferences.synchronize();
+}
+
+void SettingsWindow::randomChecked(bool checked) {
+    ddlKeyword_->setEnabled(checked);
+    txtKeyword_->setEnabled(checked);
+    isRandom_ = checked;
+    parts_.preferences.setBool(KEY_RANDOM, checked);
+    parts_.preferences.synchronize();
+}
+
+void SettingsWindow::okClicked() {
+    const bool unchanged = isRandom_ == originalIsRandom_ && randomType_ == originalRandomType_ &&
+                           randomKeyword_ == originalRandomKeyword_;
+    if (!unchanged && parts_.setRandom) parts_.setRandom(isRandom_, randomType_, randomKeyword_);
+    accept();
+}
+
+// Every way of closing (OK, Escape, the close button) ends here.
+void SettingsWindow::done(int result) {
+    if (!closed_) {
+        closed_ = true;
+        if (txtDeviceName_->text().isEmpty()) parts_.preferences.setString(KEY_DEVICE_NAME, parts_.loginName);
+    }
+    QDialog::done(result);
+}
+
+}  // namespace vocalis

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "base/preferences.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace vocalis {
+
+// The settings: the device name phones see, launch at login, scoring and random play.
+// Every control is stored at once; the random settings reach the running engine only on
+// OK, and only when they differ from what they were when the window opened.
+class SettingsWindow final : public QDialog {
+    Q_OBJECT
+
+  public:
+    struct Parts {
+        Preferences& preferences;
+        std::string loginName;  // what an emptied device name becomes
+        std::function<bool()> launchOnLogin;
+        std::function<void(bool)> setLaunchOnLogin;
+        std::function<void(bool)> setHasScoring;
+        std::function<void(bool isRandom, std::int32_t type, std::optional<std::string> keyword)> setRandom;
+    };
+
+    explicit SettingsWindow(Parts parts, QWidget* parent = nullptr);
+
+    QLineEdit* txtDeviceName() const { return txtDeviceName_; }
+    QCheckBox* cbStartup() const { return cbStartup_; }
+    QCheckBox* cbScoring() const { return cbScoring_; }
+    QCheckBox* cbRandom() const { return cbRandom_; }
+    QComboBox* ddlKeyword() const { return ddlKeyword_; }
+    QLineEdit* txtKeyword() const { return txtKeyword_; }
+    QPushButton* btnOK() const { return btnOK_; }
+
+    void done(int result) override;
+
+  private:
+    void textChanged();
+    void randomChecked(bool checked);
+    void okClicked();
+
+    Parts parts_;
+    QLineEdit* txtDeviceName_;
+    QCheckBox* cbStartup_;
+    QCheckBox* cbScoring_;
+    QCheckBox* cbRandom_;
+    QComboBox* ddlKeyword_;
+    QLineEdit* txtKeyword_;
+    QPushButton* btnOK_;
+    bool isRandom_ = false;
+    std::int32_t randomType_ = 0;
+    std::optional<std::string> randomKeyword_;
+    bool originalIsRandom_ = false;
+    std::int32_t originalRandomType_ = 0;
+    std::optional<std::string> originalRandomKeyword_;
+    bool closed_ = false;
+};
+
+}  // namespace vocalis

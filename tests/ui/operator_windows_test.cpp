@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include "app/engine_harness.h"
+#include "ui/equalizer_window.h"
+#include "ui/settings_window.h"
+
+using namespace vocalis;
+using namespace vocalis::testing;
+
+namespace {
+
+std::unique_ptr<EqualizerWindow> openEqualizer(EngineHarness& h) {
+    const auto stored = parseEqualizer(h.preferences.stringForKey(KEY_EQ).value_or(""));
+    return std::make_unique<EqualizerWindow>(stored, [&h](double preAmp, const std::vector<float>& bands) {
+        h.engine->setEqualizer(preAmp, bands);
+    });
+}
+
+}  // namespace
+
+TEST(EqualizerWindow, SlidersAndPresetsApplyAndStoreAtOnce) {
+    EngineHarness h({"a.mp4"});
+    h.launch();
+    h.preferences.setString(KEY_EQ, "0.7 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0 9.0");
+    auto window = openEqualizer(h);
+    EXPECT_EQ(window->slider(0)->value(), 207);  // 0.7 dB
+    EXPECT_EQ(window->valueLabel(1)->text(), "4.0dB");
+    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ),
+              "0.7 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0 9.0");  // opening applies nothing
+
+    window->slider(4)->setValue(165);  // band 3
+    EXPECT_EQ(window->valueLabel(4)->text(), "-3.5dB");
+    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "0.7 4.0 4.0 3.0 -3.5 0.0 0.0 2.0 3.0 4.0 4.0");
+    EXPECT_FLOAT_EQ(h.player.bands[3], -3.5f);
+
+    window->defaultButton()->click();
+    EXPECT_EQ(window->slider(0)->value(), 320);
+    EXPECT_EQ(window->slider(10)->value(), 200);
+    EXPECT_EQ(window->valueLabel(0)->text(), "12.0dB");
+    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "12.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0");
+    EXPECT_FLOAT_EQ(h.player.preAmplification, 12.0f);
+
+    window->karaokeButton()->click();
+    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), kDefaultEqualizer);
+    QTest::keyClick(window.get(), Qt::Key_Escape);  // closing keeps the change
+    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), kDefaultEqualizer);
+}
+
+TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
+    MemoryPreferences store;
+    store.registerDefaults({{KEY_DEVICE_NAME, std::string("ca")}});
+    bool launch = false;
+    std::vector<std::string> calls;
+    auto open = [&] {
+        return new SettingsWindow({store, "ca", [&] { return launch; }, [&](bool on) { launch = on; },
+                                   [&](bool on) { calls.push_back(on ? "scoring on" : "scoring off"); },
+                                   [&](bool on, std::int32_t type, std::optional<std::string> keyword) {
+                                       calls.push_back((on ? "random " : "off ") + std::to_string(type) +
+                                                       " " + keyword.value_or("<none>"));
+                                   }});
+    };
+
+    // First run: nothing stored, OK only closes.
+    QPointer<SettingsWindow> window = open();
+    EXPECT_EQ(window->txtDeviceName()->text(), "ca");
+    EXPECT_FALSE(window->cbRandom()->isChecked());
+    EXPECT_FALSE(window->txtKeyword()->isEnabled());
+    window->cbStartup()->click();
+    EXPECT_TRUE(launch);
+    window->cbScoring()->click();
+    EXPECT_TRUE(store.boolForKey(KEY_SCORING));
+    window->cbRandom()->click();
+    window->cbRandom()->click();
+    window->btnOK()->click();
+    EXPECT_EQ(calls, std::vector<std::string>{"scoring on"});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+
+    // Random on, singer, a keyword: stored at once, handed over once on OK.
+    window = open();
+    EXPECT_TRUE(window->cbStartup()->isChecked());
+    window->cbRandom()->click();
+    window->ddlKeyword()->setCurrentIndex(2);
+    emit window->ddlKeyword()->activated(2);
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("Mỹ Tâm"));
+    QCoreApplication::sendEvent(window->txtKeyword(), &typed);
+    EXPECT_TRUE(store.boolForKey(KEY_RANDOM));
+    EXPECT_EQ(store.integerForKey(KEY_RANDOM_TYPE), 2);
+    EXPECT_EQ(store.stringForKey(KEY_RANDOM_KEYWORD), "Mỹ Tâm");
+    window->btnOK()->click();
+    EXPECT_EQ(calls.back(), "random 2 Mỹ Tâm");
+
+    // A type changed and Escape: stored, not handed over; an emptied device name becomes
+    // the login name on closing.
+    const auto before = calls.size();
+    window = open();
+    window->ddlKeyword()->setCurrentIndex(0);
+    emit window->ddlKeyword()->activated(0);
+    window->txtDeviceName()->clear();
+    QTest::keyClick(window->txtDeviceName(), Qt::Key_A);
+    QTest::keyClick(window->txtDeviceName(), Qt::Key_Backspace);
+    EXPECT_EQ(store.stringForKey(KEY_DEVICE_NAME), "");
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_EQ(calls.size(), before);
+    EXPECT_EQ(store.integerForKey(KEY_RANDOM_TYPE), 0);
+    EXPECT_EQ(store.stringForKey(KEY_DEVICE_NAME), "ca");
+}
