@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // A peer that closes mid-write (libVLC's own HTTP reads included) must never end the player.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication application(argc, argv);
     QApplication::setApplicationName("Vocalis Player");
     if (::pipe(signalPipe) == 0) {

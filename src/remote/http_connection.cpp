@@ -19,6 +19,7 @@ HTTPConnection::HTTPConnection(asio::ip::tcp::socket socket, HTTPRouting& routin
                                DeathHandler onDeath)
     : socket_(std::move(socket)),
       timer_(socket_.get_executor()),
+      headTimer_(socket_.get_executor()),
       routing_(routing),
       timeouts_(timeouts),
       onDeath_(std::move(onDeath)) {}
@@ -28,13 +29,15 @@ void HTTPConnection::start() {
     // Reads and writes are tried at once and only wait when the socket is not ready.
     socket_.non_blocking(true, ignored);
     socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
-    readHeadLine();
+    waitForHead();
 }
 
 void HTTPConnection::close() {
     if (closed_) return;
     closed_ = true;
     disarmTimer();
+    endHead();
+    waitingSince_.reset();
     asio::error_code ignored;
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
@@ -59,9 +62,33 @@ void HTTPConnection::disarmTimer() {
 
 // --- reading the head ----------------------------------------------------------------
 
+void HTTPConnection::waitForHead() {
+    waitingSince_ = std::chrono::steady_clock::now();
+    readHeadLine();
+}
+
+// Each line has its own time-out, but so does the head as a whole once it has begun, or a
+// client sending a line now and then would hold its connection for the time of 100 lines.
+void HTTPConnection::beginHead() {
+    headBegun_ = true;
+    const std::uint64_t generation = ++headGeneration_;
+    headTimer_.expires_after(timeouts_.headWhole);
+    headTimer_.async_wait([self = shared_from_this(), generation](const asio::error_code& error) {
+        if (!error && generation == self->headGeneration_) self->close();
+    });
+}
+
+void HTTPConnection::endHead() {
+    if (!headBegun_) return;
+    headBegun_ = false;
+    ++headGeneration_;
+    headTimer_.cancel();
+}
+
 void HTTPConnection::readHeadLine() {
     for (;;) {
         if (closed_) return;
+        if (!headBegun_ && !inbox_.empty()) beginHead();
         const auto end = inbox_.find("\r\n");
         if (end != std::string::npos) {
             if (lineTimerArmed_) disarmTimer();
@@ -72,7 +99,7 @@ void HTTPConnection::readHeadLine() {
         }
         // The inbox never holds more than one line's worth, so a full inbox is an overlong line.
         if (inbox_.size() >= kMaxLineLength) {
-            close();
+            lingeringClose();
             return;
         }
         const std::size_t room = std::min(readBuffer_.size(), kMaxLineLength - inbox_.size());
@@ -101,13 +128,18 @@ void HTTPConnection::readHeadLine() {
 }
 
 void HTTPConnection::handleLine(const std::string& line) {
-    switch (request_.feedLine(line)) {
+    const HTTPRequest::Feed fed = request_.feedLine(line);
+    if (fed != HTTPRequest::Feed::NeedMore) {
+        endHead();
+        waitingSince_.reset();
+    }
+    switch (fed) {
         case HTTPRequest::Feed::Rejected:
             sendError(400, true);
             return;
         case HTTPRequest::Feed::NeedMore:
             if (++headerLines_ > kMaxHeaderLines) {
-                close();
+                lingeringClose();
                 return;
             }
             readHeadLine();
@@ -169,8 +201,15 @@ bool HTTPConnection::keepsAlive() const {
 std::string HTTPConnection::headText(int status, const HTTPHeaders& fields) const {
     std::string head =
         "HTTP/1.1 " + std::to_string(status) + " " + std::string(httpReasonPhrase(status)) + "\r\n";
-    auto add = [&head](std::string_view name, std::string_view value) {
-        head.append(name).append(": ").append(value).append("\r\n");
+    // Whatever a file name or a routing puts into a field, it can never end the line early.
+    auto append = [&head](std::string_view text) {
+        for (const char c : text) head.push_back(c == '\r' || c == '\n' ? ' ' : c);
+    };
+    auto add = [&head, &append](std::string_view name, std::string_view value) {
+        append(name);
+        head.append(": ");
+        append(value);
+        head.append("\r\n");
     };
     for (const auto& [name, value] : fields) add(name, value);
     add("Date", httpDateNow());
@@ -185,8 +224,6 @@ std::string HTTPConnection::headText(int status, const HTTPHeaders& fields) cons
 
 void HTTPConnection::sendError(int status, bool closeAfter) {
     response_.reset();
-    // A refused request may still be arriving (a body, the rest of a head).
-    lingerOnClose_ = closeAfter && (status == 400 || status == 405);
     HTTPHeaders fields{{"Content-Length", "0"}};
     if (closeAfter && (status == 400 || status == 405) && !routing_.closesEveryConnection())
         fields.emplace_back("Connection", "close");
@@ -378,12 +415,8 @@ void HTTPConnection::waitWritable() {
 
 void HTTPConnection::finish(bool closeAfter) {
     setCorked(false);
-    if (closeAfter && lingerOnClose_) {
-        lingeringClose();
-        return;
-    }
     if (closeAfter) {
-        close();
+        lingeringClose();
         return;
     }
     request_ = HTTPRequest{};
@@ -394,7 +427,7 @@ void HTTPConnection::finish(bool closeAfter) {
     headerLines_ = 0;
     sentResponseHeaders_ = false;
     // Through the queue, so a client sending many requests at once never deepens the stack.
-    asio::post(socket_.get_executor(), [self = shared_from_this()] { self->readHeadLine(); });
+    asio::post(socket_.get_executor(), [self = shared_from_this()] { self->waitForHead(); });
 }
 
 }  // namespace vocalis
@@ -402,9 +435,13 @@ void HTTPConnection::finish(bool closeAfter) {
 namespace vocalis {
 
 // Closing a socket with unread input resets the connection, and the reset can overtake the
-// answer still on its way. So after a refusal: end our side, drop what the client still
-// sends, and close at its end or after a short grace time.
+// answer still on its way (a refused body, the next request of a client we close on). So
+// every close after an answer ends our side after its last byte, drops what the client
+// still sends, and closes at the client's end or after a short grace time.
 void HTTPConnection::lingeringClose() {
+    if (closed_) return;
+    endHead();
+    waitingSince_ = std::chrono::steady_clock::now();
     asio::error_code ignored;
     socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
     armTimer(std::min<std::chrono::milliseconds>(kLingerTime, timeouts_.headRead));

@@ -22,6 +22,8 @@ struct HTTPTimeouts {
     // For each line of a request head, and for writing an answer's head.
     std::chrono::milliseconds headRead{30000};
     std::chrono::milliseconds headWrite{30000};
+    // For a whole request head, from its first byte.
+    std::chrono::milliseconds headWhole{10000};
 };
 
 // One client connection: reads request heads line by line, asks the routing for the
@@ -44,6 +46,9 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     void start();
     // Closes the socket and announces the end once; safe to call again.
     void close();
+    // Since when it has been waiting for a request head that has not come whole (or has been
+    // lingering after its last answer); none while a request is being answered.
+    std::optional<std::chrono::steady_clock::time_point> waitingSince() const { return waitingSince_; }
 
   private:
     // A piece of an answer's body: literal bytes, or a range of the response's file.
@@ -53,6 +58,9 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     };
 
     void readHeadLine();
+    void waitForHead();
+    void beginHead();
+    void endHead();
     void handleLine(const std::string& line);
     void handleHead();
     void sendError(int status, bool closeAfter);
@@ -75,6 +83,7 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
 
     asio::ip::tcp::socket socket_;
     asio::steady_timer timer_;
+    asio::steady_timer headTimer_;
     HTTPRouting& routing_;
     HTTPTimeouts timeouts_;
     DeathHandler onDeath_;
@@ -83,6 +92,9 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     std::array<char, 8192> readBuffer_{};
     bool lineTimerArmed_ = false;
     std::uint64_t timerGeneration_ = 0;
+    std::uint64_t headGeneration_ = 0;
+    bool headBegun_ = false;
+    std::optional<std::chrono::steady_clock::time_point> waitingSince_;
 
     HTTPRequest request_;
     int headerLines_ = 0;
@@ -94,7 +106,6 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     std::vector<std::uint8_t> pieceBuffer_;
     bool closeAfterAnswer_ = false;
     bool withBody_ = false;
-    bool lingerOnClose_ = false;
     bool corked_ = false;
     bool sentResponseHeaders_ = false;
     bool closed_ = false;

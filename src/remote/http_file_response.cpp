@@ -12,6 +12,42 @@
 
 namespace vocalis {
 
+std::string contentDisposition(std::string_view fileName) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string fallback;
+    std::string encoded;
+    bool exact = true;
+    bool afterNonASCII = false;
+    for (const char c : fileName) {
+        const auto byte = static_cast<unsigned char>(c);
+        // One '_' for each character the quoted form cannot hold: a control, or a
+        // multi-byte sequence (its continuation bytes follow a non-ASCII byte).
+        if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && !(afterNonASCII && byte < 0xC0))) {
+            fallback.push_back('_');
+            exact = false;
+        } else if (c == '"' || c == '\\') {
+            fallback.push_back('\\');
+            fallback.push_back(c);
+            exact = false;
+        } else if (byte < 0x80) {
+            fallback.push_back(c);
+        }
+        afterNonASCII = byte >= 0x80;
+        const bool attrChar = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                              std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos;
+        if (attrChar) {
+            encoded.push_back(c);
+        } else {
+            encoded.push_back('%');
+            encoded.push_back(kHex[byte >> 4]);
+            encoded.push_back(kHex[byte & 0xF]);
+        }
+    }
+    std::string value = "attachment; filename=\"" + fallback + "\"";
+    if (!exact) value += "; filename*=UTF-8''" + encoded;
+    return value;
+}
+
 std::optional<HTTPFileResponse> HTTPFileResponse::create(const std::string& path) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
@@ -31,7 +67,7 @@ std::optional<HTTPFileResponse> HTTPFileResponse::create(const std::string& path
     const auto slash = response.filePath_.rfind('/');
     const std::string name =
         slash == std::string::npos ? response.filePath_ : response.filePath_.substr(slash + 1);
-    response.headers_.emplace_back("Content-Disposition", "attachment; filename=\"" + name + "\"");
+    response.headers_.emplace_back("Content-Disposition", contentDisposition(name));
     return response;
 }
 

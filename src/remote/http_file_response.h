@@ -6,12 +6,17 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace vocalis {
 
 using HTTPHeaders = std::vector<std::pair<std::string, std::string>>;
+
+// "attachment" with the file name as a quoted ASCII fallback, plus the exact name encoded
+// as UTF-8 ("filename*=") whenever the fallback had to change it.
+std::string contentDisposition(std::string_view fileName);
 
 // A file body. The size is taken when the response is made; the file is opened read-only
 // at the first read or seek and read as it is sent, never whole. Offsets are 64-bit.

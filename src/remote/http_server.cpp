@@ -1,6 +1,8 @@
 #include "remote/http_server.h"
 
+#include <chrono>
 #include <future>
+#include <optional>
 #include <vector>
 
 #include "base/log.h"
@@ -75,24 +77,44 @@ void HTTPServer::accept() {
                                     });
                                     return;
                                 }
-                                std::shared_ptr<HTTPConnection> connection;
-                                {
-                                    std::lock_guard lock(connectionsMutex_);
-                                    if (connections_.size() < maxConnections_) {
-                                        connection = std::make_shared<HTTPConnection>(
-                                            std::move(socket), routing_, timeouts_,
-                                            [this](const HTTPConnection* dead) { connectionDidDie(dead); });
-                                        connections_.emplace(connection.get(), connection);
-                                    }
-                                }
-                                if (connection) {
-                                    connectionQueue_->post([connection] { connection->start(); });
-                                } else {
-                                    asio::error_code ignored;
-                                    socket.close(ignored);
-                                }
+                                auto connection = std::make_shared<HTTPConnection>(
+                                    std::move(socket), routing_, timeouts_,
+                                    [this](const HTTPConnection* dead) { connectionDidDie(dead); });
+                                connectionQueue_->post([this, connection] { admit(connection); });
                                 accept();
                             });
+}
+
+// On the connection queue, where every connection's state changes, so the choice below sees
+// each connection as it is. At the cap the newcomer takes the place of the connection that has
+// waited longest for a request head; with none waiting (all are answering) it is refused.
+void HTTPServer::admit(const std::shared_ptr<HTTPConnection>& connection) {
+    std::shared_ptr<HTTPConnection> evicted;
+    bool full = false;
+    {
+        std::lock_guard lock(connectionsMutex_);
+        full = connections_.size() >= maxConnections_;
+        std::optional<std::chrono::steady_clock::time_point> oldest;
+        if (full) {
+            for (const auto& entry : connections_) {
+                const auto since = entry.second->waitingSince();
+                if (since && (!oldest || *since < *oldest)) {
+                    oldest = since;
+                    evicted = entry.second;
+                }
+            }
+        }
+    }
+    if (full && !evicted) {
+        connection->close();
+        return;
+    }
+    if (evicted) evicted->close();
+    {
+        std::lock_guard lock(connectionsMutex_);
+        connections_.emplace(connection.get(), connection);
+    }
+    connection->start();
 }
 
 void HTTPServer::connectionDidDie(const HTTPConnection* connection) {

@@ -43,6 +43,7 @@ class HTTPServer {
 
   private:
     void accept();
+    void admit(const std::shared_ptr<HTTPConnection>& connection);
     void connectionDidDie(const HTTPConnection* connection);
 
     HTTPRouting& routing_;

@@ -20,7 +20,10 @@ std::string_view requestPath(std::string_view uri) { return uri.substr(0, uri.fi
 }  // namespace
 
 bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::string temporary = path + ".XXXXXX";
+    // A short name of its own: the final name may already be as long as a name can be.
+    const auto slash = path.rfind('/');
+    std::string temporary =
+        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".new-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) return false;
     std::size_t written = 0;

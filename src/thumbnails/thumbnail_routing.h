@@ -25,7 +25,7 @@ class ThumbnailRouting final : public HTTPRouting {
     SongManager& songs_;
 };
 
-// Writes the bytes to a temporary file beside `path` and renames it into place, so a crash
+// Writes the bytes to a temporary file in the folder of `path` and renames it into place, so a crash
 // never leaves a truncated file behind. False when any step fails.
 bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
 

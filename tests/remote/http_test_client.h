@@ -113,6 +113,12 @@ class RawClient {
         }
         return false;
     }
+    // Receives until at least `count` bytes beyond the last answer are buffered.
+    bool readAtLeast(std::size_t count) {
+        while (buffer_.size() < count)
+            if (!fill()) return false;
+        return true;
+    }
     // Bytes received while waiting for the close.
     const std::string& unexpected() const { return unexpected_; }
     // Whatever is buffered beyond the last answer read.
@@ -134,6 +140,13 @@ class RawClient {
     std::string buffer_;
     std::string unexpected_;
 };
+
+// Sends the request, reads the first `bytes` of the answer and hangs up with the rest unread,
+// as a seeking media player does.
+inline bool leaveMidBody(std::uint16_t port, const std::string& request, std::size_t bytes = 65536) {
+    RawClient client(port);
+    return client.send(request) && client.readAtLeast(bytes);
+}
 
 // Polls the condition until it holds or the time-out passes.
 template <typename Condition>

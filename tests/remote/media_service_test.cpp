@@ -91,6 +91,20 @@ TEST_F(MediaServiceTest, OnlyTheCurrentSongIsServedById) {
     EXPECT_EQ(get("/5").status, 404);
 }
 
+TEST_F(MediaServiceTest, ASongsFileNameNeverWritesIntoTheHead) {
+    // The answer names the file a song's link points to.
+    const std::string target = media_.dir.write("Xa \"Q\"\r\nX-Injected: yes - Ru.vcv", "odd name");
+    std::filesystem::remove(media_.songFiles[5]);
+    std::filesystem::create_symlink(target, media_.songFiles[5]);
+    media_.songs.setCurrentSongId(5);
+    const HttpAnswer answer = get("/5");
+    EXPECT_EQ(answer.body, "odd name");
+    EXPECT_FALSE(answer.field("x-injected"));
+    EXPECT_EQ(answer.field("content-disposition"),
+              R"(attachment; filename="Xa \"Q\"__X-Injected: yes - Ru.vcv"; )"
+              R"(filename*=UTF-8''Xa%20%22Q%22%0D%0AX-Injected%3A%20yes%20-%20Ru.vcv)");
+}
+
 TEST_F(MediaServiceTest, TargetsFullOfDotDotNeverLeaveTheServedFiles) {
     media_.dir.write("secret.txt", "SECRET");
     media_.songs.setCurrentSongId(-1);

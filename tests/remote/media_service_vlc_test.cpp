@@ -2,6 +2,7 @@
 #include <vlc/vlc.h>
 
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -13,33 +14,27 @@
 namespace vocalis {
 namespace {
 
-using testing::MediaCatalogue;
 using testing::findProgram;
+using testing::MediaCatalogue;
 using testing::runProgram;
 
-// A short clip with moving video and a tone, in the container the format names.
-void makeMedia(const std::string& path, const std::string& format, int seconds) {
-    const auto result = runProgram(findProgram("ffmpeg"), {"-hide_banner",
-                                                           "-loglevel",
-                                                           "error",
-                                                           "-y",
-                                                           "-f",
-                                                           "lavfi",
-                                                           "-i",
-                                                           "testsrc=size=160x120:rate=25",
-                                                           "-f",
-                                                           "lavfi",
-                                                           "-i",
-                                                           "sine=frequency=440",
-                                                           "-t",
-                                                           std::to_string(seconds),
-                                                           "-c:v",
-                                                           "mpeg4",
-                                                           "-c:a",
-                                                           "aac",
-                                                           "-f",
-                                                           format,
-                                                           path});
+// A short clip with moving video and a tone, in the container the format names. Raw
+// video makes a large file in no time.
+void makeMedia(const std::string& path, const std::string& format, int seconds, bool raw = false) {
+    const std::vector<std::string> codecs =
+        raw ? std::vector<std::string>{"-c:v", "rawvideo", "-pix_fmt", "yuv420p", "-c:a", "pcm_s16le"}
+            : std::vector<std::string>{"-c:v", "mpeg4", "-c:a", "aac"};
+    const std::string video = std::string("testsrc=rate=25:size=") + (raw ? "640x480" : "160x120");
+    std::vector<std::string> args = {"-hide_banner", "-loglevel",
+                                     "error",        "-y",
+                                     "-f",           "lavfi",
+                                     "-i",           video,
+                                     "-f",           "lavfi",
+                                     "-i",           "sine=frequency=440",
+                                     "-t",           std::to_string(seconds)};
+    args.insert(args.end(), codecs.begin(), codecs.end());
+    args.insert(args.end(), {"-f", format, path});
+    const auto result = runProgram(findProgram("ffmpeg"), args);
     ASSERT_EQ(result.status, 0) << result.err;
 }
 
@@ -116,11 +111,14 @@ class VlcPlayer {
 };
 
 TEST(MediaServiceVlc, LibVlcPlaysTheClipAndAVcvSongOverHttpToTheEnd) {
-    MediaCatalogue media{{"placeholder"}};
+    MediaCatalogue media{{"placeholder", "placeholder"}};
     const std::string songPath = media.songFiles[0];
     ASSERT_EQ(songPath.substr(songPath.size() - 4), ".vcv");
     makeMedia(media.dir / "temp/intro.mp4", "mp4", 2);
     makeMedia(songPath, "matroska", 4);
+    // A song of real size: libVLC hangs up in the middle of the body when it seeks.
+    makeMedia(media.songFiles[1], "avi", 3, true);
+    ASSERT_GE(std::filesystem::file_size(media.songFiles[1]), 30u * 1024 * 1024);
     LocalMediaService service(media.songs, media.tempFolder, "intro.mp4", "idle.mp4");
     ASSERT_TRUE(service.start(0));
 
@@ -136,6 +134,12 @@ TEST(MediaServiceVlc, LibVlcPlaysTheClipAndAVcvSongOverHttpToTheEnd) {
     EXPECT_TRUE(song.ended);
     EXPECT_FALSE(song.failed);
     EXPECT_FALSE(song.timedOut);
+
+    media.songs.setCurrentSongId(1);
+    const PlaybackOutcome large = player.play(service.songURL(1), 0.5f);
+    EXPECT_TRUE(large.ended);
+    EXPECT_FALSE(large.failed);
+    EXPECT_FALSE(large.timedOut);
 
     // Once another song is current, the address no longer plays.
     media.songs.setCurrentSongId(-1);

@@ -19,23 +19,31 @@ namespace {
 using testing::dataFileWithPictures;
 using testing::HttpAnswer;
 using testing::publish;
-using testing::readFile;
 using testing::RawClient;
+using testing::readFile;
 using testing::songNamed;
 using testing::TempDir;
 
 class ThumbnailServerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        // ids: 0 "a" (folder), 1 "b" (data file only), 2 "c" (none), 3 "d", 4 "e", 5 "f" (folder)
+        // ids: 0 "a" (folder), 1 "b" (data file only), 2 "c" (none), 3 "d", 4 "e", 5 "f" (folder),
+        // 6 and 7 (data file only, file names of 249 and 255 bytes)
         publish(songs_, {songNamed("a", "One"), songNamed("b", "Two"), songNamed("c", "Three"),
-                         songNamed("d", ""), songNamed("e", ""), songNamed("f", "Six")});
+                         songNamed("d", ""), songNamed("e", ""), songNamed("f", "Six"),
+                         songNamed(longTitle('a', 249), "x"), songNamed(longTitle('b', 255), "x")});
         dir_.write("thumbnail/a-one.jpg", "JPEG-A");
         dir_.write("thumbnail/f-six.jpg", "JPEG-F");
-        dir_.write("thumbnail.dat", dataFileWithPictures({{"b-two", "JPEG-B-FROM-DATA"}}));
+        dir_.write("thumbnail.dat", dataFileWithPictures({{"b-two", "JPEG-B-FROM-DATA"},
+                                                          {longTitle('a', 249).substr(0, 55), "JPEG-249"},
+                                                          {longTitle('b', 255).substr(0, 55), "JPEG-255"}}));
         thumbnails_.load(dir_ / "thumbnail", dir_ / "thumbnail.dat");
         std::string error;
         ASSERT_TRUE(server_.start(0, &error)) << error;
+    }
+    // A title sorting after the short ones whose file name "<title>-x.jpg" is `nameLength` bytes.
+    static std::string longTitle(char second, std::size_t nameLength) {
+        return "z" + std::string(1, second) + std::string(nameLength - 8, 'z');
     }
     // Sends one request and reads the answer; every answer must close its connection.
     HttpAnswer request(const std::string& target, const std::string& method = "GET",
@@ -91,7 +99,7 @@ TEST_F(ThumbnailServerTest, IdsAreReadFromThePathWithoutSlashes) {
     EXPECT_EQ(request("/5.jpg").body, "JPEG-F");
     EXPECT_EQ(request("/5?size=large").body, "JPEG-F");
     EXPECT_EQ(request("/ 5").status, 400);  // a space ends the request target
-    for (const std::string target : {"/6", "/-3", "/2", "/99999999999", "/../../thumbnail.dat"}) {
+    for (const std::string target : {"/8", "/-3", "/2", "/99999999999", "/../../thumbnail.dat"}) {
         SCOPED_TRACE(target);
         const HttpAnswer answer = request(target);
         if (target == "/../../thumbnail.dat") {
@@ -140,6 +148,21 @@ TEST_F(ThumbnailServerTest, ADataFilePictureIsCopiedIntoTheFolderOnFirstRequest)
     // Later requests are served from the file.
     dir_.write("thumbnail/b-two.jpg", "JPEG-B-EDITED");
     EXPECT_EQ(request("/1").body, "JPEG-B-EDITED");
+}
+
+TEST_F(ThumbnailServerTest, PicturesWithTheLongestFileNamesAreCopiedToo) {
+    for (const auto& [target, picture] : {std::pair{"/6", "JPEG-249"}, std::pair{"/7", "JPEG-255"}}) {
+        SCOPED_TRACE(target);
+        EXPECT_EQ(request(target).body, picture);
+    }
+    EXPECT_EQ(readFile(dir_ / ("thumbnail/" + longTitle('b', 255) + "-x.jpg")), "JPEG-255");
+}
+
+TEST_F(ThumbnailServerTest, APhoneLeavingMidPictureEndsOnlyItsConnection) {
+    const std::string big = testing::patternBytes(8 * 1024 * 1024);
+    dir_.write("thumbnail/a-one.jpg", big);
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(testing::leaveMidBody(server_.port(), "GET /0 HTTP/1.1\r\n\r\n"));
+    EXPECT_TRUE(request("/0").body == big);
 }
 
 TEST_F(ThumbnailServerTest, NoPictureIsAnsweredFromAnUnloadedStore) {
