@@ -205,6 +205,7 @@ void AppDelegate::setSelectionView(SongSelectionView* view) {
 void AppDelegate::queueChanged() {
     parts_.sockets.notifyQueue();
     if (flags_.isSelectSong && selectionView_) selectionView_->updateData();
+    announce([](EngineListener& listener) { listener.queueChanged(); });
 }
 
 void AppDelegate::onQueueRemove(std::int32_t position) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/engine_control.h"
 #include "app/media/media_player.h"
 #include "app/overlays.h"
 #include "app/recorder.h"
@@ -15,6 +16,7 @@
 #include "base/preferences.h"
 #include "base/scheduler.h"
 #include "base/settings_keys.h"
+#include "base/token_bucket.h"
 #include "catalogue/song_manager.h"
 #include "remote/discovery_responder.h"
 #include "remote/remote_delegate.h"
@@ -78,12 +80,17 @@ struct EngineConfig {
 // The application controller: start-up, song start and advance, player events, transport,
 // scoring, and the phone commands. Everything runs on the main thread; phone commands
 // arrive on the phone server's queue and are posted there.
-class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate {
+class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, public EngineControl {
 public:
     AppDelegate(EngineParts parts, EngineConfig config);
     ~AppDelegate() override;
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
+
+    // --- the one way in for commands, from any thread, and the one way out for news
+    void issue(Command command, CommandSource source) override;
+    void addListener(EngineListener* listener) override;
+    void removeListener(EngineListener* listener) override;
 
     const EngineFlags& flags() const { return flags_; }
     const Song* randomSong() const { return randomSong_; }
@@ -95,7 +102,7 @@ public:
     // --- start-up and shutdown
     void awakeFromNib();                 // the player, the stored equalizer and scoring
     void applicationDidFinishLaunching();  // flags and random-play settings
-    void windowDidBecomeMain();          // first time: intro after 1 s, catalogue after 2 s
+    void windowDidBecomeMain() override;          // first time: intro after 1 s, catalogue after 2 s
     void applicationWillTerminate();
     void loadLibrary();
 
@@ -114,18 +121,11 @@ public:
     void playPause(bool userPause);
     void pause(bool userPause);
     void play();
-    bool isPlaying() const;
+    bool isPlaying() const override;
     void replay();
     void switchAudioTrack();
     void volumeUp();
     void volumeDown();
-    // Keys, buttons and media keys forward here.
-    void onPlayPauseKeyPress() { playPause(true); }
-    void onReplayKeyPress() { replay(); }
-    void onNextKeyPress() { onNext(); }
-    void onVolumeUpKeyPress() { volumeUp(); }
-    void onVolumeDownKeyPress() { volumeDown(); }
-    void onSwitchAudioTrack() { switchAudioTrack(); }
 
     // --- overlays
     void showMessage(const std::string& text);
@@ -174,6 +174,14 @@ public:
     void addSong(std::int32_t songId, bool first);
 
 private:
+    void execute(const Command& command, CommandSource source);
+    void showGuestMessage(const std::string& text);
+    template <typename News>
+    void announce(News news) {
+        // A copy: a listener may go (a window closing) while it is told.
+        const std::vector<EngineListener*> listeners = listeners_;
+        for (EngineListener* listener : listeners) news(*listener);
+    }
     void startNext(bool afterError);
     void showSongTitle(const Song& song);
     void announceCurrentSong(std::int32_t songId);
@@ -209,6 +217,8 @@ private:
     int randomScore_ = 0;
     std::string recordName_;
     SongSelectionView* selectionView_ = nullptr;
+    std::vector<EngineListener*> listeners_;
+    TokenBucket nameLog_{5, 5, TokenBucket::Clock::now()};
     std::mt19937 random_{std::random_device{}()};
 };
 

@@ -1,5 +1,6 @@
-// Phone commands: posted from the phone server's queue to the main thread, where their
-// conditions are checked against the engine's state of that moment.
+// Phone commands, songs added and pictures shown.
+#include <algorithm>
+
 #include "app/app_delegate.h"
 #include "base/log.h"
 #include "catalogue/unicode_text.h"
@@ -9,99 +10,50 @@ namespace vocalis {
 namespace {
 constexpr double kPhoneOverlaySeconds = 15.0;
 constexpr double kAddedPanelSeconds = 6.0;
+// A name is logged shortened and only a few times a second: a phone may send 64 KiB names
+// a thousand times a second.
+constexpr std::size_t kLoggedNameBytes = 100;
 }  // namespace
 
-void AppDelegate::onRemotePlayPause(bool shouldPlay) {
-    parts_.scheduler.post([this, shouldPlay] {
-        if (flags_.isIntro || flags_.isScoring || flags_.isError) return;
-        shouldPlay ? play() : pause(true);
-    });
+// Phone commands arrive on the phone server's queue and join the engine's command path as
+// they are; nothing here decides anything.
+void AppDelegate::onRemotePlayPause(bool play) {
+    issue({play ? CommandKind::Play : CommandKind::Pause}, CommandSource::Phone);
 }
-
-void AppDelegate::onRemoteNext() {
-    parts_.scheduler.post([this] {
-        if (flags_.isLockNext || flags_.isScoring || flags_.isError) return;
-        onNext();
-    });
-}
-
-void AppDelegate::onRemoteReplay() {
-    parts_.scheduler.post([this] {
-        if (flags_.isIntro || flags_.isScoring || flags_.isError) return;
-        replay();
-    });
-}
-
-void AppDelegate::onRemoteSwitchAudioTrack() {
-    parts_.scheduler.post([this] {
-        if (flags_.isIntro || flags_.isScoring || flags_.isError) return;
-        switchAudioTrack();
-    });
-}
-
+void AppDelegate::onRemoteNext() { issue({CommandKind::Next}, CommandSource::Phone); }
+void AppDelegate::onRemoteReplay() { issue({CommandKind::Replay}, CommandSource::Phone); }
+void AppDelegate::onRemoteSwitchAudioTrack() { issue({CommandKind::SwitchTrack}, CommandSource::Phone); }
 void AppDelegate::onRemoteRes(std::int32_t songId) {
-    parts_.scheduler.post([this, songId] {
-        if (!flags_.isIntro) addSong(songId, false);
-    });
+    issue({CommandKind::AddSong, songId}, CommandSource::Phone);
 }
-
 void AppDelegate::onRemoteRes1st(std::int32_t songId) {
-    parts_.scheduler.post([this, songId] {
-        if (!flags_.isIntro) addSong(songId, true);
-    });
+    issue({CommandKind::AddSongFirst, songId}, CommandSource::Phone);
 }
-
-void AppDelegate::onRemoteVolumeUp() {
-    parts_.scheduler.post([this] { volumeUp(); });
-}
-
-void AppDelegate::onRemoteVolumeDown() {
-    parts_.scheduler.post([this] { volumeDown(); });
-}
-
+void AppDelegate::onRemoteVolumeUp() { issue({CommandKind::VolumeUp}, CommandSource::Phone); }
+void AppDelegate::onRemoteVolumeDown() { issue({CommandKind::VolumeDown}, CommandSource::Phone); }
 void AppDelegate::onRemoteQueueRemove(std::int32_t position) {
-    parts_.scheduler.post([this, position] {
-        parts_.songs.removeWaiting(position);
-        queueChanged();
-    });
+    issue({CommandKind::RemoveWaiting, position}, CommandSource::Phone);
 }
-
 void AppDelegate::onRemoteQueueMoveUp(std::int32_t position) {
-    parts_.scheduler.post([this, position] {
-        parts_.songs.moveWaitingUp(position);
-        queueChanged();
-    });
+    issue({CommandKind::MoveWaitingUp, position}, CommandSource::Phone);
 }
-
 void AppDelegate::onRemoteQueueMoveFirst(std::int32_t position) {
-    parts_.scheduler.post([this, position] {
-        parts_.songs.moveWaitingFirst(position);
-        queueChanged();
-    });
+    issue({CommandKind::MoveWaitingFirst, position}, CommandSource::Phone);
 }
+void AppDelegate::onRemoteSendMessage(std::string text) {
+    issue(Command::message(std::move(text)), CommandSource::Phone);
+}
+void AppDelegate::onRemoteSendPicture(std::vector<std::uint8_t> image) {
+    issue(Command::showPicture(std::move(image)), CommandSource::Phone);
+}
+void AppDelegate::onRemoteRecord() { issue({CommandKind::Record}, CommandSource::Phone); }
 
 void AppDelegate::onRemoteQueueRequesterName(std::int32_t songId, std::string name) {
-    parts_.scheduler.post([songId, name = std::move(name)] { logParts(songId, " ", name); });
-}
-
-void AppDelegate::onRemoteSendMessage(std::string text) {
-    parts_.scheduler.post([this, text = std::move(text)] {
-        if (flags_.isIntro) return;
-        parts_.scheduler.cancel("hideMessage");
-        if (!text.empty()) {
-            const std::string lower = lowerCase(displayText(text));
-            if (lower == "scoring off") flags_.hasScoring = false;
-            if (lower == "scoring on") flags_.hasScoring = true;
-        }
-        parts_.overlays.setMessageText(displayText(text));
-        parts_.overlays.setMessageVisible(true);
-        schedule("hideMessage", kPhoneOverlaySeconds, &AppDelegate::hideMessage);
-    });
-}
-
-void AppDelegate::onRemoteSendPicture(std::vector<std::uint8_t> image) {
-    parts_.scheduler.post([this, image = std::move(image)] {
-        if (!flags_.isIntro) showPicture(image);
+    parts_.scheduler.post([this, songId, name = std::move(name)] {
+        if (!nameLog_.tryTake(TokenBucket::Clock::now())) return;
+        std::size_t cut = std::min(name.size(), kLoggedNameBytes);
+        while (cut < name.size() && cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        logParts(songId, " ", displayText(name.substr(0, cut)), cut < name.size() ? "..." : "");
     });
 }
 
@@ -116,10 +68,6 @@ void AppDelegate::showPicture(const std::vector<std::uint8_t>& image) {
     schedule("hidePicture", kPhoneOverlaySeconds, &AppDelegate::hidePicture);
 }
 
-void AppDelegate::onRemoteRecord() {
-    parts_.scheduler.post([this] { record(); });
-}
-
 void AppDelegate::addSong(std::int32_t songId, bool first) {
     const Song* song = parts_.songs.getSong(songId);
     if (!song || parts_.songs.queueContains(*song)) return;
@@ -128,8 +76,8 @@ void AppDelegate::addSong(std::int32_t songId, bool first) {
     if (count > 1) {
         parts_.scheduler.cancel("hideNextView");
         parts_.overlays.fadeNextView(1.0);
-        parts_.overlays.setNextContent(parts_.thumbnails.getThumbnail(song->songId), first ? "Ưu tiên" : "Chọn",
-                                       song->title, song->singer);
+        parts_.overlays.setNextContent(parts_.thumbnails.getThumbnail(song->songId),
+                                       first ? "Ưu tiên" : "Chọn", song->title, song->singer);
         parts_.scheduler.schedule("hideNextView", Millis(static_cast<long>(kAddedPanelSeconds * 1000)),
                                   [this] { parts_.overlays.fadeNextView(0.0); });
     }

@@ -21,6 +21,7 @@ void AppDelegate::pause(bool userPause) {
     parts_.sockets.setIsPlaying(false);
     parts_.sockets.notifyPlayState();
     if (flags_.isSelectSong && selectionView_) selectionView_->updatePlayState(false);
+    announce([](EngineListener& listener) { listener.playStateChanged(false); });
 }
 
 void AppDelegate::play() {
@@ -31,6 +32,7 @@ void AppDelegate::play() {
     parts_.sockets.setIsPlaying(true);
     parts_.sockets.notifyPlayState();
     if (flags_.isSelectSong && selectionView_) selectionView_->updatePlayState(true);
+    announce([](EngineListener& listener) { listener.playStateChanged(true); });
 }
 
 void AppDelegate::replay() {

@@ -2,24 +2,14 @@
 
 #include <optional>
 
+#include "app/engine_command.h"
+
 namespace vocalis {
 
-class AppDelegate;
-
-// What a key of the main window does.
-enum class KeyCommand {
-    Replay,          // F7, the keyboard's previous-track key
-    PlayPause,       // F8, the keyboard's play, pause and play/pause keys
-    Next,            // F9, the keyboard's next-track key
-    VolumeDown,      // F10, F11
-    VolumeUp,        // F12
-    SwitchAudioTrack // Tab
-};
-
-// The command of a Qt key code; nullopt for every other key (it does nothing).
-std::optional<KeyCommand> commandForKey(int qtKey);
-
-// Runs the command on the engine.
-void runKeyCommand(AppDelegate& engine, KeyCommand command);
+// The command of a key of the main window: F7 and the previous-track key replay; F8 and
+// the play, pause and play/pause keys toggle; F9 and the next-track key skip; F10 and F11
+// turn the volume down, F12 up; Tab switches the vocal and backing track. Nullopt for
+// every other key (it does nothing).
+std::optional<CommandKind> commandForKey(int qtKey);
 
 }  // namespace vocalis

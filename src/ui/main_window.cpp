@@ -7,7 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "app/app_delegate.h"
+#include "app/engine_control.h"
 #include "base/log.h"
 #include "ui/key_commands.h"
 #include "ui/next_view.h"
@@ -100,7 +100,7 @@ void MainWindow::buildMenus() {
     opens(menuEqualizer_, &MainWindow::equalizerRequested);
     opens(menuSettings_, &MainWindow::settingsRequested);
     connect(menuRecord_, &QAction::triggered, this, [this] {
-        if (engine_) engine_->record();
+        if (engine_) engine_->issue(CommandKind::Record, CommandSource::Operator);
     });
     // No hiding while a menu is open; the countdown starts again when it closes.
     connect(menu, &QMenu::aboutToShow, this, [this] { pointer_->cancelPendingHide(); });
@@ -111,7 +111,7 @@ void MainWindow::buildMenus() {
 
 VideoSink& MainWindow::videoSink() { return *screen_->video(); }
 
-void MainWindow::setEngine(AppDelegate* engine) {
+void MainWindow::setEngine(EngineControl* engine) {
     engine_ = engine;
     if (engine_ && engineOwesBecameMain_) {
         engineOwesBecameMain_ = false;
@@ -180,7 +180,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 void MainWindow::handleKey(int key) {
     logParts("keyCode: ", key);
     auto command = commandForKey(key);
-    if (command && engine_) runKeyCommand(*engine_, *command);
+    if (command && engine_) engine_->issue(*command, CommandSource::Operator);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -14,7 +14,7 @@ class QMenuBar;
 
 namespace vocalis {
 
-class AppDelegate;
+class EngineControl;
 class PointerAutoHide;
 class QtScheduler;
 class ScreenView;
@@ -41,7 +41,7 @@ public:
     ~MainWindow() override;
 
     VideoSink& videoSink();               // give this to VlcMediaPlayer
-    void setEngine(AppDelegate* engine);  // keys, menu items and window events go to it
+    void setEngine(EngineControl* engine);  // keys, menu items and window events go to it
 
     // Pointer auto-hide; operator windows turn it off while they are open.
     void autoToHideCursor(bool on);
@@ -107,7 +107,7 @@ private:
     QAction* menuSettings_ = nullptr;
     QAction* menuRecord_ = nullptr;
     std::unique_ptr<PointerAutoHide> pointer_;
-    AppDelegate* engine_ = nullptr;
+    EngineControl* engine_ = nullptr;
     bool activatedOnce_ = false;
     bool engineOwesBecameMain_ = false;
 };

@@ -1,0 +1,97 @@
+// The engine's one command table: every front-end's request runs here, on the main
+// thread, in the order it was issued, with its conditions checked once.
+#include <algorithm>
+
+#include "app/app_delegate.h"
+#include "catalogue/unicode_text.h"
+
+namespace vocalis {
+
+namespace {
+constexpr double kPhoneOverlaySeconds = 15.0;
+}  // namespace
+
+void AppDelegate::issue(Command command, CommandSource source) {
+    parts_.scheduler.post([this, command = std::move(command), source] { execute(command, source); });
+}
+
+void AppDelegate::execute(const Command& command, CommandSource source) {
+    // A guest may not pause, skip or restart the score screen or a broken song's message.
+    const bool phone = source == CommandSource::Phone;
+    const bool phoneHeldOff = phone && (flags_.isScoring || flags_.isError);
+    switch (command.kind) {
+        case CommandKind::PlayPause:
+            if (!phoneHeldOff) playPause(true);
+            break;
+        case CommandKind::Play:
+            if (!phoneHeldOff && !flags_.isIntro) play();
+            break;
+        case CommandKind::Pause:
+            if (!phoneHeldOff && !flags_.isIntro) pause(true);
+            break;
+        case CommandKind::Next:
+            onNext();
+            break;
+        case CommandKind::Replay:
+            if (!phoneHeldOff) replay();
+            break;
+        case CommandKind::SwitchTrack:
+            if (!phoneHeldOff) switchAudioTrack();
+            break;
+        case CommandKind::VolumeUp:
+            volumeUp();
+            break;
+        case CommandKind::VolumeDown:
+            volumeDown();
+            break;
+        case CommandKind::AddSong:
+        case CommandKind::AddSongFirst:
+            if (!flags_.isIntro) addSong(command.value, command.kind == CommandKind::AddSongFirst);
+            break;
+        case CommandKind::RemoveWaiting:
+            parts_.songs.removeWaiting(command.value);
+            queueChanged();
+            break;
+        case CommandKind::MoveWaitingUp:
+            parts_.songs.moveWaitingUp(command.value);
+            queueChanged();
+            break;
+        case CommandKind::MoveWaitingFirst:
+            parts_.songs.moveWaitingFirst(command.value);
+            queueChanged();
+            break;
+        case CommandKind::Message:
+            if (!flags_.isIntro) showGuestMessage(command.text);
+            break;
+        case CommandKind::Picture:
+            if (!flags_.isIntro) showPicture(command.picture);
+            break;
+        case CommandKind::Record:
+            record();
+            break;
+    }
+}
+
+// "scoring on" and "scoring off" switch the score screen for this run without storing it.
+void AppDelegate::showGuestMessage(const std::string& text) {
+    parts_.scheduler.cancel("hideMessage");
+    if (!text.empty()) {
+        const std::string lower = lowerCase(displayText(text));
+        if (lower == "scoring off") flags_.hasScoring = false;
+        if (lower == "scoring on") flags_.hasScoring = true;
+    }
+    parts_.overlays.setMessageText(displayText(text));
+    parts_.overlays.setMessageVisible(true);
+    schedule("hideMessage", kPhoneOverlaySeconds, &AppDelegate::hideMessage);
+}
+
+void AppDelegate::addListener(EngineListener* listener) {
+    if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
+        listeners_.push_back(listener);
+}
+
+void AppDelegate::removeListener(EngineListener* listener) {
+    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
+}  // namespace vocalis

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vocalis {
+
+// Everything a front-end (keys, phones, operator windows, the browser page, media keys)
+// can ask of the engine. The engine checks each command's conditions (locks, intro,
+// catalogue loaded) in one place, so front-ends only say what they were asked.
+enum class CommandKind : std::uint8_t {
+    PlayPause,  // the play/pause key and button: toggles
+    Play,
+    Pause,
+    Next,
+    Replay,
+    SwitchTrack,
+    VolumeUp,
+    VolumeDown,
+    AddSong,           // value: song id
+    AddSongFirst,      // value: song id
+    RemoveWaiting,     // value: queue position (0 is the song after the current one)
+    MoveWaitingUp,     // value: queue position
+    MoveWaitingFirst,  // value: queue position
+    Message,           // text
+    Picture,           // picture
+    Record,
+};
+
+// Who asked: phones are held to the conditions of the phone protocol, which keep a
+// guest from pausing the score screen or a broken song's message; the operator at the
+// computer is not.
+enum class CommandSource : std::uint8_t { Operator, Phone };
+
+struct Command {
+    // A kind alone is a whole command for most kinds.
+    Command(CommandKind kind, std::int32_t value = 0) : kind(kind), value(value) {}
+    static Command message(std::string text) {
+        Command command(CommandKind::Message);
+        command.text = std::move(text);
+        return command;
+    }
+    static Command showPicture(std::vector<std::uint8_t> picture) {
+        Command command(CommandKind::Picture);
+        command.picture = std::move(picture);
+        return command;
+    }
+
+    CommandKind kind;
+    std::int32_t value = 0;  // a song id or a queue position
+    std::string text;
+    std::vector<std::uint8_t> picture;
+};
+
+// Takes commands from any thread; they run on the engine's thread in the order given.
+class CommandSink {
+  public:
+    virtual ~CommandSink() = default;
+    virtual void issue(Command command, CommandSource source) = 0;
+};
+
+}  // namespace vocalis
