@@ -11,7 +11,8 @@ void AppDelegate::mediaPlayerStateChanged() {
         handlePlaybackError();
         return;
     }
-    if (state != PlayerState::Paused || flags_.isUserPause) return;
+    // Only the media's own end counts, never a pause, whoever caused it.
+    if (state != PlayerState::Paused || !parts_.player.hasEnded()) return;
 
     // The end of the media: the player stays paused on its last frame.
     bool opened = false;

@@ -25,6 +25,8 @@ void AppDelegate::startNext(bool afterError) {
     flags_.isLockNext = true;
     flags_.isNextShawn = false;
     flags_.isIdle = false;
+    // What starts plays, whatever the user paused before.
+    flags_.isUserPause = false;
     if (afterError) {
         hideMessage();
         parts_.overlays.setBlackCoverVisible(false);
@@ -46,15 +48,14 @@ void AppDelegate::startNext(bool afterError) {
             showSongTitle(*randomSong_);
             announceCurrentSong(randomSong_->songId);
             openAndPlay(*randomSong_);
-            announcePlaying();
         } else {
             flags_.isIdle = true;
             parts_.overlays.setTitleText("Vui lòng chọn bài hát");
             parts_.overlays.setTitleVisible(true);
             announceCurrentSong(-1);
             openClip(config_.idleURL());
-            announcePlaying();
         }
+        announcePlaying();
     }
     schedule("unlockNext", 2.0, &AppDelegate::unlockNext);
 }
@@ -124,30 +125,33 @@ void AppDelegate::upNextCheck() {
     parts_.scheduler.cancel("hideNextView");
     const Song* next = parts_.songs.getQueueNextSong();
     const bool mayRunTool = !flags_.isCreateThumbnail && !flags_.isRecordVideo;
-    parts_.background.post([this, next, mayRunTool] {
+    // The song may leave the queue while its picture is found.
+    auto showIfStillNext = [this, next](std::optional<ImageBytes> image) {
+        parts_.scheduler.post([this, next, image = std::move(image)] {
+            if (parts_.songs.getQueueNextSong() == next) showNextPanel(image, *next, "Tiếp theo");
+        });
+    };
+    parts_.background.post([this, next, mayRunTool, showIfStillNext] {
         auto stored = parts_.thumbnails.getThumbnail(next->songId);
         if (next->isVcv() || stored) {
-            parts_.scheduler.post([this, next, stored] { showNextPanel(stored, *next, "Tiếp theo"); });
+            showIfStillNext(std::move(stored));
             return;
         }
         const std::string imagePath = config_.thumbnailFolder + "/" + thumbnailFileName(*next);
         if (mayRunTool)
-            runProcess({config_.thumbnailTool, "-i", next->karaokeFile, "-an", "-ss", "00:00:30", "-an", "-r", "1",
-                        "-vframes", "1", "-s", "640x360", "-y", imagePath});
+            runProcess({config_.thumbnailTool, "-i", next->karaokeFile, "-an", "-ss", "00:00:30", "-an", "-r",
+                        "1", "-vframes", "1", "-s", "640x360", "-y", imagePath});
         std::optional<ImageBytes> image;
         if (std::filesystem::is_regular_file(imagePath)) {
             std::ifstream in(imagePath, std::ios::binary);
             image = ImageBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            parts_.scheduler.post([this, next, image] {
-                if (parts_.songs.getQueueNextSong() == next) showNextPanel(image, *next, "Tiếp theo");
-            });
-        } else {
-            parts_.scheduler.post([this, next] { showNextPanel(std::nullopt, *next, "Tiếp theo"); });
         }
+        showIfStillNext(std::move(image));
     });
 }
 
-void AppDelegate::showNextPanel(const std::optional<ImageBytes>& image, const Song& song, const std::string& label) {
+void AppDelegate::showNextPanel(const std::optional<ImageBytes>& image, const Song& song,
+                                const std::string& label) {
     parts_.overlays.fadeNextView(1.0);
     parts_.overlays.setNextContent(image, label, song.title, song.singer);
 }

@@ -20,13 +20,15 @@ namespace vocalis::testing {
 // A player that does what the engine asks and reports the events a test scripts.
 // Events reach the engine through the scheduler, as real player events do.
 class ScriptedPlayer final : public MediaPlayer {
-public:
+  public:
     explicit ScriptedPlayer(Scheduler& scheduler) : scheduler_(scheduler) {}
 
     void setDelegate(MediaPlayerDelegate* delegate) override { delegate_ = delegate; }
     void setEqualizerEnabled(bool enabled) override { equalizerEnabled = enabled; }
     void setPreAmplification(float decibels) override { preAmplification = decibels; }
-    void setAmplification(float decibels, int band) override { bands.at(static_cast<std::size_t>(band)) = decibels; }
+    void setAmplification(float decibels, int band) override {
+        bands.at(static_cast<std::size_t>(band)) = decibels;
+    }
     void setMedia(std::optional<Media> next) override {
         if (media) {
             lastPosition_ = position_;
@@ -34,11 +36,13 @@ public:
         }
         media = std::move(next);
         playing_ = false;
+        ended_ = false;
         position_ = 0;
         state_ = PlayerState::Stopped;
         remaining_.reset();
         video_ = videoForNext;
-        if (media) opened.push_back(media->location + (media->options.empty() ? "" : " " + media->options[0]));
+        if (media)
+            opened.push_back(media->location + (media->options.empty() ? "" : " " + media->options[0]));
     }
     bool hasMedia() const override { return media.has_value(); }
     void play() override {
@@ -48,11 +52,13 @@ public:
     }
     void pause() override {
         playing_ = false;
+        ended_ = false;
         change(PlayerState::Paused);
     }
     void stop() override { playing_ = false; }
     bool isPlaying() const override { return playing_; }
     PlayerState state() const override { return state_; }
+    bool hasEnded() const override { return media && ended_; }
     float position() const override { return media ? position_ : lastPosition_; }
     int videoTrackCount() const override { return media ? video_ : lastVideo_; }
     std::optional<std::int64_t> remainingTime() const override { return remaining_; }
@@ -65,11 +71,14 @@ public:
     void reachEnd() {
         position_ = 1;
         playing_ = false;
+        ended_ = true;
         change(PlayerState::Paused);
     }
     void fail(bool played) {
-        if (played) position_ = 0.4f;
-        else video_ = 0;
+        if (played)
+            position_ = 0.4f;
+        else
+            video_ = 0;
         playing_ = false;
         change(PlayerState::Error);
     }
@@ -90,7 +99,7 @@ public:
     std::vector<int> trackIds{-1, 1, 2};
     int track = 2;
 
-private:
+  private:
     void change(PlayerState state) {
         state_ = state;
         scheduler_.post([this] {
@@ -100,7 +109,7 @@ private:
     Scheduler& scheduler_;
     MediaPlayerDelegate* delegate_ = nullptr;
     PlayerState state_ = PlayerState::Stopped;
-    bool playing_ = false;
+    bool playing_ = false, ended_ = false;
     float position_ = 0, lastPosition_ = 0;
     int video_ = 1, lastVideo_ = 0;
     std::optional<std::int64_t> remaining_;
@@ -108,13 +117,13 @@ private:
 
 // The screen as the engine leaves it.
 class RecordingOverlays final : public Overlays {
-public:
+  public:
     void setTitleText(const std::string& text) override { title = text; }
     void setTitleVisible(bool visible) override { titleVisible = visible; }
     void setNextViewVisible(bool visible) override { nextVisible = visible; }
     void fadeNextView(double alpha) override { nextAlpha = alpha; }
-    void setNextContent(const std::optional<ImageBytes>& image, const std::string& label, const std::string& title,
-                        const std::string& singer) override {
+    void setNextContent(const std::optional<ImageBytes>& image, const std::string& label,
+                        const std::string& title, const std::string& singer) override {
         nextImage = image;
         nextLabel = label;
         nextTitle = title + "|" + singer;
@@ -150,7 +159,7 @@ public:
 
 // A sound card's volume control, which the test machine lacks.
 class MixerVolume final : public SystemVolume {
-public:
+  public:
     // Like a sound card: muting leaves the volume setting as it was.
     float systemVolume() override { return volume; }
     void setSystemVolume(float value) override {
@@ -167,7 +176,7 @@ public:
 };
 
 class CountingSound final : public ScoreSound {
-public:
+  public:
     bool play() override { return ++plays, true; }
     void stop() override { ++stops; }
     int plays = 0, stops = 0;
@@ -176,7 +185,7 @@ public:
 // Everything the engine works with, real where it can be: catalogue, phone server,
 // discovery, thumbnails, background queue; scripted where time or hardware is involved.
 class EngineHarness {
-public:
+  public:
     explicit EngineHarness(std::vector<std::string> songFiles) {
         for (const auto& file : songFiles) songsDir.write("Karaoke/" + file);
         foldersFound = std::vector<std::string>{songsDir / "Karaoke"};
@@ -192,8 +201,8 @@ public:
         config.remotePort = 0;
         config.discoveryPort = 0;
         engine = std::make_unique<AppDelegate>(
-            EngineParts{clock, preferences, songs, sockets, discovery, thumbnails, player, overlays, volume, camera,
-                        sound, background},
+            EngineParts{clock, preferences, songs, sockets, discovery, thumbnails, player, overlays, volume,
+                        camera, sound, background},
             std::move(config));
     }
     ~EngineHarness() {
@@ -264,7 +273,7 @@ public:
 
 // A phone connected to the engine's phone server that collects what it is told.
 class WatchingPhone {
-public:
+  public:
     explicit WatchingPhone(std::uint16_t port) {
         EXPECT_TRUE(client.connect("127.0.0.1", port, std::chrono::seconds(5))) << client.error();
         // Once a query is answered the server has taken the connection in, so no
@@ -273,7 +282,9 @@ public:
         EXPECT_TRUE(client.receive(wire::kChecksumMessage, std::chrono::seconds(5)).has_value());
     }
     // The next message with that code (notifications arrive in order).
-    std::optional<PlayerMessage> next(std::uint8_t code) { return client.receive(code, std::chrono::seconds(5)); }
+    std::optional<PlayerMessage> next(std::uint8_t code) {
+        return client.receive(code, std::chrono::seconds(5));
+    }
     // The value of the next message with that code; a failure when none comes.
     std::int32_t value(std::uint8_t code) {
         auto message = next(code);

@@ -5,8 +5,8 @@ using namespace vocalis::testing;
 using namespace std::chrono_literals;
 
 namespace {
-const std::vector<std::string> kSongs{"Anh - Tuấn.mp4", "Bông Hồng - Lan.mkv", "Chiều - .mp4", "Dạ Khúc - Quang.vcv",
-                                      "Em Ơi - Hà.mp4"};
+const std::vector<std::string> kSongs{"Anh - Tuấn.mp4", "Bông Hồng - Lan.mkv", "Chiều - .mp4",
+                                      "Dạ Khúc - Quang.vcv", "Em Ơi - Hà.mp4"};
 }
 
 TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
@@ -68,6 +68,7 @@ TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
     EXPECT_EQ(h.overlays.nextAlpha, 0.0);
     EXPECT_EQ(phone.text(14), std::to_string(bong));
     EXPECT_EQ(phone.value(38), chieu);
+    EXPECT_EQ(phone.value(31), 1);  // every start tells the phones it plays
 
     // A pause by the user is never the end of a song.
     h.clock.advance(2000ms);
@@ -155,7 +156,8 @@ TEST(EnginePlay, ScoreScreenCountsUpBetweenQueuedSongsOnly) {
     // 50, 51, ... one step every 0.12 s up to the final score, which stays 7 s.
     h.clock.advance(Millis(120 * (final - 50)));
     ASSERT_EQ(h.overlays.scores.size(), static_cast<std::size_t>(final - 50 + 1));
-    for (std::size_t i = 0; i < h.overlays.scores.size(); ++i) EXPECT_EQ(h.overlays.scores[i], 50 + static_cast<int>(i));
+    for (std::size_t i = 0; i < h.overlays.scores.size(); ++i)
+        EXPECT_EQ(h.overlays.scores[i], 50 + static_cast<int>(i));
     h.clock.advance(6990ms);
     EXPECT_TRUE(h.engine->flags().isScoring);
     EXPECT_EQ(h.overlays.scores.back(), final);
@@ -181,4 +183,53 @@ TEST(EnginePlay, ScoreScreenCountsUpBetweenQueuedSongsOnly) {
     EXPECT_FALSE(h.engine->flags().isScoring);
     EXPECT_EQ(h.sound.plays, screens);
     EXPECT_EQ(h.engine->randomSong()->title, "Anh");
+}
+
+TEST(EnginePlay, EveryStartPlaysOnAfterAUserPause) {
+    struct Case {
+        const char* name;
+        bool songFirst;  // a song plays when the user pauses, else the idle clip
+        void (*start)(EngineHarness&, std::int32_t);
+        const char* starts;  // the file that starts then
+    };
+    const Case cases[] = {
+        {"skip", true,
+         [](EngineHarness& h, std::int32_t) { h.phone([](AppDelegate& e) { e.onRemoteNext(); }); },
+         "Anh - Tuấn.mp4"},
+        {"replay", true,
+         [](EngineHarness& h, std::int32_t) { h.phone([](AppDelegate& e) { e.onRemoteReplay(); }); },
+         "Em Ơi - Hà.mp4"},
+        {"add to the idle clip", false,
+         [](EngineHarness& h, std::int32_t id) { h.phone([id](AppDelegate& e) { e.onRemoteRes(id); }); },
+         "Anh - Tuấn.mp4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineHarness h(kSongs);
+        h.launchToFirstSong();
+        WatchingPhone phone(h.sockets.port());
+        const auto anh = h.idOf("Anh"), em = h.idOf("Em Ơi");
+        h.clock.advance(2000ms);
+        if (c.songFirst) {
+            h.phone([&](AppDelegate& e) { e.onRemoteRes(em); });
+            h.phone([&](AppDelegate& e) { e.onRemoteRes(anh); });
+            h.clock.advance(2000ms);
+        }
+        phone.drain();
+        h.phone([](AppDelegate& e) { e.onRemotePlayPause(false); });
+        EXPECT_EQ(phone.value(31), 0);
+        c.start(h, anh);
+        EXPECT_FALSE(h.engine->flags().isUserPause);
+        EXPECT_TRUE(h.player.isPlaying());
+        EXPECT_EQ(phone.value(31), 1) << "the phones must see the new media play";
+
+        // Its end is an end: the song leaves the queue and what follows starts.
+        const std::string started = h.player.location();
+        ASSERT_EQ(started, h.songsDir / (std::string("Karaoke/") + c.starts));
+        h.clock.advance(2000ms);
+        h.player.reachEnd();
+        h.clock.runPending();
+        EXPECT_TRUE(h.player.hasMedia());
+        EXPECT_NE(h.player.location(), started);
+    }
 }

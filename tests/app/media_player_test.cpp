@@ -3,11 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <sstream>
 
 #include "app/media/vlc_media_player.h"
 #include "app/media_samples.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "system/pulse_daemon.h"
 
 namespace vocalis {
 namespace {
@@ -26,7 +31,15 @@ VlcPlayerOptions headless(PcmTap tap = {}, VideoSink* sink = nullptr) {
     return options;
 }
 
-bool ended(const MediaPlayer& player) { return player.hasMedia() && player.state() == PlayerState::Paused; }
+bool ended(const MediaPlayer& player) {
+    return player.hasMedia() && player.state() == PlayerState::Paused && player.hasEnded();
+}
+
+// Runs the player's events for a while of real time.
+void pumpFor(VirtualScheduler& scheduler, std::chrono::milliseconds span) {
+    const auto until = std::chrono::steady_clock::now() + span;
+    pumpUntil(scheduler, [&] { return std::chrono::steady_clock::now() >= until; });
+}
 
 TEST(MediaPlayerTest, EndOfMediaRestsPausedOnTheLastFrame) {
     TempDir dir;
@@ -293,6 +306,141 @@ TEST(MediaPlayerTest, BrokenFilesReportErrorsAndWhatOfThemPlayed) {
     EXPECT_TRUE(delegate.states.empty());
     EXPECT_EQ(player.state(), PlayerState::Stopped);
     EXPECT_EQ(player.position(), 0.0f);
+}
+
+TEST(MediaPlayerTest, PauseAndPlayInQuickSuccessionTakeEffectInOrderAndNeverEndTheMedia) {
+    TempDir dir;
+    std::string clip;
+    ASSERT_NO_FATAL_FAILURE(clip = testing::makeVideo(dir / "clip.mp4", 12));
+
+    VirtualScheduler scheduler;
+    VlcMediaPlayer player(scheduler, headless());
+    DelegateRecorder delegate(player);
+    player.setDelegate(&delegate);
+    player.setMedia(Media::file(clip));
+    player.play();
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.position() > 0.0f; }));
+
+    using std::chrono::milliseconds;
+    for (int round = 0; round < 3; ++round) {
+        for (int gap : {0, 10, 50, 100}) {
+            SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(gap) + " ms apart");
+            // Playing: pause, then play.
+            player.pause();
+            EXPECT_FALSE(player.isPlaying());
+            pumpFor(scheduler, milliseconds(gap));
+            player.play();
+            EXPECT_TRUE(player.isPlaying());
+            pumpFor(scheduler, milliseconds(150));
+            EXPECT_EQ(player.state(), PlayerState::Playing);
+
+            // Paused: play, then pause; a play a moment later plays.
+            player.pause();
+            pumpFor(scheduler, milliseconds(100));
+            player.play();
+            pumpFor(scheduler, milliseconds(gap));
+            player.pause();
+            EXPECT_FALSE(player.isPlaying());
+            pumpFor(scheduler, milliseconds(300));
+            EXPECT_EQ(player.state(), PlayerState::Paused);
+            const float pausedAt = player.position();
+            player.play();
+            ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.position() > pausedAt; }));
+            EXPECT_EQ(player.state(), PlayerState::Playing);
+            ASSERT_EQ(delegate.ends, 0) << "a pause was taken for the end";
+        }
+    }
+    ASSERT_TRUE(pumpUntil(scheduler, [&] { return ended(player); }));
+    scheduler.runPending();
+    EXPECT_EQ(delegate.ends, 1);
+    EXPECT_EQ(player.position(), 1.0f);
+    EXPECT_FALSE(delegate.saw(PlayerState::Error));
+    EXPECT_FALSE(delegate.saw(PlayerState::Stopped));
+}
+
+TEST(MediaPlayerTest, PlaysTheAudioTrackAskedForOrTheOneTheFileHas) {
+    TempDir dir;
+    std::string oneTrack, twoTracks;
+    ASSERT_NO_FATAL_FAILURE(oneTrack = testing::makeVideo(dir / "one.mp4", 6));
+    ASSERT_NO_FATAL_FAILURE(twoTracks = testing::makeTwoTrackVideo(dir / "two.mp4", 6));
+
+    VirtualScheduler scheduler;
+    ToneListener listener;
+    VlcMediaPlayer player(scheduler, headless(listener.tap()));
+    struct Case {
+        const std::string& file;
+        const char* option;
+        double hertz;
+        std::size_t track;  // of audioTrackIndexes(): 1 first, 2 second
+    };
+    const Case cases[] = {
+        {oneTrack, ":audio-track=1", 440, 1},
+        {twoTracks, ":audio-track=1", 1000, 2},  // the second track is not flagged default
+        {oneTrack, ":audio-track=0", 440, 1},
+        {twoTracks, ":audio-track=0", 440, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file + " " + c.option);
+        player.setMedia(Media::file(c.file, {c.option}));
+        listener.forget();
+        player.play();
+        EXPECT_TRUE(pumpUntil(scheduler,
+                              [&] {
+                                  const double f = listener.frequency();
+                                  return f > c.hertz * 0.9 && f < c.hertz * 1.1;
+                              }))
+            << "heard " << listener.frequency() << " Hz";
+        const auto ids = player.audioTrackIndexes();
+        ASSERT_GT(ids.size(), c.track);
+        EXPECT_EQ(player.currentAudioTrackIndex(), ids[c.track]);
+    }
+}
+
+TEST(MediaPlayerTest, WithoutASoundOutputPlaysSilentlyLogsOnceAndTriesAgainNextMedia) {
+    testing::PulseDaemon daemon;
+    ASSERT_TRUE(daemon.running()) << "pulseaudio did not start; see " << daemon.log();
+    struct PulseServer {  // libVLC's sound output finds the private daemon, and only it
+        explicit PulseServer(const std::string& address) { ::setenv("PULSE_SERVER", address.c_str(), 1); }
+        ~PulseServer() { ::unsetenv("PULSE_SERVER"); }
+    } server(daemon.server());
+    TempDir dir;
+    std::string clip;
+    ASSERT_NO_FATAL_FAILURE(clip = testing::makeVideo(dir / "clip.mp4", 3));
+
+    VirtualScheduler scheduler;
+    VlcMediaPlayer player(scheduler, {{"--aout=pulse,none", "--vout=vdummy"}, nullptr, {}});
+    ASSERT_TRUE(player.isReady());
+    auto streams = [&] {
+        return testing::runProgram("/usr/bin/pactl",
+                                   {"--server", daemon.server(), "list", "short", "sink-inputs"})
+            .out;
+    };
+    auto lines = [](const std::string& text, const std::string& part) {
+        std::istringstream in(text);
+        int count = 0;
+        for (std::string line; std::getline(in, line);) count += line.find(part) != std::string::npos;
+        return count;
+    };
+
+    daemon.stop();
+    ::testing::internal::CaptureStderr();
+    for (int media = 0; media < 2; ++media) {
+        player.setMedia(Media::file(clip));
+        player.play();
+        EXPECT_TRUE(pumpUntil(scheduler, [&] { return ended(player); }));
+    }
+    daemon.start();
+    ASSERT_TRUE(daemon.running());
+    // The next media finds the sound server again.
+    player.setMedia(Media::file(clip));
+    player.play();
+    EXPECT_TRUE(pumpUntil(scheduler, [&] { return !streams().empty(); }));
+    EXPECT_TRUE(pumpUntil(scheduler, [&] { return ended(player); }));
+    player.setMedia(std::nullopt);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(lines(log, "No sound output can be opened; playing without sound"), 1) << log;
+    EXPECT_EQ(lines(log, "Sound output works again"), 1) << log;
+    EXPECT_EQ(lines(log, "libVLC"), 0) << log;
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ namespace vocalis::testing {
 // Runs ffmpeg with the arguments (after "-v error -y"); fails the test when it fails.
 void runFfmpeg(const std::vector<std::string>& arguments);
 
-// A video of `seconds` with two audio tracks: 440 Hz on the first, 1000 Hz on the second.
+// A video of `seconds` with two audio tracks: 440 Hz on the first, 1000 Hz on the second;
+// only the first is flagged as the default, as in most karaoke files.
 std::string makeTwoTrackVideo(const std::string& path, int seconds);
 // An MP4 video with one 440 Hz audio track; with `indexFirst` its index comes before the
 // data, so it streams over HTTP, otherwise it comes last.
@@ -41,12 +42,16 @@ bool pumpUntil(VirtualScheduler& scheduler, const std::function<bool()>& done,
 class DelegateRecorder final : public MediaPlayerDelegate {
   public:
     explicit DelegateRecorder(MediaPlayer& player) : player_(player) {}
-    void mediaPlayerStateChanged() override { states.push_back(player_.state()); }
+    void mediaPlayerStateChanged() override {
+        states.push_back(player_.state());
+        if (player_.state() == PlayerState::Paused && player_.hasEnded()) ++ends;
+    }
     void mediaPlayerTimeChanged() override { ++timeChanges; }
 
     bool saw(PlayerState state) const;
 
     std::vector<PlayerState> states;
+    int ends = 0;  // reports of the media's own end
     int timeChanges = 0;
 
   private:

@@ -22,7 +22,9 @@ enum class PlayerState : int {
 struct Media {
     std::string location;
     bool isUrl = false;
-    std::vector<std::string> options;  // ":audio-track=0" or ":audio-track=1"
+    // ":audio-track=0" or ":audio-track=1": the first or second audio track of the file; a
+    // file without that track plays the one it has.
+    std::vector<std::string> options;
 
     static Media file(std::string path, std::vector<std::string> options = {}) {
         return Media{std::move(path), false, std::move(options)};
@@ -34,7 +36,7 @@ struct Media {
 
 // Told of the player's changes, always on the main thread; it reads the player itself.
 class MediaPlayerDelegate {
-public:
+  public:
     virtual ~MediaPlayerDelegate() = default;
     virtual void mediaPlayerStateChanged() = 0;
     virtual void mediaPlayerTimeChanged() = 0;
@@ -43,9 +45,9 @@ public:
 // The one media player of the program. Every operation is called on the main thread.
 //
 // End of media: the player keeps the media loaded, stays on the last frame and reports
-// Paused; the engine takes a Paused it did not cause as the end of a song.
+// Paused with hasEnded() set; a pause that was asked for reports Paused without it.
 class MediaPlayer {
-public:
+  public:
     virtual ~MediaPlayer() = default;
 
     virtual void setDelegate(MediaPlayerDelegate* delegate) = 0;
@@ -61,8 +63,11 @@ public:
     virtual void pause() = 0;
     virtual void stop() = 0;
 
+    // Follows play() and pause() at once, even before the media engine has caught up.
     virtual bool isPlaying() const = 0;
     virtual PlayerState state() const = 0;
+    // The media played to its own end (never set by a pause); cleared by a new media.
+    virtual bool hasEnded() const = 0;
     // Fraction played, exactly 0.0 when nothing has played. With no media loaded this and
     // videoTrackCount() describe the media unloaded last, so that an error handler can
     // judge a failed media after unloading it.

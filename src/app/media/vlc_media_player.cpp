@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <string_view>
 
 #include "base/log.h"
 
@@ -50,6 +52,7 @@ struct VlcMediaPlayer::Impl {
     libvlc_media_player_t* player = nullptr;
     libvlc_equalizer_t* equalizer = nullptr;
     bool equalizerEnabled = false;
+    std::optional<int> volumePercent;  // the player's own level, once set
     // Our own reference to the loaded media; changed only while no libVLC thread plays it.
     std::atomic<libvlc_media_t*> media{nullptr};
 
@@ -58,17 +61,27 @@ struct VlcMediaPlayer::Impl {
     // Bumped whenever the media changes; events of an older media are dropped.
     std::atomic<std::uint64_t> generation{0};
 
+    // What the media does, decided here: play(), pause() and stop() set it at once; of
+    // libVLC's events only those of things the media does by itself (opening, its end, a
+    // failure) change it. libVLC's own Playing and Paused merely follow our requests, late.
+    enum class Phase { Stopped, Opening, Playing, PausedByRequest, Ended, Failed };
+
     // Main-thread view of the current (or last unloaded) media, built from its events.
     bool loaded = false;
     bool unopenable = false;  // libVLC refused to even create the media
-    bool wantsPlay = false;
-    bool ended = false;
-    bool failed = false;
     bool stopRequested = false;
-    PlayerState current = PlayerState::Stopped;
+    Phase phase = Phase::Stopped;
     float played = 0.0f;
     std::int64_t timeMs = 0;
     std::int64_t lengthMs = -1;
+    // The audio track asked for (0 first, 1 second), chosen once libVLC knows the tracks.
+    std::size_t wantedAudio = 0;
+    // No sound output could be opened for this media: it plays without sound.
+    bool silent = false;
+    // Told once per loss of the sound output, until a media plays sound again.
+    bool soundLost = false;
+    // The media whose failure to open a sound output was handled (libVLC's thread).
+    std::atomic<std::uint64_t> silencedGeneration{0};
     // Video streams now open, and the most that were open at once: libVLC closes them at the
     // end and may reopen them under new ids when a stream restarts.
     std::set<std::int64_t> videoTracks;
@@ -115,48 +128,33 @@ struct VlcMediaPlayer::Impl {
     void handle(std::uint64_t eventGeneration, const PlayerEvent& event) {
         if (eventGeneration != generation.load() || !loaded) return;
         switch (event.type) {
-            case libvlc_MediaPlayerOpening:
-                ended = false;
-                setState(PlayerState::Opening);
-                break;
             case libvlc_MediaPlayerPlaying:
-                ended = false;
-                wantsPlay = true;
-                setState(PlayerState::Playing);
-                break;
-            case libvlc_MediaPlayerPaused:
-                wantsPlay = false;
-                setState(PlayerState::Paused);
+                if (phase == Phase::Opening) setPhase(Phase::Playing);
+                // A pause asked for after this play may have met a media not yet able to pause.
+                if (phase == Phase::PausedByRequest) requestPause();
                 break;
             case libvlc_MediaPlayerStopped:
                 // libVLC may add a Stopped of its own after the end or an error; only a stop
                 // that was asked for replaces those.
-                if ((ended || failed) && !stopRequested) break;
-                wantsPlay = false;
-                setState(PlayerState::Stopped);
+                if ((phase == Phase::Ended || phase == Phase::Failed) && !stopRequested) break;
+                setPhase(Phase::Stopped);
                 break;
             case libvlc_MediaPlayerEndReached:
-                if (failed) break;
+                if (phase == Phase::Failed) break;
                 if (streams == 0 && played == 0.0f && timeMs == 0) {
                     // libVLC "ends" a file it could not read at all; that is an error.
-                    wantsPlay = false;
-                    failed = true;
-                    setState(PlayerState::Error);
+                    setPhase(Phase::Failed);
                     break;
                 }
-                wantsPlay = false;
-                ended = true;
                 if (played > 0.0f || timeMs > 0) {
                     played = 1.0f;
                     if (lengthMs > 0) timeMs = lengthMs;
                 }
                 // libVLC has closed the media; the engine expects it to rest on its end.
-                setState(PlayerState::Paused);
+                setPhase(Phase::Ended);
                 break;
             case libvlc_MediaPlayerEncounteredError:
-                wantsPlay = false;
-                failed = true;
-                setState(PlayerState::Error);
+                setPhase(Phase::Failed);
                 break;
             case libvlc_MediaPlayerTimeChanged:
                 timeMs = event.number;
@@ -174,6 +172,7 @@ struct VlcMediaPlayer::Impl {
                     videoTracks.insert(event.number);
                     mostVideoTracks = std::max(mostVideoTracks, static_cast<int>(videoTracks.size()));
                 }
+                if (event.trackType == libvlc_track_audio) selectWantedAudio();
                 break;
             case libvlc_MediaPlayerESDeleted:
                 if (event.trackType == libvlc_track_video) videoTracks.erase(event.number);
@@ -183,10 +182,83 @@ struct VlcMediaPlayer::Impl {
         }
     }
 
-    void setState(PlayerState next) {
-        if (next == current) return;
-        current = next;
-        if (delegate) delegate->mediaPlayerStateChanged();
+    static PlayerState stateOf(Phase phase) {
+        switch (phase) {
+            case Phase::Opening:
+                return PlayerState::Opening;
+            case Phase::Playing:
+                return PlayerState::Playing;
+            case Phase::PausedByRequest:
+            case Phase::Ended:
+                return PlayerState::Paused;
+            case Phase::Failed:
+                return PlayerState::Error;
+            case Phase::Stopped:
+                break;
+        }
+        return PlayerState::Stopped;
+    }
+
+    // The delegate hears of a change on a later turn of the main thread, so it is never
+    // called back from inside one of its own requests.
+    void setPhase(Phase next) {
+        if (next == phase) return;
+        phase = next;
+        const std::uint64_t expected = generation.load();
+        std::weak_ptr<int> alive = this->alive;
+        scheduler.post([this, alive, expected] {
+            if (alive.expired() || expected != generation.load() || !loaded) return;
+            if (delegate) delegate->mediaPlayerStateChanged();
+        });
+    }
+
+    void requestPause() {
+        // While it opens a media cannot pause yet (libVLC would stop it instead); its Playing
+        // event asks again.
+        if (libvlc_media_player_can_pause(player)) libvlc_media_player_set_pause(player, 1);
+    }
+
+    // --- audio tracks -------------------------------------------------------------------
+
+    // The file's audio tracks, without "audio off".
+    std::vector<int> audioTracks() const {
+        std::vector<int> ids;
+        libvlc_track_description_t* list = libvlc_audio_get_track_description(player);
+        for (auto* track = list; track; track = track->p_next)
+            if (track->i_id >= 0) ids.push_back(track->i_id);
+        if (list) libvlc_track_description_list_release(list);
+        return ids;
+    }
+
+    std::optional<int> wantedAudioTrack() const {
+        const std::vector<int> ids = audioTracks();
+        if (ids.empty()) return std::nullopt;
+        return wantedAudio < ids.size() ? ids[wantedAudio] : ids.front();
+    }
+
+    // The file's default-track flags are not trusted: the choice is made here, again each
+    // time libVLC finds another audio track.
+    void selectWantedAudio() {
+        if (silent) return;
+        const auto track = wantedAudioTrack();
+        if (track && libvlc_audio_get_track(player) != *track) libvlc_audio_set_track(player, *track);
+    }
+
+    // --- sound output -------------------------------------------------------------------
+
+    // On libVLC's decoder thread, which tries to open a sound output again for every block
+    // it decodes: the main thread turns the sound off for this media instead.
+    void soundOutputFailed() {
+        const std::uint64_t failed = generation.load();
+        if (silencedGeneration.exchange(failed) == failed) return;
+        std::weak_ptr<int> alive = this->alive;
+        scheduler.post([this, alive, failed] {
+            if (alive.expired() || failed != generation.load() || !loaded) return;
+            silent = true;
+            libvlc_audio_set_track(player, -1);
+            if (!soundLost) logLine("No sound output can be opened; playing without sound");
+            soundLost = true;
+        });
     }
 
     // Reports a media that cannot start like libVLC reports an unreadable one.
@@ -288,10 +360,27 @@ struct VlcMediaPlayer::Impl {
 
     // --- logging ------------------------------------------------------------------------
 
-    static void onLog(void*, int level, const libvlc_log_t*, const char* format, va_list args) {
+    static void onLog(void* opaque, int level, const libvlc_log_t* context, const char* format,
+                      va_list args) {
         if (level < LIBVLC_ERROR) return;
+        const char* object = nullptr;
+        const char* header = nullptr;
+        std::uintptr_t id = 0;
+        libvlc_log_get_object(context, &object, &header, &id);
+        // Each try at a sound output that fails says so in several lines; the decoder's
+        // message below stands for them all.
+        if (object && std::strcmp(object, "audio output") == 0) return;
         char line[512];
         std::vsnprintf(line, sizeof line, format, args);
+        auto* self = static_cast<Impl*>(opaque);
+        if (std::strcmp(line, "failed to create audio output") == 0) {
+            self->soundOutputFailed();
+            return;
+        }
+        // The sound decoder has nowhere to send its samples, so playback starts without it.
+        if (std::strcmp(line, "buffer deadlock prevented") == 0 &&
+            self->silencedGeneration.load() == self->generation.load())
+            return;
         // At every video start the decoder offers hardware surfaces that the frame callbacks
         // cannot take before it falls back to plain pictures; those refusals are not faults.
         static constexpr const char* kNegotiation[] = {
@@ -302,6 +391,43 @@ struct VlcMediaPlayer::Impl {
             if (std::strncmp(line, noise, std::strlen(noise)) == 0) return;
         }
         logParts("libVLC: ", line);
+    }
+
+    // --- libVLC's player -----------------------------------------------------------------
+
+    // libVLC opens its sound output with its player and keeps it, also once it has gone bad
+    // (a sound server that restarted): a fresh player tries the sound again.
+    bool createPlayer() {
+        player = libvlc_media_player_new(vlc);
+        if (!player) return false;
+        libvlc_event_manager_t* events = libvlc_media_player_event_manager(player);
+        for (libvlc_event_e type :
+             {libvlc_MediaPlayerPlaying, libvlc_MediaPlayerStopped, libvlc_MediaPlayerEndReached,
+              libvlc_MediaPlayerEncounteredError, libvlc_MediaPlayerTimeChanged,
+              libvlc_MediaPlayerLengthChanged, libvlc_MediaPlayerPositionChanged, libvlc_MediaPlayerESAdded,
+              libvlc_MediaPlayerESDeleted}) {
+            libvlc_event_attach(events, type, &Impl::onEvent, this);
+        }
+        if (options.videoSink) {
+            libvlc_video_set_callbacks(player, &Impl::onVideoLock, &Impl::onVideoUnlock,
+                                       &Impl::onVideoDisplay, this);
+            libvlc_video_set_format_callbacks(player, &Impl::onVideoFormat, nullptr);
+        }
+        if (options.pcmTap) {
+            libvlc_audio_set_callbacks(player, &Impl::onAudioPlay, nullptr, nullptr, nullptr, nullptr, this);
+            libvlc_audio_set_format(player, "S16N", kPcmRate, kPcmChannels);
+        }
+        applyEqualizer();
+        if (volumePercent) libvlc_audio_set_volume(player, *volumePercent);
+        return true;
+    }
+
+    void releasePlayer() {
+        if (!player) return;
+        // Stopping joins libVLC's threads, so no callback runs into a released player.
+        libvlc_media_player_stop(player);
+        libvlc_media_player_release(player);
+        player = nullptr;
     }
 
     // --- equalizer ----------------------------------------------------------------------
@@ -317,8 +443,8 @@ VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
     : impl_(std::make_unique<Impl>(scheduler, std::move(options))) {
     Impl& d = *impl_;
     // Statistics stay on: each media's shown and lost pictures are logged when it is unloaded.
-    std::vector<std::string> arguments = {"--no-video-title-show", "--no-osd",
-                                          "--no-snapshot-preview", "--no-xlib",  "--quiet"};
+    std::vector<std::string> arguments = {"--no-video-title-show", "--no-osd", "--no-snapshot-preview",
+                                          "--no-xlib", "--quiet"};
     if (!d.options.videoSink && !hasOption(d.options.arguments, "--vout")) {
         arguments.push_back("--vout=vdummy");
     }
@@ -331,41 +457,14 @@ VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
         logLine("Unable to start the media engine (libVLC)");
         return;
     }
-    libvlc_log_set(d.vlc, &Impl::onLog, nullptr);
-    d.player = libvlc_media_player_new(d.vlc);
+    libvlc_log_set(d.vlc, &Impl::onLog, &d);
     d.equalizer = libvlc_audio_equalizer_new();
-    if (!d.player || !d.equalizer) {
-        logLine("Unable to create the media player (libVLC)");
-        return;
-    }
-
-    libvlc_event_manager_t* events = libvlc_media_player_event_manager(d.player);
-    for (libvlc_event_e type :
-         {libvlc_MediaPlayerOpening, libvlc_MediaPlayerPlaying, libvlc_MediaPlayerPaused,
-          libvlc_MediaPlayerStopped, libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError,
-          libvlc_MediaPlayerTimeChanged, libvlc_MediaPlayerLengthChanged, libvlc_MediaPlayerPositionChanged,
-          libvlc_MediaPlayerESAdded, libvlc_MediaPlayerESDeleted}) {
-        libvlc_event_attach(events, type, &Impl::onEvent, &d);
-    }
-
-    if (d.options.videoSink) {
-        libvlc_video_set_callbacks(d.player, &Impl::onVideoLock, &Impl::onVideoUnlock, &Impl::onVideoDisplay,
-                                   &d);
-        libvlc_video_set_format_callbacks(d.player, &Impl::onVideoFormat, nullptr);
-    }
-    if (d.options.pcmTap) {
-        libvlc_audio_set_callbacks(d.player, &Impl::onAudioPlay, nullptr, nullptr, nullptr, nullptr, &d);
-        libvlc_audio_set_format(d.player, "S16N", kPcmRate, kPcmChannels);
-    }
+    if (!d.equalizer || !d.createPlayer()) logLine("Unable to create the media player (libVLC)");
 }
 
 VlcMediaPlayer::~VlcMediaPlayer() {
     Impl& d = *impl_;
-    if (d.player) {
-        // Stopping joins libVLC's threads, so no callback runs into a destroyed player.
-        libvlc_media_player_stop(d.player);
-        libvlc_media_player_release(d.player);
-    }
+    d.releasePlayer();
     if (libvlc_media_t* media = d.media.exchange(nullptr)) libvlc_media_release(media);
     if (d.equalizer) libvlc_audio_equalizer_release(d.equalizer);
     if (d.vlc) libvlc_release(d.vlc);
@@ -376,7 +475,8 @@ bool VlcMediaPlayer::isReady() const { return impl_->player && impl_->equalizer;
 void VlcMediaPlayer::setVolume(float fraction) {
     if (!isReady()) return;
     const float level = std::clamp(finiteOrZero(fraction), 0.0f, 1.0f);
-    libvlc_audio_set_volume(impl_->player, static_cast<int>(std::lround(level * 100.0f)));
+    impl_->volumePercent = static_cast<int>(std::lround(level * 100.0f));
+    libvlc_audio_set_volume(impl_->player, *impl_->volumePercent);
 }
 
 void VlcMediaPlayer::setDelegate(MediaPlayerDelegate* delegate) { impl_->delegate = delegate; }
@@ -406,18 +506,43 @@ void VlcMediaPlayer::setMedia(std::optional<Media> media) {
     Impl& d = *impl_;
     if (!isReady()) return;
     libvlc_media_t* next = nullptr;
+    std::size_t wantedAudio = 0;
     if (media) {
         next = media->isUrl ? libvlc_media_new_location(d.vlc, media->location.c_str())
                             : libvlc_media_new_path(d.vlc, media->location.c_str());
-        if (next) {
-            for (const auto& option : media->options) libvlc_media_add_option(next, option.c_str());
+        for (const auto& option : media->options) {
+            // The track is chosen once the media's tracks are known: libVLC plays no sound
+            // at all for a track number the file does not have.
+            static constexpr std::string_view kAudioTrack = ":audio-track=";
+            if (option.rfind(kAudioTrack, 0) == 0) {
+                wantedAudio = option.substr(kAudioTrack.size()) == "1" ? 1 : 0;
+            } else if (next) {
+                libvlc_media_add_option(next, option.c_str());
+            }
         }
     }
     if (libvlc_media_t* previous = d.media.load()) {
         libvlc_media_stats_t stats{};
-        if (libvlc_media_get_stats(previous, &stats) && stats.i_displayed_pictures > 0)
-            logParts("Pictures of the last media: ", stats.i_displayed_pictures, " shown, lost ",
-                     stats.i_lost_pictures);
+        if (libvlc_media_get_stats(previous, &stats)) {
+            if (stats.i_displayed_pictures > 0)
+                logParts("Pictures of the last media: ", stats.i_displayed_pictures, " shown, lost ",
+                         stats.i_lost_pictures);
+            if (stats.i_played_abuffers > 0 && d.soundLost) {
+                logLine("Sound output works again");
+                d.soundLost = false;
+            }
+        }
+    }
+    if (d.silent) {
+        d.silent = false;
+        d.releasePlayer();
+        if (!d.createPlayer()) {
+            logLine("Unable to create the media player (libVLC)");
+            if (next) libvlc_media_release(next);
+            if (libvlc_media_t* previous = d.media.exchange(nullptr)) libvlc_media_release(previous);
+            d.loaded = false;
+            return;
+        }
     }
     // This stops the previous media and joins its threads; its late events carry the old
     // generation and are dropped.
@@ -426,19 +551,17 @@ void VlcMediaPlayer::setMedia(std::optional<Media> media) {
     ++d.generation;
 
     d.loaded = media.has_value();
-    d.wantsPlay = false;
-    d.current = PlayerState::Stopped;
+    d.phase = Impl::Phase::Stopped;
     if (!media) return;  // what is known of the unloaded media stays readable
     d.unopenable = next == nullptr;
     d.stopRequested = false;
-    d.ended = false;
-    d.failed = false;
     d.played = 0.0f;
     d.timeMs = 0;
     d.lengthMs = -1;
     d.videoTracks.clear();
     d.mostVideoTracks = 0;
     d.streams = 0;
+    d.wantedAudio = wantedAudio;
     if (d.unopenable) logParts("Unable to open media: ", media->location);
 }
 
@@ -447,31 +570,42 @@ bool VlcMediaPlayer::hasMedia() const { return impl_->loaded; }
 void VlcMediaPlayer::play() {
     Impl& d = *impl_;
     if (!isReady() || !d.loaded) return;
+    using Phase = Impl::Phase;
+    // A media that ended or failed stays so; each playback gets a fresh media.
+    if (d.phase == Phase::Ended || d.phase == Phase::Failed) return;
     d.stopRequested = false;
     if (d.unopenable || libvlc_media_player_play(d.player) != 0) {
         d.postFailure();
         return;
     }
-    d.wantsPlay = true;
+    d.setPhase(d.phase == Phase::PausedByRequest ? Phase::Playing
+               : d.phase == Phase::Stopped       ? Phase::Opening
+                                                 : d.phase);
 }
 
 void VlcMediaPlayer::pause() {
     Impl& d = *impl_;
     if (!isReady() || !d.loaded) return;
-    libvlc_media_player_set_pause(d.player, 1);
+    if (d.phase != Impl::Phase::Opening && d.phase != Impl::Phase::Playing) return;
+    d.setPhase(Impl::Phase::PausedByRequest);
+    d.requestPause();
 }
 
 void VlcMediaPlayer::stop() {
     Impl& d = *impl_;
     if (!isReady()) return;
-    d.wantsPlay = false;
     d.stopRequested = true;
     libvlc_media_player_stop(d.player);
+    if (d.loaded) d.setPhase(Impl::Phase::Stopped);
 }
 
-bool VlcMediaPlayer::isPlaying() const { return impl_->loaded && impl_->wantsPlay; }
+bool VlcMediaPlayer::isPlaying() const {
+    return impl_->loaded && (impl_->phase == Impl::Phase::Opening || impl_->phase == Impl::Phase::Playing);
+}
 
-PlayerState VlcMediaPlayer::state() const { return impl_->current; }
+PlayerState VlcMediaPlayer::state() const { return Impl::stateOf(impl_->phase); }
+
+bool VlcMediaPlayer::hasEnded() const { return impl_->loaded && impl_->phase == Impl::Phase::Ended; }
 
 float VlcMediaPlayer::position() const { return impl_->played; }
 
@@ -494,12 +628,19 @@ std::vector<int> VlcMediaPlayer::audioTrackIndexes() const {
 
 int VlcMediaPlayer::currentAudioTrackIndex() const {
     if (!isReady() || !impl_->loaded) return -1;
+    // Without a sound output the sound is off, but the track chosen still counts.
+    if (impl_->silent) return impl_->wantedAudioTrack().value_or(-1);
     return libvlc_audio_get_track(impl_->player);
 }
 
 void VlcMediaPlayer::setCurrentAudioTrackIndex(int index) {
-    if (!isReady() || !impl_->loaded) return;
-    if (libvlc_audio_set_track(impl_->player, index) != 0) logParts("Unable to select audio track ", index);
+    Impl& d = *impl_;
+    if (!isReady() || !d.loaded) return;
+    const std::vector<int> ids = d.audioTracks();
+    const auto chosen = std::find(ids.begin(), ids.end(), index);
+    if (chosen != ids.end()) d.wantedAudio = static_cast<std::size_t>(chosen - ids.begin());
+    if (d.silent) return;
+    if (libvlc_audio_set_track(d.player, index) != 0) logParts("Unable to select audio track ", index);
 }
 
 }  // namespace vocalis

@@ -31,7 +31,9 @@ struct VlcPlayerOptions {
 // scheduler; the delegate hears of them there. Every operation runs on the main thread.
 //
 // libVLC ends a media by closing it; this player instead keeps the media loaded, leaves the
-// last picture with the sink and reports Paused, which is what the engine takes as the end.
+// last picture with the sink and reports Paused with hasEnded(). The end comes only from
+// libVLC's own end of the media, never from a pause. When no sound output can be opened the
+// media plays without sound (logged once until sound works again); the next media tries again.
 class VlcMediaPlayer final : public MediaPlayer {
   public:
     static constexpr int kPcmRate = 48000;
@@ -66,6 +68,7 @@ class VlcMediaPlayer final : public MediaPlayer {
 
     bool isPlaying() const override;
     PlayerState state() const override;
+    bool hasEnded() const override;
     float position() const override;
     int videoTrackCount() const override;
     std::optional<std::int64_t> remainingTime() const override;
