@@ -39,6 +39,14 @@ struct PulseSystemVolume::Connection {
     std::chrono::milliseconds timeout;
     pa_mainloop* loop = nullptr;
     pa_context* context = nullptr;
+    // Without a sound server every volume command would say so again: once is enough until
+    // a device is found again.
+    bool missingTold = false;
+
+    void missing(const char* line) {
+        if (!missingTold) logLine(line);
+        missingTold = true;
+    }
 
     ~Connection() { disconnect(); }
 
@@ -105,10 +113,10 @@ struct PulseSystemVolume::Connection {
         return answered;
     }
 
-    // The default sink's index, or nullopt (logged).
+    // The default sink's index, or nullopt (logged once until there is one again).
     std::optional<std::uint32_t> defaultSink() {
         if (!connect()) {
-            logLine("Unable to get default audio device");
+            missing("Unable to get default audio device");
             return std::nullopt;
         }
         struct Answer {
@@ -122,7 +130,7 @@ struct PulseSystemVolume::Connection {
         };
         if (!finish(pa_context_get_server_info(context, onServer, &answer), answer.done) ||
             answer.name.empty()) {
-            logLine("Unable to get default audio device");
+            missing("Unable to get default audio device");
             return std::nullopt;
         }
         struct Sink {
@@ -137,9 +145,10 @@ struct PulseSystemVolume::Connection {
         if (!finish(pa_context_get_sink_info_by_name(context, answer.name.c_str(), onSink, &sink),
                     sink.done) ||
             !sink.index) {
-            logLine("Unable to get output audio device");
+            missing("Unable to get output audio device");
             return std::nullopt;
         }
+        missingTold = false;
         return sink.index;
     }
 
@@ -227,10 +236,7 @@ void PulseSystemVolume::setSystemVolume(float requested) {
         return;
     }
     const auto device = connection_->defaultSink();
-    if (!device) {
-        logLine("Device unknown");
-        return;
-    }
+    if (!device) return;
     const float volume = std::clamp(requested, 0.0f, 1.0f);
     if (volume != requested) {
         logFormatted("Tentative volume (%5.2f) was out of range; reset to %5.2f",

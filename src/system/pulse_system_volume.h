@@ -12,7 +12,8 @@ namespace vocalis {
 // The output volume and mute of the sound server's default sink, through libpulse (works
 // with PulseAudio and PipeWire's Pulse server). Synchronous: each operation runs the
 // client's main loop on the calling thread until the answer comes or the time-out passes.
-// The connection is made on first use and made again after it was lost.
+// The connection is made on first use and made again after it was lost. A missing sound
+// server or device is logged once, and again only after one was found in between.
 class PulseSystemVolume final : public SystemVolume {
   public:
     // `server`: a Pulse server address ("unix:/path/native"); empty uses the usual one
