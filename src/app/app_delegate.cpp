@@ -195,27 +195,11 @@ void AppDelegate::stopRecordingIfAny() {
     parts_.recorder.setPreviewVisible(false);
 }
 
-// ------------------------------------------------------------------ selection window
-
-void AppDelegate::setSelectionView(SongSelectionView* view) {
-    selectionView_ = view;
-    flags_.isSelectSong = view != nullptr;
-}
+// ------------------------------------------------------------------ news
 
 void AppDelegate::queueChanged() {
     parts_.sockets.notifyQueue();
-    if (flags_.isSelectSong && selectionView_) selectionView_->updateData();
     announce([](EngineListener& listener) { listener.queueChanged(); });
-}
-
-void AppDelegate::onQueueRemove(std::int32_t position) {
-    parts_.songs.removeWaiting(position);
-    parts_.sockets.notifyQueue();
-}
-
-void AppDelegate::onQueueMoveFirst(std::int32_t position) {
-    parts_.songs.moveWaitingFirst(position);
-    parts_.sockets.notifyQueue();
 }
 
 }  // namespace vocalis

@@ -138,20 +138,15 @@ public:
     void scoreNext();
 
     // --- settings and equalizer
-    void setHasScoring(bool value) { flags_.hasScoring = value; }
-    void setRandom(bool isRandom, std::int32_t randomType, std::optional<std::string> keyword);
+    void setHasScoring(bool value) override { flags_.hasScoring = value; }
+    void setRandom(bool isRandom, std::int32_t randomType, std::optional<std::string> keyword) override;
     // Applies the gains (band i gets bands[i]) and stores them; without bands only the
     // pre-amplification is applied and nothing is stored.
-    void setEqualizer(double preAmplification, const std::optional<std::vector<float>>& bands);
+    void setEqualizer(double preAmplification, const std::optional<std::vector<float>>& bands) override;
     void setIsCreateThumbnail(bool value) { flags_.isCreateThumbnail = value; }
 
     // --- recording
     void record();
-
-    // --- song selection window
-    void setSelectionView(SongSelectionView* view);  // nullptr when it closes
-    void onQueueRemove(std::int32_t position);
-    void onQueueMoveFirst(std::int32_t position);
 
     // --- phone commands (called on the phone server's queue)
     void onRemotePlayPause(bool play) override;
@@ -216,7 +211,6 @@ private:
     int iScore_ = 0;
     int randomScore_ = 0;
     std::string recordName_;
-    SongSelectionView* selectionView_ = nullptr;
     std::vector<EngineListener*> listeners_;
     TokenBucket nameLog_{5, 5, TokenBucket::Clock::now()};
     std::mt19937 random_{std::random_device{}()};

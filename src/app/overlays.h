@@ -54,13 +54,6 @@ public:
     virtual void setMenusEnabled(bool enabled, bool recordEnabled) = 0;
 };
 
-// The views of the song selection window that the engine keeps current while it is open.
-class SongSelectionView {
-public:
-    virtual ~SongSelectionView() = default;
-    virtual void updateData() = 0;
-    virtual void updatePlayState(bool playing) = 0;
-};
 
 // The score sound: played once per score screen.
 class ScoreSound {

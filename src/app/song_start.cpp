@@ -77,12 +77,13 @@ void AppDelegate::announceCurrentSong(std::int32_t songId) {
     parts_.sockets.setCurrentSongId(songId);
     parts_.songs.setCurrentSongId(songId);
     parts_.sockets.notifyCurrentSong();
+    announce([songId](EngineListener& listener) { listener.currentSongChanged(songId); });
 }
 
 void AppDelegate::announcePlaying() {
     parts_.sockets.setIsPlaying(true);
     parts_.sockets.notifyPlayState();
-    if (flags_.isSelectSong && selectionView_) selectionView_->updatePlayState(true);
+    announce([](EngineListener& listener) { listener.playStateChanged(true); });
 }
 
 void AppDelegate::openAndPlay(const Song& song) {

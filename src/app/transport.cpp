@@ -20,7 +20,6 @@ void AppDelegate::pause(bool userPause) {
     parts_.player.pause();
     parts_.sockets.setIsPlaying(false);
     parts_.sockets.notifyPlayState();
-    if (flags_.isSelectSong && selectionView_) selectionView_->updatePlayState(false);
     announce([](EngineListener& listener) { listener.playStateChanged(false); });
 }
 
@@ -31,7 +30,6 @@ void AppDelegate::play() {
     parts_.player.play();
     parts_.sockets.setIsPlaying(true);
     parts_.sockets.notifyPlayState();
-    if (flags_.isSelectSong && selectionView_) selectionView_->updatePlayState(true);
     announce([](EngineListener& listener) { listener.playStateChanged(true); });
 }
 
@@ -64,6 +62,8 @@ void AppDelegate::switchAudioTrack() {
             parts_.sockets.setCurrentAudioTrack(0);
         }
         parts_.sockets.notifyAudioTrack();
+        const std::int32_t track = flags_.isMusic ? 1 : 0;
+        announce([track](EngineListener& listener) { listener.audioTrackChanged(track); });
     }
     parts_.scheduler.schedule("unlockSwitchTrack", Millis(2000), [this] { flags_.isLockSwitchTrack = false; });
 }

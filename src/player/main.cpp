@@ -24,6 +24,7 @@
 #include "system/pulse_system_volume.h"
 #include "thumbnails/thumbnail_server.h"
 #include "ui/main_window.h"
+#include "ui/operator_windows.h"
 #include "ui/qt_scheduler.h"
 #include "ui/settings_preferences.h"
 #include "ui/vlc_score_sound.h"
@@ -123,6 +124,8 @@ int main(int argc, char** argv) {
                         scoreSound, background},
                        config);
     window.setEngine(&engine);
+    OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, config.loginName,
+                                     QPixmap(QString::fromStdString(resources.banner))});
 
     // The window and the player, with the stored equalizer and scoring.
     engine.awakeFromNib();

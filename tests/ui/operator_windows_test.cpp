@@ -12,6 +12,8 @@
 #include "app/engine_harness.h"
 #include "ui/equalizer_window.h"
 #include "ui/settings_window.h"
+#include "ui/song_list_model.h"
+#include "ui/song_selection_window.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
@@ -113,4 +115,64 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     EXPECT_EQ(calls.size(), before);
     EXPECT_EQ(store.integerForKey(KEY_RANDOM_TYPE), 0);
     EXPECT_EQ(store.stringForKey(KEY_DEVICE_NAME), "ca");
+}
+
+TEST(SongSelectionWindow, SearchQueueAndPhonesSeeTheSameQueue) {
+    EngineHarness h(
+        {"Anh Ơi - Mỹ Tâm.mp4", "Bông Hồng - Ngọc.mp4", "Chiều Hôm Nay - Hà.mp4", "Đêm Đông - Lam.mp4"});
+    h.launchToFirstSong();
+    WatchingPhone phone(h.sockets.port());
+    SongSelectionWindow window({h.songs, h.thumbnails, *h.engine, {}, false});
+    h.engine->addListener(&window);
+    auto rows = [&] {
+        std::vector<std::string> out;
+        for (int r = 0; r < window.model().rowCount(); ++r) out.push_back(window.model().songAt(r)->title);
+        return out;
+    };
+    auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(window.txtSearch(), key, modifiers);
+        h.clock.runPending();
+    };
+    EXPECT_EQ(window.lblList()->text(), "Bài hát đã chọn");
+    EXPECT_EQ(window.model().rowCount(), 0);
+
+    // Initials, folded, spaces removed; Down chooses the first row, Enter queues it.
+    QTest::keyClicks(window.txtSearch(), "c h n");
+    EXPECT_EQ(window.lblList()->text(), "Kết quả tìm kiếm");
+    EXPECT_EQ(rows(), std::vector<std::string>{"Chiều Hôm Nay"});
+    press(Qt::Key_Down);
+    ASSERT_NE(window.btnSelect(), nullptr);
+    EXPECT_EQ(window.btnSelect()->text(), "Chọn");
+    press(Qt::Key_Return);  // the first song starts at once
+    EXPECT_EQ(h.songs.currentSongId(), h.idOf("Chiều Hôm Nay"));
+    window.txtSearch()->setText("dem dong");
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    EXPECT_EQ(phone.text(wire::kQueueMessage), "");  // the first one plays: nothing waits
+    EXPECT_EQ(phone.text(wire::kQueueMessage), std::to_string(h.idOf("Đêm Đông")));
+    EXPECT_EQ(window.selectedRowPosition(), -1);
+    EXPECT_TRUE(window.model().data(window.model().index(0), SongListModel::InQueueRole).toBool());
+
+    // A phone's change shows in the window; the window's priority moves a waiting song up.
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh Ơi")); });
+    window.txtSearch()->clear();
+    h.clock.runPending();
+    EXPECT_EQ(rows(), (std::vector<std::string>{"Đêm Đông", "Anh Ơi"}));
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    ASSERT_EQ(window.selectedRowPosition(), 1);
+    EXPECT_EQ(window.btnSelect()->text(), "Xoá");
+    window.btnPriority()->click();
+    h.clock.runPending();
+    EXPECT_EQ(rows(), (std::vector<std::string>{"Anh Ơi", "Đêm Đông"}));
+    phone.drain();
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);  // removes it
+    EXPECT_EQ(rows(), std::vector<std::string>{"Đêm Đông"});
+
+    // The play button follows the engine's play state, whoever changed it.
+    EXPECT_TRUE(window.showsPause());
+    h.phone([](AppDelegate& e) { e.onRemotePlayPause(false); });
+    EXPECT_FALSE(window.showsPause());
+    h.engine->removeListener(&window);
 }

@@ -130,8 +130,6 @@ struct VlcMediaPlayer::Impl {
         switch (event.type) {
             case libvlc_MediaPlayerPlaying:
                 if (phase == Phase::Opening) setPhase(Phase::Playing);
-                // A pause asked for after this play may have met a media not yet able to pause.
-                if (phase == Phase::PausedByRequest) requestPause();
                 break;
             case libvlc_MediaPlayerStopped:
                 // libVLC may add a Stopped of its own after the end or an error; only a stop
@@ -210,12 +208,6 @@ struct VlcMediaPlayer::Impl {
             if (alive.expired() || expected != generation.load() || !loaded) return;
             if (delegate) delegate->mediaPlayerStateChanged();
         });
-    }
-
-    void requestPause() {
-        // While it opens a media cannot pause yet (libVLC would stop it instead); its Playing
-        // event asks again.
-        if (libvlc_media_player_can_pause(player)) libvlc_media_player_set_pause(player, 1);
     }
 
     // --- audio tracks -------------------------------------------------------------------
@@ -587,8 +579,9 @@ void VlcMediaPlayer::pause() {
     Impl& d = *impl_;
     if (!isReady() || !d.loaded) return;
     if (d.phase != Impl::Phase::Opening && d.phase != Impl::Phase::Playing) return;
+    // libVLC takes requests in the order they are made, also while the media still opens.
     d.setPhase(Impl::Phase::PausedByRequest);
-    d.requestPause();
+    libvlc_media_player_set_pause(d.player, 1);
 }
 
 void VlcMediaPlayer::stop() {

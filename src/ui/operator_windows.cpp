@@ -1,0 +1,81 @@
+#include "ui/operator_windows.h"
+
+#include "app/engine_control.h"
+#include "base/preferences.h"
+#include "base/settings_keys.h"
+#include "system/autostart.h"
+#include "ui/equalizer_window.h"
+#include "ui/main_window.h"
+#include "ui/settings_window.h"
+#include "ui/song_selection_window.h"
+
+namespace vocalis {
+
+OperatorWindows::OperatorWindows(Parts parts) : parts_(std::move(parts)) {
+    connect(&parts_.window, &MainWindow::selectSongRequested, this, [this] { openSongSelection(); });
+    connect(&parts_.window, &MainWindow::equalizerRequested, this, [this] { openEqualizer(); });
+    connect(&parts_.window, &MainWindow::settingsRequested, this, [this] { openSettings(); });
+}
+
+OperatorWindows::~OperatorWindows() {
+    for (QPointer<QDialog>* slot : {&selection_, &equalizer_, &settings_}) delete slot->data();
+}
+
+int OperatorWindows::openCount() const {
+    int count = 0;
+    for (const QPointer<QDialog>* slot : {&selection_, &equalizer_, &settings_})
+        if (*slot && (*slot)->isVisible()) ++count;
+    return count;
+}
+
+void OperatorWindows::replace(QPointer<QDialog>& slot, QDialog* window) {
+    if (slot) slot->close();
+    slot = window;
+    connect(window, &QDialog::finished, this, [this] { windowsChanged(); });
+    connect(window, &QObject::destroyed, this, [this] { windowsChanged(); });
+    window->show();
+    window->raise();
+    window->activateWindow();
+    windowsChanged();
+}
+
+// The pointer stays while any operator window is open and hides by itself again after.
+void OperatorWindows::windowsChanged() { parts_.window.autoToHideCursor(openCount() == 0); }
+
+SongSelectionWindow* OperatorWindows::openSongSelection() {
+    auto* window = new SongSelectionWindow(
+        {parts_.songs, parts_.thumbnails, parts_.engine, parts_.banner, parts_.engine.isPlaying()},
+        &parts_.window);
+    EngineControl& engine = parts_.engine;
+    engine.addListener(window);
+    connect(window, &QObject::destroyed, this, [&engine, window] { engine.removeListener(window); });
+    replace(selection_, window);
+    return window;
+}
+
+QDialog* OperatorWindows::openEqualizer() {
+    const EqualizerValues stored = parseEqualizer(parts_.preferences.stringForKey(KEY_EQ).value_or(""));
+    EngineControl& engine = parts_.engine;
+    auto* window = new EqualizerWindow(
+        stored,
+        [&engine](double preAmp, const std::vector<float>& bands) { engine.setEqualizer(preAmp, bands); },
+        &parts_.window);
+    replace(equalizer_, window);
+    return window;
+}
+
+QDialog* OperatorWindows::openSettings() {
+    EngineControl& engine = parts_.engine;
+    auto* window = new SettingsWindow(
+        {parts_.preferences, parts_.loginName, [] { return Autostart::forThisProcess().isEnabled(); },
+         [](bool on) { Autostart::forThisProcess().setEnabled(on); },
+         [&engine](bool on) { engine.setHasScoring(on); },
+         [&engine](bool on, std::int32_t type, std::optional<std::string> keyword) {
+             engine.setRandom(on, type, std::move(keyword));
+         }},
+        &parts_.window);
+    replace(settings_, window);
+    return window;
+}
+
+}  // namespace vocalis

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QPixmap>
+#include <QPointer>
+#include <string>
+
+class QDialog;
+
+namespace vocalis {
+
+class EngineControl;
+class MainWindow;
+class Preferences;
+class SongManager;
+class SongSelectionWindow;
+class ThumbnailManager;
+
+// Opens the operator's windows from the main window's menu, a new one each time (the
+// previous one of its kind closes), and keeps the pointer from hiding while any is open.
+class OperatorWindows final : public QObject {
+    Q_OBJECT
+
+  public:
+    struct Parts {
+        MainWindow& window;
+        EngineControl& engine;
+        SongManager& songs;
+        const ThumbnailManager& thumbnails;
+        Preferences& preferences;
+        std::string loginName;
+        QPixmap banner;
+    };
+
+    explicit OperatorWindows(Parts parts);
+    ~OperatorWindows() override;
+
+    SongSelectionWindow* openSongSelection();
+    QDialog* openEqualizer();
+    QDialog* openSettings();
+    int openCount() const;
+
+  private:
+    void replace(QPointer<QDialog>& slot, QDialog* window);
+    void windowsChanged();
+
+    Parts parts_;
+    QPointer<QDialog> selection_;
+    QPointer<QDialog> equalizer_;
+    QPointer<QDialog> settings_;
+};
+
+}  // namespace vocalis
