@@ -317,11 +317,16 @@ TEST(MediaPlayerTest, PauseAndPlayInQuickSuccessionTakeEffectInOrderAndNeverEndT
     VlcMediaPlayer player(scheduler, headless());
     DelegateRecorder delegate(player);
     player.setDelegate(&delegate);
+    using std::chrono::milliseconds;
+    // Paused while it still opens: it waits, paused, instead of being stopped.
     player.setMedia(Media::file(clip));
+    player.play();
+    player.pause();
+    pumpFor(scheduler, milliseconds(500));
+    EXPECT_EQ(player.state(), PlayerState::Paused);
     player.play();
     ASSERT_TRUE(pumpUntil(scheduler, [&] { return player.position() > 0.0f; }));
 
-    using std::chrono::milliseconds;
     for (int round = 0; round < 3; ++round) {
         for (int gap : {0, 10, 50, 100}) {
             SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(gap) + " ms apart");
