@@ -198,7 +198,6 @@ void AppDelegate::stopRecordingIfAny() {
 // ------------------------------------------------------------------ news
 
 void AppDelegate::queueChanged() {
-    parts_.sockets.notifyQueue();
     announce([](EngineListener& listener) { listener.queueChanged(); });
 }
 

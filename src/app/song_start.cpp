@@ -74,15 +74,11 @@ void AppDelegate::showSongTitle(const Song& song) {
 }
 
 void AppDelegate::announceCurrentSong(std::int32_t songId) {
-    parts_.sockets.setCurrentSongId(songId);
     parts_.songs.setCurrentSongId(songId);
-    parts_.sockets.notifyCurrentSong();
     announce([songId](EngineListener& listener) { listener.currentSongChanged(songId); });
 }
 
 void AppDelegate::announcePlaying() {
-    parts_.sockets.setIsPlaying(true);
-    parts_.sockets.notifyPlayState();
     announce([](EngineListener& listener) { listener.playStateChanged(true); });
 }
 

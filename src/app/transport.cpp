@@ -18,8 +18,6 @@ void AppDelegate::pause(bool userPause) {
     flags_.isUserPause = userPause;
     if (!isPlaying()) return;
     parts_.player.pause();
-    parts_.sockets.setIsPlaying(false);
-    parts_.sockets.notifyPlayState();
     announce([](EngineListener& listener) { listener.playStateChanged(false); });
 }
 
@@ -28,8 +26,6 @@ void AppDelegate::play() {
     flags_.isUserPause = false;
     if (!parts_.player.hasMedia() || parts_.player.isPlaying()) return;
     parts_.player.play();
-    parts_.sockets.setIsPlaying(true);
-    parts_.sockets.notifyPlayState();
     announce([](EngineListener& listener) { listener.playStateChanged(true); });
 }
 
@@ -55,13 +51,10 @@ void AppDelegate::switchAudioTrack() {
         if (parts_.player.currentAudioTrackIndex() != ids[1]) {
             parts_.player.setCurrentAudioTrackIndex(ids[1]);
             flags_.isMusic = true;
-            parts_.sockets.setCurrentAudioTrack(1);
         } else {
             parts_.player.setCurrentAudioTrackIndex(ids[2]);
             flags_.isMusic = false;
-            parts_.sockets.setCurrentAudioTrack(0);
         }
-        parts_.sockets.notifyAudioTrack();
         const std::int32_t track = flags_.isMusic ? 1 : 0;
         announce([track](EngineListener& listener) { listener.audioTrackChanged(track); });
     }

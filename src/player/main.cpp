@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "app/app_delegate.h"
+#include "app/phone_news.h"
 #include "app/media/vlc_media_player.h"
 #include "base/background_queue.h"
 #include "base/log.h"
@@ -123,6 +124,9 @@ int main(int argc, char** argv) {
     AppDelegate engine({scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume, camera,
                         scoreSound, background},
                        config);
+    // Phones hear what the engine announces, as every front-end does.
+    PhoneNews phoneNews(sockets);
+    engine.addListener(&phoneNews);
     window.setEngine(&engine);
     OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, config.loginName,
                                      QPixmap(QString::fromStdString(resources.banner))});

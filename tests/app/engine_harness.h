@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/app_delegate.h"
+#include "app/phone_news.h"
 #include "base/virtual_scheduler.h"
 #include "remote/phone_client.h"
 #include "remote/wire_protocol.h"
@@ -204,6 +205,7 @@ class EngineHarness {
             EngineParts{clock, preferences, songs, sockets, discovery, thumbnails, player, overlays, volume,
                         camera, sound, background},
             std::move(config));
+        engine->addListener(&phoneNews);
     }
     ~EngineHarness() {
         engine->applicationWillTerminate();
@@ -268,6 +270,7 @@ class EngineHarness {
     NoCamera camera;
     CountingSound sound;
     BackgroundQueue background{2};
+    PhoneNews phoneNews{sockets};
     std::unique_ptr<AppDelegate> engine;
 };
 
