@@ -427,6 +427,22 @@ TEST(MediaPlayerTest, WithoutASoundOutputPlaysSilentlyLogsOnceAndTriesAgainNextM
         return count;
     };
 
+    // No ALSA device either: ALSA's own complaints stay out of the log as well.
+    {
+        VlcMediaPlayer alsa(
+            scheduler,
+            {{"--aout=alsa,none", "--alsa-audio-device=vocalis-none", "--vout=vdummy"}, nullptr, {}});
+        ::testing::internal::CaptureStderr();
+        alsa.setMedia(Media::file(clip));
+        alsa.play();
+        EXPECT_TRUE(pumpUntil(scheduler, [&] { return ended(alsa); }));
+        alsa.setMedia(std::nullopt);
+        const std::string log = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(lines(log, "No sound output can be opened; playing without sound"), 1) << log;
+        EXPECT_EQ(lines(log, "ALSA"), 0) << log;
+        EXPECT_EQ(lines(log, "libVLC"), 0) << log;
+    }
+
     daemon.stop();
     ::testing::internal::CaptureStderr();
     for (int media = 0; media < 2; ++media) {

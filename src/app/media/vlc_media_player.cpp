@@ -1,5 +1,6 @@
 #include "app/media/vlc_media_player.h"
 
+#include <dlfcn.h>
 #include <vlc/vlc.h>
 
 #include <algorithm>
@@ -37,6 +38,22 @@ float finiteOrZero(float value) { return std::isfinite(value) ? value : 0.0f; }
 bool hasOption(const std::vector<std::string>& arguments, const std::string& prefix) {
     return std::any_of(arguments.begin(), arguments.end(),
                        [&](const std::string& a) { return a.rfind(prefix, 0) == 0; });
+}
+
+// libVLC's ALSA output leaves the ALSA library printing its own errors to standard error,
+// some fifteen lines for every try at a device that is not there. libVLC reports the failure
+// itself, so those lines are dropped: ALSA is asked once, before any player, to send its
+// errors nowhere. ALSA stays loaded for that (libVLC's ALSA output would load it anyway).
+void dropAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void quietAlsaOnce() {
+    [[maybe_unused]] static const bool quiet = [] {
+        void* alsa = ::dlopen("libasound.so.2", RTLD_NOW);
+        if (!alsa) return false;
+        using SetHandler = int (*)(decltype(&dropAlsaError));
+        auto setHandler = reinterpret_cast<SetHandler>(::dlsym(alsa, "snd_lib_error_set_handler"));
+        return setHandler && setHandler(&dropAlsaError) == 0;
+    }();
 }
 
 }  // namespace
@@ -433,6 +450,7 @@ std::vector<std::string> VlcMediaPlayer::headlessArguments() { return {"--aout=a
 
 VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
     : impl_(std::make_unique<Impl>(scheduler, std::move(options))) {
+    quietAlsaOnce();
     Impl& d = *impl_;
     // Statistics stay on: each media's shown and lost pictures are logged when it is unloaded.
     std::vector<std::string> arguments = {"--no-video-title-show", "--no-osd", "--no-snapshot-preview",
