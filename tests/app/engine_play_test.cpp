@@ -233,3 +233,36 @@ TEST(EnginePlay, EveryStartPlaysOnAfterAUserPause) {
         EXPECT_NE(h.player.location(), started);
     }
 }
+
+TEST(EnginePlay, PhonePositionsOutsideTheWaitingSongsLeaveTheQueueAsItIs) {
+    EngineHarness h(kSongs);
+    h.launchToFirstSong();
+    WatchingPhone phone(h.sockets.port());
+    struct QueueNews final : EngineListener {
+        void queueChanged() override { ++count; }
+        std::atomic<int> count = 0;
+    } news;
+    h.engine->addListener(&news);
+    const auto anh = h.idOf("Anh"), bong = h.idOf("Bông Hồng");
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(anh); });
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(bong); });
+    phone.drain();
+
+    // Each still tells the phones the queue, which has not changed.
+    for (const auto& [code, position] :
+         std::vector<std::pair<std::uint8_t, std::int32_t>>{{wire::kRemove, -1},
+                                                            {wire::kRemove, INT32_MIN},
+                                                            {wire::kRemove, 1},
+                                                            {wire::kMoveUp, -1},
+                                                            {wire::kMoveUp, INT32_MAX},
+                                                            {wire::kMoveFirst, -1},
+                                                            {wire::kMoveFirst, INT32_MAX}}) {
+        const int before = news.count;
+        ASSERT_TRUE(phone.client.send(wire::intCommand(code, position), std::chrono::seconds(5)));
+        ASSERT_TRUE(h.settle([&] { return news.count > before; }));
+        EXPECT_EQ(phone.text(wire::kQueueMessage), std::to_string(bong)) << int(code) << " " << position;
+        EXPECT_EQ(h.songs.currentSongId(), anh) << int(code) << " " << position;
+        EXPECT_EQ(h.songs.getQueueCount(), 2);
+    }
+    h.engine->removeListener(&news);
+}
