@@ -9,17 +9,17 @@
 
 #include "app/engine_control.h"
 #include "base/log.h"
+#include "ui/black_view.h"
 #include "ui/key_commands.h"
 #include "ui/next_view.h"
 #include "ui/picture_view.h"
 #include "ui/pointer_auto_hide.h"
 #include "ui/qt_scheduler.h"
+#include "ui/scoring_view.h"
 #include "ui/screen_view.h"
 #include "ui/shadow_label.h"
-#include "ui/scoring_view.h"
 #include "ui/video_view.h"
 #include "ui/volume_view.h"
-#include "ui/black_view.h"
 
 namespace vocalis {
 
@@ -37,7 +37,8 @@ QImage loadImage(const QString& path) {
 
 }  // namespace
 
-MainWindow::MainWindow(Resources resources, QWidget* parent) : MainWindow(std::move(resources), nullptr, parent) {}
+MainWindow::MainWindow(Resources resources, QWidget* parent)
+    : MainWindow(std::move(resources), nullptr, parent) {}
 
 MainWindow::MainWindow(Resources resources, Scheduler& scheduler, QWidget* parent)
     : MainWindow(std::move(resources), &scheduler, parent) {}
@@ -87,6 +88,18 @@ void MainWindow::buildMenus() {
     menuEqualizer_->setObjectName(QStringLiteral("menuEqualizer"));
     menuSettings_->setObjectName(QStringLiteral("menuSettings"));
     menuRecord_->setObjectName(QStringLiteral("menuRecord"));
+    // The shortcuts work while the menu bar is hidden too: the window holds the actions.
+    const std::pair<QAction*, QKeySequence> shortcuts[] = {
+        {menuSelectSong_, QKeySequence(Qt::CTRL | Qt::Key_F)},
+        {menuThumbnail_, QKeySequence(Qt::CTRL | Qt::Key_T)},
+        {menuEqualizer_, QKeySequence(Qt::CTRL | Qt::Key_E)},
+        {menuSettings_, QKeySequence(Qt::CTRL | Qt::Key_Comma)},
+        {menuRecord_, QKeySequence(Qt::CTRL | Qt::Key_R)}};
+    for (const auto& [action, keys] : shortcuts) {
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::ApplicationShortcut);
+        addAction(action);
+    }
 
     // Opening an operator window first cancels a pending pointer hide.
     auto opens = [this](QAction* action, void (MainWindow::*request)()) {
@@ -124,13 +137,17 @@ void MainWindow::hideCursor() { pointer_->hideNow(); }
 bool MainWindow::isPointerVisible() const { return pointer_->pointerVisible(); }
 
 void MainWindow::showPointer(bool visible) {
-    if (visible) unsetCursor();
-    else setCursor(Qt::BlankCursor);
+    if (visible)
+        unsetCursor();
+    else
+        setCursor(Qt::BlankCursor);
     menuBar_->setVisible(visible);
     if (visible) menuBar_->raise();
 }
 
-void MainWindow::placeMenuBar() { menuBar_->setGeometry(0, 0, screen_->width(), menuBar_->sizeHint().height()); }
+void MainWindow::placeMenuBar() {
+    menuBar_->setGeometry(0, 0, screen_->width(), menuBar_->sizeHint().height());
+}
 
 bool MainWindow::isMine(QObject* object) const {
     auto* widget = qobject_cast<QWidget*>(object);
@@ -149,30 +166,32 @@ void MainWindow::becameActive() {
         pointer_->hideNow();
         pointer_->hideAfter(kFirstPointerHide);
     }
-    if (engine_) engine_->windowDidBecomeMain();
-    else engineOwesBecameMain_ = true;
+    if (engine_)
+        engine_->windowDidBecomeMain();
+    else
+        engineOwesBecameMain_ = true;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::Resize:
-        if (watched == screen_) placeMenuBar();
-        break;
-    case QEvent::KeyPress:
-        if (isMine(watched)) {
-            handleKey(static_cast<QKeyEvent*>(event)->key());
-            return true;
-        }
-        break;
-    case QEvent::KeyRelease:
-        if (isMine(watched)) return true;
-        break;
-    case QEvent::MouseMove:
-    case QEvent::MouseButtonPress:
-        if (isMine(watched)) pointer_->pointerMoved();
-        break;
-    default:
-        break;
+        case QEvent::Resize:
+            if (watched == screen_) placeMenuBar();
+            break;
+        case QEvent::KeyPress:
+            if (isMine(watched)) {
+                handleKey(static_cast<QKeyEvent*>(event)->key());
+                return true;
+            }
+            break;
+        case QEvent::KeyRelease:
+            if (isMine(watched)) return true;
+            break;
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonPress:
+            if (isMine(watched)) pointer_->pointerMoved();
+            break;
+        default:
+            break;
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -224,7 +243,8 @@ void MainWindow::nudgeVideo() {
 }
 
 void MainWindow::setMenusEnabled(bool enabled, bool recordEnabled) {
-    for (QAction* action : {menuSelectSong_, menuThumbnail_, menuEqualizer_, menuSettings_}) action->setEnabled(enabled);
+    for (QAction* action : {menuSelectSong_, menuThumbnail_, menuEqualizer_, menuSettings_})
+        action->setEnabled(enabled);
     menuRecord_->setEnabled(enabled && recordEnabled);
 }
 

@@ -1,3 +1,5 @@
+#include "ui/operator_windows.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -5,12 +7,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
 
 #include "app/engine_harness.h"
+#include "base/virtual_scheduler.h"
 #include "ui/equalizer_window.h"
+#include "ui/main_window.h"
 #include "ui/settings_window.h"
 #include "ui/song_list_model.h"
 #include "ui/song_selection_window.h"
@@ -175,4 +180,39 @@ TEST(SongSelectionWindow, SearchQueueAndPhonesSeeTheSameQueue) {
     h.phone([](AppDelegate& e) { e.onRemotePlayPause(false); });
     EXPECT_FALSE(window.showsPause());
     h.engine->removeListener(&window);
+}
+
+TEST(OperatorWindows, ShortcutsOpenANewWindowEachTimeAndThePointerStaysWhileOneIsOpen) {
+    EngineHarness h({"a.mp4"});
+    h.launchToFirstSong();
+    VirtualScheduler windowClock;
+    MainWindow window({}, windowClock);
+    window.setEngine(h.engine.get());
+    OperatorWindows windows({window, *h.engine, h.songs, h.thumbnails, h.preferences, "ca", {}});
+    window.setMenusEnabled(true, false);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
+    auto shown = [&]<typename Window>() {
+        QList<Window*> list;
+        for (Window* w : window.findChildren<Window*>())
+            if (w->isVisible()) list.push_back(w);
+        return list;
+    };
+
+    QTest::keyClick(&window, Qt::Key_E, Qt::ControlModifier);
+    ASSERT_EQ(shown.operator()<EqualizerWindow>().size(), 1);
+    QPointer<EqualizerWindow> first = shown.operator()<EqualizerWindow>().front();
+    window.menuEqualizer()->trigger();  // a new one replaces it
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+    QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
+    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(windows.openCount(), 3);
+    EXPECT_EQ(shown.operator()<SongSelectionWindow>().size(), 1);
+    windowClock.advance(std::chrono::seconds(20));
+    EXPECT_TRUE(window.isPointerVisible());
+
+    for (QDialog* open : shown.operator()<QDialog>()) open->close();
+    EXPECT_EQ(windows.openCount(), 0);
+    EXPECT_FALSE(window.isPointerVisible());
 }
