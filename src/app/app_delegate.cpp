@@ -198,6 +198,11 @@ void AppDelegate::stopRecordingIfAny() {
 // ------------------------------------------------------------------ news
 
 void AppDelegate::queueChanged() {
+    // A song that left the queue takes its name along; queued again, it is someone else's.
+    std::erase_if(requesterNames_, [this](const auto& entry) {
+        const Song* song = parts_.songs.getSong(entry.first);
+        return !song || !parts_.songs.queueContains(*song);
+    });
     announce([](EngineListener& listener) { listener.queueChanged(); });
 }
 

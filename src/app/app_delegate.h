@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
@@ -16,7 +17,6 @@
 #include "base/preferences.h"
 #include "base/scheduler.h"
 #include "base/settings_keys.h"
-#include "base/token_bucket.h"
 #include "catalogue/song_manager.h"
 #include "remote/discovery_responder.h"
 #include "remote/remote_delegate.h"
@@ -122,6 +122,7 @@ public:
     void pause(bool userPause);
     void play();
     bool isPlaying() const override;
+    std::optional<std::string> requesterName(std::int32_t songId) const override;
     void replay();
     void switchAudioTrack();
     void volumeUp();
@@ -143,7 +144,9 @@ public:
     // Applies the gains (band i gets bands[i]) and stores them; without bands only the
     // pre-amplification is applied and nothing is stored.
     void setEqualizer(double preAmplification, const std::optional<std::vector<float>>& bands) override;
-    void setIsCreateThumbnail(bool value) { flags_.isCreateThumbnail = value; }
+    bool isLibraryLoaded() const override { return flags_.isLibraryLoaded; }
+    ThumbnailTool thumbnailTool() const override { return {config_.thumbnailTool, config_.thumbnailFolder}; }
+    void setIsCreateThumbnail(bool value) override { flags_.isCreateThumbnail = value; }
 
     // --- recording
     void record();
@@ -165,12 +168,16 @@ public:
     void onRemoteSendPicture(std::vector<std::uint8_t> image) override;
     void onRemoteRecord() override;
 
-    // The add-song operation behind commands 2 and 3 and the selection window.
-    void addSong(std::int32_t songId, bool first);
+    // The add-song operation behind commands 2 and 3 and the selection window; `name` is
+    // who asked for it (empty: nobody said).
+    void addSong(std::int32_t songId, bool first, const std::string& name);
 
 private:
     void execute(const Command& command, CommandSource source);
     void showGuestMessage(const std::string& text);
+    void setRequesterName(std::int32_t songId, const std::string& name);
+    // A label followed by who asked for the song, when someone said.
+    std::string withRequester(const std::string& label, const Song& song) const;
     template <typename News>
     void announce(News news) {
         // A copy: a listener may go (a window closing) while it is told.
@@ -212,7 +219,7 @@ private:
     int randomScore_ = 0;
     std::string recordName_;
     std::vector<EngineListener*> listeners_;
-    TokenBucket nameLog_{5, 5, TokenBucket::Clock::now()};
+    std::map<std::int32_t, std::string> requesterNames_;  // by song id, queued songs only
     std::mt19937 random_{std::random_device{}()};
 };
 

@@ -46,7 +46,11 @@ void AppDelegate::execute(const Command& command, CommandSource source) {
             break;
         case CommandKind::AddSong:
         case CommandKind::AddSongFirst:
-            if (!flags_.isIntro) addSong(command.value, command.kind == CommandKind::AddSongFirst);
+            if (!flags_.isIntro)
+                addSong(command.value, command.kind == CommandKind::AddSongFirst, command.text);
+            break;
+        case CommandKind::RequesterName:
+            setRequesterName(command.value, command.text);
             break;
         case CommandKind::RemoveWaiting:
             parts_.songs.removeWaiting(command.value);

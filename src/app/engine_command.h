@@ -18,8 +18,9 @@ enum class CommandKind : std::uint8_t {
     SwitchTrack,
     VolumeUp,
     VolumeDown,
-    AddSong,           // value: song id
-    AddSongFirst,      // value: song id
+    AddSong,           // value: song id; text: who asked for it, may be empty
+    AddSongFirst,      // value: song id; text: who asked for it, may be empty
+    RequesterName,     // value: song id; text: who asked for it
     RemoveWaiting,     // value: queue position (0 is the song after the current one)
     MoveWaitingUp,     // value: queue position
     MoveWaitingFirst,  // value: queue position
@@ -28,14 +29,24 @@ enum class CommandKind : std::uint8_t {
     Record,
 };
 
-// Who asked: phones are held to the conditions of the phone protocol, which keep a
-// guest from pausing the score screen or a broken song's message; the operator at the
-// computer is not.
+// Who asked: phones (and the browser page, whose guests are the same people) are held to
+// the conditions of the phone protocol, which keep a guest from pausing the score screen or
+// a broken song's message; the operator at the computer is not.
 enum class CommandSource : std::uint8_t { Operator, Phone };
 
 struct Command {
     // A kind alone is a whole command for most kinds.
     Command(CommandKind kind, std::int32_t value = 0) : kind(kind), value(value) {}
+    static Command addSong(std::int32_t songId, bool first, std::string name) {
+        Command command(first ? CommandKind::AddSongFirst : CommandKind::AddSong, songId);
+        command.text = std::move(name);
+        return command;
+    }
+    static Command requesterName(std::int32_t songId, std::string name) {
+        Command command(CommandKind::RequesterName, songId);
+        command.text = std::move(name);
+        return command;
+    }
     static Command message(std::string text) {
         Command command(CommandKind::Message);
         command.text = std::move(text);
@@ -49,7 +60,7 @@ struct Command {
 
     CommandKind kind;
     std::int32_t value = 0;  // a song id or a queue position
-    std::string text;
+    std::string text;        // a message, or the name of who asked for a song
     std::vector<std::uint8_t> picture;
 };
 

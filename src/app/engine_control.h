@@ -7,6 +7,7 @@
 
 #include "app/engine_command.h"
 #include "app/engine_news.h"
+#include "thumbnails/thumbnail_tool.h"
 
 namespace vocalis {
 
@@ -17,6 +18,8 @@ class EngineControl : public CommandSink {
     virtual void addListener(EngineListener* listener) = 0;
     virtual void removeListener(EngineListener* listener) = 0;
     virtual bool isPlaying() const = 0;
+    // Who asked for a queued song (the engine's thread only); none when nobody said.
+    virtual std::optional<std::string> requesterName(std::int32_t songId) const = 0;
     // The main window became the active one; the first time starts the intro.
     virtual void windowDidBecomeMain() = 0;
 
@@ -24,6 +27,12 @@ class EngineControl : public CommandSink {
     virtual void setEqualizer(double preAmplification, const std::optional<std::vector<float>>& bands) = 0;
     virtual void setHasScoring(bool value) = 0;
     virtual void setRandom(bool isRandom, std::int32_t randomType, std::optional<std::string> keyword) = 0;
+
+    // The thumbnail batch: it runs once the catalogue is loaded, with the engine's tool, and
+    // while it runs the up-next step leaves the tool alone.
+    virtual bool isLibraryLoaded() const = 0;
+    virtual ThumbnailTool thumbnailTool() const = 0;
+    virtual void setIsCreateThumbnail(bool value) = 0;
 };
 
 }  // namespace vocalis

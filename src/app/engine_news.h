@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vocalis {
 
@@ -13,6 +14,9 @@ class EngineListener {
     virtual void currentSongChanged(std::int32_t /*songId*/) {}
     virtual void playStateChanged(bool /*playing*/) {}
     virtual void audioTrackChanged(std::int32_t /*track*/) {}
+    // Who asked for a queued song, given after it was queued (an empty name: nobody said).
+    // Names given with the song come with the queue's own news.
+    virtual void requesterNameChanged(std::int32_t /*songId*/, const std::string& /*name*/) {}
 };
 
 }  // namespace vocalis

@@ -10,9 +10,20 @@ namespace vocalis {
 namespace {
 constexpr double kPhoneOverlaySeconds = 15.0;
 constexpr double kAddedPanelSeconds = 6.0;
-// A name is logged shortened and only a few times a second: a phone may send 64 KiB names
-// a thousand times a second.
-constexpr std::size_t kLoggedNameBytes = 100;
+// A name is a few words on the screen; a guest may send 64 KiB of them.
+constexpr std::size_t kNameBytes = 60;
+
+// One line of text, cut on a character boundary, without control characters.
+std::string cleanName(const std::string& raw) {
+    std::string text = displayText(raw);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    text = trimWhiteSpace(text);
+    if (text.size() <= kNameBytes) return text;
+    std::size_t cut = kNameBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return trimWhiteSpace(text.substr(0, cut));
+}
 }  // namespace
 
 // Phone commands arrive on the phone server's queue and join the engine's command path as
@@ -49,12 +60,7 @@ void AppDelegate::onRemoteSendPicture(std::vector<std::uint8_t> image) {
 void AppDelegate::onRemoteRecord() { issue({CommandKind::Record}, CommandSource::Phone); }
 
 void AppDelegate::onRemoteQueueRequesterName(std::int32_t songId, std::string name) {
-    parts_.scheduler.post([this, songId, name = std::move(name)] {
-        if (!nameLog_.tryTake(TokenBucket::Clock::now())) return;
-        std::size_t cut = std::min(name.size(), kLoggedNameBytes);
-        while (cut < name.size() && cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-        logParts(songId, " ", displayText(name.substr(0, cut)), cut < name.size() ? "..." : "");
-    });
+    issue(Command::requesterName(songId, std::move(name)), CommandSource::Phone);
 }
 
 void AppDelegate::showPicture(const std::vector<std::uint8_t>& image) {
@@ -68,16 +74,18 @@ void AppDelegate::showPicture(const std::vector<std::uint8_t>& image) {
     schedule("hidePicture", kPhoneOverlaySeconds, &AppDelegate::hidePicture);
 }
 
-void AppDelegate::addSong(std::int32_t songId, bool first) {
+void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& name) {
     const Song* song = parts_.songs.getSong(songId);
     if (!song || parts_.songs.queueContains(*song)) return;
     first ? parts_.songs.queuePriority(*song) : parts_.songs.queueAdd(*song);
+    if (std::string clean = cleanName(name); !clean.empty()) requesterNames_[songId] = std::move(clean);
     const std::int32_t count = parts_.songs.getQueueCount();
     if (count > 1) {
         parts_.scheduler.cancel("hideNextView");
         parts_.overlays.fadeNextView(1.0);
         parts_.overlays.setNextContent(parts_.thumbnails.getThumbnail(song->songId),
-                                       first ? "Ưu tiên" : "Chọn", song->title, song->singer);
+                                       withRequester(first ? "Ưu tiên" : "Chọn", *song), song->title,
+                                       song->singer);
         parts_.scheduler.schedule("hideNextView", Millis(static_cast<long>(kAddedPanelSeconds * 1000)),
                                   [this] { parts_.overlays.fadeNextView(0.0); });
     }
@@ -86,6 +94,30 @@ void AppDelegate::addSong(std::int32_t songId, bool first) {
         if (!flags_.isScoring && !flags_.isError) startNextSong();
     }
     queueChanged();
+}
+
+// Only a queued song keeps a name; the name of the song on screen is shown at once.
+void AppDelegate::setRequesterName(std::int32_t songId, const std::string& name) {
+    const Song* song = parts_.songs.getSong(songId);
+    if (!song || !parts_.songs.queueContains(*song)) return;
+    std::string clean = cleanName(name);
+    if (clean.empty())
+        requesterNames_.erase(songId);
+    else
+        requesterNames_[songId] = clean;
+    if (song == parts_.songs.getCurrentSong() && parts_.songs.currentSongId() == songId) showSongTitle(*song);
+    announce([songId, &clean](EngineListener& listener) { listener.requesterNameChanged(songId, clean); });
+}
+
+std::optional<std::string> AppDelegate::requesterName(std::int32_t songId) const {
+    const auto found = requesterNames_.find(songId);
+    if (found == requesterNames_.end()) return std::nullopt;
+    return found->second;
+}
+
+std::string AppDelegate::withRequester(const std::string& label, const Song& song) const {
+    const auto name = requesterName(song.songId);
+    return name ? label + ": " + *name : label;
 }
 
 }  // namespace vocalis

@@ -4,7 +4,6 @@
 #include <iterator>
 
 #include "app/app_delegate.h"
-#include "base/process.h"
 
 namespace vocalis {
 
@@ -68,7 +67,9 @@ void AppDelegate::unlockNext() {
 }
 
 void AppDelegate::showSongTitle(const Song& song) {
-    parts_.overlays.setTitleText(song.singer.empty() ? song.title : song.title + " - " + song.singer);
+    std::string text = song.singer.empty() ? song.title : song.title + " - " + song.singer;
+    if (const auto name = requesterName(song.songId)) text += " (" + *name + ")";
+    parts_.overlays.setTitleText(text);
     parts_.overlays.setTitleVisible(true);
     schedule("hideTitle", 20.0, &AppDelegate::hideTitle);
 }
@@ -125,7 +126,8 @@ void AppDelegate::upNextCheck() {
     // The song may leave the queue while its picture is found.
     auto showIfStillNext = [this, next](std::optional<ImageBytes> image) {
         parts_.scheduler.post([this, next, image = std::move(image)] {
-            if (parts_.songs.getQueueNextSong() == next) showNextPanel(image, *next, "Tiếp theo");
+            if (parts_.songs.getQueueNextSong() == next)
+                showNextPanel(image, *next, withRequester("Tiếp theo", *next));
         });
     };
     parts_.background.post([this, next, mayRunTool, showIfStillNext] {
@@ -134,10 +136,9 @@ void AppDelegate::upNextCheck() {
             showIfStillNext(std::move(stored));
             return;
         }
-        const std::string imagePath = config_.thumbnailFolder + "/" + thumbnailFileName(*next);
-        if (mayRunTool)
-            runProcess({config_.thumbnailTool, "-i", next->karaokeFile, "-an", "-ss", "00:00:30", "-an", "-r",
-                        "1", "-vframes", "1", "-s", "640x360", "-y", imagePath});
+        const ThumbnailTool tool = thumbnailTool();
+        const std::string imagePath = tool.outputPath(*next);
+        if (mayRunTool) tool.run(*next);
         std::optional<ImageBytes> image;
         if (std::filesystem::is_regular_file(imagePath)) {
             std::ifstream in(imagePath, std::ios::binary);

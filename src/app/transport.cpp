@@ -38,7 +38,7 @@ void AppDelegate::replay() {
         if (!flags_.isIntro && flags_.isLibraryLoaded) parts_.songs.queueDelete(0);
         startNextSong();
     } else if (flags_.isRandom && randomSong_) {
-        addSong(randomSong_->songId, false);
+        addSong(randomSong_->songId, false, {});
     }
     parts_.scheduler.schedule("unlockReplay", Millis(2000), [this] { flags_.isLockReplay = false; });
 }

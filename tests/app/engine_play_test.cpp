@@ -266,3 +266,61 @@ TEST(EnginePlay, PhonePositionsOutsideTheWaitingSongsLeaveTheQueueAsItIs) {
     }
     h.engine->removeListener(&news);
 }
+
+namespace {
+struct NameNews final : EngineListener {
+    void requesterNameChanged(std::int32_t songId, const std::string& name) override {
+        told.push_back(std::to_string(songId) + ":" + name);
+    }
+    std::vector<std::string> told;
+};
+}  // namespace
+
+TEST(EnginePlay, RequesterNamesShowOnScreenAndLeaveWithTheirSong) {
+    EngineHarness h(kSongs);
+    NameNews news;
+    h.engine->addListener(&news);
+    h.launchToFirstSong();
+    const auto anh = h.idOf("Anh"), bong = h.idOf("Bông Hồng"), chieu = h.idOf("Chiều");
+    const auto run = [&](Command command) {
+        h.engine->issue(std::move(command), CommandSource::Phone);
+        h.clock.runPending();
+    };
+    h.clock.advance(2500ms);
+    run(Command::addSong(anh, false, "Hoa"));
+    EXPECT_EQ(h.overlays.title, "Anh - Tuấn (Hoa)");
+
+    // A name for a song not queued is dropped; one given later is cleaned and told.
+    run(Command::requesterName(bong, "Lan"));
+    run(Command::addSong(bong, false, ""));
+    EXPECT_EQ(h.overlays.nextLabel, "Chọn");
+    EXPECT_EQ(h.engine->requesterName(bong), std::nullopt);
+    run(Command::requesterName(bong, " Lan\n\001Anh "));
+    EXPECT_EQ(h.engine->requesterName(bong), "Lan  Anh");
+    run(Command::addSong(chieu, true, "Minh"));
+    EXPECT_EQ(h.overlays.nextLabel, "Ưu tiên: Minh");
+    // The name of the song on screen changes its banner at once.
+    run(Command::requesterName(anh, "Hoa và Tú"));
+    EXPECT_EQ(h.overlays.title, "Anh - Tuấn (Hoa và Tú)");
+    EXPECT_EQ(news.told, (std::vector<std::string>{std::to_string(bong) + ":Lan  Anh",
+                                                   std::to_string(anh) + ":Hoa và Tú"}));
+    // Long names are cut on a character boundary.
+    std::string longName;
+    for (int i = 0; i < 40; ++i) longName += "ạ";  // three bytes each
+    run(Command::requesterName(bong, longName));
+    EXPECT_EQ(h.engine->requesterName(bong), longName.substr(0, 60));
+
+    h.clock.advance(2000ms);
+    h.player.timeLeft(29999);
+    ASSERT_TRUE(h.settle([&] { return h.overlays.nextLabel == "Tiếp theo: Minh"; }));
+    h.player.reachEnd();
+    h.clock.runPending();
+    EXPECT_EQ(h.overlays.title, "Chiều (Minh)");
+    // A song that left the queue takes its name along.
+    EXPECT_EQ(h.engine->requesterName(anh), std::nullopt);
+    h.clock.advance(2000ms);
+    run(Command::addSong(anh, false, ""));
+    EXPECT_EQ(h.engine->requesterName(anh), std::nullopt);
+    EXPECT_EQ(h.overlays.nextLabel, "Chọn");
+    h.engine->removeListener(&news);
+}
