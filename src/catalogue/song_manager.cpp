@@ -28,7 +28,8 @@ bool SongManager::addAll(std::shared_ptr<const Catalogue> catalogue) {
     auto current = catalogue_.load(std::memory_order_acquire);
     if (current && !current->songs.empty()) return false;
     owned_ = catalogue;
-    searchIndex_ = SearchIndex(catalogue->songs);
+    indexed_.store(std::make_shared<const Indexed>(Indexed{catalogue, SearchIndex(catalogue->songs)}),
+                   std::memory_order_release);
     inQueue_.assign(catalogue->songs.size(), false);
     catalogue_.store(std::move(catalogue), std::memory_order_release);
     return true;
@@ -52,10 +53,16 @@ const Song* SongManager::getSong(std::int32_t songId) const {
 
 void SongManager::filter(std::string_view keyword) {
     filteredSongs_.clear();
-    if (!owned_) return;
-    const auto positions = searchIndex_.search(keyword);
-    filteredSongs_.reserve(positions.size());
-    for (const std::uint32_t position : positions) filteredSongs_.push_back(&owned_->songs[position]);
+    const SearchResult result = search(keyword);
+    filteredSongs_.reserve(result.positions.size());
+    for (const std::uint32_t position : result.positions)
+        filteredSongs_.push_back(&result.catalogue->songs[position]);
+}
+
+SongManager::SearchResult SongManager::search(std::string_view keyword) const {
+    const auto indexed = indexed_.load(std::memory_order_acquire);
+    if (!indexed) return {catalogue(), {}};
+    return {indexed->catalogue, indexed->index.search(keyword)};
 }
 
 const Song* SongManager::getFilteredSong(std::int32_t index) const {

@@ -40,6 +40,13 @@ public:
     // --- search ----------------------------------------------------------------
     // Keyword already folded and without spaces.
     void filter(std::string_view keyword);
+    // The same search without keeping its result, safe from any thread: the positions in
+    // the catalogue it was made over.
+    struct SearchResult {
+        std::shared_ptr<const Catalogue> catalogue;
+        std::vector<std::uint32_t> positions;
+    };
+    SearchResult search(std::string_view keyword) const;
     std::int32_t getFilteredCount() const { return static_cast<std::int32_t>(filteredSongs_.size()); }
     const Song* getFilteredSong(std::int32_t index) const;
 
@@ -83,7 +90,12 @@ private:
     std::atomic<std::shared_ptr<const Catalogue>> catalogue_;
     // Keeps the songs alive for the lists below, which point into it.
     std::shared_ptr<const Catalogue> owned_;
-    SearchIndex searchIndex_;
+    // The catalogue with its index, published together for searches from any thread.
+    struct Indexed {
+        std::shared_ptr<const Catalogue> catalogue;
+        SearchIndex index;
+    };
+    std::atomic<std::shared_ptr<const Indexed>> indexed_;
     std::vector<const Song*> filteredSongs_;
     std::vector<const Song*> randomSongs_;
     std::vector<const Song*> queueSongs_;
