@@ -19,6 +19,8 @@ packages=(
   qt6-base-dev libgl-dev fonts-dejavu-core fonts-noto-core
   # the whole player under a virtual display: screenshots and the playback benchmark
   xvfb x11-utils xauth
+  # the operator windows' screenshots: their shortcuts are pressed like a person would
+  xdotool
   # launch at login: the autostart entry is checked with the desktop's own validator
   desktop-file-utils
 )

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes screenshots of the player under Xvfb: the intro, a song with its title banner, the
-# up-next panel, a phone message with a picture, the volume panel, the score screen and the
-# broken-song cover. Fails when a screenshot is missing or blank.
+# up-next panel, a phone message with a picture, the volume panel, the score screen, the
+# broken-song cover and the operator's windows. Fails when a screenshot is missing or blank.
 #
 # usage: scripts/screenshots.sh [OUTDIR] [BUILDDIR]   (defaults: docs/screenshots, build)
 set -euo pipefail
@@ -68,10 +68,19 @@ remote add-first 0
 # After the score the next song starts; skip it once its start lock has passed.
 for _ in $(seq 60); do [ "$("$bin/vocalis-remote" --port "$remote_port" current 2>/dev/null)" = 3 ] && break; sleep 0.5; done
 sleep 2.5; remote next; sleep 1.5; shot 7-broken-song
+
+# The operator's windows over the next song, opened with their shortcuts.
+sleep 5.5
+key() { DISPLAY="$display" xdotool key --clearmodifiers "$@"; }
+key ctrl+f; sleep 1; DISPLAY="$display" xdotool type --delay 80 "mua"; sleep 1; key Down; sleep 0.5; shot 8-song-selection
+key Escape; sleep 0.5; key ctrl+e; sleep 1; shot 9-equalizer
+key Escape; sleep 0.5; key ctrl+comma; sleep 1; shot 10-settings
+key Escape
 kill "${pids[1]}" 2>/dev/null || true
 
 status=0
-for name in 1-intro 2-title-banner 3-up-next 4-message-picture 5-volume 6-score 7-broken-song; do
+for name in 1-intro 2-title-banner 3-up-next 4-message-picture 5-volume 6-score 7-broken-song \
+  8-song-selection 9-equalizer 10-settings; do
   size=$(stat -c %s "$out/$name.png" 2>/dev/null || echo 0)
   if [ "$size" -lt 10000 ]; then echo "screenshot $name is missing or blank ($size bytes)"; status=1; fi
 done
