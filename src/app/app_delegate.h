@@ -40,7 +40,6 @@ struct EngineFlags {
     bool isScoring = false;
     bool isError = false;
     bool isRecordVideo = false;
-    bool isSelectSong = false;
     bool hasScoring = false;
     bool isRandom = false;
     bool isCreateThumbnail = false;
