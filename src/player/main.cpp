@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
     PhoneNews phoneNews(sockets);
     engine.addListener(&phoneNews);
     window.setEngine(&engine);
-    OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, config.loginName,
+    OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, scheduler, background,
+                                     config.loginName,
                                      QPixmap(QString::fromStdString(resources.banner))});
 
     // The window and the player, with the stored equalizer and scoring.

@@ -3,11 +3,13 @@
 #include "app/engine_control.h"
 #include "base/preferences.h"
 #include "base/settings_keys.h"
+#include "catalogue/song_manager.h"
 #include "system/autostart.h"
 #include "ui/equalizer_window.h"
 #include "ui/main_window.h"
 #include "ui/settings_window.h"
 #include "ui/song_selection_window.h"
+#include "ui/thumbnail_window.h"
 
 namespace vocalis {
 
@@ -15,15 +17,17 @@ OperatorWindows::OperatorWindows(Parts parts) : parts_(std::move(parts)) {
     connect(&parts_.window, &MainWindow::selectSongRequested, this, [this] { openSongSelection(); });
     connect(&parts_.window, &MainWindow::equalizerRequested, this, [this] { openEqualizer(); });
     connect(&parts_.window, &MainWindow::settingsRequested, this, [this] { openSettings(); });
+    connect(&parts_.window, &MainWindow::thumbnailsRequested, this, [this] { openThumbnails(); });
 }
 
 OperatorWindows::~OperatorWindows() {
-    for (QPointer<QDialog>* slot : {&selection_, &equalizer_, &settings_}) delete slot->data();
+    for (QPointer<QDialog>* slot : {&selection_, &equalizer_, &settings_, &thumbnailBatch_})
+        delete slot->data();
 }
 
 int OperatorWindows::openCount() const {
     int count = 0;
-    for (const QPointer<QDialog>* slot : {&selection_, &equalizer_, &settings_})
+    for (const QPointer<QDialog>* slot : {&selection_, &equalizer_, &settings_, &thumbnailBatch_})
         if (*slot && (*slot)->isVisible()) ++count;
     return count;
 }
@@ -40,7 +44,12 @@ void OperatorWindows::replace(QPointer<QDialog>& slot, QDialog* window) {
 }
 
 // The pointer stays while any operator window is open and hides by itself again after.
-void OperatorWindows::windowsChanged() { parts_.window.autoToHideCursor(openCount() == 0); }
+// The keys go back to the main window (without a window manager nobody else gives them).
+void OperatorWindows::windowsChanged() {
+    const bool none = openCount() == 0;
+    parts_.window.autoToHideCursor(none);
+    if (none && parts_.window.isVisible()) parts_.window.activateWindow();
+}
 
 SongSelectionWindow* OperatorWindows::openSongSelection() {
     auto* window = new SongSelectionWindow(
@@ -75,6 +84,17 @@ QDialog* OperatorWindows::openSettings() {
          }},
         &parts_.window);
     replace(settings_, window);
+    return window;
+}
+
+QDialog* OperatorWindows::openThumbnails() {
+    EngineControl& engine = parts_.engine;
+    if (!engine.isLibraryLoaded()) return nullptr;
+    auto* window =
+        new ThumbnailWindow({parts_.songs.catalogue(), engine.thumbnailTool(), parts_.background,
+                             parts_.mainThread, [&engine](bool on) { engine.setIsCreateThumbnail(on); }},
+                            &parts_.window);
+    replace(thumbnailBatch_, window);
     return window;
 }
 

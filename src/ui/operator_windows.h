@@ -9,9 +9,11 @@ class QDialog;
 
 namespace vocalis {
 
+class BackgroundQueue;
 class EngineControl;
 class MainWindow;
 class Preferences;
+class Scheduler;
 class SongManager;
 class SongSelectionWindow;
 class ThumbnailManager;
@@ -28,6 +30,8 @@ class OperatorWindows final : public QObject {
         SongManager& songs;
         const ThumbnailManager& thumbnails;
         Preferences& preferences;
+        Scheduler& mainThread;
+        BackgroundQueue& background;
         std::string loginName;
         QPixmap banner;
     };
@@ -38,6 +42,8 @@ class OperatorWindows final : public QObject {
     SongSelectionWindow* openSongSelection();
     QDialog* openEqualizer();
     QDialog* openSettings();
+    // Only once the catalogue is loaded; nullptr before.
+    QDialog* openThumbnails();
     int openCount() const;
 
   private:
@@ -48,6 +54,7 @@ class OperatorWindows final : public QObject {
     QPointer<QDialog> selection_;
     QPointer<QDialog> equalizer_;
     QPointer<QDialog> settings_;
+    QPointer<QDialog> thumbnailBatch_;
 };
 
 }  // namespace vocalis

@@ -187,7 +187,7 @@ class CountingSound final : public ScoreSound {
 // discovery, thumbnails, background queue; scripted where time or hardware is involved.
 class EngineHarness {
   public:
-    explicit EngineHarness(std::vector<std::string> songFiles) {
+    explicit EngineHarness(std::vector<std::string> songFiles, std::string thumbnailTool = "false") {
         for (const auto& file : songFiles) songsDir.write("Karaoke/" + file);
         foldersFound = std::vector<std::string>{songsDir / "Karaoke"};
         EngineConfig config;
@@ -196,7 +196,7 @@ class EngineHarness {
         config.songURL = [](std::int32_t id) { return "http://127.0.0.1:1/" + std::to_string(id); };
         config.songFolders = [this] { return foldersFound; };
         config.thumbnailFolder = songsDir / "thumbnail";
-        config.thumbnailTool = "false";
+        config.thumbnailTool = std::move(thumbnailTool);
         config.recordFolder = songsDir / "record";
         config.loginName = "ca";
         config.remotePort = 0;

@@ -4,21 +4,27 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 
 #include "app/engine_harness.h"
+#include "app/media_samples.h"
 #include "base/virtual_scheduler.h"
 #include "ui/equalizer_window.h"
 #include "ui/main_window.h"
 #include "ui/settings_window.h"
 #include "ui/song_list_model.h"
 #include "ui/song_selection_window.h"
+#include "ui/thumbnail_window.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
@@ -188,7 +194,8 @@ TEST(OperatorWindows, ShortcutsOpenANewWindowEachTimeAndThePointerStaysWhileOneI
     VirtualScheduler windowClock;
     MainWindow window({}, windowClock);
     window.setEngine(h.engine.get());
-    OperatorWindows windows({window, *h.engine, h.songs, h.thumbnails, h.preferences, "ca", {}});
+    OperatorWindows windows(
+        {window, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, h.background, "ca", {}});
     window.setMenusEnabled(true, false);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
@@ -215,4 +222,114 @@ TEST(OperatorWindows, ShortcutsOpenANewWindowEachTimeAndThePointerStaysWhileOneI
     for (QDialog* open : shown.operator()<QDialog>()) open->close();
     EXPECT_EQ(windows.openCount(), 0);
     EXPECT_FALSE(window.isPointerVisible());
+}
+
+TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) {
+    TempDir work;
+    // The real tool behind a wrapper that notes each run's input; while "hold" exists a run
+    // waits for "go" (10 s at most, so a failing test cannot hang).
+    const std::string runs = work / "runs";
+    const std::string tool = work.write(
+        "tool.sh", "#!/bin/sh\necho \"$2\" >> '" + runs + "'\nif [ -e '" + work / "hold" +
+                       "' ]; then i=0; while [ ! -e '" + work / "go" +
+                       "' ] && [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); done; fi\nexec ffmpeg \"$@\"\n");
+    ::chmod(tool.c_str(), 0755);
+    const std::string longClip = work / "long.mp4", shortClip = work / "short.mp4";
+    for (const auto& [path, seconds] : {std::pair{longClip, 40}, std::pair{shortClip, 10}})
+        runFfmpeg({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=5:duration=" + std::to_string(seconds),
+                   "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", path});
+
+    struct Case {
+        std::string title, file, clip;
+        bool runsTool, getsPicture;
+    };
+    const std::vector<Case> cases = {
+        {"Anh", "Anh - Tuấn.mp4", longClip, true, true},
+        {"Bông", "Bông - Lan.mp4", shortClip, true, false},      // no frame at 30 s
+        {"Chiều", "Chiều - Quang.vcv", longClip, false, false},  // never given to the tool
+        {"Dạ", "Dạ - Hà.mp4", longClip, false, true},            // has its picture already
+    };
+    std::vector<std::string> files;
+    for (const Case& c : cases) files.push_back(c.file);
+    EngineHarness h(files, tool);
+    for (const Case& c : cases)
+        std::filesystem::copy_file(c.clip, h.songsDir / ("Karaoke/" + c.file),
+                                   std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::create_directories(h.songsDir / "thumbnail");
+    VirtualScheduler windowClock;
+    MainWindow window({}, windowClock);
+    OperatorWindows windows(
+        {window, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, h.background, "ca", {}});
+    EXPECT_EQ(windows.openThumbnails(), nullptr);  // not before the catalogue is loaded
+    h.launchToFirstSong();
+
+    const ThumbnailTool thumbnails = h.engine->thumbnailTool();
+    const auto song = [&](const Case& c) { return *h.songs.getSong(h.idOf(c.title)); };
+    const auto picture = [&](const Case& c) { return thumbnails.outputPath(song(c)); };
+    const auto toolRuns = [&] {
+        std::vector<std::string> lines;
+        std::ifstream in(runs);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    };
+    const QString finished = "Đã tạo xong tất cả thumbnail";
+    QPointer<ThumbnailWindow> batch;
+    const auto open = [&] {
+        std::filesystem::remove(runs);
+        batch = qobject_cast<ThumbnailWindow*>(windows.openThumbnails());
+        ASSERT_TRUE(batch);
+        EXPECT_TRUE(h.engine->flags().isCreateThumbnail);  // the up-next step leaves the tool alone
+        EXPECT_EQ(batch->progress()->maximum(), 4);
+    };
+    const auto closedAndGone = [&] {
+        EXPECT_FALSE(h.engine->flags().isCreateThumbnail);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(batch.isNull());
+    };
+    std::ofstream(picture(cases[3])) << "old";
+
+    open();
+    ASSERT_TRUE(h.settle([&] { return batch->lblStatus()->text() == finished; }));
+    EXPECT_EQ(batch->btnStop()->text(), "OK");
+    EXPECT_EQ(batch->progress()->value(), 4);
+    EXPECT_EQ(batch->lblProgress()->text(), "4 / 4");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        EXPECT_EQ(std::ranges::count(toolRuns(), song(c).karaokeFile), c.runsTool ? 1 : 0);
+        EXPECT_EQ(std::filesystem::exists(picture(c)), c.getsPicture);
+    }
+    QImageReader made(QString::fromStdString(picture(cases[0])));
+    EXPECT_EQ(made.format(), "jpeg");
+    EXPECT_EQ(made.size(), QSize(640, 360));
+    EXPECT_TRUE(readFile(picture(cases[3])) == "old") << "replaced";
+    batch->btnStop()->click();
+    closedAndGone();
+
+    // Every song has its picture: done at once, the tool never runs.
+    std::ofstream(picture(cases[1])) << "old";
+    open();
+    ASSERT_TRUE(h.settle([&] { return batch->lblStatus()->text() == finished; }));
+    EXPECT_EQ(batch->lblProgress()->text(), "4 / 4");
+    EXPECT_TRUE(toolRuns().empty());
+    QTest::keyClick(batch, Qt::Key_Escape);
+    closedAndGone();
+
+    // Closed while the tool works on the first song: that song is finished, no other starts.
+    for (const Case& c : {cases[0], cases[1]}) std::filesystem::remove(picture(c));
+    work.write("hold");
+    open();
+    ASSERT_TRUE(h.settle([&] { return toolRuns().size() == 1; }));
+    batch->close();
+    EXPECT_FALSE(h.engine->flags().isCreateThumbnail);
+    EXPECT_EQ(windows.openCount(), 0);
+    h.clock.runPending();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(batch);  // waits, hidden, for the song at hand
+    EXPECT_NE(batch->lblStatus()->text(), finished);
+    work.write("go");
+    ASSERT_TRUE(h.settle([&] { return batch && batch->lblStatus()->text() == finished; }));
+    EXPECT_EQ(toolRuns(), std::vector<std::string>{song(cases[0]).karaokeFile});
+    EXPECT_TRUE(std::filesystem::exists(picture(cases[0])));
+    EXPECT_EQ(batch->lblProgress()->text(), "1 / 4");
+    closedAndGone();
 }
