@@ -16,9 +16,20 @@
 
 namespace vocalis {
 
-// What the background loop and the window share. The counters are written by the loop;
-// `window` is read and cleared on the main thread only.
+// What the background songs and the window share. The counters are written on the
+// background queue; `window` is read and cleared on the main thread only.
 struct ThumbnailWindow::Batch {
+    Batch(std::shared_ptr<const Catalogue> songs, ThumbnailTool tool, BackgroundQueue& background,
+          Scheduler& mainThread)
+        : catalogue(songs ? std::move(songs) : std::make_shared<const Catalogue>()),
+          tool(std::move(tool)),
+          background(background),
+          mainThread(mainThread) {}
+
+    const std::shared_ptr<const Catalogue> catalogue;
+    const ThumbnailTool tool;
+    BackgroundQueue& background;
+    Scheduler& mainThread;
     std::atomic<bool> stop{false};
     std::atomic<int> done{0};          // songs passed
     std::atomic<int> runs{0};          // tool runs finished
@@ -47,7 +58,9 @@ QString durationText(std::int64_t millis) {
 }  // namespace
 
 ThumbnailWindow::ThumbnailWindow(Parts parts, QWidget* parent)
-    : QDialog(parent), parts_(std::move(parts)), batch_(std::make_shared<Batch>()) {
+    : QDialog(parent),
+      parts_(std::move(parts)),
+      batch_(std::make_shared<Batch>(parts_.catalogue, parts_.tool, parts_.background, parts_.mainThread)) {
     // Not deleted on close: a closed window still waits for the song at hand (ended()).
     setWindowTitle(QStringLiteral("Tạo thumbnail"));
     batch_->window = this;
@@ -92,37 +105,37 @@ void ThumbnailWindow::start() {
     started_ = true;
     running_ = true;
     if (parts_.setRunning) parts_.setRunning(true);
-    parts_.background.post(
-        [batch = batch_, catalogue = parts_.catalogue, tool = parts_.tool, &mainThread = parts_.mainThread] {
-            const auto report = [&] {
-                if (batch->reportPending.exchange(true)) return;
-                mainThread.post([batch] {
-                    batch->reportPending = false;
-                    if (batch->window) batch->window->showProgress();
-                });
-            };
-            const std::vector<Song> none;
-            const std::vector<Song>& songs = catalogue ? catalogue->songs : none;
-            batch->runsExpected = static_cast<int>(std::count_if(
-                songs.begin(), songs.end(), [&](const Song& song) { return needsTool(song, tool); }));
-            for (const Song& song : songs) {
-                if (batch->stop) break;
-                // Checked again: the thumbnail endpoint may have stored it meanwhile.
-                if (needsTool(song, tool)) {
-                    const auto begin = std::chrono::steady_clock::now();
-                    tool.run(song);
-                    batch->toolMillis += std::chrono::duration_cast<std::chrono::milliseconds>(
-                                             std::chrono::steady_clock::now() - begin)
-                                             .count();
-                    ++batch->runs;
-                }
-                ++batch->done;
-                report();
-            }
-            mainThread.post([batch] {
-                if (batch->window) batch->window->ended();
-            });
+    parts_.background.post([batch = batch_] { makeFrom(batch, 0); });
+}
+
+void ThumbnailWindow::makeFrom(const std::shared_ptr<Batch>& batch, std::size_t index) {
+    const std::vector<Song>& songs = batch->catalogue->songs;
+    const ThumbnailTool& tool = batch->tool;
+    if (index == 0)
+        batch->runsExpected = static_cast<int>(std::count_if(
+            songs.begin(), songs.end(), [&](const Song& song) { return needsTool(song, tool); }));
+    if (batch->stop || index >= songs.size()) {
+        batch->mainThread.post([batch] {
+            if (batch->window) batch->window->ended();
         });
+        return;
+    }
+    // Checked again: the thumbnail endpoint may have stored it meanwhile.
+    if (needsTool(songs[index], tool)) {
+        const auto begin = std::chrono::steady_clock::now();
+        tool.run(songs[index]);
+        batch->toolMillis +=
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin)
+                .count();
+        ++batch->runs;
+    }
+    ++batch->done;
+    if (!batch->reportPending.exchange(true))
+        batch->mainThread.post([batch] {
+            batch->reportPending = false;
+            if (batch->window) batch->window->showProgress();
+        });
+    batch->background.post([batch, index] { makeFrom(batch, index + 1); });
 }
 
 void ThumbnailWindow::stop() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <cstddef>
 #include <functional>
 #include <memory>
 
@@ -49,6 +50,9 @@ class ThumbnailWindow final : public QDialog {
 
   private:
     struct Batch;
+    // One song per background task, each posting the next, so other background work (the
+    // up-next step, which needs a picture within seconds) never waits for the whole catalogue.
+    static void makeFrom(const std::shared_ptr<Batch>& batch, std::size_t index);
     void start();
     void stop();
     void showProgress();

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
@@ -258,8 +259,9 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     std::filesystem::create_directories(h.songsDir / "thumbnail");
     VirtualScheduler windowClock;
     MainWindow window({}, windowClock);
+    BackgroundQueue oneThread(1);  // a single core: the batch must leave room for other work
     OperatorWindows windows(
-        {window, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, h.background, "ca", {}});
+        {window, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, oneThread, "ca", {}});
     EXPECT_EQ(windows.openThumbnails(), nullptr);  // not before the catalogue is loaded
     h.launchToFirstSong();
 
@@ -314,11 +316,25 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     QTest::keyClick(batch, Qt::Key_Escape);
     closedAndGone();
 
+    // Other background work (the up-next step) gets its turn between two songs.
+    const auto remakeFirstTwo = [&] {
+        for (const Case& c : {cases[0], cases[1]}) std::filesystem::remove(picture(c));
+        work.write("hold");
+        std::filesystem::remove(work / "go");
+        open();
+        ASSERT_TRUE(h.settle([&] { return toolRuns().size() == 1; }));
+    };
+    remakeFirstTwo();
+    std::atomic<int> runsSeen = -1;
+    oneThread.post([&] { runsSeen = static_cast<int>(toolRuns().size()); });
+    work.write("go");
+    ASSERT_TRUE(h.settle([&] { return batch->lblStatus()->text() == finished; }));
+    EXPECT_EQ(runsSeen, 1);
+    batch->close();
+    closedAndGone();
+
     // Closed while the tool works on the first song: that song is finished, no other starts.
-    for (const Case& c : {cases[0], cases[1]}) std::filesystem::remove(picture(c));
-    work.write("hold");
-    open();
-    ASSERT_TRUE(h.settle([&] { return toolRuns().size() == 1; }));
+    remakeFirstTwo();
     batch->close();
     EXPECT_FALSE(h.engine->flags().isCreateThumbnail);
     EXPECT_EQ(windows.openCount(), 0);
