@@ -23,6 +23,9 @@ packages=(
   xdotool
   # launch at login: the autostart entry is checked with the desktop's own validator
   desktop-file-utils
+  # the browser remote: HTTP and WebSocket (Boost.Beast), JSON, the QR code, and a real browser
+  # driven by the page's test
+  libboost-dev nlohmann-json3-dev libqrencode-dev chromium chromium-driver python3-selenium
 )
 
 missing=()

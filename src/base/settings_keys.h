@@ -9,6 +9,8 @@ inline constexpr const char* KEY_SCORING = "KEY_SCORING";
 inline constexpr const char* KEY_RANDOM = "KEY_RANDOM";
 inline constexpr const char* KEY_RANDOM_TYPE = "KEY_RANDOM_TYPE";
 inline constexpr const char* KEY_RANDOM_KEYWORD = "KEY_RANDOM_KEYWORD";
+// The browser remote's operator PIN; none or empty: no PIN.
+inline constexpr const char* KEY_WEB_PIN = "KEY_WEB_PIN";
 
 // The equalizer a first start plays with (the Karaoke preset).
 inline constexpr const char* kDefaultEqualizer = "11.0 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0";

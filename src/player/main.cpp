@@ -29,6 +29,7 @@
 #include "ui/qt_scheduler.h"
 #include "ui/settings_preferences.h"
 #include "ui/vlc_score_sound.h"
+#include "web/web_remote.h"
 
 using namespace vocalis;
 
@@ -127,6 +128,10 @@ int main(int argc, char** argv) {
     // Phones hear what the engine announces, as every front-end does.
     PhoneNews phoneNews(sockets);
     engine.addListener(&phoneNews);
+    // The browser remote, beside the phones; a PIN on the command line replaces the stored one.
+    WebRemote web(scheduler, songs, engine,
+                  {options.webPort, options.webPin.value_or(preferences.stringForKey(KEY_WEB_PIN).value_or("")),
+                   options.thumbnailPort});
     window.setEngine(&engine);
     OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, scheduler, background,
                                      config.loginName,
@@ -148,6 +153,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!thumbnailServer.start(options.thumbnailPort, &error)) logParts("Error starting thumbnail server: ", error);
     media.start(options.mediaPort);
+    if (!web.start(&error)) logParts("Error starting web remote: ", error);
 
     // To the front, now and once more in 3 s; becoming the active window makes it full
     // screen and schedules the intro after 1 s and the catalogue after 2 s.
@@ -163,6 +169,7 @@ int main(int argc, char** argv) {
     QTimer::singleShot(3000, &window, toFront);
     const int status = QApplication::exec();
 
+    web.stop();
     engine.applicationWillTerminate();
     thumbnailServer.stop();
     media.stop();

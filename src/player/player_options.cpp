@@ -18,6 +18,9 @@ const char* const kPlayerUsage =
     "  --thumbnail-port N     thumbnail service port for phones (default 6768)\n"
     "  --remote-port N        phone remote port (default 6789)\n"
     "  --discovery-port N     UDP discovery port (default 1122)\n"
+    "  --web-port N           browser remote port (default 6790)\n"
+    "  --web-pin PIN          the PIN guests need for more than queueing songs (default: the\n"
+    "                         stored setting; empty: none)\n"
     "  --no-sound             play without a sound card (silent)\n"
     "  --help                 this text\n";
 
@@ -61,13 +64,18 @@ std::optional<PlayerOptions> parsePlayerOptions(const std::vector<std::string>& 
             if (arg == "--songs") options.songFolders.push_back(*text);
             if (arg == "--intro-clip") options.introClip = *text;
             if (arg == "--idle-clip") options.idleClip = *text;
+        } else if (arg == "--web-pin") {
+            const std::string* text = value();
+            if (!text) return std::nullopt;
+            options.webPin = *text;
         } else if (arg == "--media-port" || arg == "--thumbnail-port" || arg == "--remote-port" ||
-                   arg == "--discovery-port") {
+                   arg == "--discovery-port" || arg == "--web-port") {
             const std::string* text = value();
             if (!text) return std::nullopt;
             std::uint16_t& port = arg == "--media-port"       ? options.mediaPort
                                   : arg == "--thumbnail-port" ? options.thumbnailPort
                                   : arg == "--remote-port"    ? options.remotePort
+                                  : arg == "--web-port"       ? options.webPort
                                                               : options.discoveryPort;
             if (!parsePort(*text, port)) {
                 error = arg + " needs a port number from 0 to 65535, not \"" + *text + "\"";

@@ -16,6 +16,8 @@ struct PlayerOptions {
     std::uint16_t thumbnailPort = 6768;
     std::uint16_t remotePort = 6789;
     std::uint16_t discoveryPort = 1122;
+    std::uint16_t webPort = 6790;
+    std::optional<std::string> webPin;  // replaces the stored one; empty turns it off
     bool noSound = false;
     bool demo = false;
     bool help = false;

@@ -17,7 +17,8 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     std::string error;
     auto options = parsePlayerOptions({"--data-dir", "/d", "--songs", "/a", "--songs", "/b c", "--intro-clip", "i.mkv",
                                        "--idle-clip", "j.mp4", "--media-port", "0", "--thumbnail-port", "7768",
-                                       "--remote-port", "7789", "--discovery-port", "2122", "--no-sound", "--demo"},
+                                       "--remote-port", "7789", "--discovery-port", "2122", "--no-sound", "--demo",
+                                       "--web-port", "7790", "--web-pin", "12 34"},
                                       error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->dataDir, "/d");
@@ -28,6 +29,8 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     EXPECT_EQ(options->thumbnailPort, 7768);
     EXPECT_EQ(options->remotePort, 7789);
     EXPECT_EQ(options->discoveryPort, 2122);
+    EXPECT_EQ(options->webPort, 7790);
+    EXPECT_EQ(options->webPin, "12 34");
     EXPECT_TRUE(options->noSound && options->demo && !options->help);
 
     options = parsePlayerOptions({}, error);
@@ -36,10 +39,12 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     EXPECT_EQ(options->thumbnailPort, 6768);
     EXPECT_EQ(options->remotePort, 6789);
     EXPECT_EQ(options->discoveryPort, 1122);
+    EXPECT_EQ(options->webPort, 6790);
+    EXPECT_EQ(options->webPin, std::nullopt);
 
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--songs"}, {"--media-port", "70000"}, {"--remote-port", "12x"},
-          {"--discovery-port", "-1"}, {"--bogus"}, {"--data-dir", ""}}) {
+          {"--discovery-port", "-1"}, {"--web-port", "x"}, {"--web-pin"}, {"--bogus"}, {"--data-dir", ""}}) {
         error.clear();
         EXPECT_FALSE(parsePlayerOptions(bad, error)) << bad[0];
         EXPECT_FALSE(error.empty());

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/engine_control.h"
+#include "base/scheduler.h"
+#include "catalogue/song_manager.h"
+#include "web/web_server.h"
+#include "web/web_state.h"
+
+namespace vocalis {
+
+struct WebRemoteConfig {
+    std::uint16_t port = 6790;
+    std::string pin;  // empty: everyone may do everything
+    std::uint16_t thumbnailPort = 6768;
+    bool loopbackOnly = false;  // tests
+};
+
+// The browser remote: the page, the JSON interface and the live events. Reads are answered
+// from a snapshot the engine's news keeps; commands go through the engine's one command path,
+// held to the phones' conditions, and are answered with the state once they have run.
+class WebRemote final : public EngineListener, private WebHandler {
+  public:
+    static constexpr std::size_t kTextBodyBytes = 64 * 1024;
+    static constexpr std::size_t kPictureBytes = 32 * 1024 * 1024;
+    static constexpr std::size_t kPageSongs = 50;
+    static constexpr std::size_t kMaxPageSongs = 200;
+
+    // `mainThread` runs the engine's thread.
+    WebRemote(Scheduler& mainThread, SongManager& songs, EngineControl& engine, WebRemoteConfig config);
+    ~WebRemote() override;
+
+    // The engine's thread: listens to the news and opens the port.
+    bool start(std::string* error);
+    void stop();
+    std::uint16_t port() const { return server_.port(); }
+
+    void queueChanged() override { refresh(); }
+    void currentSongChanged(std::int32_t) override { refresh(); }
+    void playStateChanged(bool playing) override;
+    void audioTrackChanged(std::int32_t track) override;
+    void requesterNameChanged(std::int32_t, const std::string&) override { refresh(); }
+
+  private:
+    // A check and a command on the engine's thread: 0 when the command was issued, else the
+    // status to answer.
+    using Step = std::function<unsigned()>;
+    using Reply = std::function<void(WebReply)>;
+
+    void handle(WebRequest request, Reply reply) override;
+    std::size_t bodyLimit(const std::string& method, const std::string& target) const override;
+    std::string currentEvent() const override;
+
+    void handlePost(const std::string& path, WebRequest request, Reply reply);
+    void runStep(Step step, Reply reply);
+    void refresh();
+    std::shared_ptr<const WebSnapshot> snapshot() const;
+
+    Scheduler& mainThread_;
+    SongManager& songs_;
+    EngineControl& engine_;
+    WebRemoteConfig config_;
+    bool playing_ = false;
+    std::int32_t track_ = 0;
+    bool listening_ = false;
+    mutable std::mutex mutex_;
+    std::shared_ptr<const WebSnapshot> snapshot_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    WebServer server_{*this};
+};
+
+}  // namespace vocalis

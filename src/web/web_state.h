@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "app/engine_control.h"
+#include "catalogue/song_manager.h"
+
+namespace vocalis {
+
+// What the page shows of the player, made on the engine's thread at every change and read
+// from the server's thread.
+struct WebSnapshot {
+    std::string state;                        // the state object as sent
+    std::unordered_set<std::int32_t> queued;  // the current song and the waiting ones
+    std::int32_t waiting = 0;                 // waiting songs (positions 0 ... waiting - 1)
+};
+
+// The engine's thread only: the current song (null while a clip plays), the waiting songs with
+// their positions and names, the play state and the audio track byte phones are told.
+WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engine, bool playing,
+                            std::int32_t track);
+
+// Any thread: one page of the search for what was typed, as the selection window finds it.
+nlohmann::json songPage(const SongManager& songs, std::string_view typed, std::size_t offset,
+                        std::size_t limit, const std::unordered_set<std::int32_t>& queued);
+
+}  // namespace vocalis

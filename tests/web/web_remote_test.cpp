@@ -1,0 +1,234 @@
+#include "web/web_test_support.h"
+
+using namespace vocalis;
+using namespace vocalis::testing;
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+namespace {
+const std::vector<std::string> kSongs{"Anh - Tuấn.mp4", "Bông Hồng - Lan.mkv", "Chiều - .mp4",
+                                      "Hạnh Nhân Mùa Thu - Hà.mp4", "Em Ơi - Hà.mp4"};
+
+std::vector<std::int32_t> waitingIds(const json& state) {
+    std::vector<std::int32_t> ids;
+    for (const auto& song : state["queue"]) ids.push_back(song["id"]);
+    return ids;
+}
+}  // namespace
+
+TEST(WebRemote, QueueCommandsAnswerTheNewStateAndReachPhonesAndPages) {
+    WebFixture f(kSongs);
+    f.start();
+    WatchingPhone phone(f.h.sockets.port());
+    EventClient page(f.web->port());
+    const auto anh = f.h.idOf("Anh"), bong = f.h.idOf("Bông Hồng"), chieu = f.h.idOf("Chiều");
+
+    auto first = page.next();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE((*first)["current"].is_null());  // the idle clip
+    EXPECT_EQ((*first)["queue"], json::array());
+
+    auto answer = f.call("POST", "/api/queue", json{{"id", anh}, {"name", "Hoa"}}.dump());
+    ASSERT_EQ(answer.status, 200) << answer.body;
+    EXPECT_EQ(f.state(answer)["current"],
+              (json{{"id", anh}, {"title", "Anh"}, {"singer", "Tuấn"}, {"name", "Hoa"}, {"random", false}}));
+    EXPECT_EQ(phone.value(38), anh);
+    EXPECT_EQ(phone.text(14), "");
+    EXPECT_EQ(f.h.overlays.title, "Anh - Tuấn (Hoa)");
+    ASSERT_TRUE(page.until([&](const json& s) { return !s["current"].is_null(); }));
+
+    EXPECT_EQ(f.call("POST", "/api/queue", json{{"id", bong}}.dump()).status, 200);
+    answer = f.call("POST", "/api/queue", json{{"id", chieu}, {"first", false}, {"name", nullptr}}.dump());
+    EXPECT_EQ(waitingIds(f.state(answer)), (std::vector<std::int32_t>{bong, chieu}));
+    EXPECT_EQ(f.state(answer)["queue"][1],
+              (json{{"position", 1}, {"id", chieu}, {"title", "Chiều"}, {"singer", ""}, {"name", nullptr}}));
+    EXPECT_EQ(phone.text(14), std::to_string(bong));
+    EXPECT_EQ(phone.text(14), std::to_string(bong) + " " + std::to_string(chieu));
+
+    answer = f.call("POST", "/api/queue/1/up");
+    EXPECT_EQ(waitingIds(f.state(answer)), (std::vector<std::int32_t>{chieu, bong}));
+    EXPECT_EQ(phone.text(14), std::to_string(chieu) + " " + std::to_string(bong));
+    ASSERT_TRUE(page.until([&](const json& s) {
+        return waitingIds(s) == std::vector<std::int32_t>{chieu, bong};
+    }));
+    // A phone's change reaches the page too.
+    f.h.phone([&](AppDelegate& e) { e.onRemoteQueueMoveFirst(1); });
+    ASSERT_TRUE(page.until([&](const json& s) {
+        return waitingIds(s) == std::vector<std::int32_t>{bong, chieu};
+    }));
+    f.h.phone([&](AppDelegate& e) { e.onRemoteQueueRequesterName(bong, "Lan"); });
+    ASSERT_TRUE(page.until([&](const json& s) { return s["queue"][0]["name"] == "Lan"; }));
+
+    answer = f.call("POST", "/api/queue/0/remove");
+    EXPECT_EQ(waitingIds(f.state(answer)), (std::vector<std::int32_t>{chieu}));
+    answer = f.call("POST", "/api/queue/0/first");
+    EXPECT_EQ(answer.status, 200);
+
+    // What cannot be done gets its own status and changes nothing.
+    struct Case {
+        std::string target, body;
+        int status;
+    };
+    const std::vector<Case> cases{
+        {"/api/queue", json{{"id", anh}}.dump(), 409},    // playing now
+        {"/api/queue", json{{"id", chieu}}.dump(), 409},  // waiting
+        {"/api/queue", json{{"id", 99999}}.dump(), 404},
+        {"/api/queue", json{{"id", -1}}.dump(), 404},
+        {"/api/queue", "", 400},
+        {"/api/queue", "{\"id\": 1", 400},
+        {"/api/queue", "[1]", 400},
+        {"/api/queue", json{{"id", "1"}}.dump(), 400},
+        {"/api/queue", json{{"id", 1}, {"first", "yes"}}.dump(), 400},
+        {"/api/queue", json{{"id", 1}, {"name", 5}}.dump(), 400},
+        {"/api/queue/1/remove", "", 404},  // one song waits
+        {"/api/queue/-1/remove", "", 404},
+        {"/api/queue/x/up", "", 404},
+        {"/api/queue/0/sideways", "", 404},
+        {"/api/player/rewind", "", 404},
+        {"/api/message", json{{"text", 5}}.dump(), 400},
+        {"/api/message", "text", 400},
+        {"/api/picture", "GIF89a", 400},
+        {"/api/nothing", "", 404},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(f.call("POST", c.target, c.body).status, c.status) << c.target << " " << c.body;
+    EXPECT_EQ(f.call("GET", "/api/queue/0/remove").status, 404);
+    EXPECT_EQ(f.call("DELETE", "/api/state").status, 405);
+    EXPECT_EQ(f.h.songs.getQueueIdsString(), std::to_string(chieu));
+}
+
+TEST(WebRemote, SearchFoldsRanksPagesAndMarksQueuedSongs) {
+    WebFixture f(kSongs);
+    f.start();
+    const auto hanh = f.h.idOf("Hạnh Nhân Mùa Thu"), em = f.h.idOf("Em Ơi");
+    ASSERT_EQ(f.call("POST", "/api/queue", json{{"id", hanh}}.dump()).status, 200);
+    struct Case {
+        std::string query;
+        std::vector<std::string> titles;
+        std::size_t total;
+    };
+    const std::vector<Case> cases{
+        {"q=hnmt", {"Hạnh Nhân Mùa Thu"}, 1},
+        {"q=EM%20%C6%A0I", {"Em Ơi"}, 1},                  // folded, spaces dropped
+        {"q=h%C3%A0", {"Hạnh Nhân Mùa Thu", "Em Ơi"}, 2},  // a title's start before a singer
+        {"q=&limit=2", {"Anh", "Bông Hồng"}, 5},
+        {"limit=2&offset=3", {"Em Ơi", "Hạnh Nhân Mùa Thu"}, 5},
+        {"offset=10", {}, 5},
+        {"q=zzz", {}, 0},
+    };
+    for (const auto& c : cases) {
+        const auto answer = f.call("GET", "/api/songs?" + c.query);
+        ASSERT_EQ(answer.status, 200) << c.query;
+        const json page = f.state(answer);
+        std::vector<std::string> titles;
+        for (const auto& song : page["songs"]) titles.push_back(song["title"]);
+        EXPECT_EQ(titles, c.titles) << c.query;
+        EXPECT_EQ(page["total"], c.total) << c.query;
+    }
+    const json page = f.state(f.call("GET", "/api/songs?q=ha"));
+    ASSERT_EQ(page["songs"].size(), 2u);
+    EXPECT_EQ(page["songs"][0]["queued"], true);  // playing now
+    EXPECT_EQ(page["songs"][1], (json{{"id", em}, {"title", "Em Ơi"}, {"singer", "Hà"}, {"queued", false}}));
+    for (const char* bad : {"offset=-1", "limit=x", "offset=1e3"})
+        EXPECT_EQ(f.call("GET", std::string("/api/songs?") + bad).status, 400) << bad;
+}
+
+TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEnd) {
+    WebFixture f(kSongs, "4321");
+    f.start();
+    const auto anh = f.h.idOf("Anh"), bong = f.h.idOf("Bông Hồng"), chieu = f.h.idOf("Chiều");
+    EXPECT_EQ(f.call("GET", "/api/state").status, 200);
+    EXPECT_EQ(f.call("GET", "/api/songs?q=a").status, 200);
+    EXPECT_EQ(f.call("POST", "/api/queue", json{{"id", anh}}.dump()).status, 200);
+    EXPECT_EQ(f.call("POST", "/api/queue", json{{"id", bong}}.dump()).status, 200);
+    for (const std::string target :
+         {"/api/player/pause", "/api/player/next", "/api/player/volume-up", "/api/queue/0/remove",
+          "/api/queue/0/up", "/api/queue/0/first", "/api/message"}) {
+        EXPECT_EQ(f.call("POST", target, "{\"text\": \"hi\"}").status, 401) << target;
+        EXPECT_EQ(f.call("POST", target, "{\"text\": \"hi\"}", "1234").status, 401) << target;
+    }
+    EXPECT_EQ(f.call("POST", "/api/queue", json{{"id", chieu}, {"first", true}}.dump()).status, 401);
+    EXPECT_EQ(f.h.songs.getQueueCount(), 2);
+    EXPECT_FALSE(f.h.overlays.messageVisible);
+    EXPECT_EQ(f.call("POST", "/api/queue", json{{"id", chieu}, {"first", true}}.dump(), "4321").status, 200);
+    EXPECT_EQ(f.h.songs.getQueueSong(1)->songId, chieu);
+    EXPECT_EQ(f.call("POST", "/api/message", "{\"text\": \"Chúc mừng\"}", "4321").status, 200);
+    EXPECT_EQ(f.h.overlays.message, "Chúc mừng");
+    EXPECT_TRUE(f.h.overlays.messageVisible);
+}
+
+TEST(WebRemote, TransportPicturesAndThePlayStateThatFollows) {
+    WebFixture f(kSongs);
+    f.start();
+    EventClient page(f.web->port());
+    const auto anh = f.h.idOf("Anh"), bong = f.h.idOf("Bông Hồng");
+    f.call("POST", "/api/queue", json{{"id", anh}}.dump());
+    f.call("POST", "/api/queue", json{{"id", bong}}.dump());
+    f.h.clock.advance(2500ms);
+
+    EXPECT_EQ(f.call("POST", "/api/player/pause").status, 200);
+    f.h.clock.runPending();
+    ASSERT_TRUE(page.until([](const json& s) { return s["playing"] == false; }));
+    f.call("POST", "/api/player/play");
+    f.h.clock.runPending();
+    ASSERT_TRUE(page.until([](const json& s) { return s["playing"] == true; }));
+    f.call("POST", "/api/player/track");
+    f.h.clock.runPending();
+    ASSERT_TRUE(page.until([](const json& s) { return s["track"] == 1; }));
+
+    const auto answer = f.call("POST", "/api/player/next");
+    EXPECT_EQ(f.state(answer)["current"]["id"], bong);
+    EXPECT_EQ(f.state(answer)["queue"], json::array());
+
+    const std::string png = "\x89PNG\r\n\x1A\n rest of the picture";
+    EXPECT_EQ(f.call("POST", "/api/picture", png).status, 200);
+    EXPECT_TRUE(f.h.overlays.pictureVisible);
+    f.h.volume.volume = 0.5f;
+    f.call("POST", "/api/player/volume-down");
+    EXPECT_LT(f.h.volume.volume, 0.5f);
+}
+
+TEST(WebRemote, OversizedBodiesManyConnectionsAndThePageItself) {
+    WebFixture f(kSongs);
+    f.start();
+    // Over its cap a body is refused from its head alone.
+    struct Case {
+        std::string target;
+        std::size_t length;
+        int status;
+    };
+    for (const Case& c :
+         {Case{"/api/message", 64 * 1024 + 1, 413}, Case{"/api/picture", 32 * 1024 * 1024 + 1, 413},
+          Case{"/api/queue", 1024 * 1024, 413}}) {
+        RawClient client(f.web->port());
+        ASSERT_TRUE(client.send("POST " + c.target + " HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+                                std::to_string(c.length) + "\r\n\r\n"));
+        const auto answer = client.readAnswer();
+        ASSERT_TRUE(answer) << c.target;
+        EXPECT_EQ(answer->status, c.status) << c.target;
+    }
+    // A message just under the cap is shown.
+    const std::string text(64 * 1024 - 20, 'a');
+    EXPECT_EQ(f.call("POST", "/api/message", json{{"text", text}}.dump()).status, 200);
+    EXPECT_EQ(f.h.overlays.message.size(), text.size());
+
+    // 64 idle connections and 64 pages hold nobody else up.
+    std::vector<std::unique_ptr<RawClient>> idle;
+    std::vector<std::unique_ptr<EventClient>> pages;
+    for (int i = 0; i < 64; ++i) {
+        idle.push_back(std::make_unique<RawClient>(f.web->port()));
+        pages.push_back(std::make_unique<EventClient>(f.web->port()));
+        ASSERT_TRUE(pages.back()->next());
+    }
+    const auto answer = f.call("POST", "/api/queue", json{{"id", f.h.idOf("Anh")}}.dump());
+    EXPECT_EQ(answer.status, 200);
+    for (auto& page : pages) EXPECT_TRUE(page->until([](const json& s) { return !s["current"].is_null(); }));
+
+    const auto html = f.call("GET", "/");
+    EXPECT_EQ(html.status, 200);
+    EXPECT_EQ(html.field("content-type"), "text/html; charset=utf-8");
+    EXPECT_NE(html.body.find("content=\"6768\""), std::string::npos);  // where the thumbnails are
+    EXPECT_TRUE(html.field("content-security-policy").has_value());
+    EXPECT_EQ(f.call("GET", "/app.js").field("content-type"), "text/javascript; charset=utf-8");
+    EXPECT_EQ(f.call("GET", "/missing.js").status, 404);
+}
