@@ -45,8 +45,8 @@ TEST(MainWindowKeys, FunctionKeysDriveTheEngineAndOtherKeysDoNothing) {
     MainWindow window({});
     window.setEngine(h.engine.get());
     const std::int32_t alpha = h.idOf("Alpha"), beta = h.idOf("Beta");
-    h.engine->addSong(alpha, false);
-    h.engine->addSong(beta, false);
+    h.engine->addSong(alpha, false, "");
+    h.engine->addSong(beta, false, "");
     h.clock.advance(2100ms);  // past the lock of the song start
     ASSERT_EQ(h.songs.currentSongId(), alpha);
     ASSERT_TRUE(h.engine->isPlaying());
@@ -96,7 +96,7 @@ TEST(MainWindowKeys, TheKeyboardsMediaKeys) {
     h.launchToFirstSong();
     MainWindow window({});
     window.setEngine(h.engine.get());
-    for (const char* title : {"Alpha", "Beta", "Gamma"}) h.engine->addSong(h.idOf(title), false);
+    for (const char* title : {"Alpha", "Beta", "Gamma"}) h.engine->addSong(h.idOf(title), false, "");
     h.clock.advance(2100ms);
 
     for (Qt::Key key : {Qt::Key_MediaTogglePlayPause, Qt::Key_MediaPause, Qt::Key_MediaPlay}) {
