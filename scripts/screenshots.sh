@@ -75,12 +75,13 @@ key() { DISPLAY="$display" xdotool key --clearmodifiers "$@"; }
 key ctrl+f; sleep 1; DISPLAY="$display" xdotool type --delay 80 "mua"; sleep 1; key Down; sleep 0.5; shot 8-song-selection
 key Escape; sleep 0.5; key ctrl+e; sleep 1; shot 9-equalizer
 key Escape; sleep 0.5; key ctrl+comma; sleep 1; shot 10-settings
+key Escape; sleep 0.5; key ctrl+t; sleep 1.5; shot 11-thumbnails
 key Escape
 kill "${pids[1]}" 2>/dev/null || true
 
 status=0
 for name in 1-intro 2-title-banner 3-up-next 4-message-picture 5-volume 6-score 7-broken-song \
-  8-song-selection 9-equalizer 10-settings; do
+  8-song-selection 9-equalizer 10-settings 11-thumbnails; do
   size=$(stat -c %s "$out/$name.png" 2>/dev/null || echo 0)
   if [ "$size" -lt 10000 ]; then echo "screenshot $name is missing or blank ($size bytes)"; status=1; fi
 done
