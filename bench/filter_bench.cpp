@@ -11,6 +11,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/song_manager.h"
 #include "catalogue/text_fold.h"
+#include "song_list.h"
 
 using namespace vocalis;
 
@@ -18,11 +19,7 @@ namespace {
 
 // File names (relative paths) listed one per line by bench/make_song_tree.py --list.
 std::vector<std::string> songPaths() {
-    const char* list = std::getenv("VOCALIS_SONG_LIST");
-    std::vector<std::string> paths;
-    std::ifstream in(list ? list : "bench/out/songs.txt");
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) paths.push_back(line);
+    auto paths = benchSongPaths();
     if (paths.empty()) {
         std::fprintf(stderr, "no song list: run bench/make_song_tree.py first or set VOCALIS_SONG_LIST\n");
         std::exit(1);

@@ -20,6 +20,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/song_manager.h"
 #include "thumbnails/thumbnail_manager.h"
+#include "song_list.h"
 #include "ui/song_selection_window.h"
 
 using namespace vocalis;
@@ -30,15 +31,6 @@ namespace {
 struct NoCommands final : CommandSink {
     void issue(Command, CommandSource) override {}
 };
-
-std::vector<std::string> songPaths() {
-    const char* list = std::getenv("VOCALIS_SONG_LIST");
-    std::vector<std::string> paths;
-    std::ifstream in(list ? list : "bench/out/songs.txt");
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) paths.push_back(line);
-    return paths;
-}
 
 const char* const kWords[] = {"em oi ha noi", "hong nhung", "dem dong", "tinh ca", "anh ban", "mua", "xyzq"};
 
@@ -76,7 +68,7 @@ double median(std::vector<double> ms) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const auto paths = songPaths();
+    const auto paths = benchSongPaths();
     if (paths.empty()) {
         std::fprintf(stderr, "no song list: run bench/make_song_tree.py first or set VOCALIS_SONG_LIST\n");
         return 1;
