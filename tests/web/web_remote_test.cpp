@@ -229,6 +229,9 @@ TEST(WebRemote, OversizedBodiesManyConnectionsAndThePageItself) {
     EXPECT_EQ(html.field("content-type"), "text/html; charset=utf-8");
     EXPECT_NE(html.body.find("content=\"6768\""), std::string::npos);  // where the thumbnails are
     EXPECT_TRUE(html.field("content-security-policy").has_value());
-    EXPECT_EQ(f.call("GET", "/app.js").field("content-type"), "text/javascript; charset=utf-8");
+    const auto script = f.call("GET", "/app.js");
+    EXPECT_EQ(script.field("content-type"), "text/javascript; charset=utf-8");
+    // A phone on a crowded Wi-Fi loads the whole page at once, uncompressed.
+    EXPECT_LT(html.body.size() + script.body.size() + f.call("GET", "/app.css").body.size(), 150u * 1024);
     EXPECT_EQ(f.call("GET", "/missing.js").status, 404);
 }

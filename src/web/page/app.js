@@ -1,1 +1,349 @@
+// The guests' page. Every text from the player (titles, singers, names) goes in with
+// textContent only, so a song named like markup stays text.
 "use strict";
+
+const $ = (id) => document.getElementById(id);
+const thumbnailPort = document.querySelector('meta[name="vocalis-thumbnails"]').content;
+const PAGE = 50;
+const PICTURE_SIDE = 1280;
+
+let state = { current: null, queue: [], playing: false, track: 0 };
+let search = { text: "", offset: 0, total: 0, songs: [], serial: 0 };
+let socket = null;
+let retryDelay = 500;
+
+// ---------------------------------------------------------------- small helpers
+
+function element(tag, className, text) {
+  const node = document.createElement(tag);
+  if (className) node.className = className;
+  if (text !== undefined) node.textContent = text;
+  return node;
+}
+
+function thumbnail(id) {
+  const img = element("img", "thumb");
+  img.alt = "";
+  img.loading = "lazy";
+  img.src = `${location.protocol}//${location.hostname}:${thumbnailPort}/${id}`;
+  img.addEventListener("error", () => { img.style.visibility = "hidden"; });
+  return img;
+}
+
+function button(text, onClick, className) {
+  const node = element("button", className || "small", text);
+  node.type = "button";
+  node.addEventListener("click", onClick);
+  return node;
+}
+
+let toastTimer = 0;
+function toast(text) {
+  const node = $("toast");
+  node.textContent = text;
+  node.hidden = false;
+  clearTimeout(toastTimer);
+  toastTimer = setTimeout(() => { node.hidden = true; }, 2500);
+}
+
+function stored(key) {
+  try { return localStorage.getItem(key) || ""; } catch { return ""; }
+}
+function store(key, value) {
+  try { localStorage.setItem(key, value); } catch { /* private mode: kept for this visit only */ }
+}
+
+// ---------------------------------------------------------------- requests
+
+const problems = {
+  400: "Yêu cầu không hợp lệ.",
+  401: "Cần mã PIN đúng.",
+  404: "Không tìm thấy bài hoặc vị trí này.",
+  409: "Bài này đã có trong hàng chờ.",
+  413: "Quá lớn để gửi.",
+};
+
+// Posts to the player; asks for the PIN once when the player wants one and tries again.
+async function post(path, body, contentType) {
+  for (let attempt = 0; attempt < 2; ++attempt) {
+    const headers = { "Content-Type": contentType || "application/json" };
+    const pin = stored("vocalis-pin");
+    if (pin) headers["X-Vocalis-Pin"] = pin;
+    let answer;
+    try {
+      answer = await fetch(path, { method: "POST", headers, body });
+    } catch {
+      toast("Không kết nối được với máy hát.");
+      return null;
+    }
+    if (answer.ok) {
+      const next = await answer.json();
+      showState(next);
+      return next;
+    }
+    if (answer.status === 401 && attempt === 0 && (await askPin())) continue;
+    toast(problems[answer.status] || `Lỗi ${answer.status}.`);
+    return null;
+  }
+  return null;
+}
+
+function postJson(path, value) {
+  return post(path, value === undefined ? "" : JSON.stringify(value));
+}
+
+// ---------------------------------------------------------------- name and PIN
+
+function myName() { return stored("vocalis-name"); }
+
+function showName() { $("my-name").textContent = myName() || "(chưa có)"; }
+
+function askName() {
+  const dialog = $("name-dialog");
+  $("name-input").value = myName();
+  dialog.showModal();
+  $("name-input").focus();
+}
+
+$("name-form").addEventListener("submit", () => {
+  store("vocalis-name", $("name-input").value.trim().slice(0, 40));
+  showName();
+});
+$("change-name").addEventListener("click", askName);
+
+function askPin() {
+  return new Promise((resolve) => {
+    const dialog = $("pin-dialog");
+    $("pin-input").value = "";
+    const done = (ok) => {
+      dialog.removeEventListener("close", onClose);
+      resolve(ok);
+    };
+    const onClose = () => {
+      const ok = dialog.returnValue !== "cancel" && $("pin-input").value !== "";
+      if (ok) store("vocalis-pin", $("pin-input").value);
+      done(ok);
+    };
+    dialog.addEventListener("close", onClose);
+    dialog.returnValue = "";
+    dialog.showModal();
+    $("pin-input").focus();
+  });
+}
+$("pin-cancel").addEventListener("click", () => $("pin-dialog").close("cancel"));
+
+// ---------------------------------------------------------------- state
+
+function isQueued(id) {
+  return (state.current && state.current.id === id) || state.queue.some((song) => song.id === id);
+}
+
+function describe(song) {
+  const parts = [];
+  if (song.singer) parts.push(song.singer);
+  if (song.name) parts.push(`Người chọn: ${song.name}`);
+  return parts.join(" · ");
+}
+
+function showState(next) {
+  state = next;
+  const current = state.current;
+  $("now-title").textContent = current ? current.title : "Chưa có bài nào";
+  $("now-detail").textContent = current
+    ? [describe(current), current.random ? "Phát ngẫu nhiên" : "", state.playing ? "" : "Đang dừng"]
+        .filter(Boolean).join(" · ")
+    : "Chọn một bài để bắt đầu";
+  const thumb = $("now-thumb");
+  if (current) {
+    thumb.hidden = false;
+    thumb.style.visibility = "";
+    thumb.src = `${location.protocol}//${location.hostname}:${thumbnailPort}/${current.id}`;
+  } else {
+    thumb.hidden = true;
+  }
+  $("play-pause").textContent = state.playing ? "Dừng" : "Phát";
+  $("play-pause").dataset.action = state.playing ? "pause" : "play";
+  $("track").textContent = state.track === 1 ? "Tắt lời (nhạc nền)" : "Bật lời (có ca sĩ)";
+  $("queue-count").textContent = state.queue.length ? `(${state.queue.length})` : "";
+  showQueue();
+  markResults();
+}
+
+function showQueue() {
+  const list = $("queue");
+  list.replaceChildren();
+  $("queue-empty").hidden = state.queue.length > 0;
+  for (const song of state.queue) {
+    const row = element("li", "song");
+    row.dataset.id = song.id;
+    const text = element("div", "text");
+    text.append(element("div", "title", `${song.position + 1}. ${song.title}`), element("div", "detail", describe(song)));
+    const actions = element("div", "actions");
+    const at = `/api/queue/${song.position}`;
+    if (song.position > 0) {
+      actions.append(button("↑", () => postJson(`${at}/up`), "small secondary"));
+      actions.append(button("⤒", () => postJson(`${at}/first`), "small secondary"));
+    }
+    actions.append(button("✕", () => postJson(`${at}/remove`), "small secondary"));
+    row.append(thumbnail(song.id), text, actions);
+    list.append(row);
+  }
+}
+
+// ---------------------------------------------------------------- search
+
+function resultRow(song) {
+  const row = element("li", "song");
+  row.dataset.id = song.id;
+  const text = element("div", "text");
+  text.append(element("div", "title", song.title), element("div", "detail", song.singer));
+  const actions = element("div", "actions");
+  const add = button("Chọn", () => queue(song.id, false), "small add");
+  const first = button("Ưu tiên", () => queue(song.id, true), "small secondary first");
+  actions.append(add, first);
+  row.append(thumbnail(song.id), text, actions);
+  return row;
+}
+
+function markResults() {
+  for (const row of $("results").children) {
+    const queued = isQueued(Number(row.dataset.id));
+    row.classList.toggle("queued", queued);
+    for (const node of row.querySelectorAll("button")) node.disabled = queued;
+    const add = row.querySelector("button.add");
+    if (add) add.textContent = queued ? "Đã chọn" : "Chọn";
+  }
+}
+
+async function runSearch(append) {
+  const serial = ++search.serial;
+  const offset = append ? search.offset + PAGE : 0;
+  const query = new URLSearchParams({ q: search.text, offset: String(offset), limit: String(PAGE) });
+  let page;
+  try {
+    const answer = await fetch(`/api/songs?${query}`);
+    if (!answer.ok) return;
+    page = await answer.json();
+  } catch {
+    return;
+  }
+  if (serial !== search.serial) return;  // an older search answered late
+  search.offset = offset;
+  search.total = page.total;
+  const list = $("results");
+  if (!append) list.replaceChildren();
+  for (const song of page.songs) list.append(resultRow(song));
+  $("search-total").textContent = search.text ? `${page.total} bài` : `${page.total} bài trong máy`;
+  $("more").hidden = offset + PAGE >= page.total;
+  markResults();
+}
+
+let searchTimer = 0;
+$("search").addEventListener("input", () => {
+  search.text = $("search").value;
+  clearTimeout(searchTimer);
+  searchTimer = setTimeout(() => runSearch(false), 120);
+});
+$("more").addEventListener("click", () => runSearch(true));
+
+async function queue(id, first) {
+  if (!myName()) {
+    askName();
+    await new Promise((resolve) => $("name-dialog").addEventListener("close", resolve, { once: true }));
+  }
+  const next = await postJson("/api/queue", { id, first, name: myName() || null });
+  if (next) toast(first ? "Đã chọn, hát ngay sau bài này." : "Đã chọn bài.");
+}
+
+// ---------------------------------------------------------------- transport, message, picture
+
+for (const node of document.querySelectorAll("[data-action]"))
+  node.addEventListener("click", () => postJson(`/api/player/${node.dataset.action}`));
+
+$("message-form").addEventListener("submit", async (event) => {
+  event.preventDefault();
+  const text = $("message").value.trim();
+  if (!text) return;
+  if (await postJson("/api/message", { text })) {
+    $("message").value = "";
+    toast("Đã gửi lời nhắn.");
+  }
+});
+
+// Pictures from a phone's camera are large: made smaller here before they travel.
+function shrink(file) {
+  return new Promise((resolve, reject) => {
+    const image = new Image();
+    const url = URL.createObjectURL(file);
+    image.onload = () => {
+      URL.revokeObjectURL(url);
+      const scale = Math.min(1, PICTURE_SIDE / Math.max(image.naturalWidth, image.naturalHeight));
+      const canvas = document.createElement("canvas");
+      canvas.width = Math.max(1, Math.round(image.naturalWidth * scale));
+      canvas.height = Math.max(1, Math.round(image.naturalHeight * scale));
+      canvas.getContext("2d").drawImage(image, 0, 0, canvas.width, canvas.height);
+      canvas.toBlob((blob) => (blob ? resolve(blob) : reject(new Error("encode"))), "image/jpeg", 0.85);
+    };
+    image.onerror = () => {
+      URL.revokeObjectURL(url);
+      reject(new Error("decode"));
+    };
+    image.src = url;
+  });
+}
+
+$("picture").addEventListener("change", async () => {
+  const file = $("picture").files[0];
+  $("picture").value = "";
+  if (!file) return;
+  let blob;
+  try {
+    blob = await shrink(file);
+  } catch {
+    toast("Không đọc được ảnh này.");
+    return;
+  }
+  if (await post("/api/picture", blob, "image/jpeg")) toast("Đã gửi ảnh.");
+});
+
+// ---------------------------------------------------------------- tabs
+
+for (const tab of document.querySelectorAll(".tab")) {
+  tab.addEventListener("click", () => {
+    for (const other of document.querySelectorAll(".tab")) other.classList.toggle("active", other === tab);
+    for (const panel of document.querySelectorAll(".panel")) panel.hidden = panel.id !== `tab-${tab.dataset.tab}`;
+  });
+}
+
+// ---------------------------------------------------------------- live state
+
+// The player tells every change; after Wi-Fi drops or the player restarts the page connects
+// again, waiting a little longer each time, and reads the search again for its marks.
+function connect() {
+  const scheme = location.protocol === "https:" ? "wss" : "ws";
+  socket = new WebSocket(`${scheme}://${location.host}/api/events`);
+  socket.addEventListener("open", () => {
+    retryDelay = 500;
+    $("connection").hidden = true;
+    document.body.dataset.live = "yes";
+  });
+  socket.addEventListener("message", (event) => {
+    try {
+      showState(JSON.parse(event.data));
+    } catch { /* a broken message is skipped; the next one is whole */ }
+  });
+  socket.addEventListener("close", () => {
+    document.body.dataset.live = "no";
+    $("connection").hidden = false;
+    setTimeout(() => {
+      connect();
+      runSearch(false);
+    }, retryDelay);
+    retryDelay = Math.min(retryDelay * 2, 5000);
+  });
+}
+
+showName();
+connect();
+runSearch(false);
+if (!myName()) askName();
