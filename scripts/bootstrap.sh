@@ -26,6 +26,8 @@ packages=(
   # the browser remote: HTTP and WebSocket (Boost.Beast), JSON, the QR code, and a real browser
   # driven by the page's test
   libboost-dev nlohmann-json3-dev libqrencode-dev chromium chromium-driver python3-selenium
+  # the QR code on the screen is read back by a real scanner in the tests
+  zbar-tools
 )
 
 missing=()

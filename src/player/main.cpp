@@ -26,9 +26,12 @@
 #include "thumbnails/thumbnail_server.h"
 #include "ui/main_window.h"
 #include "ui/operator_windows.h"
+#include "ui/qr_code_view.h"
+#include "ui/screen_view.h"
 #include "ui/qt_scheduler.h"
 #include "ui/settings_preferences.h"
 #include "ui/vlc_score_sound.h"
+#include "web/web_address.h"
 #include "web/web_remote.h"
 
 using namespace vocalis;
@@ -154,6 +157,14 @@ int main(int argc, char** argv) {
     if (!thumbnailServer.start(options.thumbnailPort, &error)) logParts("Error starting thumbnail server: ", error);
     media.start(options.mediaPort);
     if (!web.start(&error)) logParts("Error starting web remote: ", error);
+    // The page's address for guests' phones to scan, while the page is served.
+    QrCodeView qrCode(
+        scheduler, songs,
+        [&web]() -> std::optional<std::string> {
+            return web.port() != 0 ? webPageAddress(web.port()) : std::nullopt;
+        },
+        &window.screen());
+    engine.addListener(&qrCode);
 
     // To the front, now and once more in 3 s; becoming the active window makes it full
     // screen and schedules the intro after 1 s and the catalogue after 2 s.

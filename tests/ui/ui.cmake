@@ -9,5 +9,6 @@ vocalis_test(ui_tests LIBS vocalis_ui Qt6::Test SOURCES
   ui/input_test.cpp
   ui/operator_windows_test.cpp
   ui/score_sound_test.cpp
+  ui/qr_code_view_test.cpp
   app/media_samples.cpp
 )

@@ -1,3 +1,4 @@
+#include "web/web_address.h"
 #include "web/web_test_support.h"
 
 using namespace vocalis;
@@ -234,4 +235,28 @@ TEST(WebRemote, OversizedBodiesManyConnectionsAndThePageItself) {
     // A phone on a crowded Wi-Fi loads the whole page at once, uncompressed.
     EXPECT_LT(html.body.size() + script.body.size() + f.call("GET", "/app.css").body.size(), 150u * 1024);
     EXPECT_EQ(f.call("GET", "/missing.js").status, 404);
+}
+
+TEST(WebAddress, TheDefaultRouteInterfaceElseTheFirstThatIsNotLoopback) {
+    const std::string header =
+        "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\tWindow\tIRTT\n";
+    const std::string viaWlan = header + "eth0\t0000A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n" +
+                                "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n";
+    const std::vector<std::pair<std::string, std::string>> interfaces{
+        {"lo", "127.0.0.1"}, {"eth0", "10.0.0.5"}, {"wlan0", "192.168.1.20"}};
+    struct Case {
+        std::string routes;
+        std::vector<std::pair<std::string, std::string>> interfaces;
+        std::optional<std::string> address;
+    };
+    const std::vector<Case> cases{
+        {viaWlan, interfaces, "192.168.1.20"},
+        {header, interfaces, "10.0.0.5"},  // no default route
+        {"", interfaces, "10.0.0.5"},      // no route table at all
+        {viaWlan,
+         {{"lo", "127.0.0.1"}, {"eth0", "10.0.0.5"}},
+         "10.0.0.5"},  // the route's interface has no IPv4
+        {viaWlan, {{"lo", "127.0.0.1"}}, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(chooseWebAddress(c.routes, c.interfaces), c.address) << c.routes;
 }
