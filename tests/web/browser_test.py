@@ -17,7 +17,7 @@ import time
 import urllib.request
 
 from selenium import webdriver
-from selenium.common.exceptions import NoAlertPresentException
+from selenium.common.exceptions import NoAlertPresentException, StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
@@ -127,7 +127,14 @@ def main():
             "userAgent": "Mozilla/5.0 (Linux; Android 13; Pixel 7) AppleWebKit/537.36 Chrome/120 Mobile Safari/537.36"})
         driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         driver.set_page_load_timeout(DEADLINE)
-        wait = WebDriverWait(driver, DEADLINE)
+        # Lists are drawn anew at every change: an element read a moment ago may be gone.
+        wait = WebDriverWait(driver, DEADLINE, ignored_exceptions=[StaleElementReferenceException])
+
+        def click(css):
+            def clicked(d):
+                d.find_element(By.CSS_SELECTOR, css).click()
+                return True
+            wait.until(clicked)
         url = f"http://127.0.0.1:{ports['web']}/"
 
         # A first visit asks for the name and keeps it.
@@ -144,7 +151,7 @@ def main():
         second = driver.current_window_handle
         give_name("Minh")
         wait.until(lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-live") == "yes")
-        driver.find_element(By.CSS_SELECTOR, '.tab[data-tab="queue"]').click()
+        click('.tab[data-tab="queue"]')
         driver.switch_to.new_window("tab")
         driver.get(url)
         first = driver.current_window_handle
@@ -158,15 +165,15 @@ def main():
         search = driver.find_element(By.ID, "search")
         search.send_keys("hnmt")
 
-        def result_row(d):
-            rows = d.find_elements(By.CSS_SELECTOR, "#results .song")
-            titles = [row.find_element(By.CLASS_NAME, "title").text for row in rows]
-            return rows[0] if titles == ["Hạnh Nhân Mùa Thu"] else None
-        row = wait.until(result_row)
-        row.find_element(By.CSS_SELECTOR, "button.add").click()
+        def only_result(d):
+            titles = [row.find_element(By.CLASS_NAME, "title").text
+                      for row in d.find_elements(By.CSS_SELECTOR, "#results .song")]
+            return titles == ["Hạnh Nhân Mùa Thu"]
+        wait.until(only_result)
+        click("#results .song button.add")
         wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "#results .song button.add").text == "Đã chọn")
 
-        driver.find_element(By.CSS_SELECTOR, '.tab[data-tab="queue"]').click()
+        click('.tab[data-tab="queue"]')
 
         def queued_with_name(d):
             rows = d.find_elements(By.CSS_SELECTOR, "#queue .song")
@@ -184,7 +191,7 @@ def main():
 
         # A title made of markup is shown as text and runs nothing.
         driver.switch_to.window(first)
-        driver.find_element(By.CSS_SELECTOR, '.tab[data-tab="search"]').click()
+        click('.tab[data-tab="search"]')
         search.clear()
         search.send_keys("img")
         wait.until(lambda d: [r.find_element(By.CLASS_NAME, "title").text
