@@ -4,7 +4,7 @@ the page, gives a name, searches "hnmt", queues the song and sees it in the queu
 the binary protocol and a second page see the same change; the page survives the player's
 restart by connecting again. Every wait is for a condition, with a deadline.
 
-usage: browser_test.py BINDIR
+usage: browser_test.py BINDIR [SCREENSHOTDIR]   (with a folder: the README's pictures of the page)
 """
 import json
 import os
@@ -23,6 +23,7 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 BIN = sys.argv[1]
+SHOTS = sys.argv[2] if len(sys.argv) > 2 else None
 DEADLINE = 30  # seconds for any one condition
 
 
@@ -123,12 +124,17 @@ def main():
                      "--no-first-run", "--window-size=390,844"]:
             options.add_argument(flag)
         options.add_experimental_option("mobileEmulation", {
-            "deviceMetrics": {"width": 390, "height": 844, "pixelRatio": 3.0},
+            "deviceMetrics": {"width": 390, "height": 844, "pixelRatio": 2.0},
             "userAgent": "Mozilla/5.0 (Linux; Android 13; Pixel 7) AppleWebKit/537.36 Chrome/120 Mobile Safari/537.36"})
         driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         driver.set_page_load_timeout(DEADLINE)
         # Lists are drawn anew at every change: an element read a moment ago may be gone.
         wait = WebDriverWait(driver, DEADLINE, ignored_exceptions=[StaleElementReferenceException])
+
+        def shot(name):
+            if SHOTS:
+                os.makedirs(SHOTS, exist_ok=True)
+                driver.save_screenshot(f"{SHOTS}/{name}.png")
 
         def click(css):
             def clicked(d):
@@ -143,6 +149,8 @@ def main():
             wait.until(lambda d: name_input.is_displayed())
             name_input.clear()
             name_input.send_keys(name)
+            if name == "Minh":
+                shot("web-1-name")
             driver.find_element(By.ID, "name-save").click()
             wait.until(lambda d: d.find_element(By.ID, "my-name").text == name)
 
@@ -172,6 +180,7 @@ def main():
         wait.until(only_result)
         click("#results .song button.add")
         wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "#results .song button.add").text == "Đã chọn")
+        shot("web-2-search")
 
         click('.tab[data-tab="queue"]')
 
@@ -179,6 +188,8 @@ def main():
             rows = d.find_elements(By.CSS_SELECTOR, "#queue .song")
             return len(rows) == 1 and "Hạnh Nhân Mùa Thu" in rows[0].text and "Lan <b>" in rows[0].text
         wait.until(queued_with_name)
+        wait.until(lambda d: d.find_element(By.ID, "toast").is_displayed() is False)
+        shot("web-3-queue")
 
         # The phone protocol and the JSON interface see the same change.
         hanh = player.song_id("Hạnh Nhân Mùa Thu")

@@ -154,12 +154,11 @@ function showState(next) {
         .filter(Boolean).join(" · ")
     : "Chọn một bài để bắt đầu";
   const thumb = $("now-thumb");
-  if (current) {
-    thumb.hidden = false;
+  thumb.hidden = !current;
+  if (current && thumb.dataset.id !== String(current.id)) {
+    thumb.dataset.id = current.id;
     thumb.style.visibility = "";
     thumb.src = `${location.protocol}//${location.hostname}:${thumbnailPort}/${current.id}`;
-  } else {
-    thumb.hidden = true;
   }
   $("play-pause").textContent = state.playing ? "Dừng" : "Phát";
   $("play-pause").dataset.action = state.playing ? "pause" : "play";
@@ -343,6 +342,7 @@ function connect() {
   });
 }
 
+$("now-thumb").addEventListener("error", () => { $("now-thumb").style.visibility = "hidden"; });
 showName();
 connect();
 runSearch(false);
