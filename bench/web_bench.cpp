@@ -6,15 +6,14 @@
 // usage: bench_web [SONGS] [CLIENTS] [REQUESTS_PER_CLIENT]
 #include <algorithm>
 #include <atomic>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
 #include <chrono>
 #include <cstdio>
 #include <random>
 #include <thread>
 #include <vector>
-
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
-#include <boost/beast/websocket.hpp>
 
 #include "base/virtual_scheduler.h"
 #include "catalogue/catalogue.h"
@@ -28,9 +27,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const char* const kWords[] = {"anh", "em", "yêu", "người", "tình", "mùa", "xuân", "thu", "hạ", "đông",
-                              "đêm", "nắng", "mưa", "gió", "biển", "sông", "hoa", "trăng", "sao", "quê",
-                              "hương", "mẹ", "nhớ", "thương", "buồn", "vui", "hạnh", "phúc", "phố", "cũ"};
+const char* const kWords[] = {"anh",  "em",    "yêu",  "người", "tình",  "mùa", "xuân", "thu",
+                              "hạ",   "đông",  "đêm",  "nắng",  "mưa",   "gió", "biển", "sông",
+                              "hoa",  "trăng", "sao",  "quê",   "hương", "mẹ",  "nhớ",  "thương",
+                              "buồn", "vui",   "hạnh", "phúc",  "phố",   "cũ"};
 const char* const kSingers[] = {"Mỹ Tâm", "Đàm Vĩnh Hưng", "Hà Anh Tuấn", "Thu Minh", "Quang Lê", "Lệ Quyên"};
 
 // Answers the engine's questions the way an idle player would; the bench measures the server.
@@ -57,8 +57,10 @@ std::shared_ptr<Catalogue> makeCatalogue(int count) {
     for (int i = 0; i < count; ++i) {
         std::string title;
         const int words = 2 + static_cast<int>(random() % 4);
-        for (int w = 0; w < words; ++w) title += std::string(w ? " " : "") + kWords[random() % std::size(kWords)];
-        const std::string path = title + " " + std::to_string(i) + " - " + kSingers[random() % std::size(kSingers)] + ".mp4";
+        for (int w = 0; w < words; ++w)
+            title += std::string(w ? " " : "") + kWords[random() % std::size(kWords)];
+        const std::string path =
+            title + " " + std::to_string(i) + " - " + kSingers[random() % std::size(kSingers)] + ".mp4";
         if (auto song = songFromPath("/media/usb/Karaoke", path)) songs.push_back(std::move(*song));
     }
     return std::make_shared<Catalogue>(buildCatalogue(std::move(songs)));
@@ -67,22 +69,24 @@ std::shared_ptr<Catalogue> makeCatalogue(int count) {
 double percentile(std::vector<double> values, double p) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(p * static_cast<double>(values.size())))];
+    return values[std::min(values.size() - 1,
+                           static_cast<std::size_t>(p * static_cast<double>(values.size())))];
 }
 
 // What a guest types: initials, word starts, words with their marks (URL-encoded by hand).
-const char* const kQueries[] = {"a", "em", "hnmt", "tinh", "m%C3%B9a", "nho", "xuan", "hoa", "pc", "buon%20vui",
-                                "my%20tam", "ty", "sao", "h", "th", "thuong"};
+const char* const kQueries[] = {"a",  "em",         "hnmt",     "tinh", "m%C3%B9a", "nho", "xuan", "hoa",
+                                "pc", "buon%20vui", "my%20tam", "ty",   "sao",      "h",   "th",   "thuong"};
 
-void searchClient(std::uint16_t port, int requests, unsigned seed, std::vector<double>& out, std::atomic<int>& failed) {
+void searchClient(std::uint16_t port, int requests, unsigned seed, std::vector<double>& out,
+                  std::atomic<int>& failed) {
     asio::io_context io;
     beast::tcp_stream stream(io);
     stream.connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
     std::mt19937 random(seed);
     beast::flat_buffer buffer;
     for (int i = 0; i < requests; ++i) {
-        http::request<http::empty_body> request{http::verb::get,
-                                                std::string("/api/songs?q=") + kQueries[random() % std::size(kQueries)], 11};
+        http::request<http::empty_body> request{
+            http::verb::get, std::string("/api/songs?q=") + kQueries[random() % std::size(kQueries)], 11};
         request.set(http::field::host, "127.0.0.1");
         http::response<http::string_body> response;
         const auto start = Clock::now();
@@ -118,15 +122,16 @@ int main(int argc, char** argv) {
     {
         std::vector<std::thread> threads;
         for (int c = 0; c < clients; ++c)
-            threads.emplace_back(searchClient, web.port(), requests, static_cast<unsigned>(c), std::ref(times[c]),
-                                 std::ref(failed));
+            threads.emplace_back(searchClient, web.port(), requests, static_cast<unsigned>(c),
+                                 std::ref(times[c]), std::ref(failed));
         for (auto& thread : threads) thread.join();
     }
     std::vector<double> all;
     for (const auto& list : times) all.insert(all.end(), list.begin(), list.end());
-    std::printf("search: %d songs, %d clients x %d requests: p50 %.2f ms, p99 %.2f ms, max %.2f ms, %d failed\n",
-                songs.getCount(), clients, requests, percentile(all, 0.5), percentile(all, 0.99),
-                percentile(all, 1.0), failed.load());
+    std::printf(
+        "search: %d songs, %d clients x %d requests: p50 %.2f ms, p99 %.2f ms, max %.2f ms, %d failed\n",
+        songs.getCount(), clients, requests, percentile(all, 0.5), percentile(all, 0.99),
+        percentile(all, 1.0), failed.load());
 
     // 2. One change reaching 50 open pages: from the news on the engine's thread to the last
     //    page's read, 30 rounds.
@@ -135,7 +140,8 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<beast::websocket::stream<beast::tcp_stream>>> pages;
     for (int i = 0; i < kPages; ++i) {
         auto page = std::make_unique<beast::websocket::stream<beast::tcp_stream>>(io);
-        beast::get_lowest_layer(*page).connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), web.port()));
+        beast::get_lowest_layer(*page).connect(
+            asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), web.port()));
         page->handshake("127.0.0.1", "/api/events");
         beast::flat_buffer first;
         page->read(first);  // the state on connect
@@ -168,8 +174,8 @@ int main(int argc, char** argv) {
         }
         lasts.push_back(std::chrono::duration<double, std::milli>(last - start).count());
     }
-    std::printf("events: a change to %d WebSockets, to the last one: p50 %.2f ms, max %.2f ms (30 rounds)\n", kPages,
-                percentile(lasts, 0.5), percentile(lasts, 1.0));
+    std::printf("events: a change to %d WebSockets, to the last one: p50 %.2f ms, max %.2f ms (30 rounds)\n",
+                kPages, percentile(lasts, 0.5), percentile(lasts, 1.0));
     web.stop();
     return failed.load() == 0 ? 0 : 1;
 }
