@@ -116,6 +116,13 @@ void AppDelegate::onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue) {
     logParts("Catalogue loaded: ", catalogue->songs.size(), " songs, checksum ", catalogue->md5);
 }
 
+// The first end of the intro with the catalogue loaded: phones may come in, menus work.
+void AppDelegate::endIntro() {
+    openPhoneServices();
+    flags_.isIntro = false;
+    parts_.overlays.setMenusEnabled(true, parts_.recorder.hasCamera());
+}
+
 void AppDelegate::openPhoneServices() {
     parts_.discovery.start(config_.discoveryPort);
     parts_.sockets.start(config_.remotePort);

@@ -192,6 +192,7 @@ private:
     void stopRecordingIfAny();
     void removeFinishedSong();
     void queueChanged();
+    void endIntro();
     void openPhoneServices();
     void upNextCheck();
     void showNextPanel(const std::optional<ImageBytes>& image, const Song& song, const std::string& label);

@@ -18,9 +18,7 @@ void AppDelegate::mediaPlayerStateChanged() {
     bool opened = false;
     const bool hasVideo = parts_.player.videoTrackCount() > 0;
     if (flags_.isLibraryLoaded && flags_.isIntro && hasVideo) {
-        openPhoneServices();
-        flags_.isIntro = false;
-        parts_.overlays.setMenusEnabled(true, parts_.recorder.hasCamera());
+        endIntro();
         opened = true;
     }
     if (!hasVideo) {

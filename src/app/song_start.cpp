@@ -19,7 +19,12 @@ void AppDelegate::startNext(bool afterError) {
         stopRecordingIfAny();
     randomSong_ = nullptr;
     if (flags_.isScoring || flags_.isError) return;
-    if (flags_.isIntro && flags_.isLibraryLoaded) return;  // the intro's end starts the first song
+    if (flags_.isIntro && flags_.isLibraryLoaded) {
+        // The intro's end starts the first song. An intro that ended while the start lock
+        // held its repeat back is over: nothing plays, so that end counts now.
+        if (parts_.player.hasMedia()) return;
+        endIntro();
+    }
     if (flags_.isLockNext) return;
     flags_.isLockNext = true;
     flags_.isNextShawn = false;

@@ -120,3 +120,19 @@ TEST(EngineStart, ShutdownLeavesNothingListening) {
     h.clock.runPending();
     EXPECT_FALSE(h.player.hasMedia());
 }
+
+TEST(EngineStart, AShortIntroThatEndsWithinTheStartLockStillLeadsToTheFirstSong) {
+    EngineHarness h({"Mưa - Mỹ Tâm.mkv"});
+    h.launch();
+    h.clock.advance(1000ms);
+    ASSERT_EQ(h.player.location(), "http://127.0.0.1:1/intro.mp4");
+    h.player.reachEnd();  // a clip shorter than the start lock, over before the catalogue loads
+    h.clock.runPending();
+    h.clock.advance(1000ms);
+    ASSERT_TRUE(h.settle([&] { return h.engine->flags().isLibraryLoaded; }));
+    h.clock.advance(1000ms);  // the lock is over
+    EXPECT_FALSE(h.engine->flags().isIntro);
+    EXPECT_NE(h.sockets.port(), 0);
+    EXPECT_TRUE(h.overlays.menus);
+    EXPECT_EQ(h.player.location(), "http://127.0.0.1:1/idle.mp4");
+}
