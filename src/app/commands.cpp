@@ -53,17 +53,16 @@ void AppDelegate::execute(const Command& command, CommandSource source) {
             setRequesterName(command.value, command.text);
             break;
         case CommandKind::RemoveWaiting:
-            parts_.songs.removeWaiting(command.value);
-            queueChanged();
-            break;
         case CommandKind::MoveWaitingUp:
-            parts_.songs.moveWaitingUp(command.value);
+        case CommandKind::MoveWaitingFirst: {
+            // A position outside the waiting songs changes nothing; phones still hear the queue.
+            const auto change = command.kind == CommandKind::RemoveWaiting   ? &SongManager::removeWaiting
+                                : command.kind == CommandKind::MoveWaitingUp ? &SongManager::moveWaitingUp
+                                                                             : &SongManager::moveWaitingFirst;
+            (parts_.songs.*change)(command.value);
             queueChanged();
             break;
-        case CommandKind::MoveWaitingFirst:
-            parts_.songs.moveWaitingFirst(command.value);
-            queueChanged();
-            break;
+        }
         case CommandKind::Message:
             if (!flags_.isIntro) showGuestMessage(command.text);
             break;
