@@ -82,6 +82,13 @@ class MediaPlayer {
     virtual int currentAudioTrackIndex() const = 0;
     // Switches in place, without interrupting playback.
     virtual void setCurrentAudioTrackIndex(int index) = 0;
+
+    // The key the sound is played in, in semitones from the file's own (-6 ... +6), tempo
+    // unchanged; kept across media until changed. Heard within a second when changed mid-song.
+    virtual void setKeyShift(int semitones) { (void)semitones; }
+    // Cancels what sits in the middle of a stereo mix (most often the lead voice); kept
+    // across media until changed.
+    virtual void setCentreCancel(bool enabled) { (void)enabled; }
 };
 
 }  // namespace vocalis
