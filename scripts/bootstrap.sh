@@ -30,6 +30,8 @@ packages=(
   libboost-dev nlohmann-json3-dev libqrencode-dev chromium chromium-driver python3-selenium
   # the QR code on the screen is read back by a real scanner in the tests
   zbar-tools
+  # media keys: QtDBus, tested on a private session bus with gdbus; the Debian package's checks
+  dbus-daemon libglib2.0-bin dpkg-dev lintian
 )
 
 missing=()
