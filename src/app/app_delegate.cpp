@@ -13,15 +13,16 @@ AppDelegate::AppDelegate(EngineParts parts, EngineConfig config)
     : parts_(parts), config_(std::move(config)) {}
 
 AppDelegate::~AppDelegate() {
-    for (const char* key : {"hideTitle", "hideNextView", "hideMessage", "hidePicture", "hideVolume", "unlockNext",
-                            "unlockReplay", "unlockSwitchTrack", "unlockRecord", "fillVideo", "forceFillVideo",
-                            "startNextSong", "startNextSongAfterError", "retryIntro", "loadLibrary", "runScore",
-                            "scoreNext"})
+    for (const char* key :
+         {"hideTitle", "hideNextView", "hideMessage", "hidePicture", "hideVolume", "unlockNext",
+          "unlockReplay", "unlockSwitchTrack", "unlockRecord", "fillVideo", "forceFillVideo", "startNextSong",
+          "startNextSongAfterError", "retryIntro", "loadLibrary", "runScore", "scoreNext"})
         parts_.scheduler.cancel(key);
 }
 
 void AppDelegate::schedule(const char* key, double seconds, void (AppDelegate::*action)()) {
-    parts_.scheduler.schedule(key, Millis(static_cast<long>(seconds * 1000 + 0.5)), [this, action] { (this->*action)(); });
+    parts_.scheduler.schedule(key, Millis(static_cast<long>(seconds * 1000 + 0.5)),
+                              [this, action] { (this->*action)(); });
 }
 
 // ------------------------------------------------------------------ start-up and shutdown
@@ -43,6 +44,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     flags_ = EngineFlags{};
     flags_.hasScoring = hasScoring;
     flags_.isRandom = parts_.preferences.boolForKey(KEY_RANDOM);
+    flags_.isFairTurns = config_.fairTurns || parts_.preferences.boolForKey(KEY_FAIR_TURNS);
     randomType_ = static_cast<std::int32_t>(parts_.preferences.integerForKey(KEY_RANDOM_TYPE));
     randomKeyword_ = parts_.preferences.stringForKey(KEY_RANDOM_KEYWORD);
     parts_.overlays.setMenusEnabled(false, false);
@@ -78,7 +80,8 @@ void AppDelegate::loadLibrary() {
     if (loadingLibrary_ || flags_.isLibraryLoaded || terminated_) return;
     loadingLibrary_ = true;
     parts_.background.post([this] {
-        const std::vector<std::string> folders = config_.songFolders ? config_.songFolders() : std::vector<std::string>{};
+        const std::vector<std::string> folders =
+            config_.songFolders ? config_.songFolders() : std::vector<std::string>{};
         if (folders.empty()) {
             parts_.scheduler.post([this] {
                 loadingLibrary_ = false;
@@ -205,8 +208,8 @@ void AppDelegate::stopRecordingIfAny() {
 // ------------------------------------------------------------------ news
 
 void AppDelegate::queueChanged() {
-    // A song that left the queue takes its name along; queued again, it is someone else's.
-    std::erase_if(requesterNames_, [this](const auto& entry) {
+    // A song that left the queue takes its name and key along; queued again, it is someone else's.
+    std::erase_if(requests_, [this](const auto& entry) {
         const Song* song = parts_.songs.getSong(entry.first);
         return !song || !parts_.songs.queueContains(*song);
     });

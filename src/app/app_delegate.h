@@ -43,6 +43,7 @@ struct EngineFlags {
     bool hasScoring = false;
     bool isRandom = false;
     bool isCreateThumbnail = false;
+    bool isFairTurns = false;
 };
 
 // What the engine works with; main() makes the real ones, tests their own.
@@ -74,13 +75,14 @@ struct EngineConfig {
     std::string loginName;  // the device name phones see until the operator names it
     std::uint16_t remotePort = 6789;
     std::uint16_t discoveryPort = 1122;
+    bool fairTurns = false;  // on for this run, whatever is stored
 };
 
 // The application controller: start-up, song start and advance, player events, transport,
 // scoring, and the phone commands. Everything runs on the main thread; phone commands
 // arrive on the phone server's queue and are posted there.
 class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, public EngineControl {
-public:
+  public:
     AppDelegate(EngineParts parts, EngineConfig config);
     ~AppDelegate() override;
     AppDelegate(const AppDelegate&) = delete;
@@ -99,9 +101,9 @@ public:
     const std::optional<std::string>& randomKeyword() const { return randomKeyword_; }
 
     // --- start-up and shutdown
-    void awakeFromNib();                 // the player, the stored equalizer and scoring
+    void awakeFromNib();                   // the player, the stored equalizer and scoring
     void applicationDidFinishLaunching();  // flags and random-play settings
-    void windowDidBecomeMain() override;          // first time: intro after 1 s, catalogue after 2 s
+    void windowDidBecomeMain() override;   // first time: intro after 1 s, catalogue after 2 s
     void applicationWillTerminate();
     void loadLibrary();
 
@@ -122,6 +124,8 @@ public:
     void play();
     bool isPlaying() const override;
     std::optional<std::string> requesterName(std::int32_t songId) const override;
+    std::int32_t songKey(std::int32_t songId) const override;
+    bool fairTurns() const override { return flags_.isFairTurns; }
     void replay();
     void switchAudioTrack();
     void volumeUp();
@@ -168,13 +172,25 @@ public:
     void onRemoteRecord() override;
 
     // The add-song operation behind commands 2 and 3 and the selection window; `name` is
-    // who asked for it (empty: nobody said).
-    void addSong(std::int32_t songId, bool first, const std::string& name);
+    // who asked for it (empty: nobody said), `key` the key it is to be sung in.
+    void addSong(std::int32_t songId, bool first, const std::string& name, std::int32_t key = 0);
 
-private:
+  private:
     void execute(const Command& command, CommandSource source);
     void showGuestMessage(const std::string& text);
     void setRequesterName(std::int32_t songId, const std::string& name);
+    // Fair turns: the queue index for a new song of that name, and a named song put there anew.
+    std::int32_t fairIndex(const std::string& name) const;
+    void placeFairly(const Song& song);
+    void setSongKey(std::int32_t songId, std::int32_t key);
+    void stepKey(std::int32_t semitones);
+    bool isSongPlaying() const;
+    static std::string keyLabel(std::int32_t key);  // "Tông +2"
+    // The sound each media starts with: its key, and the voice kept.
+    void prepareSound(std::int32_t key);
+    // A one-track song's backing is its only track with the centre of the mix cancelled.
+    void matchCentreCancel();
+    void setCentreCancel(bool enabled);
     // A label followed by who asked for the song, when someone said.
     std::string withRequester(const std::string& label, const Song& song) const;
     template <typename News>
@@ -219,7 +235,15 @@ private:
     int randomScore_ = 0;
     std::string recordName_;
     std::vector<EngineListener*> listeners_;
-    std::map<std::int32_t, std::string> requesterNames_;  // by song id, queued songs only
+    // What was asked with a queued song, by song id; it leaves with the song.
+    struct Request {
+        std::string name;  // empty: nobody said
+        std::int32_t key = 0;
+        bool placedByHand = false;  // put first or moved: fair turns leave it there
+    };
+    std::map<std::int32_t, Request> requests_;
+    std::int32_t currentKey_ = 0;  // the key the player plays in now
+    bool centreCancel_ = false;
     std::mt19937 random_{std::random_device{}()};
 };
 

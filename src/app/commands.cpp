@@ -47,7 +47,7 @@ void AppDelegate::execute(const Command& command, CommandSource source) {
         case CommandKind::AddSong:
         case CommandKind::AddSongFirst:
             if (!flags_.isIntro)
-                addSong(command.value, command.kind == CommandKind::AddSongFirst, command.text);
+                addSong(command.value, command.kind == CommandKind::AddSongFirst, command.text, command.key);
             break;
         case CommandKind::RequesterName:
             setRequesterName(command.value, command.text);
@@ -59,7 +59,12 @@ void AppDelegate::execute(const Command& command, CommandSource source) {
             const auto change = command.kind == CommandKind::RemoveWaiting   ? &SongManager::removeWaiting
                                 : command.kind == CommandKind::MoveWaitingUp ? &SongManager::moveWaitingUp
                                                                              : &SongManager::moveWaitingFirst;
-            (parts_.songs.*change)(command.value);
+            const Song* moved = command.value >= 0 && command.value < parts_.songs.getQueueCount()
+                                    ? parts_.songs.getQueueSong(command.value + 1)
+                                    : nullptr;
+            // A song moved by hand stays where it was put, fair turns or not.
+            if ((parts_.songs.*change)(command.value) && moved && command.kind != CommandKind::RemoveWaiting)
+                requests_[moved->songId].placedByHand = true;
             queueChanged();
             break;
         }
@@ -71,6 +76,18 @@ void AppDelegate::execute(const Command& command, CommandSource source) {
             break;
         case CommandKind::Record:
             record();
+            break;
+        case CommandKind::SetKey:
+            setSongKey(command.value, command.key);
+            break;
+        case CommandKind::KeyDown:
+        case CommandKind::KeyUp:
+            stepKey(command.kind == CommandKind::KeyUp ? 1 : -1);
+            break;
+        case CommandKind::FairTurns:
+            flags_.isFairTurns = command.value != 0;
+            parts_.preferences.setBool(KEY_FAIR_TURNS, flags_.isFairTurns);
+            parts_.preferences.synchronize();
             break;
     }
 }

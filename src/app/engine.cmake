@@ -2,6 +2,7 @@ add_library(vocalis_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/app_delegate.cpp
   ${CMAKE_CURRENT_LIST_DIR}/commands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/equalizer_text.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/key_change.cpp
   ${CMAKE_CURRENT_LIST_DIR}/phone_news.cpp
   ${CMAKE_CURRENT_LIST_DIR}/player_events.cpp
   ${CMAKE_CURRENT_LIST_DIR}/remote_commands.cpp

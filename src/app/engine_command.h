@@ -18,8 +18,8 @@ enum class CommandKind : std::uint8_t {
     SwitchTrack,
     VolumeUp,
     VolumeDown,
-    AddSong,           // value: song id; text: who asked for it, may be empty
-    AddSongFirst,      // value: song id; text: who asked for it, may be empty
+    AddSong,           // value: song id; text: who asked for it, may be empty; key: its key
+    AddSongFirst,      // value: song id; text: who asked for it, may be empty; key: its key
     RequesterName,     // value: song id; text: who asked for it
     RemoveWaiting,     // value: queue position (0 is the song after the current one)
     MoveWaitingUp,     // value: queue position
@@ -27,7 +27,15 @@ enum class CommandKind : std::uint8_t {
     Message,           // text
     Picture,           // picture
     Record,
+    SetKey,     // value: song id (waiting or playing now); key: semitones
+    KeyDown,    // the song playing now, a semitone lower
+    KeyUp,      // the song playing now, a semitone higher
+    FairTurns,  // value: 1 on, 0 off; stored
 };
+
+// The keys a song may be sung in, in semitones from its own.
+inline constexpr std::int32_t kLowestKey = -6;
+inline constexpr std::int32_t kHighestKey = 6;
 
 // Who asked: phones (and the browser page, whose guests are the same people) are held to
 // the conditions of the phone protocol, which keep a guest from pausing the score screen or
@@ -37,9 +45,15 @@ enum class CommandSource : std::uint8_t { Operator, Phone };
 struct Command {
     // A kind alone is a whole command for most kinds.
     Command(CommandKind kind, std::int32_t value = 0) : kind(kind), value(value) {}
-    static Command addSong(std::int32_t songId, bool first, std::string name) {
+    static Command addSong(std::int32_t songId, bool first, std::string name, std::int32_t key = 0) {
         Command command(first ? CommandKind::AddSongFirst : CommandKind::AddSong, songId);
         command.text = std::move(name);
+        command.key = key;
+        return command;
+    }
+    static Command setKey(std::int32_t songId, std::int32_t key) {
+        Command command(CommandKind::SetKey, songId);
+        command.key = key;
         return command;
     }
     static Command requesterName(std::int32_t songId, std::string name) {
@@ -61,6 +75,7 @@ struct Command {
     CommandKind kind;
     std::int32_t value = 0;  // a song id or a queue position
     std::string text;        // a message, or the name of who asked for a song
+    std::int32_t key = 0;    // semitones, kLowestKey ... kHighestKey
     std::vector<std::uint8_t> picture;
 };
 

@@ -20,6 +20,10 @@ class EngineControl : public CommandSink {
     virtual bool isPlaying() const = 0;
     // Who asked for a queued song (the engine's thread only); none when nobody said.
     virtual std::optional<std::string> requesterName(std::int32_t songId) const = 0;
+    // The key of a queued song, or of the song playing now (the engine's thread only); 0 for others.
+    virtual std::int32_t songKey(std::int32_t songId) const = 0;
+    // New named songs take turns by name (the engine's thread only).
+    virtual bool fairTurns() const = 0;
     // The main window became the active one; the first time starts the intro.
     virtual void windowDidBecomeMain() = 0;
 

@@ -17,6 +17,8 @@ class EngineListener {
     // Who asked for a queued song, given after it was queued (an empty name: nobody said).
     // Names given with the song come with the queue's own news.
     virtual void requesterNameChanged(std::int32_t /*songId*/, const std::string& /*name*/) {}
+    // A queued or playing song's key changed; keys given with the song come with the queue's news.
+    virtual void keyChanged(std::int32_t /*songId*/, std::int32_t /*key*/) {}
 };
 
 }  // namespace vocalis

@@ -11,6 +11,8 @@ void AppDelegate::mediaPlayerStateChanged() {
         handlePlaybackError();
         return;
     }
+    // The tracks are known once it plays: a one-track song starts on the side chosen last.
+    if (state == PlayerState::Playing) matchCentreCancel();
     // Only the media's own end counts, never a pause, whoever caused it.
     if (state != PlayerState::Paused || !parts_.player.hasEnded()) return;
 

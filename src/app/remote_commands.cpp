@@ -74,11 +74,17 @@ void AppDelegate::showPicture(const std::vector<std::uint8_t>& image) {
     schedule("hidePicture", kPhoneOverlaySeconds, &AppDelegate::hidePicture);
 }
 
-void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& name) {
+void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& name, std::int32_t key) {
     const Song* song = parts_.songs.getSong(songId);
     if (!song || parts_.songs.queueContains(*song)) return;
-    first ? parts_.songs.queuePriority(*song) : parts_.songs.queueAdd(*song);
-    if (std::string clean = cleanName(name); !clean.empty()) requesterNames_[songId] = std::move(clean);
+    std::string clean = cleanName(name);
+    if (first)
+        parts_.songs.queuePriority(*song);
+    else if (flags_.isFairTurns)
+        parts_.songs.queueInsert(fairIndex(clean), *song);
+    else
+        parts_.songs.queueAdd(*song);
+    requests_[songId] = Request{std::move(clean), std::clamp(key, kLowestKey, kHighestKey), first};
     const std::int32_t count = parts_.songs.getQueueCount();
     if (count > 1) {
         parts_.scheduler.cancel("hideNextView");
@@ -96,23 +102,42 @@ void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& na
     queueChanged();
 }
 
+std::int32_t AppDelegate::fairIndex(const std::string& name) const {
+    std::vector<std::string> names;
+    for (std::int32_t index = 0; index < parts_.songs.getQueueCount(); ++index)
+        names.push_back(requesterName(parts_.songs.getQueueSong(index)->songId).value_or(""));
+    return fairTurnIndex(names, name);
+}
+
+// Phones name a song after adding it: with fair turns its turn is decided again under the
+// name, unless it was put where it is by hand.
+void AppDelegate::placeFairly(const Song& song) {
+    const auto found = requests_.find(song.songId);
+    if (!flags_.isFairTurns || (found != requests_.end() && found->second.placedByHand)) return;
+    std::int32_t index = 1;
+    while (index < parts_.songs.getQueueCount() && parts_.songs.getQueueSong(index) != &song) ++index;
+    if (index >= parts_.songs.getQueueCount()) return;
+    parts_.songs.queueDelete(index);
+    const std::int32_t fair = fairIndex(requesterName(song.songId).value_or(""));
+    parts_.songs.queueInsert(fair, song);
+    if (fair != index) queueChanged();
+}
+
 // Only a queued song keeps a name; the name of the song on screen is shown at once.
 void AppDelegate::setRequesterName(std::int32_t songId, const std::string& name) {
     const Song* song = parts_.songs.getSong(songId);
     if (!song || !parts_.songs.queueContains(*song)) return;
     std::string clean = cleanName(name);
-    if (clean.empty())
-        requesterNames_.erase(songId);
-    else
-        requesterNames_[songId] = clean;
+    requests_[songId].name = clean;
     if (song == parts_.songs.getCurrentSong() && parts_.songs.currentSongId() == songId) showSongTitle(*song);
     announce([songId, &clean](EngineListener& listener) { listener.requesterNameChanged(songId, clean); });
+    placeFairly(*song);
 }
 
 std::optional<std::string> AppDelegate::requesterName(std::int32_t songId) const {
-    const auto found = requesterNames_.find(songId);
-    if (found == requesterNames_.end()) return std::nullopt;
-    return found->second;
+    const auto found = requests_.find(songId);
+    if (found == requests_.end() || found->second.name.empty()) return std::nullopt;
+    return found->second.name;
 }
 
 std::string AppDelegate::withRequester(const std::string& label, const Song& song) const {

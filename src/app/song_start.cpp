@@ -44,11 +44,14 @@ void AppDelegate::startNext(bool afterError) {
         parts_.scheduler.cancel("hideTitle");
         if (!parts_.songs.isQueueEmpty()) {
             const Song& song = *parts_.songs.getQueueSong(0);
+            const auto request = requests_.find(song.songId);
+            prepareSound(request == requests_.end() ? 0 : request->second.key);
             showSongTitle(song);
             announceCurrentSong(song.songId);
             openAndPlay(song);
         } else if (flags_.isRandom && parts_.songs.getRandomCount() > 0) {
             randomSong_ = parts_.songs.getRandomSong();
+            prepareSound(0);
             showSongTitle(*randomSong_);
             announceCurrentSong(randomSong_->songId);
             openAndPlay(*randomSong_);
@@ -74,6 +77,7 @@ void AppDelegate::unlockNext() {
 void AppDelegate::showSongTitle(const Song& song) {
     std::string text = song.singer.empty() ? song.title : song.title + " - " + song.singer;
     if (const auto name = requesterName(song.songId)) text += " (" + *name + ")";
+    if (const std::int32_t key = songKey(song.songId); key != 0) text += " · " + keyLabel(key);
     parts_.overlays.setTitleText(text);
     parts_.overlays.setTitleVisible(true);
     schedule("hideTitle", 20.0, &AppDelegate::hideTitle);
@@ -98,6 +102,7 @@ void AppDelegate::openAndPlay(const Song& song) {
 }
 
 void AppDelegate::openClip(const std::string& url) {
+    prepareSound(0);
     parts_.player.setMedia(Media::url(url));
     parts_.player.play();
     schedule("fillVideo", 0.2, &AppDelegate::fillVideo);

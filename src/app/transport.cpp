@@ -30,7 +30,8 @@ void AppDelegate::play() {
 }
 
 void AppDelegate::replay() {
-    if (flags_.isIntro || flags_.isScoring || flags_.isError || flags_.isLockReplay || !parts_.player.hasMedia())
+    if (flags_.isIntro || flags_.isScoring || flags_.isError || flags_.isLockReplay ||
+        !parts_.player.hasMedia())
         return;
     flags_.isLockReplay = true;
     if (const Song* current = parts_.songs.getCurrentSong()) {
@@ -55,10 +56,29 @@ void AppDelegate::switchAudioTrack() {
             parts_.player.setCurrentAudioTrackIndex(ids[2]);
             flags_.isMusic = false;
         }
+    } else if (ids.size() == 2) {
+        flags_.isMusic = !flags_.isMusic;
+        matchCentreCancel();
+    }
+    if (ids.size() >= 2) {
         const std::int32_t track = flags_.isMusic ? 1 : 0;
         announce([track](EngineListener& listener) { listener.audioTrackChanged(track); });
     }
-    parts_.scheduler.schedule("unlockSwitchTrack", Millis(2000), [this] { flags_.isLockSwitchTrack = false; });
+    parts_.scheduler.schedule("unlockSwitchTrack", Millis(2000),
+                              [this] { flags_.isLockSwitchTrack = false; });
+}
+
+// Entry 0 of the track list is "off": one entry more is a song with a single track, whose
+// backing side (phones' track 1) is that track without its centre. Clips keep their sound.
+void AppDelegate::matchCentreCancel() {
+    const bool oneTrackSong = isSongPlaying() && parts_.player.audioTrackIndexes().size() == 2;
+    setCentreCancel(oneTrackSong && flags_.isMusic);
+}
+
+void AppDelegate::setCentreCancel(bool enabled) {
+    if (enabled == centreCancel_) return;
+    centreCancel_ = enabled;
+    parts_.player.setCentreCancel(enabled);
 }
 
 void AppDelegate::volumeUp() {
@@ -66,7 +86,8 @@ void AppDelegate::volumeUp() {
     parts_.volume.increaseSystemVolumeBy(0.095f);
     parts_.overlays.setVolumeLevel(static_cast<int>(parts_.volume.systemVolume() * 10));
     parts_.overlays.setVolumeVisible(true);
-    parts_.scheduler.schedule("hideVolume", Millis(4000), [this] { parts_.overlays.setVolumeVisible(false); });
+    parts_.scheduler.schedule("hideVolume", Millis(4000),
+                              [this] { parts_.overlays.setVolumeVisible(false); });
 }
 
 void AppDelegate::volumeDown() {
@@ -75,7 +96,8 @@ void AppDelegate::volumeDown() {
     if (parts_.volume.systemVolume() < 0.1f) parts_.volume.decreaseSystemVolumeBy(0.1f);
     parts_.overlays.setVolumeLevel(static_cast<int>(parts_.volume.systemVolume() * 10));
     parts_.overlays.setVolumeVisible(true);
-    parts_.scheduler.schedule("hideVolume", Millis(4000), [this] { parts_.overlays.setVolumeVisible(false); });
+    parts_.scheduler.schedule("hideVolume", Millis(4000),
+                              [this] { parts_.overlays.setVolumeVisible(false); });
 }
 
 void AppDelegate::showMessage(const std::string& text) {

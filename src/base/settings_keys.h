@@ -9,6 +9,8 @@ inline constexpr const char* KEY_SCORING = "KEY_SCORING";
 inline constexpr const char* KEY_RANDOM = "KEY_RANDOM";
 inline constexpr const char* KEY_RANDOM_TYPE = "KEY_RANDOM_TYPE";
 inline constexpr const char* KEY_RANDOM_KEYWORD = "KEY_RANDOM_KEYWORD";
+// New named songs take turns by name: nobody sings twice before everyone named has sung once.
+inline constexpr const char* KEY_FAIR_TURNS = "KEY_FAIR_TURNS";
 // The browser remote's operator PIN; none or empty: no PIN.
 inline constexpr const char* KEY_WEB_PIN = "KEY_WEB_PIN";
 

@@ -1,6 +1,7 @@
 #include "catalogue/song_manager.h"
 
 #include <algorithm>
+#include <map>
 
 #include "catalogue/text_fold.h"
 #include "catalogue/unicode_text.h"
@@ -9,7 +10,9 @@ namespace vocalis {
 
 namespace {
 
-bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+bool contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
 
 const std::shared_ptr<const Catalogue>& emptyCatalogue() {
     static const auto empty = std::make_shared<const Catalogue>();
@@ -133,6 +136,13 @@ void SongManager::queuePriority(const Song& song) {
         queueSongs_.insert(queueSongs_.begin() + 1, &song);
 }
 
+void SongManager::queueInsert(std::int32_t index, const Song& song) {
+    setInQueue(song, true);
+    const std::int32_t lowest = queueSongs_.empty() ? 0 : 1;
+    const std::int32_t at = std::clamp(index, lowest, std::max(lowest, getQueueCount()));
+    queueSongs_.insert(queueSongs_.begin() + at, &song);
+}
+
 void SongManager::queueDelete(std::int32_t index) {
     if (index < 0 || index >= getQueueCount()) return;
     const Song* song = queueSongs_[static_cast<std::size_t>(index)];
@@ -188,6 +198,23 @@ bool SongManager::moveWaitingFirst(std::int32_t position) {
     if (!index || *index == 1) return false;
     moveFirst(*index);
     return true;
+}
+
+std::int32_t fairTurnIndex(const std::vector<std::string>& names, const std::string& name) {
+    const std::string guest = lowerCase(name);
+    std::vector<std::string> guests;
+    guests.reserve(names.size());
+    for (const std::string& each : names) guests.push_back(lowerCase(each));
+    const std::ptrdiff_t round = guest.empty() ? 1 : 1 + std::count(guests.begin(), guests.end(), guest);
+    // The current song is never passed; in a queue the operator reordered, every song of this
+    // round or a lower one still stays ahead of the new one.
+    std::map<std::string, std::ptrdiff_t> sung;  // songs of each name up to here
+    std::size_t index = std::min<std::size_t>(1, guests.size());
+    for (std::size_t i = 0; i < guests.size(); ++i) {
+        const std::ptrdiff_t roundHere = guests[i].empty() ? 1 : ++sung[guests[i]];
+        if (i > 0 && roundHere <= round) index = i + 1;
+    }
+    return static_cast<std::int32_t>(index);
 }
 
 std::string SongManager::getQueueIdsString() const {

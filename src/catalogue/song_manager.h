@@ -21,7 +21,7 @@ enum RandomType : std::int32_t { kRandomCategory = 0, kRandomTitle = 1, kRandomS
 // The catalogue may be read from any thread; everything else belongs to the main thread
 // (the first random pool is built by the loader before the catalogue counts as loaded).
 class SongManager {
-public:
+  public:
     static SongManager& getInstance();
     SongManager() = default;
     SongManager(const SongManager&) = delete;
@@ -60,6 +60,9 @@ public:
     // --- play queue (index 0 is the current song) ----------------------------
     void queueAdd(const Song& song);
     void queuePriority(const Song& song);
+    // At that queue index (clamped to the queue; never before the current song of a queue
+    // that has one).
+    void queueInsert(std::int32_t index, const Song& song);
     void queueDelete(std::int32_t index);
     void moveFirst(std::int32_t index);
     void swap(std::int32_t a, std::int32_t b);
@@ -84,7 +87,7 @@ public:
     std::int32_t currentSongId() const { return currentSongId_.load(std::memory_order_acquire); }
     void setCurrentSongId(std::int32_t songId) { currentSongId_.store(songId, std::memory_order_release); }
 
-private:
+  private:
     void setInQueue(const Song& song, bool value);
 
     std::atomic<std::shared_ptr<const Catalogue>> catalogue_;
@@ -103,5 +106,11 @@ private:
     std::atomic<std::int32_t> currentSongId_{-1};
     std::mt19937 random_{std::random_device{}()};
 };
+
+// Fair turns: where a song asked for under `name` joins a queue whose songs (the current one
+// first) were asked for under `names`. Its round is 1 + the songs of that name in the queue; it
+// goes after every waiting song of its round or a lower one. An empty name is nobody's: a name
+// of its own, so always round 1. Names that differ only in case are one guest.
+std::int32_t fairTurnIndex(const std::vector<std::string>& names, const std::string& name);
 
 }  // namespace vocalis

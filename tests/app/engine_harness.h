@@ -66,6 +66,8 @@ class ScriptedPlayer final : public MediaPlayer {
     std::vector<int> audioTrackIndexes() const override { return trackIds; }
     int currentAudioTrackIndex() const override { return track; }
     void setCurrentAudioTrackIndex(int index) override { track = index; }
+    void setKeyShift(int semitones) override { keyShifts.push_back(semitones); }
+    void setCentreCancel(bool enabled) override { centreCancels.push_back(enabled); }
 
     // --- what a test scripts
     void playFor(float fraction) { position_ = fraction; }
@@ -99,6 +101,8 @@ class ScriptedPlayer final : public MediaPlayer {
     std::vector<float> bands = std::vector<float>(10, -99);
     std::vector<int> trackIds{-1, 1, 2};
     int track = 2;
+    std::vector<int> keyShifts;  // every call, in order
+    std::vector<bool> centreCancels;
 
   private:
     void change(PlayerState state) {
@@ -187,7 +191,9 @@ class CountingSound final : public ScoreSound {
 // discovery, thumbnails, background queue; scripted where time or hardware is involved.
 class EngineHarness {
   public:
-    explicit EngineHarness(std::vector<std::string> songFiles, std::string thumbnailTool = "false") {
+    // A recorder given here films instead of the camera-less default.
+    explicit EngineHarness(std::vector<std::string> songFiles, std::string thumbnailTool = "false",
+                           Recorder* recorder = nullptr) {
         for (const auto& file : songFiles) songsDir.write("Karaoke/" + file);
         foldersFound = std::vector<std::string>{songsDir / "Karaoke"};
         EngineConfig config;
@@ -203,7 +209,7 @@ class EngineHarness {
         config.discoveryPort = 0;
         engine = std::make_unique<AppDelegate>(
             EngineParts{clock, preferences, songs, sockets, discovery, thumbnails, player, overlays, volume,
-                        camera, sound, background},
+                        recorder ? *recorder : camera, sound, background},
             std::move(config));
         engine->addListener(&phoneNews);
     }

@@ -120,13 +120,30 @@ TEST(EnginePlay, VcvSongsAreOpenedThroughTheLocalServiceAndTracksCarryOver) {
     h.phone([](AppDelegate& e) { e.onRemoteNext(); });
     EXPECT_EQ(h.player.opened.back(), h.songsDir / "Karaoke/Anh - Tuấn.mp4 :audio-track=0");
 
-    // A file with one audio track: nothing switches, nobody is told.
+    // A file with one audio track: the backing side is that track with the centre of its mix
+    // cancelled; its track stays and phones are told the side as for two tracks.
     h.player.trackIds = {-1, 1};
     h.clock.advance(2000ms);
     phone.drain();
     h.phone([](AppDelegate& e) { e.onRemoteSwitchAudioTrack(); });
-    EXPECT_TRUE(h.engine->flags().isMusic);
-    EXPECT_TRUE(phone.quiet());
+    EXPECT_FALSE(h.engine->flags().isMusic);
+    EXPECT_EQ(phone.value(8), 0);
+    EXPECT_TRUE(h.player.centreCancels.empty());  // the voice was never taken out
+    h.clock.advance(2000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteSwitchAudioTrack(); });
+    EXPECT_EQ(phone.value(8), 1);
+    EXPECT_EQ(h.player.centreCancels, (std::vector<bool>{true}));
+    EXPECT_EQ(h.player.track, 1);
+    // The next one-track song starts on the backing side too, once its tracks are known; the
+    // idle clip keeps its voice.
+    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Bông Hồng")); });
+    h.clock.advance(2000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    EXPECT_EQ(h.player.centreCancels, (std::vector<bool>{true, false, true}));
+    h.clock.advance(2000ms);
+    h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    EXPECT_EQ(h.player.location(), "http://127.0.0.1:1/idle.mp4");
+    EXPECT_EQ(h.player.centreCancels, (std::vector<bool>{true, false, true, false}));
 }
 
 TEST(EnginePlay, ScoreScreenCountsUpBetweenQueuedSongsOnly) {
@@ -322,5 +339,73 @@ TEST(EnginePlay, RequesterNamesShowOnScreenAndLeaveWithTheirSong) {
     run(Command::addSong(anh, false, ""));
     EXPECT_EQ(h.engine->requesterName(anh), std::nullopt);
     EXPECT_EQ(h.overlays.nextLabel, "Chọn");
+    h.engine->removeListener(&news);
+}
+
+namespace {
+struct KeyNews final : EngineListener {
+    void keyChanged(std::int32_t songId, std::int32_t key) override {
+        told.push_back(std::to_string(songId) + ":" + std::to_string(key));
+    }
+    std::vector<std::string> told;
+};
+}  // namespace
+
+TEST(EnginePlay, EachSongStartsInItsKeyWhichChangesAtOnceWhileItPlays) {
+    EngineHarness h(kSongs);
+    KeyNews news;
+    h.engine->addListener(&news);
+    h.launchToFirstSong();
+    const auto anh = h.idOf("Anh"), bong = h.idOf("Bông Hồng"), chieu = h.idOf("Chiều");
+    const auto run = [&](Command command) {
+        h.engine->issue(std::move(command), CommandSource::Phone);
+        h.clock.runPending();
+    };
+    h.clock.advance(2500ms);
+    h.player.keyShifts.clear();
+    run(Command::addSong(anh, false, "Hoa", 2));
+    EXPECT_EQ(h.player.keyShifts, (std::vector<int>{2}));
+    EXPECT_EQ(h.overlays.title, "Anh - Tuấn (Hoa) · Tông +2");
+    run(Command::addSong(bong, false, "", -9));  // held to the lowest key
+    EXPECT_EQ(h.engine->songKey(bong), -6);
+    run(Command::setKey(bong, -1));
+    run(Command::addSong(chieu, false, ""));
+
+    // While it plays: at once, one semitone a key, never past the highest.
+    run(Command::setKey(anh, 5));
+    run({CommandKind::KeyUp});
+    run({CommandKind::KeyUp});
+    EXPECT_EQ(h.player.keyShifts, (std::vector<int>{2, 5, 6}));
+    EXPECT_EQ(h.overlays.title, "Anh - Tuấn (Hoa) · Tông +6");
+    run(Command::setKey(99999, 1));  // no such song
+    EXPECT_EQ(news.told, (std::vector<std::string>{std::to_string(bong) + ":-1", std::to_string(anh) + ":5",
+                                                   std::to_string(anh) + ":6"}));
+
+    // Each start applies its own key; a song without one plays in its own.
+    h.clock.advance(2000ms);
+    h.player.reachEnd();
+    h.clock.runPending();
+    EXPECT_EQ(h.overlays.title, "Bông Hồng - Lan · Tông \u22121");
+    h.clock.advance(2000ms);
+    run({CommandKind::Next});
+    EXPECT_EQ(h.overlays.title, "Chiều");
+    EXPECT_EQ(h.player.keyShifts, (std::vector<int>{2, 5, 6, -1, 0}));
+
+    // A random song starts in its own key; a change lasts while it plays; clips play as they are.
+    h.engine->setRandom(true, 1, "anh");
+    h.clock.advance(2000ms);
+    run({CommandKind::Next});
+    ASSERT_EQ(h.songs.currentSongId(), anh);
+    run({CommandKind::KeyDown});
+    EXPECT_EQ(h.engine->songKey(anh), -1);
+    h.clock.advance(2000ms);
+    run({CommandKind::Next});
+    EXPECT_EQ(h.player.keyShifts, (std::vector<int>{2, 5, 6, -1, 0, 0, -1, 0}));
+    h.engine->setRandom(false, 1, std::nullopt);
+    h.clock.advance(2000ms);
+    run({CommandKind::Next});
+    EXPECT_EQ(h.player.location(), "http://127.0.0.1:1/idle.mp4");
+    run({CommandKind::KeyUp});  // nothing to sing: nothing changes
+    EXPECT_EQ(h.player.keyShifts, (std::vector<int>{2, 5, 6, -1, 0, 0, -1, 0, 0}));
     h.engine->removeListener(&news);
 }
