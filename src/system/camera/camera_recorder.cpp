@@ -1,0 +1,52 @@
+#include "system/camera/camera_recorder.h"
+
+#include <gst/gst.h>
+
+#include "base/log.h"
+
+namespace vocalis {
+
+CameraRecorder::CameraRecorder(CameraSettings settings) : settings_(std::move(settings)) {
+    GError* error = nullptr;
+    if (settings_.source && !gst_init_check(nullptr, nullptr, &error)) {
+        logParts("Camera: GStreamer cannot start: ", error ? error->message : "unknown error");
+        settings_.source.reset();
+    }
+    g_clear_error(&error);
+    if (settings_.source)
+        logParts("Camera: ", settings_.source->path,
+                 settings_.source->kind == CameraSource::Kind::File ? " (a file standing in)" : "");
+    else
+        logLine("Camera: none found");
+}
+
+CameraRecorder::~CameraRecorder() { stopCapture(); }
+
+// The camera opens with the take: a capture without a take films nothing.
+void CameraRecorder::startCapture() { capturing_ = hasCamera(); }
+
+void CameraRecorder::stopCapture() {
+    stopRecording();
+    capturing_ = false;
+}
+
+void CameraRecorder::startRecording(const std::string& file) {
+    if (!hasCamera()) return;
+    // A camera device is opened by one pipeline at a time.
+    stopRecording();
+    take_ = CameraTake::start(
+        {*settings_.source, file, settings_.minFreeBytes, settings_.preview, settings_.onDiskLow});
+    if (take_) logParts("Camera: take started: ", file);
+}
+
+void CameraRecorder::stopRecording() {
+    if (!take_) return;
+    take_->finish();
+    take_.reset();
+}
+
+void CameraRecorder::setPreviewVisible(bool visible) {
+    if (settings_.preview) settings_.preview->setPreviewShown(visible);
+}
+
+}  // namespace vocalis

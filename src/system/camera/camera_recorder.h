@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/recorder.h"
+#include "system/camera/camera_preview.h"
+#include "system/camera/camera_source.h"
+#include "system/camera/camera_take.h"
+
+namespace vocalis {
+
+struct CameraSettings {
+    std::optional<CameraSource> source;  // none: no camera, for the life of the process
+    std::uint64_t minFreeBytes = 1ull << 30;
+    PreviewSink* preview = nullptr;
+    std::function<void()> onDiskLow;  // from the take's thread: the take ended and was kept
+};
+
+// The engine's camera. Each take is its own pipeline, opened when the take starts and
+// drained into a complete file when it stops; the preview shows that pipeline's picture.
+class CameraRecorder final : public Recorder {
+  public:
+    explicit CameraRecorder(CameraSettings settings);
+    ~CameraRecorder() override;
+    CameraRecorder(const CameraRecorder&) = delete;
+    CameraRecorder& operator=(const CameraRecorder&) = delete;
+
+    bool hasCamera() const override { return settings_.source.has_value(); }
+    bool isCapturing() const override { return capturing_; }
+    void startCapture() override;
+    void stopCapture() override;
+    bool isRecording() const override { return take_ && !take_->ended(); }
+    void startRecording(const std::string& file) override;
+    void stopRecording() override;
+    void setPreviewVisible(bool visible) override;
+
+  private:
+    CameraSettings settings_;
+    bool capturing_ = false;
+    std::unique_ptr<CameraTake> take_;
+};
+
+}  // namespace vocalis

@@ -1,0 +1,227 @@
+// Takes filmed by the real recorder, with a generated clip standing in for the camera and
+// its sound for the microphone; the engine runs on the virtual clock, the take in real time.
+#include <atomic>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <regex>
+
+#include "app/engine_harness.h"
+#include "support/run_program.h"
+#include "system/camera/camera_recorder.h"
+
+using namespace vocalis;
+using namespace vocalis::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+// 40 s of a moving pattern with a tone, smaller than a take's picture.
+const std::string& standInClip() {
+    static const TempDir dir;
+    static const std::string clip = [] {
+        const std::string path = dir / "camera.mp4";
+        const ProgramResult made = runProgram("ffmpeg", {"-v",
+                                                         "error",
+                                                         "-y",
+                                                         "-f",
+                                                         "lavfi",
+                                                         "-i",
+                                                         "testsrc2=size=640x360:rate=25",
+                                                         "-f",
+                                                         "lavfi",
+                                                         "-i",
+                                                         "sine=frequency=440:sample_rate=48000",
+                                                         "-t",
+                                                         "40",
+                                                         "-c:v",
+                                                         "libx264",
+                                                         "-preset",
+                                                         "ultrafast",
+                                                         "-pix_fmt",
+                                                         "yuv420p",
+                                                         "-c:a",
+                                                         "aac",
+                                                         path});
+        EXPECT_EQ(made.status, 0) << made.err;
+        return path;
+    }();
+    return clip;
+}
+
+struct Probe {
+    std::string video;  // "WIDTHxHEIGHT" of the video stream
+    bool sound = false;
+    double seconds = 0;
+};
+
+// What ffprobe reads in a file: an unfinished MP4 (no index) reads as nothing.
+Probe probe(const std::string& file) {
+    const ProgramResult read = runProgram(
+        "ffprobe", {"-v", "error", "-show_entries", "stream=codec_type,width,height:format=duration", "-of",
+                    "default=noprint_wrappers=1", file});
+    Probe result;
+    std::string width;
+    std::istringstream lines(read.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "codec_type=audio") result.sound = true;
+        if (line.rfind("width=", 0) == 0) width = line.substr(6);
+        if (line.rfind("height=", 0) == 0 && line != "height=N/A")
+            result.video = width + "x" + line.substr(7);
+        if (line.rfind("duration=", 0) == 0 && line != "duration=N/A")
+            result.seconds = std::stod(line.substr(9));
+    }
+    return result;
+}
+
+std::vector<std::string> takes(const EngineHarness& h) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(h.songsDir / "record"))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class CountingPreview final : public PreviewSink {
+  public:
+    void showPreviewFrame(PreviewFrame frame) override {
+        if (frame.width == 320 && frame.height == 180) ++frames;
+    }
+    void setPreviewShown(bool value) override { shown = value; }
+    std::atomic<int> frames{0};
+    bool shown = false;
+};
+
+// A recorder filming the stand-in, and an engine playing the queued song "Anh".
+struct Filming {
+    explicit Filming(std::uint64_t minFreeBytes = 1ull << 30)
+        : recorder({CameraSource{CameraSource::Kind::File, standInClip(), true}, minFreeBytes, &preview,
+                    [this] { ++diskLow; }}) {
+        std::filesystem::create_directories(h.songsDir / "record");
+        h.launchToFirstSong();
+        h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh")); });
+        EXPECT_EQ(h.songs.getCurrentSong()->title, "Anh");
+        h.clock.advance(3000ms);  // past the replay lock of the song's start
+    }
+    void record() {
+        h.phone([](AppDelegate& e) { e.onRemoteRecord(); });
+    }
+
+    CountingPreview preview;
+    std::atomic<int> diskLow{0};
+    CameraRecorder recorder;
+    EngineHarness h{{"Anh - Tuấn.mp4", "Bông - Lan.mp4"}, "false", &recorder};
+};
+
+}  // namespace
+
+TEST(EngineCamera, EveryStopPointEndsTheTakeWithACompleteFile) {
+    struct Case {
+        const char* stop;
+        std::function<void(Filming&)> act;
+        bool previewStays;
+    };
+    const std::vector<Case> cases{
+        {"skip", [](Filming& f) { f.h.phone([](AppDelegate& e) { e.onRemoteNext(); }); }, false},
+        {"replay", [](Filming& f) { f.h.phone([](AppDelegate& e) { e.onRemoteReplay(); }); }, false},
+        {"song end before the score",
+         [](Filming& f) {
+             f.h.engine->setHasScoring(true);
+             f.h.player.reachEnd();
+             f.h.clock.runPending();
+             EXPECT_TRUE(f.h.engine->flags().isScoring);
+         },
+         false},
+        {"quit", [](Filming& f) { f.h.engine->applicationWillTerminate(); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stop);
+        Filming f;
+        const std::size_t opened = f.h.player.opened.size();
+        f.record();
+        EXPECT_TRUE(f.h.engine->flags().isRecordVideo);
+        EXPECT_TRUE(f.preview.shown);
+        EXPECT_EQ(f.h.player.opened.size(), opened + 1);  // the song starts again for the take
+        std::this_thread::sleep_for(3s);
+        f.h.clock.advance(5000ms);  // past the replay and skip locks
+        c.act(f);
+        EXPECT_FALSE(f.h.engine->flags().isRecordVideo);
+        EXPECT_FALSE(f.recorder.isRecording());
+        EXPECT_EQ(f.preview.shown, c.previewStays);
+        EXPECT_GT(f.preview.frames, 0);
+        const std::vector<std::string> names = takes(f.h);
+        ASSERT_EQ(names.size(), 1u);
+        const Probe file = probe(f.h.songsDir / ("record/" + names[0]));
+        EXPECT_EQ(file.video, "1280x720");
+        EXPECT_TRUE(file.sound);
+        EXPECT_GT(file.seconds, 2.0);
+        EXPECT_LT(file.seconds, 4.5);
+    }
+}
+
+TEST(EngineCamera, ASecondTakeDiscardsTheFirstAndRequestsWithinTheLockMakeOne) {
+    // A zone where it is now just past midnight: the 12-hour clock names the hour 12.
+    const char* oldZone = std::getenv("TZ");
+    const std::string savedZone = oldZone ? oldZone : "";
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    // POSIX zones count west as positive: "VOC+h" is h hours behind UTC.
+    const int behind = utc.tm_hour <= 12 ? utc.tm_hour : utc.tm_hour - 24;
+    ::setenv("TZ", ("VOC" + std::string(behind >= 0 ? "+" : "") + std::to_string(behind)).c_str(), 1);
+    ::tzset();
+
+    Filming f;
+    const std::size_t opened = f.h.player.opened.size();
+    f.record();
+    const std::vector<std::string> first = takes(f.h);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_TRUE(std::regex_match(first[0], std::regex(R"(Anh-\d{4}_\d{2}_\d{2}_12_\d{2}_\d{2}\.mp4)")))
+        << first[0];
+
+    std::this_thread::sleep_for(1200ms);
+    f.h.clock.advance(4999ms);
+    f.record();  // still locked: the same take goes on
+    EXPECT_EQ(takes(f.h), first);
+    EXPECT_EQ(f.h.player.opened.size(), opened + 1);
+
+    f.h.clock.advance(1ms);
+    f.record();  // the first take is thrown away, the song and a new take start again
+    const std::vector<std::string> second = takes(f.h);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(f.h.player.opened.size(), opened + 2);
+    EXPECT_TRUE(f.h.engine->flags().isRecordVideo);
+
+    std::this_thread::sleep_for(2s);
+    f.h.clock.advance(5000ms);  // past the skip lock
+    f.h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    EXPECT_FALSE(f.h.engine->flags().isRecordVideo);
+    EXPECT_EQ(takes(f.h), second);
+    const Probe file = probe(f.h.songsDir / ("record/" + second[0]));
+    EXPECT_EQ(file.video, "1280x720");
+    EXPECT_LT(file.seconds, 3.2);  // the second take alone
+
+    if (oldZone)
+        ::setenv("TZ", savedZone.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+
+TEST(EngineCamera, LowDiskSpaceEndsTheTakeAndKeepsItsFile) {
+    Filming f(UINT64_MAX);  // no disk has that much free
+    f.record();
+    for (int i = 0; i < 200 && f.diskLow == 0; ++i) std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(f.diskLow, 1);
+    EXPECT_FALSE(f.recorder.isRecording());
+    const std::vector<std::string> names = takes(f.h);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(probe(f.h.songsDir / ("record/" + names[0])).video, "1280x720");
+    // The engine's take runs on until its stop point, as with any recorder that gave up.
+    EXPECT_TRUE(f.h.engine->flags().isRecordVideo);
+    f.h.clock.advance(5000ms);
+    f.h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    EXPECT_FALSE(f.h.engine->flags().isRecordVideo);
+    EXPECT_EQ(takes(f.h), names);
+}
