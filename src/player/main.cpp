@@ -22,8 +22,11 @@
 #include "player/player_options.h"
 #include "player/resources.h"
 #include "remote/media_service.h"
+#include "system/camera/camera_recorder.h"
+#include "system/mpris/mpris_player.h"
 #include "system/pulse_system_volume.h"
 #include "thumbnails/thumbnail_server.h"
+#include "ui/camera_preview_view.h"
 #include "ui/main_window.h"
 #include "ui/operator_windows.h"
 #include "ui/qr_code_view.h"
@@ -102,7 +105,14 @@ int main(int argc, char** argv) {
     VlcMediaPlayer player(scheduler, {vlcArguments, &window.videoSink(), {}});
     VlcScoreSound scoreSound(resources.scoreSound, vlcArguments);
     PulseSystemVolume volume;
-    NoCamera camera;
+    // The singers' takes; one that ends on a nearly full disk says so on the screen, through
+    // the engine (made below: no take runs before it).
+    CommandSink* notices = nullptr;
+    CameraRecorder camera({findCamera(options.camera), 1ull << 30, &window.cameraPreview(), [&notices] {
+                               if (notices)
+                                   notices->issue(Command::message("Ổ đĩa sắp đầy: đã dừng ghi hình"),
+                                                  CommandSource::Operator);
+                           }});
 
     const std::string demoFolder = data.songFolder() + "/Vocalis Demo";
     EngineConfig config;
@@ -128,6 +138,7 @@ int main(int argc, char** argv) {
     AppDelegate engine({scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume, camera,
                         scoreSound, background},
                        config);
+    notices = &engine;
     // Phones hear what the engine announces, as every front-end does.
     PhoneNews phoneNews(sockets);
     engine.addListener(&phoneNews);
@@ -172,6 +183,9 @@ int main(int argc, char** argv) {
         window.raise();
         window.activateWindow();
     };
+    // The keyboard's media keys, as the desktop hands them to the player used last.
+    MprisPlayer mediaKeys(songs, engine, {options.thumbnailPort, toFront, [] { QApplication::quit(); }});
+    mediaKeys.start();
     // Without a window manager (a kiosk X session) full screen is only a request nobody
     // grants: cover the screen ourselves too.
     if (QScreen* screen = QGuiApplication::primaryScreen()) window.setGeometry(screen->geometry());

@@ -1,0 +1,154 @@
+#include "system/mpris/mpris_player.h"
+
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QFile>
+#include <QStringList>
+
+#include "base/log.h"
+
+namespace vocalis {
+
+namespace {
+
+constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
+
+}  // namespace
+
+MprisPlayer::MprisPlayer(SongManager& songs, EngineControl& engine, MprisConfig config)
+    : songs_(songs), engine_(engine), config_(std::move(config)) {}
+
+MprisPlayer::~MprisPlayer() {
+    if (probe_) {
+        probe_->kill();
+        probe_->waitForFinished();
+    }
+    if (listening_) engine_.removeListener(this);
+    if (!serviceName_.isEmpty()) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.unregisterService(serviceName_);
+        bus.unregisterObject(kObjectPath);
+    }
+}
+
+bool MprisPlayer::start() {
+    playing_ = engine_.isPlaying();
+    metadata_ = metadataFor(songs_.currentSongId());
+    if (!listening_) {
+        engine_.addListener(this);
+        listening_ = true;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        logParts("No session bus, media keys are off: ", bus.lastError().message().toStdString());
+        return false;
+    }
+    if (!bus.registerObject(kObjectPath, this, QDBusConnection::ExportAdaptors)) {
+        logParts("Media keys are off: cannot export ", kObjectPath);
+        return false;
+    }
+    // A second player does not take the keys from the first: it stays reachable under its
+    // own name, and the desktop gives the keys to whichever was used last.
+    QString name = QString::fromLatin1(kServiceName);
+    if (!bus.registerService(name)) {
+        name += QStringLiteral(".instance%1").arg(::getpid());
+        if (!bus.registerService(name)) {
+            logParts("Media keys are off: cannot take the bus name ", name.toStdString());
+            bus.unregisterObject(kObjectPath);
+            return false;
+        }
+        logParts("Another player holds ", kServiceName, ", media keys as ", name.toStdString());
+    }
+    serviceName_ = name;
+    return true;
+}
+
+void MprisPlayer::play() {
+    if (!engine_.isPlaying()) engine_.issue(CommandKind::Play, CommandSource::Operator);
+}
+
+void MprisPlayer::pause() {
+    if (engine_.isPlaying()) engine_.issue(CommandKind::Pause, CommandSource::Operator);
+}
+
+void MprisPlayer::raise() {
+    if (config_.raise) config_.raise();
+}
+
+void MprisPlayer::quit() {
+    if (config_.quit) config_.quit();
+}
+
+void MprisPlayer::currentSongChanged(std::int32_t songId) {
+    QVariantMap next = metadataFor(songId);
+    // A replay keeps the length already read.
+    if (const auto length = metadata_.find(QStringLiteral("mpris:length"));
+        length != metadata_.end() &&
+        next.value(QStringLiteral("mpris:trackid")) == metadata_.value(QStringLiteral("mpris:trackid")))
+        next.insert(length.key(), length.value());
+    if (next == metadata_) return;
+    metadata_ = std::move(next);
+    announce({{QStringLiteral("Metadata"), metadata_}});
+    if (const Song* song = songs_.getSong(songId)) probeLength(songId, song->karaokeFile);
+}
+
+void MprisPlayer::probeLength(std::int32_t songId, const std::string& file) {
+    if (probe_) {
+        probe_->kill();
+        probe_->waitForFinished();
+    }
+    probe_ = std::make_unique<QProcess>();
+    QProcess* probe = probe_.get();
+    connect(probe, &QProcess::finished, this, [this, probe, songId](int status, QProcess::ExitStatus how) {
+        bool ok = false;
+        const double seconds = probe->readAllStandardOutput().trimmed().toDouble(&ok);
+        const auto trackId = metadataFor(songId).value(QStringLiteral("mpris:trackid"));
+        if (how != QProcess::NormalExit || status != 0 || !ok || seconds <= 0 ||
+            metadata_.value(QStringLiteral("mpris:trackid")) != trackId)
+            return;
+        metadata_.insert(QStringLiteral("mpris:length"), static_cast<qlonglong>(seconds * 1e6));
+        announce({{QStringLiteral("Metadata"), metadata_}});
+    });
+    probe->start(QString::fromStdString(config_.probeTool),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                  QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
+                  QFile::decodeName(QByteArray::fromStdString(file))});
+}
+
+void MprisPlayer::playStateChanged(bool playing) {
+    if (playing == playing_) return;
+    playing_ = playing;
+    announce({{QStringLiteral("PlaybackStatus"), playbackStatus()}});
+}
+
+QVariantMap MprisPlayer::metadataFor(std::int32_t songId) const {
+    const Song* song = songs_.getSong(songId);
+    // The intro and idle clips are not tracks.
+    if (!song)
+        return {{QStringLiteral("mpris:trackid"),
+                 QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
+    QVariantMap map{
+        {QStringLiteral("mpris:trackid"),
+         QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/vocalis/song/%1").arg(songId)))},
+        {QStringLiteral("xesam:title"), QString::fromStdString(song->title)},
+        {QStringLiteral("mpris:artUrl"),
+         QStringLiteral("http://127.0.0.1:%1/%2").arg(config_.thumbnailPort).arg(songId)},
+    };
+    if (!song->singer.empty())
+        map.insert(QStringLiteral("xesam:artist"), QStringList{QString::fromStdString(song->singer)});
+    return map;
+}
+
+void MprisPlayer::announce(const QVariantMap& changed) {
+    if (serviceName_.isEmpty()) return;
+    QDBusMessage signal = QDBusMessage::createSignal(
+        kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
+    signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
+    QDBusConnection::sessionBus().send(signal);
+}
+
+}  // namespace vocalis

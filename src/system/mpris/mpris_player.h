@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QVariantMap>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "app/engine_control.h"
+#include "catalogue/song_manager.h"
+#include "system/mpris/mpris_adaptors.h"
+
+namespace vocalis {
+
+struct MprisConfig {
+    std::uint16_t thumbnailPort = 6768;  // the song's picture, for the desktop's media controls
+    std::function<void()> raise;         // brings the main window to the front
+    std::function<void()> quit;          // ends the player as closing its window does
+    std::string probeTool = "ffprobe";   // reads a song's length from its file
+};
+
+// The player on the session bus as an MPRIS2 media player, so the desktop sends it the
+// keyboard's media keys: play/pause, next and previous become the engine's commands, and the
+// engine's news become the properties the desktop shows. The main thread only.
+class MprisPlayer final : public QObject, public EngineListener {
+    Q_OBJECT
+
+  public:
+    static constexpr const char* kServiceName = "org.mpris.MediaPlayer2.vocalis";
+    static constexpr const char* kObjectPath = "/org/mpris/MediaPlayer2";
+
+    MprisPlayer(SongManager& songs, EngineControl& engine, MprisConfig config);
+    ~MprisPlayer() override;
+
+    // Exports the object and takes the bus name; when another player holds the name, takes
+    // the name of this instance (kServiceName + ".instance<pid>") so both stay reachable.
+    // False (one line logged) without a session bus: the player runs on without media keys.
+    bool start();
+    // The bus name taken; empty before start() or without a bus.
+    QString serviceName() const { return serviceName_; }
+
+    // --- what the adaptors read and do
+    QString playbackStatus() const { return playing_ ? QStringLiteral("Playing") : QStringLiteral("Paused"); }
+    QVariantMap metadata() const { return metadata_; }
+    void playPause() { engine_.issue(CommandKind::PlayPause, CommandSource::Operator); }
+    void play();
+    void pause();
+    void next() { engine_.issue(CommandKind::Next, CommandSource::Operator); }
+    void previous() { engine_.issue(CommandKind::Replay, CommandSource::Operator); }
+    void raise();
+    void quit();
+
+    // --- the engine's news
+    void currentSongChanged(std::int32_t songId) override;
+    void playStateChanged(bool playing) override;
+
+  private:
+    QVariantMap metadataFor(std::int32_t songId) const;
+    void announce(const QVariantMap& changed);
+    void probeLength(std::int32_t songId, const std::string& file);
+
+    SongManager& songs_;
+    EngineControl& engine_;
+    MprisConfig config_;
+    bool playing_ = false;
+    QVariantMap metadata_;
+    QString serviceName_;
+    std::unique_ptr<QProcess> probe_;  // the current song's length, read beside the engine
+    bool listening_ = false;
+    // Children of this object, as QtDBus wants them; members, so they go before it does.
+    MprisRootAdaptor root_{*this};
+    MprisPlayerAdaptor player_{*this};
+};
+
+}  // namespace vocalis
