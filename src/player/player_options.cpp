@@ -14,6 +14,8 @@ const char* const kPlayerUsage =
     "  --demo                 make a few demo songs in the data folder on first use and play them\n"
     "  --intro-clip FILE      the clip played at start (default: the player's own)\n"
     "  --idle-clip FILE       the clip played while nothing is queued (default: the player's own)\n"
+    "  --camera DEVICE|FILE   the camera that films the singers: a device node, or a video file\n"
+    "                         standing in for camera and microphone (default: the first camera)\n"
     "  --media-port N         local media service port (default 6767)\n"
     "  --thumbnail-port N     thumbnail service port for phones (default 6768)\n"
     "  --remote-port N        phone remote port (default 6789)\n"
@@ -53,7 +55,8 @@ std::optional<PlayerOptions> parsePlayerOptions(const std::vector<std::string>& 
             options.noSound = true;
         } else if (arg == "--demo") {
             options.demo = true;
-        } else if (arg == "--data-dir" || arg == "--songs" || arg == "--intro-clip" || arg == "--idle-clip") {
+        } else if (arg == "--data-dir" || arg == "--songs" || arg == "--intro-clip" || arg == "--idle-clip" ||
+                   arg == "--camera") {
             const std::string* text = value();
             if (!text) return std::nullopt;
             if (text->empty()) {
@@ -64,6 +67,7 @@ std::optional<PlayerOptions> parsePlayerOptions(const std::vector<std::string>& 
             if (arg == "--songs") options.songFolders.push_back(*text);
             if (arg == "--intro-clip") options.introClip = *text;
             if (arg == "--idle-clip") options.idleClip = *text;
+            if (arg == "--camera") options.camera = *text;
         } else if (arg == "--web-pin") {
             const std::string* text = value();
             if (!text) return std::nullopt;

@@ -10,6 +10,7 @@
 #include "app/engine_control.h"
 #include "base/log.h"
 #include "ui/black_view.h"
+#include "ui/camera_preview_view.h"
 #include "ui/key_commands.h"
 #include "ui/next_view.h"
 #include "ui/picture_view.h"
@@ -47,7 +48,8 @@ MainWindow::MainWindow(Resources resources, Scheduler* scheduler, QWidget* paren
     : QMainWindow(parent),
       ownScheduler_(scheduler ? nullptr : std::make_unique<QtScheduler>()),
       scheduler_(scheduler ? *scheduler : *ownScheduler_),
-      screen_(new ScreenView(loadImage(resources.banner), loadImage(resources.scoreBackground), this)) {
+      screen_(new ScreenView(loadImage(resources.banner), loadImage(resources.scoreBackground), this)),
+      cameraPreview_(new CameraPreviewView(screen_)) {
     setWindowTitle(QStringLiteral("Vocalis Player"));
     setMinimumSize(320, 180);
     resize(1280, 720);
@@ -175,7 +177,10 @@ void MainWindow::becameActive() {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::Resize:
-            if (watched == screen_) placeMenuBar();
+            if (watched == screen_) {
+                placeMenuBar();
+                cameraPreview_->place();
+            }
             break;
         case QEvent::KeyPress:
             if (isMine(watched)) {

@@ -14,6 +14,7 @@ class QMenuBar;
 
 namespace vocalis {
 
+class CameraPreviewView;
 class EngineControl;
 class PointerAutoHide;
 class QtScheduler;
@@ -49,6 +50,7 @@ public:
     bool isPointerVisible() const;
 
     ScreenView& screen() const { return *screen_; }
+    CameraPreviewView& cameraPreview() const { return *cameraPreview_; }  // give this to the camera
     QMenuBar* menus() const { return menuBar_; }
     QAction* menuSelectSong() const { return menuSelectSong_; }
     QAction* menuThumbnail() const { return menuThumbnail_; }
@@ -100,6 +102,7 @@ private:
     std::unique_ptr<QtScheduler> ownScheduler_;
     Scheduler& scheduler_;
     ScreenView* screen_;
+    CameraPreviewView* cameraPreview_;
     QMenuBar* menuBar_ = nullptr;
     QAction* menuSelectSong_ = nullptr;
     QAction* menuThumbnail_ = nullptr;

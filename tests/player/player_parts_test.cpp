@@ -18,7 +18,7 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     auto options = parsePlayerOptions({"--data-dir", "/d", "--songs", "/a", "--songs", "/b c", "--intro-clip", "i.mkv",
                                        "--idle-clip", "j.mp4", "--media-port", "0", "--thumbnail-port", "7768",
                                        "--remote-port", "7789", "--discovery-port", "2122", "--no-sound", "--demo",
-                                       "--web-port", "7790", "--web-pin", "12 34"},
+                                       "--web-port", "7790", "--web-pin", "12 34", "--camera", "/dev/video2"},
                                       error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->dataDir, "/d");
@@ -31,6 +31,7 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     EXPECT_EQ(options->discoveryPort, 2122);
     EXPECT_EQ(options->webPort, 7790);
     EXPECT_EQ(options->webPin, "12 34");
+    EXPECT_EQ(options->camera, "/dev/video2");
     EXPECT_TRUE(options->noSound && options->demo && !options->help);
 
     options = parsePlayerOptions({}, error);
