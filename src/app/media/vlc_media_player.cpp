@@ -14,6 +14,7 @@
 #include <set>
 #include <string_view>
 
+#include "app/media/sound_output.h"
 #include "base/log.h"
 
 namespace vocalis {
@@ -70,6 +71,8 @@ struct VlcMediaPlayer::Impl {
     libvlc_equalizer_t* equalizer = nullptr;
     bool equalizerEnabled = false;
     std::optional<int> volumePercent;  // the player's own level, once set
+    // The own sound path; none when the caller chose one of libVLC's outputs.
+    std::unique_ptr<SoundOutput> sound;
     // Our own reference to the loaded media; changed only while no libVLC thread plays it.
     std::atomic<libvlc_media_t*> media{nullptr};
 
@@ -359,12 +362,26 @@ struct VlcMediaPlayer::Impl {
         self->options.videoSink->presentFrame(std::move(frame));
     }
 
-    // --- sound tap ----------------------------------------------------------------------
+    // --- own sound path ----------------------------------------------------------------
 
-    static void onAudioPlay(void* opaque, const void* samples, unsigned count, std::int64_t) {
-        auto* self = static_cast<Impl*>(opaque);
-        self->options.pcmTap(std::span<const std::int16_t>(static_cast<const std::int16_t*>(samples),
-                                                           static_cast<std::size_t>(count) * kPcmChannels));
+    static void onAudioPlay(void* opaque, const void* samples, unsigned count, std::int64_t pts) {
+        static_cast<Impl*>(opaque)->sound->play(
+            std::span<const std::int16_t>(static_cast<const std::int16_t*>(samples),
+                                          static_cast<std::size_t>(count) * 2),
+            pts);
+    }
+    static void onAudioPause(void* opaque, std::int64_t pts) {
+        static_cast<Impl*>(opaque)->sound->pause(pts);
+    }
+    static void onAudioResume(void* opaque, std::int64_t pts) {
+        static_cast<Impl*>(opaque)->sound->resume(pts);
+    }
+    static void onAudioFlush(void* opaque, std::int64_t) { static_cast<Impl*>(opaque)->sound->flush(); }
+    static void onAudioDrain(void* opaque) { static_cast<Impl*>(opaque)->sound->drain(); }
+
+    // Before libVLC stops a media: its end of sound is not waited for.
+    void interruptSound() {
+        if (sound) sound->interrupt();
     }
 
     // --- logging ------------------------------------------------------------------------
@@ -422,9 +439,10 @@ struct VlcMediaPlayer::Impl {
                                        &Impl::onVideoDisplay, this);
             libvlc_video_set_format_callbacks(player, &Impl::onVideoFormat, nullptr);
         }
-        if (options.pcmTap) {
-            libvlc_audio_set_callbacks(player, &Impl::onAudioPlay, nullptr, nullptr, nullptr, nullptr, this);
-            libvlc_audio_set_format(player, "S16N", kPcmRate, kPcmChannels);
+        if (sound) {
+            libvlc_audio_set_callbacks(player, &Impl::onAudioPlay, &Impl::onAudioPause, &Impl::onAudioResume,
+                                       &Impl::onAudioFlush, &Impl::onAudioDrain, this);
+            libvlc_audio_set_format(player, "S16N", SoundOutput::kRate, 2);
         }
         applyEqualizer();
         if (volumePercent) libvlc_audio_set_volume(player, *volumePercent);
@@ -433,6 +451,7 @@ struct VlcMediaPlayer::Impl {
 
     void releasePlayer() {
         if (!player) return;
+        interruptSound();
         // Stopping joins libVLC's threads, so no callback runs into a released player.
         libvlc_media_player_stop(player);
         libvlc_media_player_release(player);
@@ -462,6 +481,9 @@ VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
     std::vector<const char*> argv;
     for (const auto& argument : arguments) argv.push_back(argument.c_str());
 
+    if (d.options.pcmTap || !hasOption(d.options.arguments, "--aout")) {
+        d.sound = std::make_unique<SoundOutput>([] { return libvlc_clock(); }, d.options.pcmTap);
+    }
     d.vlc = libvlc_new(static_cast<int>(argv.size()), argv.data());
     if (!d.vlc) {
         logLine("Unable to start the media engine (libVLC)");
@@ -556,6 +578,7 @@ void VlcMediaPlayer::setMedia(std::optional<Media> media) {
     }
     // This stops the previous media and joins its threads; its late events carry the old
     // generation and are dropped.
+    d.interruptSound();
     libvlc_media_player_set_media(d.player, next);
     if (libvlc_media_t* previous = d.media.exchange(next)) libvlc_media_release(previous);
     ++d.generation;
@@ -584,6 +607,7 @@ void VlcMediaPlayer::play() {
     // A media that ended or failed stays so; each playback gets a fresh media.
     if (d.phase == Phase::Ended || d.phase == Phase::Failed) return;
     d.stopRequested = false;
+    if (d.sound) d.sound->prepare();
     if (d.unopenable || libvlc_media_player_play(d.player) != 0) {
         d.postFailure();
         return;
@@ -606,6 +630,7 @@ void VlcMediaPlayer::stop() {
     Impl& d = *impl_;
     if (!isReady()) return;
     d.stopRequested = true;
+    d.interruptSound();
     libvlc_media_player_stop(d.player);
     if (d.loaded) d.setPhase(Impl::Phase::Stopped);
 }
@@ -652,6 +677,14 @@ void VlcMediaPlayer::setCurrentAudioTrackIndex(int index) {
     if (chosen != ids.end()) d.wantedAudio = static_cast<std::size_t>(chosen - ids.begin());
     if (d.silent) return;
     if (libvlc_audio_set_track(d.player, index) != 0) logParts("Unable to select audio track ", index);
+}
+
+void VlcMediaPlayer::setKeyShift(int semitones) {
+    if (impl_->sound) impl_->sound->setKeyShift(semitones);
+}
+
+void VlcMediaPlayer::setCentreCancel(bool enabled) {
+    if (impl_->sound) impl_->sound->setCentreCancel(enabled);
 }
 
 }  // namespace vocalis

@@ -19,7 +19,9 @@ using PcmTap = std::function<void(std::span<const std::int16_t> interleavedStere
 
 struct VlcPlayerOptions {
     // libVLC command-line options, e.g. "--aout=adummy". Without a video sink and without a
-    // "--vout=..." of the caller's, pictures go to libVLC's dummy output.
+    // "--vout=..." of the caller's, pictures go to libVLC's dummy output. Without an
+    // "--aout=..." the sound takes the player's own path to PulseAudio, where the key and the
+    // centre cancellation work; with one, libVLC's own output plays it unchanged.
     std::vector<std::string> arguments;
     // Receives the pictures; not owned, must outlive the player.
     VideoSink* videoSink = nullptr;
@@ -34,6 +36,8 @@ struct VlcPlayerOptions {
 // last picture with the sink and reports Paused with hasEnded(). The end comes only from
 // libVLC's own end of the media, never from a pause. When no sound output can be opened the
 // media plays without sound (logged once until sound works again); the next media tries again.
+// Sound and picture stay together through the key change and centre cancellation: the sound
+// goes out at the time libVLC gives each block, whatever the changes' own delay.
 class VlcMediaPlayer final : public MediaPlayer {
   public:
     static constexpr int kPcmRate = 48000;
@@ -76,6 +80,9 @@ class VlcMediaPlayer final : public MediaPlayer {
     std::vector<int> audioTrackIndexes() const override;
     int currentAudioTrackIndex() const override;
     void setCurrentAudioTrackIndex(int index) override;
+
+    void setKeyShift(int semitones) override;
+    void setCentreCancel(bool enabled) override;
 
     struct Impl;
 

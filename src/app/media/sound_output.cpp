@@ -1,0 +1,360 @@
+#include "app/media/sound_output.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "base/log.h"
+
+namespace vocalis {
+
+namespace {
+
+constexpr std::size_t kChannels = 2;
+// What the server holds ahead: short, because a new key reaches the ear only behind it.
+constexpr pa_usec_t kServerBuffer = 150'000;
+constexpr pa_usec_t kServicePeriod = 10'000;
+// Closer than this to its time a frame simply plays; further off, silence or a skip puts
+// the sound back on time (a start, a lost stretch, a drifting sound card).
+constexpr std::int64_t kTolerance = 15'000;
+constexpr pa_usec_t kConnectTimeout = 2'000'000;
+// The media engine decodes some 1.3 s ahead; far more means no one takes the sound.
+constexpr std::size_t kMostWaiting = 10 * SoundOutput::kRate * kChannels;
+// A drain never holds the media's end longer than this.
+constexpr std::int64_t kLongestDrain = 3'000'000;
+// Frames fed to the changes at a time.
+constexpr std::size_t kFeedBlock = 1024;
+
+std::int64_t microsOf(std::uint64_t frames) {
+    return static_cast<std::int64_t>(frames) * 1'000'000 / SoundOutput::kRate;
+}
+std::size_t framesOf(std::int64_t micros) {
+    return micros <= 0 ? 0 : static_cast<std::size_t>(micros * SoundOutput::kRate / 1'000'000);
+}
+
+}  // namespace
+
+// libpulse's objects; used only with the main loop's lock held (or on its thread).
+struct SoundOutput::Pulse {
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+    pa_stream* stream = nullptr;
+    pa_time_event* timer = nullptr;
+    pa_time_event* deadline = nullptr;
+    bool timedOut = false;
+    std::atomic<bool> ready{false};
+
+    struct Lock {
+        explicit Lock(pa_threaded_mainloop* l) : loop(l) { pa_threaded_mainloop_lock(loop); }
+        ~Lock() { pa_threaded_mainloop_unlock(loop); }
+        pa_threaded_mainloop* loop;
+    };
+
+    void close() {
+        ready = false;
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+        if (timer) api->time_free(timer);
+        if (deadline) api->time_free(deadline);
+        timer = nullptr;
+        deadline = nullptr;
+        if (stream) {
+            pa_stream_set_state_callback(stream, nullptr, nullptr);
+            pa_stream_disconnect(stream);
+            pa_stream_unref(stream);
+            stream = nullptr;
+        }
+        if (context) {
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+            context = nullptr;
+        }
+    }
+
+    void cork(bool corked) {
+        if (stream && ready) pa_operation_unref(pa_stream_cork(stream, corked ? 1 : 0, nullptr, nullptr));
+    }
+};
+
+SoundOutput::SoundOutput(Clock clock, Tap tap)
+    : clock_(std::move(clock)), tap_(std::move(tap)), pulse_(std::make_unique<Pulse>()) {
+    if (tap_) return;
+    pulse_->loop = pa_threaded_mainloop_new();
+    if (pulse_->loop && pa_threaded_mainloop_start(pulse_->loop) < 0) {
+        pa_threaded_mainloop_free(pulse_->loop);
+        pulse_->loop = nullptr;
+    }
+}
+
+SoundOutput::~SoundOutput() {
+    if (!pulse_->loop) return;
+    {
+        Pulse::Lock lock(pulse_->loop);
+        pulse_->close();
+    }
+    pa_threaded_mainloop_stop(pulse_->loop);
+    pa_threaded_mainloop_free(pulse_->loop);
+}
+
+void SoundOutput::setKeyShift(int semitones) { key_ = std::clamp(semitones, -6, 6); }
+
+void SoundOutput::setCentreCancel(bool enabled) { centreCancel_ = enabled; }
+
+void SoundOutput::interrupt() {
+    std::lock_guard lock(mutex_);
+    interrupted_ = true;
+    wake_.notify_all();
+}
+
+void SoundOutput::prepare() {
+    std::lock_guard lock(mutex_);
+    interrupted_ = false;
+    starting_ = true;
+}
+
+void SoundOutput::logLost() {
+    if (lost_) return;
+    lost_ = true;
+    logLine("No sound output can be opened; playing without sound");
+}
+
+// A media's first sound: a pause of the one before is over, and a lost server is looked for.
+void SoundOutput::start() {
+    {
+        std::lock_guard lock(mutex_);
+        paused_ = false;
+    }
+    if (!pulse_->loop) return;
+    if (pulse_->ready) {
+        Pulse::Lock lock(pulse_->loop);
+        pulse_->cork(false);
+        return;
+    }
+    connect();
+    if (!pulse_->ready) logLost();
+}
+
+void SoundOutput::connect() {
+    Pulse& p = *pulse_;
+    Pulse::Lock lock(p.loop);
+    p.close();
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(p.loop);
+    p.context = pa_context_new(api, "Vocalis Player");
+    if (!p.context) return;
+    auto signal = [](auto*, void* loop) {
+        pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+    };
+    pa_context_set_state_callback(p.context, signal, p.loop);
+    // A server that does not answer must not hold the media for long.
+    p.timedOut = false;
+    p.deadline = pa_context_rttime_new(
+        p.context, pa_rtclock_now() + kConnectTimeout,
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* opaque) {
+            auto* pulse = static_cast<Pulse*>(opaque);
+            pulse->timedOut = true;
+            pa_threaded_mainloop_signal(pulse->loop, 0);
+        },
+        &p);
+    if (pa_context_connect(p.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return p.close();
+    while (true) {
+        const pa_context_state_t state = pa_context_get_state(p.context);
+        if (state == PA_CONTEXT_READY) break;
+        if (!PA_CONTEXT_IS_GOOD(state) || p.timedOut) return p.close();
+        pa_threaded_mainloop_wait(p.loop);
+    }
+
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate, kChannels};
+    p.stream = pa_stream_new(p.context, "Song", &spec, nullptr);
+    if (!p.stream) return p.close();
+    pa_stream_set_state_callback(p.stream, signal, p.loop);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kServerBuffer, &spec));
+    // Plays at once and keeps its clock running through a gap, so times stay true.
+    attr.prebuf = 0;
+    attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kServicePeriod, &spec));
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    const auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_playback(p.stream, nullptr, &attr, flags, nullptr, nullptr) < 0) return p.close();
+    while (true) {
+        const pa_stream_state_t state = pa_stream_get_state(p.stream);
+        if (state == PA_STREAM_READY) break;
+        if (!PA_STREAM_IS_GOOD(state) || p.timedOut) return p.close();
+        pa_threaded_mainloop_wait(p.loop);
+    }
+    api->time_free(p.deadline);
+    p.deadline = nullptr;
+
+    // From here on a failure of the server only silences the sound until the next media.
+    pa_context_set_state_callback(
+        p.context,
+        [](pa_context* context, void* opaque) {
+            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
+                static_cast<Pulse*>(opaque)->ready = false;
+        },
+        &p);
+    p.timer = pa_context_rttime_new(
+        p.context, pa_rtclock_now() + kServicePeriod,
+        [](pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* opaque) {
+            auto* self = static_cast<SoundOutput*>(opaque);
+            self->service();
+            if (self->pulse_->context)
+                pa_context_rttime_restart(self->pulse_->context, event, pa_rtclock_now() + kServicePeriod);
+        },
+        this);
+    p.ready = true;
+    if (lost_) logLine("Sound output works again");
+    lost_ = false;
+    std::lock_guard guard(mutex_);
+    clearLocked();
+}
+
+void SoundOutput::play(std::span<const std::int16_t> samples, std::int64_t due) {
+    if (starting_.exchange(false)) start();
+    const std::size_t frames = samples.size() / kChannels;
+    std::unique_lock lock(mutex_);
+    lastDue_ = due + microsOf(frames);
+    in_.resize(frames * kChannels);
+    std::transform(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(in_.size()), in_.begin(),
+                   [](std::int16_t sample) { return sample / 32768.0f; });
+    const std::span<const float> interleaved(in_);
+    if (tap_) {
+        processor_.setKeyShift(key_);
+        processor_.setCentreCancel(centreCancel_);
+        processor_.push(interleaved);
+        out_.clear();
+        processor_.take(processor_.ready(), out_);
+        tapBuffer_.resize(out_.size());
+        std::transform(out_.begin(), out_.end(), tapBuffer_.begin(), [](float sample) {
+            return static_cast<std::int16_t>(std::lround(std::clamp(sample * 32768.0f, -32768.0f, 32767.0f)));
+        });
+        lock.unlock();
+        tap_(tapBuffer_);
+        return;
+    }
+    if (!pulse_->ready) return;
+    if (waiting_.size() > kMostWaiting) clearLocked();
+    marks_.emplace_back(framesIn_, due);
+    waiting_.insert(waiting_.end(), interleaved.begin(), interleaved.end());
+    framesIn_ += frames;
+}
+
+// The due time of a frame, from the mark of the block it came in.
+std::int64_t SoundOutput::dueOf(std::uint64_t frame) const {
+    for (auto mark = marks_.rbegin(); mark != marks_.rend(); ++mark)
+        if (mark->first <= frame) return mark->second + microsOf(frame - mark->first);
+    return marks_.empty() ? 0 : marks_.front().second;
+}
+
+// On the main loop's thread: tops the server's buffer up with sound that is due when it
+// will be heard.
+void SoundOutput::service() {
+    Pulse& p = *pulse_;
+    if (!p.ready || !p.stream) return;
+    std::size_t room = pa_stream_writable_size(p.stream);
+    if (room == static_cast<std::size_t>(-1)) return;
+    room /= kChannels * sizeof(float);
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (room == 0 || pa_stream_get_latency(p.stream, &latency, &negative) < 0) return;
+
+    std::lock_guard lock(mutex_);
+    if (paused_) return;
+    // When the next frame written will reach the ear.
+    std::int64_t heardAt =
+        clock_() + (negative ? -static_cast<std::int64_t>(latency) : static_cast<std::int64_t>(latency));
+    out_.clear();
+    while (room > 0) {
+        while (processor_.ready() < std::min(room, kFeedBlock) && !waiting_.empty()) {
+            processor_.setKeyShift(key_);
+            processor_.setCentreCancel(centreCancel_);
+            const std::size_t count = std::min(kFeedBlock * kChannels, waiting_.size());
+            std::vector<float> block(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(count));
+            waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(count));
+            processor_.push(block);
+        }
+        if (processor_.ready() == 0) break;
+        const std::uint64_t next =
+            framesIn_ - waiting_.size() / kChannels - processor_.pending() - processor_.ready();
+        const std::int64_t early = dueOf(next) - heardAt;
+        if (early > kTolerance) {
+            const std::size_t silence = std::min(room, framesOf(early));
+            out_.insert(out_.end(), silence * kChannels, 0.0f);
+            heardAt += microsOf(silence);
+            room -= silence;
+        } else if (early < -kTolerance) {
+            processor_.drop(std::max<std::size_t>(1, framesOf(-early)));
+        } else {
+            const std::size_t taken = processor_.take(room, out_);
+            heardAt += microsOf(taken);
+            room -= taken;
+        }
+    }
+    // Marks of frames gone are no longer needed (the last one before the next frame stays).
+    const std::uint64_t next =
+        framesIn_ - waiting_.size() / kChannels - processor_.pending() - processor_.ready();
+    while (marks_.size() > 1 && marks_[1].first <= next) marks_.pop_front();
+    if (!out_.empty())
+        pa_stream_write(p.stream, out_.data(), out_.size() * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
+}
+
+void SoundOutput::pause(std::int64_t when) {
+    if (pulse_->loop && pulse_->ready) {
+        Pulse::Lock lock(pulse_->loop);
+        pulse_->cork(true);
+    }
+    std::lock_guard lock(mutex_);
+    paused_ = true;
+    pausedAt_ = when;
+}
+
+void SoundOutput::resume(std::int64_t when) {
+    {
+        std::lock_guard lock(mutex_);
+        // The media engine moves the times of what comes after a pause by its length; what
+        // waits here moves with it.
+        const std::int64_t shift = paused_ ? when - pausedAt_ : 0;
+        for (auto& mark : marks_) mark.second += shift;
+        lastDue_ += shift;
+        paused_ = false;
+    }
+    if (pulse_->loop && pulse_->ready) {
+        Pulse::Lock lock(pulse_->loop);
+        pulse_->cork(false);
+    }
+}
+
+void SoundOutput::flush() {
+    if (pulse_->loop && pulse_->ready) {
+        Pulse::Lock lock(pulse_->loop);
+        std::lock_guard guard(mutex_);
+        clearLocked();
+        pa_operation_unref(pa_stream_flush(pulse_->stream, nullptr, nullptr));
+        return;
+    }
+    std::lock_guard guard(mutex_);
+    clearLocked();
+}
+
+void SoundOutput::clearLocked() {
+    waiting_.clear();
+    marks_.clear();
+    framesIn_ = 0;
+    processor_.reset();
+    lastDue_ = 0;
+}
+
+void SoundOutput::drain() {
+    std::unique_lock lock(mutex_);
+    const std::int64_t until = std::min(lastDue_, clock_() + kLongestDrain);
+    while (!interrupted_) {
+        const std::int64_t left = until - clock_();
+        if (left <= 0) break;
+        wake_.wait_for(lock, std::chrono::microseconds(left));
+    }
+}
+
+}  // namespace vocalis
