@@ -41,6 +41,8 @@ class IdleEngine final : public EngineControl {
     void removeListener(EngineListener*) override {}
     bool isPlaying() const override { return true; }
     std::optional<std::string> requesterName(std::int32_t) const override { return std::nullopt; }
+    std::int32_t songKey(std::int32_t) const override { return 0; }
+    bool fairTurns() const override { return false; }
     void windowDidBecomeMain() override {}
     void setEqualizer(double, const std::optional<std::vector<float>>&) override {}
     void setHasScoring(bool) override {}

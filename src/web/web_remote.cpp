@@ -4,6 +4,7 @@
 #include <map>
 
 #include "base/log.h"
+#include "catalogue/text_fold.h"
 #include "web/web_page.h"
 
 namespace vocalis {
@@ -156,9 +157,10 @@ void WebRemote::handle(WebRequest request, Reply reply) {
         const auto limit = number("limit", kPageSongs);
         if (!offset || !limit) return reply(error(400));
         const auto found = values.find("q");
-        const auto page = songPage(
-            songs_, found == values.end() ? std::string() : found->second, static_cast<std::size_t>(*offset),
-            std::min<std::size_t>(static_cast<std::size_t>(*limit), kMaxPageSongs), snapshot()->queued);
+        const auto result = searches_.search(songs_, foldKeyword(found == values.end() ? "" : found->second));
+        const auto page =
+            songPage(*result, static_cast<std::size_t>(*offset),
+                     std::min<std::size_t>(static_cast<std::size_t>(*limit), kMaxPageSongs), snapshot()->queued);
         return reply(json(page.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)));
     }
     if (const WebAsset* asset = findWebAsset(path)) {

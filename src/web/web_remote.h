@@ -8,6 +8,7 @@
 #include "app/engine_control.h"
 #include "base/scheduler.h"
 #include "catalogue/song_manager.h"
+#include "web/search_cache.h"
 #include "web/web_server.h"
 #include "web/web_state.h"
 
@@ -29,6 +30,8 @@ class WebRemote final : public EngineListener, private WebHandler {
     static constexpr std::size_t kPictureBytes = 32 * 1024 * 1024;
     static constexpr std::size_t kPageSongs = 50;
     static constexpr std::size_t kMaxPageSongs = 200;
+    // Some twenty full result lists of a 100,000-song catalogue.
+    static constexpr std::size_t kSearchCacheBytes = 8 * 1024 * 1024;
 
     // `mainThread` runs the engine's thread.
     WebRemote(Scheduler& mainThread, SongManager& songs, EngineControl& engine, WebRemoteConfig config);
@@ -69,6 +72,7 @@ class WebRemote final : public EngineListener, private WebHandler {
     bool listening_ = false;
     mutable std::mutex mutex_;
     std::shared_ptr<const WebSnapshot> snapshot_;
+    SearchCache searches_{kSearchCacheBytes};
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     WebServer server_{*this};
 };

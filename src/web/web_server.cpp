@@ -4,11 +4,13 @@
 
 #include <array>
 #include <boost/asio/post.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <limits>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "base/log.h"
@@ -32,10 +34,13 @@ constexpr std::size_t kEventMessageBytes = 4096;  // the page sends nothing but 
 
 class EventSession;
 
+// At least two, so that one long answer never holds up every other.
+std::size_t workerCount() { return std::max(2u, std::thread::hardware_concurrency()); }
+
 }  // namespace
 
 // Members are destroyed in reverse order: the io_context goes before the counters, and the
-// sessions its pending work still holds go with it.
+// sessions its pending work still holds go with it. The workers are joined by stop().
 struct WebServer::Shared {
     explicit Shared(WebHandler& handler) : handler(handler) {}
     WebHandler& handler;
@@ -43,6 +48,8 @@ struct WebServer::Shared {
     std::vector<std::weak_ptr<EventSession>> events;  // server thread only
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
+    // Requests are answered here, beside the I/O thread: a search takes milliseconds.
+    asio::thread_pool workers{workerCount()};
 };
 
 namespace {
@@ -177,13 +184,23 @@ class HttpSession final : public std::enable_shared_from_this<HttpSession> {
         version_ = message.version();
         WebRequest request{std::string(message.method_string()), std::string(message.target()),
                            std::move(message.body()), std::string(message["X-Vocalis-Pin"])};
-        std::weak_ptr<Shared> weak = weak_;
-        shared_.handler.handle(std::move(request), [weak, self = shared_from_this()](WebReply reply) mutable {
-            if (auto shared = weak.lock())
+        auto shared = weak_.lock();
+        if (!shared) return;
+        asio::post(shared->workers,
+                   [shared, self = shared_from_this(), request = std::move(request)]() mutable {
+                       self->answer(shared, std::move(request));
+                   });
+    }
+
+    // On a worker thread. A reply keeps the server's parts alive, so the session it holds
+    // goes before them even when the reply comes after stop().
+    void answer(const std::shared_ptr<Shared>& shared, WebRequest request) {
+        shared->handler.handle(
+            std::move(request), [shared, self = shared_from_this()](WebReply reply) mutable {
                 asio::post(shared->io, [self = std::move(self), reply = std::move(reply)]() mutable {
                     self->write(std::move(reply));
                 });
-        });
+            });
     }
 
     void answerAndClose(unsigned status, std::string text) {
@@ -294,6 +311,8 @@ void WebServer::stop() {
     if (!shared_) return;
     shared_->io.stop();
     if (thread_.joinable()) thread_.join();
+    // Requests in hand are answered into the stopped io_context and dropped with it.
+    shared_->workers.join();
     shared_.reset();
     port_ = 0;
 }

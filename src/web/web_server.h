@@ -22,8 +22,9 @@ struct WebReply {
     std::string body;
 };
 
-// What the server asks of the player; called on the server's thread. `reply` may be called
-// later, from any thread, exactly once.
+// What the server asks of the player. `handle` is called on the server's worker threads,
+// several at once; `reply` may be called later, from any thread, exactly once. The rest is
+// called on the server's I/O thread.
 class WebHandler {
   public:
     virtual ~WebHandler() = default;
@@ -37,7 +38,8 @@ class WebHandler {
 // Boost.Asio stays inside the server's own file: a file that also sees standalone Asio (the
 // rest of the player's networking) cannot include both.
 //
-// HTTP/1.1 and WebSocket on one port, on one thread of its own. WebSockets on /api/events get
+// HTTP/1.1 and WebSocket on one port: one I/O thread of its own, and requests answered on a
+// few worker threads (one per core) so that searches run side by side. WebSockets on /api/events get
 // every broadcast text; one that cannot keep up skips to the newest, since each text is a
 // whole state.
 class WebServer {

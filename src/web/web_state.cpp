@@ -1,7 +1,5 @@
 #include "web/web_state.h"
 
-#include "catalogue/text_fold.h"
-
 namespace vocalis {
 
 namespace {
@@ -47,9 +45,8 @@ WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engin
     return snapshot;
 }
 
-nlohmann::json songPage(const SongManager& songs, std::string_view typed, std::size_t offset,
-                        std::size_t limit, const std::unordered_set<std::int32_t>& queued) {
-    const auto result = songs.search(foldKeyword(typed));
+nlohmann::json songPage(const SongManager::SearchResult& result, std::size_t offset, std::size_t limit,
+                        const std::unordered_set<std::int32_t>& queued) {
     nlohmann::json list = nlohmann::json::array();
     for (std::size_t i = offset; i < result.positions.size() && i - offset < limit; ++i) {
         const Song& song = result.catalogue->songs[result.positions[i]];

@@ -24,8 +24,8 @@ struct WebSnapshot {
 WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engine, bool playing,
                             std::int32_t track);
 
-// Any thread: one page of the search for what was typed, as the selection window finds it.
-nlohmann::json songPage(const SongManager& songs, std::string_view typed, std::size_t offset,
-                        std::size_t limit, const std::unordered_set<std::int32_t>& queued);
+// Any thread: one page of a search's result.
+nlohmann::json songPage(const SongManager::SearchResult& result, std::size_t offset, std::size_t limit,
+                        const std::unordered_set<std::int32_t>& queued);
 
 }  // namespace vocalis

@@ -1,3 +1,5 @@
+#include "catalogue/catalogue.h"
+#include "web/search_cache.h"
 #include "web/web_address.h"
 #include "web/web_test_support.h"
 
@@ -132,6 +134,61 @@ TEST(WebRemote, SearchFoldsRanksPagesAndMarksQueuedSongs) {
     EXPECT_EQ(page["songs"][1], (json{{"id", em}, {"title", "Em Ơi"}, {"singer", "Hà"}, {"queued", false}}));
     for (const char* bad : {"offset=-1", "limit=x", "offset=1e3"})
         EXPECT_EQ(f.call("GET", std::string("/api/songs?") + bad).status, 400) << bad;
+}
+
+TEST(WebRemote, SearchesAreKeptForTheirCatalogueWithinTheirBudget) {
+    SongManager songs;
+    // Room for three results of one song each.
+    SearchCache cache(3 * (128 + 1 + 4));
+    EXPECT_TRUE(cache.search(songs, "a")->positions.empty());  // nothing loaded yet
+    std::vector<Song> list;
+    for (const std::string path : {"Anh - Tuấn.mp4", "Bông - Lan.mp4", "Chiều - Hà.mp4", "Dạ - Hà.mp4"})
+        list.push_back(*songFromPath("/k", path));
+    songs.addAll(std::make_shared<Catalogue>(buildCatalogue(std::move(list))));
+
+    const auto anh = cache.search(songs, "a");
+    ASSERT_EQ(anh->positions.size(), 1u);  // the new catalogue, not the empty one kept
+    EXPECT_EQ(cache.search(songs, "a"), anh);
+    const auto bong = cache.search(songs, "b");
+    cache.search(songs, "c");
+    cache.search(songs, "a");  // used again: "b" is now the oldest
+    cache.search(songs, "d");
+    EXPECT_LE(cache.bytes(), 3u * (128 + 1 + 4));
+    EXPECT_EQ(cache.search(songs, "a"), anh);
+    EXPECT_NE(cache.search(songs, "b"), bong);
+    EXPECT_EQ(cache.search(songs, "b")->positions, bong->positions);
+}
+
+TEST(WebServer, OneSlowAnswerHoldsUpNoOther) {
+    // "/slow" is answered only once "/fast" has been, or after 10 s.
+    struct Handler final : WebHandler {
+        std::promise<void> fast;
+        std::shared_future<void> fastDone = fast.get_future().share();
+        void handle(WebRequest request, std::function<void(WebReply)> reply) override {
+            if (request.target == "/slow") {
+                const bool inTime = fastDone.wait_for(10s) == std::future_status::ready;
+                return reply({inTime ? 200u : 504u, "text/plain", "slow"});
+            }
+            reply({200, "text/plain", "fast"});
+            fast.set_value();
+        }
+        std::size_t bodyLimit(const std::string&, const std::string&) const override { return 1024; }
+        std::string currentEvent() const override { return {}; }
+    } handler;
+    WebServer server(handler);
+    std::string error;
+    ASSERT_TRUE(server.start(0, &error, true)) << error;
+    const auto get = [&](const std::string& target) {
+        return std::async(std::launch::async, [port = server.port(), target] {
+            RawClient client(port);
+            client.send("GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n");
+            return client.readAnswer().value_or(HttpAnswer{});
+        });
+    };
+    auto slow = get("/slow");
+    std::this_thread::sleep_for(100ms);  // the slow one first, though either order must work
+    EXPECT_EQ(get("/fast").get().body, "fast");
+    EXPECT_EQ(slow.get().status, 200);
 }
 
 TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEnd) {
