@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 
 #include <atomic>
 #include <optional>
@@ -8,7 +6,7 @@
 #include "base/preferences.h"
 #include "remote/discovery_protocol.h"
 #include "remote/discovery_responder.h"
-#include "remote/socket_test_support.h"
+#include "remote/phone_test_support.h"
 
 namespace vocalis {
 namespace {
@@ -123,30 +121,6 @@ TEST(DiscoveryResponder, AFloodOfBigDatagramsGivesFewShortLogLines) {
     }
     // A burst of a second's lines, then a second's more.
     EXPECT_EQ(lines, 2 * static_cast<std::size_t>(DiscoveryResponder::kLogLinesPerSecond));
-}
-
-TEST(DiscoveryResponder, AnswersBroadcastProbes) {
-    MemoryPreferences preferences;
-    preferences.setString("KEY_DEVICE_NAME", "Sảnh");
-    DiscoveryResponder responder(preferences);
-    ASSERT_TRUE(responder.start(0));
-
-    // The broadcast address of the first interface that has one.
-    std::optional<in_addr_t> broadcast;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) == 0) {
-        for (ifaddrs* entry = list; entry && !broadcast; entry = entry->ifa_next)
-            if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET &&
-                (entry->ifa_flags & IFF_BROADCAST) && (entry->ifa_flags & IFF_UP) && entry->ifa_broadaddr)
-                broadcast = reinterpret_cast<sockaddr_in*>(entry->ifa_broadaddr)->sin_addr.s_addr;
-        ::freeifaddrs(list);
-    }
-    if (!broadcast) GTEST_SKIP() << "no IPv4 interface with a broadcast address";
-    ProbeSocket phone;
-    ASSERT_TRUE(phone.sendTo("Vocalis Remote", *broadcast, responder.port()));
-    const auto reply = phone.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->first, "Vocalis Player macOS;Sảnh;700");
 }
 
 TEST(DiscoveryResponder, APortTakenByAnotherProgramLeavesDiscoveryOff) {

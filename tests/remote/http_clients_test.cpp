@@ -4,17 +4,17 @@
 #include <sstream>
 #include <thread>
 
-#include "remote/http_test_client.h"
 #include "remote/media_service.h"
 #include "remote/media_service_fixture.h"
 #include "support/run_program.h"
+#include "support/socket_client.h"
 
 namespace vocalis {
 namespace {
 
+using testing::findProgram;
 using testing::MediaCatalogue;
 using testing::patternBytes;
-using testing::findProgram;
 using testing::readFile;
 using testing::runProgram;
 
@@ -106,39 +106,6 @@ TEST_F(HttpClientsTest, ParallelCurlDownloadsShareTheConnectionQueue) {
         const std::string expected = i % 2 ? clip_.substr(clip_.size() / 2) : clip_;
         EXPECT_TRUE(readFile(outputs[static_cast<std::size_t>(i)]) == expected);
     }
-}
-
-TEST_F(HttpClientsTest, PythonHttpClientKeepsOneConnectionAcrossRequests) {
-    const std::string script = R"(
-import http.client, sys
-port = int(sys.argv[1])
-c = http.client.HTTPConnection('127.0.0.1', port, timeout=30)
-c.request('GET', '/1', headers={'Range': 'bytes=100-199'})
-r = c.getresponse(); body = r.read()
-first = c.sock
-print(r.status, r.getheader('Content-Range'), len(body), body[:3].decode())
-c.request('HEAD', '/intro.mp4')
-r = c.getresponse(); r.read()
-print(r.status, r.getheader('Content-Length'), c.sock is first)
-c.request('GET', '/7')
-r = c.getresponse(); r.read()
-print(r.status, r.getheader('Content-Length'), c.sock is first)
-c.request('GET', '/idle.mp4', headers={'Connection': 'close'})
-r = c.getresponse(); print(r.status, r.read().decode())
-first.settimeout(30); print(first.recv(1) == b'')
-)";
-    const std::string scriptPath = media_.dir.write("client.py", script);
-    auto result = runProgram(findProgram("python3"), {scriptPath, std::to_string(service_.port())});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const std::string expected =
-        "206 bytes 100-199/200000 100 WXY\n"
-        "200 " +
-        std::to_string(clip_.size()) +
-        " True\n"
-        "404 0 True\n"
-        "200 idle\n"
-        "True\n";
-    EXPECT_EQ(result.out, expected);
 }
 
 }  // namespace

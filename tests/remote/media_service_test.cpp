@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "remote/http_test_client.h"
 #include "remote/media_service_fixture.h"
+#include "support/socket_client.h"
 
 namespace vocalis {
 namespace {

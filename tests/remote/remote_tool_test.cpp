@@ -6,8 +6,8 @@
 #include "base/preferences.h"
 #include "catalogue/song_manager.h"
 #include "remote/discovery_responder.h"
+#include "remote/phone_test_support.h"
 #include "remote/socket_manager.h"
-#include "remote/socket_test_support.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "remote/http_date.h"
-#include "remote/http_test_client.h"
+#include "support/socket_client.h"
 #include "support/temp_dir.h"
 #include "thumbnails/thumbnail_fixture.h"
 #include "thumbnails/thumbnail_manager.h"
@@ -156,13 +156,6 @@ TEST_F(ThumbnailServerTest, PicturesWithTheLongestFileNamesAreCopiedToo) {
         EXPECT_EQ(request(target).body, picture);
     }
     EXPECT_EQ(readFile(dir_ / ("thumbnail/" + longTitle('b', 255) + "-x.jpg")), "JPEG-255");
-}
-
-TEST_F(ThumbnailServerTest, APhoneLeavingMidPictureEndsOnlyItsConnection) {
-    const std::string big = testing::patternBytes(8 * 1024 * 1024);
-    dir_.write("thumbnail/a-one.jpg", big);
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(testing::leaveMidBody(server_.port(), "GET /0 HTTP/1.1\r\n\r\n"));
-    EXPECT_TRUE(request("/0").body == big);
 }
 
 TEST_F(ThumbnailServerTest, NoPictureIsAnsweredFromAnUnloadedStore) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/engine_harness.h"
-#include "remote/http_test_client.h"
+#include "support/socket_client.h"
 #include "web/event_client.h"
 #include "web/web_remote.h"
 

@@ -1,0 +1,121 @@
+#pragma once
+
+// A recording delegate and the phone's helpers for the phone-server tests.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/song.h"
+#include "catalogue/song_manager.h"
+#include "remote/remote_delegate.h"
+#include "support/socket_client.h"
+
+namespace vocalis::testing {
+
+// Records every delegate call as one line, in call order.
+class RecordingDelegate final : public RemoteDelegate {
+  public:
+    void onRemotePlayPause(bool play) override { add(play ? "play" : "pause"); }
+    void onRemoteNext() override { add("next"); }
+    void onRemoteReplay() override { add("replay"); }
+    void onRemoteSwitchAudioTrack() override { add("track"); }
+    void onRemoteRes(std::int32_t id) override { add("res " + std::to_string(id)); }
+    void onRemoteRes1st(std::int32_t id) override { add("res1st " + std::to_string(id)); }
+    void onRemoteVolumeUp() override { add("volume up"); }
+    void onRemoteVolumeDown() override { add("volume down"); }
+    void onRemoteQueueRemove(std::int32_t p) override { add("remove " + std::to_string(p)); }
+    void onRemoteQueueMoveUp(std::int32_t p) override { add("up " + std::to_string(p)); }
+    void onRemoteQueueMoveFirst(std::int32_t p) override { add("first " + std::to_string(p)); }
+    void onRemoteQueueRequesterName(std::int32_t id, std::string name) override {
+        add("name " + std::to_string(id) + " " + name);
+    }
+    void onRemoteSendMessage(std::string text) override { add("message " + text); }
+    void onRemoteSendPicture(std::vector<std::uint8_t> image) override {
+        std::lock_guard lock(mutex_);
+        pictures_.push_back(std::string(image.begin(), image.end()));
+        calls_.push_back("picture " + std::to_string(image.size()));
+        changed_.notify_all();
+    }
+    void onRemoteRecord() override { add("record"); }
+
+    // Waits until at least `count` calls were made and returns them all.
+    std::vector<std::string> waitFor(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, kPatience, [&] { return calls_.size() >= count; });
+        return calls_;
+    }
+    std::vector<std::string> calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    std::vector<std::string> pictures() {
+        std::lock_guard lock(mutex_);
+        return pictures_;
+    }
+
+  private:
+    void add(std::string call) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+        changed_.notify_all();
+    }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> calls_;
+    std::vector<std::string> pictures_;
+};
+
+// Every command before this one has been carried out once its reply is back.
+inline bool sync(RawClient& phone) {
+    static const std::string query{'\x17'};
+    static const std::string reply{'\x17', '\x00', '\x00', '\x02', '\xBC'};
+    return phone.send(query) && phone.read(5) == reply;
+}
+
+// As sync, for a connection whose buffer is being dropped: a query that arrives in the
+// same chunk as the dropping bytes is dropped with them, so it is asked again.
+inline bool syncAfterDrop(RawClient& phone) {
+    static const std::string reply{'\x17', '\x00', '\x00', '\x02', '\xBC'};
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (!phone.send(std::string{'\x17'})) return false;
+        const std::string got = phone.read(5, std::chrono::milliseconds(500));
+        if (got.empty()) continue;
+        return got.size() == 5 ? got == reply : got + phone.read(5 - got.size()) == reply;
+    }
+    return false;
+}
+
+// Integers on the wire.
+inline std::string be32(std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    return std::string{static_cast<char>(bits >> 24), static_cast<char>(bits >> 16),
+                       static_cast<char>(bits >> 8), static_cast<char>(bits)};
+}
+
+inline std::string bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (int v : values) out.push_back(static_cast<char>(v));
+    return out;
+}
+
+// A catalogue of `count` songs published into a fresh SongManager.
+inline std::shared_ptr<const Catalogue> publishSongs(SongManager& songs, int count) {
+    std::vector<Song> list;
+    for (int i = 0; i < count; ++i) {
+        auto song = songFromPath("/srv/Karaoke/NhacMoi", "Bài hát số " + std::to_string(100000 + i) +
+                                                             " - Ca sĩ " + std::to_string(i % 97) + ".mp4");
+        if (song) list.push_back(std::move(*song));
+    }
+    auto catalogue = std::make_shared<const Catalogue>(buildCatalogue(std::move(list)));
+    songs.addAll(catalogue);
+    return catalogue;
+}
+
+}  // namespace vocalis::testing
