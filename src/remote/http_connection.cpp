@@ -46,6 +46,19 @@ void HTTPConnection::close() {
     if (onDeath_) onDeath_(this);
 }
 
+template <typename Step>
+auto HTTPConnection::continuation(Step step) {
+    return [self = shared_from_this(), step = std::move(step)](const asio::error_code& error,
+                                                               std::size_t bytes = 0) {
+        if (self->closed_) return;
+        if (error) {
+            self->close();
+            return;
+        }
+        step(*self, bytes);
+    };
+}
+
 void HTTPConnection::armTimer(std::chrono::milliseconds delay) {
     const std::uint64_t generation = ++timerGeneration_;
     timer_.expires_after(delay);
@@ -117,14 +130,7 @@ void HTTPConnection::readHeadLine() {
         lineTimerArmed_ = true;
     }
     socket_.async_wait(asio::socket_base::wait_read,
-                       [self = shared_from_this()](const asio::error_code& error) {
-                           if (self->closed_) return;
-                           if (error) {
-                               self->close();
-                               return;
-                           }
-                           self->readHeadLine();
-                       });
+                       continuation([](HTTPConnection& self, std::size_t) { self.readHeadLine(); }));
 }
 
 void HTTPConnection::handleLine(const std::string& line) {
@@ -286,20 +292,13 @@ void HTTPConnection::writeHead(std::string head, bool withBody, bool closeAfter)
     }
     headBuffer_.erase(0, error ? 0 : written);
     armTimer(timeouts_.headWrite);
-    asio::async_write(socket_, asio::buffer(headBuffer_),
-                      [self = shared_from_this()](const asio::error_code& error, std::size_t) {
-                          if (self->closed_) return;
-                          self->disarmTimer();
-                          if (error) {
-                              self->close();
-                              return;
-                          }
-                          self->afterHead();
-                      });
+    asio::async_write(socket_, asio::buffer(headBuffer_), continuation([](HTTPConnection& self, std::size_t) {
+                          self.disarmTimer();
+                          self.afterHead();
+                      }));
 }
 
 void HTTPConnection::afterHead() {
-    sentResponseHeaders_ = true;
     if (!withBody_) {
         finish(closeAfterAnswer_);
         return;
@@ -333,15 +332,10 @@ void HTTPConnection::writeNextSegment() {
         return;
     }
     asio::async_write(socket_, asio::buffer(segment.text),
-                      [self = shared_from_this()](const asio::error_code& error, std::size_t) {
-                          if (self->closed_) return;
-                          if (error) {
-                              self->close();
-                              return;
-                          }
-                          ++self->segmentIndex_;
-                          self->writeNextSegment();
-                      });
+                      continuation([](HTTPConnection& self, std::size_t) {
+                          ++self.segmentIndex_;
+                          self.writeNextSegment();
+                      }));
 }
 
 // Body bytes go in pieces of at most kMaxBytesInFlight, each only once the socket can take
@@ -389,28 +383,16 @@ void HTTPConnection::sendPieceByCopy(std::size_t piece) {
         return;
     }
     asio::async_write(socket_, asio::buffer(pieceBuffer_),
-                      [self = shared_from_this()](const asio::error_code& error, std::size_t bytes) {
-                          if (self->closed_) return;
-                          if (error) {
-                              self->close();
-                              return;
-                          }
-                          self->segmentLeft_ -= bytes;
-                          self->pieceBuffer_.clear();
-                          self->sendFileChunk();
-                      });
+                      continuation([](HTTPConnection& self, std::size_t bytes) {
+                          self.segmentLeft_ -= bytes;
+                          self.pieceBuffer_.clear();
+                          self.sendFileChunk();
+                      }));
 }
 
 void HTTPConnection::waitWritable() {
     socket_.async_wait(asio::socket_base::wait_write,
-                       [self = shared_from_this()](const asio::error_code& error) {
-                           if (self->closed_) return;
-                           if (error) {
-                               self->close();
-                               return;
-                           }
-                           self->sendFileChunk();
-                       });
+                       continuation([](HTTPConnection& self, std::size_t) { self.sendFileChunk(); }));
 }
 
 void HTTPConnection::finish(bool closeAfter) {
@@ -425,14 +407,9 @@ void HTTPConnection::finish(bool closeAfter) {
     segmentIndex_ = 0;
     segmentLeft_ = 0;
     headerLines_ = 0;
-    sentResponseHeaders_ = false;
     // Through the queue, so a client sending many requests at once never deepens the stack.
     asio::post(socket_.get_executor(), [self = shared_from_this()] { self->waitForHead(); });
 }
-
-}  // namespace vocalis
-
-namespace vocalis {
 
 // Closing a socket with unread input resets the connection, and the reset can overtake the
 // answer still on its way (a refused body, the next request of a client we close on). So
@@ -460,14 +437,7 @@ void HTTPConnection::discardInput() {
         }
     }
     socket_.async_wait(asio::socket_base::wait_read,
-                       [self = shared_from_this()](const asio::error_code& error) {
-                           if (self->closed_) return;
-                           if (error) {
-                               self->close();
-                               return;
-                           }
-                           self->discardInput();
-                       });
+                       continuation([](HTTPConnection& self, std::size_t) { self.discardInput(); }));
 }
 
 }  // namespace vocalis

@@ -78,6 +78,11 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     void discardInput();
     bool keepsAlive() const;
 
+    // The handler of an asynchronous wait or write: does nothing once closed, closes on an
+    // error, else runs `step(connection, bytes)`.
+    template <typename Step>
+    auto continuation(Step step);
+
     void armTimer(std::chrono::milliseconds delay);
     void disarmTimer();
 
@@ -107,7 +112,6 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     bool closeAfterAnswer_ = false;
     bool withBody_ = false;
     bool corked_ = false;
-    bool sentResponseHeaders_ = false;
     bool closed_ = false;
 };
 
