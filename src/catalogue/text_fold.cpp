@@ -21,10 +21,9 @@ utf8proc_int32_t lowerAndPlainD(utf8proc_int32_t cp, void*) {
 
 std::string foldWithUtf8proc(std::string_view text) {
     utf8proc_uint8_t* out = nullptr;
-    const auto length = utf8proc_map_custom(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
-                                            static_cast<utf8proc_ssize_t>(text.size()), &out,
-                                            static_cast<utf8proc_option_t>(UTF8PROC_COMPOSE | UTF8PROC_STRIPMARK),
-                                            lowerAndPlainD, nullptr);
+    const auto length = utf8proc_map_custom(
+        reinterpret_cast<const utf8proc_uint8_t*>(text.data()), static_cast<utf8proc_ssize_t>(text.size()),
+        &out, static_cast<utf8proc_option_t>(UTF8PROC_COMPOSE | UTF8PROC_STRIPMARK), lowerAndPlainD, nullptr);
     if (length < 0) return std::string(text);  // only on invalid input, which callers never pass
     std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owned(out, &std::free);
     return std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(length));
@@ -43,7 +42,7 @@ struct FoldEntry {
 };
 
 class FoldTable {
-public:
+  public:
     FoldTable() {
         for (char32_t cp = 0; cp < kTableEnd; ++cp) fill(cp, entries_[cp]);
         for (char32_t cp = kExtraBegin; cp < kExtraEnd; ++cp) fill(cp, extra_[cp - kExtraBegin]);
@@ -55,7 +54,7 @@ public:
         return nullptr;
     }
 
-private:
+  private:
     static void fill(char32_t cp, FoldEntry& entry) {
         if (cp >= 0xD800 && cp <= 0xDFFF) return;
         std::string one;
@@ -79,23 +78,14 @@ const FoldTable& foldTable() {
 
 std::string foldText(std::string_view text) {
     std::string out;
-    out.reserve(text.size());
     const FoldTable& table = foldTable();
-    for (std::size_t pos = 0; pos < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[pos]);
-        if (byte < 0x80) {
-            out.push_back(static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + 32 : byte));
-            ++pos;
-            continue;
-        }
-        char32_t cp;
-        const std::size_t length = decodeUtf8(text, pos, cp);
-        const FoldEntry* entry = length ? table.find(cp) : nullptr;
-        if (!entry || !entry->known) return foldWithUtf8proc(text);
-        out.append(entry->bytes.data(), entry->length);
-        pos += length;
-    }
-    return out;
+    const bool tabled = mapLoweringAscii(text, out, [&table](std::string& to, std::string_view, char32_t cp) {
+        const FoldEntry* entry = cp ? table.find(cp) : nullptr;
+        if (!entry || !entry->known) return false;
+        to.append(entry->bytes.data(), entry->length);
+        return true;
+    });
+    return tabled ? out : foldWithUtf8proc(text);
 }
 
 SearchKeys makeSearchKeys(std::string_view text) {
@@ -112,7 +102,8 @@ SearchKeys makeSearchKeys(std::string_view text) {
             continue;
         }
         std::size_t length = 1;
-        while (pos + length < folded.size() && (static_cast<unsigned char>(folded[pos + length]) & 0xC0) == 0x80)
+        while (pos + length < folded.size() &&
+               (static_cast<unsigned char>(folded[pos + length]) & 0xC0) == 0x80)
             ++length;
         const std::string_view character(folded.data() + pos, length);
         keys.search.append(character);

@@ -111,8 +111,8 @@ std::size_t utf16Length(std::string_view text) {
     std::size_t units = 0;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if ((byte & 0xC0) != 0x80) ++units;        // one unit per code point...
-        if ((byte & 0xF8) == 0xF0) ++units;        // ...and a second for a surrogate pair
+        if ((byte & 0xC0) != 0x80) ++units;  // one unit per code point...
+        if ((byte & 0xF8) == 0xF0) ++units;  // ...and a second for a surrogate pair
     }
     return units;
 }
@@ -136,23 +136,13 @@ int compareUtf16(std::string_view a, std::string_view b) {
 
 std::string lowerCase(std::string_view text) {
     std::string out;
-    out.reserve(text.size());
-    for (std::size_t pos = 0; pos < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[pos]);
-        if (byte < 0x80) {
-            out.push_back(static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + 32 : byte));
-            ++pos;
-            continue;
-        }
-        char32_t cp;
-        const std::size_t length = decodeUtf8(text, pos, cp);
-        if (length == 0) {
-            out.push_back(text[pos++]);
-            continue;
-        }
-        appendUtf8(out, static_cast<char32_t>(utf8proc_tolower(static_cast<utf8proc_int32_t>(cp))));
-        pos += length;
-    }
+    mapLoweringAscii(text, out, [](std::string& to, std::string_view sequence, char32_t cp) {
+        if (cp == 0)
+            to.append(sequence);
+        else
+            appendUtf8(to, static_cast<char32_t>(utf8proc_tolower(static_cast<utf8proc_int32_t>(cp))));
+        return true;
+    });
     return out;
 }
 

@@ -27,4 +27,25 @@ int compareUtf16(std::string_view a, std::string_view b);
 // Unicode lower case of valid UTF-8 text (locale independent).
 std::string lowerCase(std::string_view text);
 
+// Appends `text` to `out` with ASCII letters lowered in line, the common case, and every
+// other sequence handed to `other(out, sequence, codePoint)`: the sequence's bytes, with
+// codePoint 0 for a malformed byte. Stops and returns false as soon as `other` does.
+template <typename Other>
+bool mapLoweringAscii(std::string_view text, std::string& out, Other other) {
+    out.reserve(out.size() + text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        if (byte < 0x80) {
+            out.push_back(static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + 32 : byte));
+            ++pos;
+            continue;
+        }
+        char32_t codePoint = 0;
+        const std::size_t length = decodeUtf8(text, pos, codePoint);
+        if (!other(out, text.substr(pos, length ? length : 1), length ? codePoint : 0)) return false;
+        pos += length ? length : 1;
+    }
+    return true;
+}
+
 }  // namespace vocalis

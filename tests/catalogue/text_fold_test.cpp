@@ -1,6 +1,7 @@
+#include "catalogue/text_fold.h"
+
 #include <gtest/gtest.h>
 
-#include "catalogue/text_fold.h"
 #include "catalogue/unicode_text.h"
 
 using namespace vocalis;
@@ -27,12 +28,14 @@ TEST(Fold, FastPathAgreesWithFullNormalisation) {
         if (cp >= 0xD800 && cp <= 0xDFFF) continue;
         std::string one;
         appendUtf8(one, cp);
-        ASSERT_EQ(foldText(one) + outside, foldText(one + outside)) << "U+" << std::hex << static_cast<unsigned>(cp);
+        ASSERT_EQ(foldText(one) + outside, foldText(one + outside))
+            << "U+" << std::hex << static_cast<unsigned>(cp);
     }
     for (char32_t cp = 0x1E00; cp < 0x1F00; ++cp) {
         std::string one;
         appendUtf8(one, cp);
-        ASSERT_EQ(foldText(one) + outside, foldText(one + outside)) << "U+" << std::hex << static_cast<unsigned>(cp);
+        ASSERT_EQ(foldText(one) + outside, foldText(one + outside))
+            << "U+" << std::hex << static_cast<unsigned>(cp);
     }
     // Hangul jamo compose with each other and must not go through the table.
     EXPECT_EQ(foldText("\u1100\u1161"), "\uAC00");
@@ -74,13 +77,21 @@ TEST(Fold, KeysOfTitles) {
 
 TEST(UnicodeText, BytesBecomeSafeDisplayText) {
     EXPECT_EQ(displayText("ok"), "ok");
-    EXPECT_EQ(displayText("a\xff" "b"), "a\uFFFD" "b");
-    EXPECT_EQ(displayText("\xC3"), "\uFFFD");               // cut short
-    EXPECT_EQ(displayText("\xC0\xAF"), "\uFFFD\uFFFD");      // overlong "/"
+    EXPECT_EQ(displayText("a\xff"
+                          "b"),
+              "a\uFFFD"
+              "b");
+    EXPECT_EQ(displayText("\xC3"), "\uFFFD");                      // cut short
+    EXPECT_EQ(displayText("\xC0\xAF"), "\uFFFD\uFFFD");            // overlong "/"
     EXPECT_EQ(displayText("\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD");  // surrogate
     EXPECT_EQ(displayText("a\tb\nc\rd"), "a b c d");
     EXPECT_EQ(trimWhiteSpace(" \t\u00A0Ca Dao\u3000 "), "Ca Dao");
     EXPECT_EQ(trimWhiteSpace("   "), "");
+    EXPECT_EQ(lowerCase("ĐÊM Đông ABC"), "đêm đông abc");
+    EXPECT_EQ(lowerCase("A\xff"
+                        "B\xC3"),
+              "a\xff"
+              "b\xC3");  // malformed bytes stay as they are
 }
 
 TEST(UnicodeText, LengthsAndOrderInUtf16Units) {
