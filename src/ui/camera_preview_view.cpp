@@ -1,6 +1,5 @@
 #include "ui/camera_preview_view.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QPainter>
 #include <QPainterPath>
 #include <cstring>
@@ -9,19 +8,13 @@ namespace vocalis {
 
 namespace {
 constexpr qreal kCornerRadius = 8.0;
-constexpr qreal kShadowRadius = 8.0;
+constexpr int kShadow = 8;  // the shadow's radius: black at the picture's edge, fading out
 constexpr int kMargin = 24;
 }  // namespace
 
 CameraPreviewView::CameraPreviewView(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("cameraPreview"));
     setAttribute(Qt::WA_TranslucentBackground);
-    auto* shadow = new QGraphicsDropShadowEffect(this);
-    // Qt's blur radius spans the whole fade, twice the usual shadow radius.
-    shadow->setBlurRadius(2 * kShadowRadius);
-    shadow->setOffset(0, 0);
-    shadow->setColor(Qt::black);
-    setGraphicsEffect(shadow);
     hide();
 }
 
@@ -29,8 +22,14 @@ void CameraPreviewView::place() {
     if (!parentWidget()) return;
     const int width = std::max(160, parentWidget()->width() / 4);
     const int height = width * 9 / 16;
-    setGeometry(parentWidget()->width() - width - kMargin, parentWidget()->height() - height - kMargin, width,
-                height);
+    const QRect picture(parentWidget()->width() - width - kMargin,
+                        parentWidget()->height() - height - kMargin, width, height);
+    // The view reaches past the picture by the shadow's radius, so the shadow is its own to draw.
+    setGeometry(picture.adjusted(-kShadow, -kShadow, kShadow, kShadow));
+}
+
+QRect CameraPreviewView::pictureGeometry() const {
+    return geometry().adjusted(kShadow, kShadow, -kShadow, -kShadow);
 }
 
 void CameraPreviewView::showPreviewFrame(PreviewFrame frame) {
@@ -64,15 +63,23 @@ void CameraPreviewView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRectF picture = QRectF(rect()).adjusted(kShadow, kShadow, -kShadow, -kShadow);
+    painter.setPen(Qt::NoPen);
+    for (int ring = kShadow; ring > 0; --ring) {
+        const qreal fade = 1.0 - static_cast<qreal>(ring) / (kShadow + 1);
+        painter.setBrush(QColor(0, 0, 0, static_cast<int>(255 * fade * fade / 2)));
+        painter.drawRoundedRect(picture.adjusted(-ring, -ring, ring, ring), kCornerRadius + ring,
+                                kCornerRadius + ring);
+    }
     QPainterPath rounded;
-    rounded.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+    rounded.addRoundedRect(picture, kCornerRadius, kCornerRadius);
     painter.setClipPath(rounded);
-    painter.fillRect(rect(), Qt::black);
+    painter.fillRect(picture, Qt::black);
     if (frame_.isNull()) return;
-    // Fill the view, cropping what overflows.
-    const QSize filled = frame_.size().scaled(size(), Qt::KeepAspectRatioByExpanding);
-    const QRect target((width() - filled.width()) / 2, (height() - filled.height()) / 2, filled.width(),
-                       filled.height());
+    // Fill the picture's frame, cropping what overflows.
+    const QSizeF filled = QSizeF(frame_.size()).scaled(picture.size(), Qt::KeepAspectRatioByExpanding);
+    const QRectF target(picture.center().x() - filled.width() / 2, picture.center().y() - filled.height() / 2,
+                        filled.width(), filled.height());
     painter.drawImage(target, frame_);
 }
 

@@ -18,6 +18,7 @@ class CameraPreviewView final : public QWidget, public PreviewSink {
     // Places the view in the bottom right corner of its parent (the other corners hold the
     // up-next panel and the QR code), a quarter of its width.
     void place();
+    QRect pictureGeometry() const;  // the picture itself, inside the shadow, in the parent
     const QImage& frame() const { return frame_; }
 
     // --- PreviewSink

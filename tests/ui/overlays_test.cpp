@@ -6,8 +6,11 @@
 #include <QMenuBar>
 #include <QTest>
 
+#include <thread>
+
 #include "support/temp_dir.h"
 #include "ui/black_view.h"
+#include "ui/camera_preview_view.h"
 #include "ui/circle_picture.h"
 #include "ui/main_window.h"
 #include "ui/next_view.h"
@@ -175,6 +178,38 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     EXPECT_EQ(screen.message()->width(), W2);
     EXPECT_EQ(screen.picture()->geometry().right() + 1, W2 - 40);
     EXPECT_LE(std::abs(screen.picture()->geometry().center().y() - H2 / 2), 1);
+}
+
+TEST(MainWindowOverlays, TheCameraPreviewShowsFramesFromTheCapturesThreadInAFramedCorner) {
+    MainWindow window({QString(), QString()});
+    showWindowed(window, 1280, 720);
+    CameraPreviewView& preview = window.cameraPreview();
+    EXPECT_FALSE(preview.isVisible());
+    preview.setPreviewShown(true);
+    EXPECT_TRUE(preview.isVisible());
+    const QRect frame = preview.pictureGeometry();
+    EXPECT_GT(frame.left(), 1280 / 2);
+    EXPECT_GT(frame.top(), 720 / 2);
+    EXPECT_LT(frame.right(), 1280);
+    EXPECT_LT(frame.bottom(), 720);
+
+    // An orange picture from another thread, as the capture sends it (blue, green, red, spare).
+    std::thread([&preview] {
+        PreviewFrame orange{32, 18, {}};
+        for (int i = 0; i < 32 * 18; ++i) orange.pixels.insert(orange.pixels.end(), {0x10, 0x80, 0xF0, 0});
+        preview.showPreviewFrame(std::move(orange));
+    }).join();
+    EXPECT_TRUE(preview.frame().isNull());  // not painted from the capture's thread
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(preview.frame().isNull());
+    // As the screen shows it, shadow included.
+    const QImage shown = window.screen().grab().toImage();
+    EXPECT_EQ(shown.pixelColor(frame.center()), QColor(0xF0, 0x80, 0x10));
+    EXPECT_NE(shown.pixelColor(frame.topLeft()), QColor(0xF0, 0x80, 0x10));  // the rounded corner
+    EXPECT_EQ(shown.pixelColor(frame.topLeft() + QPoint(8, 8)), QColor(0xF0, 0x80, 0x10));
+
+    preview.setPreviewShown(false);
+    EXPECT_FALSE(preview.isVisible());
 }
 
 TEST(MainWindowOverlays, TheUpNextPanelFadesAndShowsTheSong) {
