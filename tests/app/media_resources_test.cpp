@@ -39,11 +39,7 @@ TEST(MediaResourcesTest, ClipsPlayWithPictureAndSound) {
         VirtualScheduler scheduler;
         FrameRecorder sink({0, 0});
         testing::ToneListener listener;
-        VlcPlayerOptions options;
-        options.arguments = VlcMediaPlayer::headlessArguments();
-        options.videoSink = &sink;
-        options.pcmTap = listener.tap();
-        VlcMediaPlayer player(scheduler, options);
+        VlcMediaPlayer player(scheduler, testing::headlessOptions(listener.tap(), &sink));
         DelegateRecorder delegate(player);
         player.setDelegate(&delegate);
         player.setMedia(Media::file(path));
@@ -71,10 +67,7 @@ TEST(MediaResourcesTest, PicturesAndScoreSoundAreThere) {
     // The score sound plays through a second media player: it must decode to real sound.
     VirtualScheduler scheduler;
     testing::ToneListener listener;
-    VlcPlayerOptions options;
-    options.arguments = VlcMediaPlayer::headlessArguments();
-    options.pcmTap = listener.tap();
-    VlcMediaPlayer player(scheduler, options);
+    VlcMediaPlayer player(scheduler, testing::headlessOptions(listener.tap()));
     ASSERT_TRUE(std::filesystem::exists(resource("vcplayer_score.mp3")));
     player.setMedia(Media::file(resource("vcplayer_score.mp3")));
     player.play();

@@ -94,6 +94,10 @@ std::string truncateCopy(const std::string& source, const std::string& path, dou
     return path;
 }
 
+VlcPlayerOptions headlessOptions(PcmTap tap, VideoSink* sink) {
+    return {VlcMediaPlayer::headlessArguments(), sink, std::move(tap)};
+}
+
 bool pumpUntil(VirtualScheduler& scheduler, const std::function<bool()>& done,
                std::chrono::seconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;

@@ -15,6 +15,7 @@
 
 #include "app/media/media_player.h"
 #include "app/media/video_sink.h"
+#include "app/media/vlc_media_player.h"
 #include "base/virtual_scheduler.h"
 
 namespace vocalis::testing {
@@ -32,6 +33,9 @@ std::string makeVideo(const std::string& path, int seconds, bool indexFirst = tr
 std::string makeAudioOnly(const std::string& path, int seconds);
 // The first `fraction` of the bytes of `source`, as a new file.
 std::string truncateCopy(const std::string& source, const std::string& path, double fraction);
+
+// A player with no sound card and no window: the sound goes to `tap`, pictures to `sink`.
+VlcPlayerOptions headlessOptions(PcmTap tap = {}, VideoSink* sink = nullptr);
 
 // Runs the scheduler's posted tasks on this (the "main") thread until `done` holds or the
 // deadline passes. The deadline is generous: it only keeps a broken test from hanging.
