@@ -122,7 +122,7 @@ void MprisPlayer::probeLength(std::int32_t songId, const std::string& file) {
 void MprisPlayer::playStateChanged(bool playing) {
     if (playing == playing_) return;
     playing_ = playing;
-    announce({{QStringLiteral("PlaybackStatus"), playbackStatus()}});
+    announce({{QStringLiteral("PlaybackStatus"), statusText(playing)}});
 }
 
 QVariantMap MprisPlayer::metadataFor(std::int32_t songId) const {

@@ -42,7 +42,8 @@ class MprisPlayer final : public QObject, public EngineListener {
     QString serviceName() const { return serviceName_; }
 
     // --- what the adaptors read and do
-    QString playbackStatus() const { return playing_ ? QStringLiteral("Playing") : QStringLiteral("Paused"); }
+    // Read from the engine: not every start comes with news (the intro's does not).
+    QString playbackStatus() const { return statusText(engine_.isPlaying()); }
     QVariantMap metadata() const { return metadata_; }
     void playPause() { engine_.issue(CommandKind::PlayPause, CommandSource::Operator); }
     void play();
@@ -57,6 +58,9 @@ class MprisPlayer final : public QObject, public EngineListener {
     void playStateChanged(bool playing) override;
 
   private:
+    static QString statusText(bool playing) {
+        return playing ? QStringLiteral("Playing") : QStringLiteral("Paused");
+    }
     QVariantMap metadataFor(std::int32_t songId) const;
     void announce(const QVariantMap& changed);
     void probeLength(std::int32_t songId, const std::string& file);
@@ -64,7 +68,7 @@ class MprisPlayer final : public QObject, public EngineListener {
     SongManager& songs_;
     EngineControl& engine_;
     MprisConfig config_;
-    bool playing_ = false;
+    bool playing_ = false;  // as last announced
     QVariantMap metadata_;
     QString serviceName_;
     std::unique_ptr<QProcess> probe_;  // the current song's length, read beside the engine
