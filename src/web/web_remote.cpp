@@ -4,6 +4,7 @@
 #include <map>
 
 #include "base/log.h"
+#include "base/settings_keys.h"
 #include "catalogue/text_fold.h"
 #include "web/web_page.h"
 
@@ -82,6 +83,14 @@ std::optional<nlohmann::json> parseObject(const std::string& body) {
     return value;
 }
 
+// A key in semitones from a body's "key"; none when it is not a whole number in range.
+std::optional<std::int32_t> readKey(const nlohmann::json& value) {
+    if (!value.is_number_integer()) return std::nullopt;
+    const auto key = value.get<std::int64_t>();
+    if (key < kLowestKey || key > kHighestKey) return std::nullopt;
+    return static_cast<std::int32_t>(key);
+}
+
 }  // namespace
 
 WebRemote::WebRemote(Scheduler& mainThread, SongManager& songs, EngineControl& engine, WebRemoteConfig config)
@@ -97,7 +106,7 @@ bool WebRemote::start(std::string* error) {
         listening_ = true;
     }
     if (!server_.start(config_.port, error, config_.loopbackOnly)) return false;
-    logParts("Web remote on port ", server_.port(), config_.pin.empty() ? "" : " with a PIN");
+    logParts("Web remote on port ", server_.port(), pin().empty() ? "" : " with a PIN");
     return true;
 }
 
@@ -130,6 +139,11 @@ void WebRemote::refresh() {
 std::shared_ptr<const WebSnapshot> WebRemote::snapshot() const {
     std::lock_guard lock(mutex_);
     return snapshot_;
+}
+
+std::string WebRemote::pin() const {
+    if (!config_.pin.empty() || !config_.settings) return config_.pin;
+    return config_.settings->stringForKey(KEY_WEB_PIN).value_or("");
 }
 
 std::string WebRemote::currentEvent() const { return snapshot()->state; }
@@ -174,8 +188,10 @@ void WebRemote::handle(WebRequest request, Reply reply) {
 }
 
 void WebRemote::handlePost(const std::string& path, WebRequest request, Reply reply) {
-    // Adding a song at the end is every guest's; the rest is the operator's when a PIN is set.
-    const bool pinOk = config_.pin.empty() || request.pin == config_.pin;
+    // Adding a song at the end, with its name and key, is every guest's; the rest (a key changed
+    // later included: it may be someone else's song) is the operator's when a PIN is set.
+    const std::string operatorPin = pin();
+    const bool pinOk = operatorPin.empty() || request.pin == operatorPin;
     const auto issue = [this](Command command) {
         return [this, command = std::move(command)]() -> unsigned {
             engine_.issue(command, CommandSource::Phone);
@@ -189,18 +205,19 @@ void WebRemote::handlePost(const std::string& path, WebRequest request, Reply re
         const auto idValue = (*body)["id"].get<std::int64_t>();
         const auto first = body->value("first", nlohmann::json(false));
         const auto name = body->value("name", nlohmann::json(nullptr));
-        if (!first.is_boolean() || !(name.is_null() || name.is_string())) return reply(error(400));
+        const auto key = readKey(body->value("key", nlohmann::json(0)));
+        if (!first.is_boolean() || !(name.is_null() || name.is_string()) || !key) return reply(error(400));
         if (first.get<bool>() && !pinOk) return reply(error(401));
         if (idValue < 0 || idValue > INT32_MAX) return reply(error(404));
         const auto songId = static_cast<std::int32_t>(idValue);
         const bool isFirst = first.get<bool>();
         std::string text = name.is_string() ? name.get<std::string>() : std::string();
         return runStep(
-            [this, songId, isFirst, text = std::move(text)]() -> unsigned {
+            [this, songId, isFirst, text = std::move(text), key = *key]() -> unsigned {
                 const Song* song = songs_.getSong(songId);
                 if (!song) return 404;
                 if (songs_.queueContains(*song) || songs_.currentSongId() == songId) return 409;
-                engine_.issue(Command::addSong(songId, isFirst, text), CommandSource::Phone);
+                engine_.issue(Command::addSong(songId, isFirst, text, key), CommandSource::Phone);
                 return 0;
             },
             std::move(reply));
@@ -217,8 +234,22 @@ void WebRemote::handlePost(const std::string& path, WebRequest request, Reply re
             {"up", CommandKind::MoveWaitingUp},
             {"first", CommandKind::MoveWaitingFirst}};
         const auto found = actions.find(action);
-        if (!position || found == actions.end() || *position > INT32_MAX) return reply(error(404));
+        if (!position || (found == actions.end() && action != "key") || *position > INT32_MAX)
+            return reply(error(404));
         const auto p = static_cast<std::int32_t>(*position);
+        if (action == "key") {
+            const auto body = parseObject(request.body);
+            const auto key = body ? readKey(body->value("key", nlohmann::json(nullptr))) : std::nullopt;
+            if (!key) return reply(error(400));
+            return runStep(
+                [this, p, key = *key]() -> unsigned {
+                    if (p >= songs_.getQueueCount() - 1) return 404;
+                    engine_.issue(Command::setKey(songs_.getQueueSong(p + 1)->songId, key),
+                                  CommandSource::Phone);
+                    return 0;
+                },
+                std::move(reply));
+        }
         const CommandKind kind = found->second;
         return runStep(
             [this, p, kind]() -> unsigned {
@@ -240,6 +271,27 @@ void WebRemote::handlePost(const std::string& path, WebRequest request, Reply re
         const auto found = actions.find(std::string_view(path).substr(12));
         if (found == actions.end()) return reply(error(404));
         return runStep(issue({found->second}), std::move(reply));
+    }
+    if (path == "/api/current/key") {
+        const auto body = parseObject(request.body);
+        const auto key = body ? readKey(body->value("key", nlohmann::json(nullptr))) : std::nullopt;
+        if (!key) return reply(error(400));
+        return runStep(
+            [this, key = *key]() -> unsigned {
+                // A clip has no key to change.
+                const std::int32_t current = songs_.currentSongId();
+                if (!songs_.getSong(current)) return 404;
+                engine_.issue(Command::setKey(current, key), CommandSource::Phone);
+                return 0;
+            },
+            std::move(reply));
+    }
+    if (path == "/api/settings") {
+        const auto body = parseObject(request.body);
+        if (!body || !body->contains("fairTurns") || !(*body)["fairTurns"].is_boolean())
+            return reply(error(400));
+        return runStep(issue({CommandKind::FairTurns, (*body)["fairTurns"].get<bool>() ? 1 : 0}),
+                       std::move(reply));
     }
     if (path == "/api/message") {
         const auto body = parseObject(request.body);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/engine_control.h"
+#include "base/preferences.h"
 #include "base/scheduler.h"
 #include "catalogue/song_manager.h"
 #include "web/search_cache.h"
@@ -16,9 +17,12 @@ namespace vocalis {
 
 struct WebRemoteConfig {
     std::uint16_t port = 6790;
-    std::string pin;  // empty: everyone may do everything
+    std::string pin;  // fixed for the run; empty: the stored one, if any
     std::uint16_t thumbnailPort = 6768;
     bool loopbackOnly = false;  // tests
+    // The operator's stored PIN (KEY_WEB_PIN), read at each command so that a change in the
+    // settings counts at once. No PIN at all: everyone may do everything.
+    const Preferences* settings = nullptr;
 };
 
 // The browser remote: the page, the JSON interface and the live events. Reads are answered
@@ -47,6 +51,7 @@ class WebRemote final : public EngineListener, private WebHandler {
     void playStateChanged(bool playing) override;
     void audioTrackChanged(std::int32_t track) override;
     void requesterNameChanged(std::int32_t, const std::string&) override { refresh(); }
+    void keyChanged(std::int32_t, std::int32_t) override { refresh(); }
 
   private:
     // A check and a command on the engine's thread: 0 when the command was issued, else the
@@ -62,6 +67,7 @@ class WebRemote final : public EngineListener, private WebHandler {
     void runStep(Step step, Reply reply);
     void refresh();
     std::shared_ptr<const WebSnapshot> snapshot() const;
+    std::string pin() const;
 
     Scheduler& mainThread_;
     SongManager& songs_;

@@ -24,6 +24,7 @@ WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engin
         const Song* head = songs.getCurrentSong();
         current = songObject(*song);
         current["name"] = nameOf(engine, currentId);
+        current["key"] = engine.songKey(currentId);
         current["random"] = head != song;
         snapshot.queued.insert(currentId);
     }
@@ -33,6 +34,7 @@ WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engin
         nlohmann::json entry = songObject(song);
         entry["position"] = index - 1;
         entry["name"] = nameOf(engine, song.songId);
+        entry["key"] = engine.songKey(song.songId);
         queue.push_back(std::move(entry));
         snapshot.queued.insert(song.songId);
     }

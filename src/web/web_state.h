@@ -20,7 +20,7 @@ struct WebSnapshot {
 };
 
 // The engine's thread only: the current song (null while a clip plays), the waiting songs with
-// their positions and names, the play state and the audio track byte phones are told.
+// their positions, names and keys, the play state and the audio track byte phones are told.
 WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engine, bool playing,
                             std::int32_t track);
 

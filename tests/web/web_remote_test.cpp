@@ -1,3 +1,6 @@
+#include <sstream>
+#include <tuple>
+
 #include "catalogue/catalogue.h"
 #include "web/search_cache.h"
 #include "web/web_address.h"
@@ -33,8 +36,12 @@ TEST(WebRemote, QueueCommandsAnswerTheNewStateAndReachPhonesAndPages) {
 
     auto answer = f.call("POST", "/api/queue", json{{"id", anh}, {"name", "Hoa"}}.dump());
     ASSERT_EQ(answer.status, 200) << answer.body;
-    EXPECT_EQ(f.state(answer)["current"],
-              (json{{"id", anh}, {"title", "Anh"}, {"singer", "Tuấn"}, {"name", "Hoa"}, {"random", false}}));
+    EXPECT_EQ(f.state(answer)["current"], (json{{"id", anh},
+                                                {"title", "Anh"},
+                                                {"singer", "Tuấn"},
+                                                {"name", "Hoa"},
+                                                {"key", 0},
+                                                {"random", false}}));
     EXPECT_EQ(phone.value(38), anh);
     EXPECT_EQ(phone.text(14), "");
     EXPECT_EQ(f.h.overlays.title, "Anh - Tuấn (Hoa)");
@@ -43,8 +50,12 @@ TEST(WebRemote, QueueCommandsAnswerTheNewStateAndReachPhonesAndPages) {
     EXPECT_EQ(f.call("POST", "/api/queue", json{{"id", bong}}.dump()).status, 200);
     answer = f.call("POST", "/api/queue", json{{"id", chieu}, {"first", false}, {"name", nullptr}}.dump());
     EXPECT_EQ(waitingIds(f.state(answer)), (std::vector<std::int32_t>{bong, chieu}));
-    EXPECT_EQ(f.state(answer)["queue"][1],
-              (json{{"position", 1}, {"id", chieu}, {"title", "Chiều"}, {"singer", ""}, {"name", nullptr}}));
+    EXPECT_EQ(f.state(answer)["queue"][1], (json{{"position", 1},
+                                                 {"id", chieu},
+                                                 {"title", "Chiều"},
+                                                 {"singer", ""},
+                                                 {"name", nullptr},
+                                                 {"key", 0}}));
     EXPECT_EQ(phone.text(14), std::to_string(bong));
     EXPECT_EQ(phone.text(14), std::to_string(bong) + " " + std::to_string(chieu));
 
@@ -201,7 +212,8 @@ TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEnd) {
     EXPECT_EQ(f.call("POST", "/api/queue", json{{"id", bong}}.dump()).status, 200);
     for (const std::string target :
          {"/api/player/pause", "/api/player/next", "/api/player/volume-up", "/api/queue/0/remove",
-          "/api/queue/0/up", "/api/queue/0/first", "/api/message"}) {
+          "/api/queue/0/up", "/api/queue/0/first", "/api/message", "/api/queue/0/key", "/api/current/key",
+          "/api/settings"}) {
         EXPECT_EQ(f.call("POST", target, "{\"text\": \"hi\"}").status, 401) << target;
         EXPECT_EQ(f.call("POST", target, "{\"text\": \"hi\"}", "1234").status, 401) << target;
     }
@@ -316,4 +328,108 @@ TEST(WebAddress, TheDefaultRouteInterfaceElseTheFirstThatIsNotLoopback) {
         {viaWlan, {{"lo", "127.0.0.1"}}, std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(chooseWebAddress(c.routes, c.interfaces), c.address) << c.routes;
+}
+
+TEST(WebRemote, KeysComeWithTheSongAndChangeForWaitingSongsAndTheOneSinging) {
+    WebFixture f(kSongs, "4321");
+    f.start();
+    EventClient page(f.web->port());
+    const auto anh = f.h.idOf("Anh"), bong = f.h.idOf("Bông Hồng");
+    ASSERT_EQ(f.call("POST", "/api/current/key", R"({"key": 1})", "4321").status, 404);  // the idle clip
+    // A guest's own song at the end may come with its key, without the PIN.
+    auto answer = f.call("POST", "/api/queue", json{{"id", anh}, {"key", -2}}.dump());
+    ASSERT_EQ(answer.status, 200) << answer.body;
+    EXPECT_EQ(f.state(answer)["current"]["key"], -2);
+    EXPECT_EQ(f.h.overlays.title, "Anh - Tuấn · Tông \u22122");
+    f.call("POST", "/api/queue", json{{"id", bong}, {"key", 6}}.dump());
+
+    answer = f.call("POST", "/api/queue/0/key", R"({"key": -6})", "4321");
+    EXPECT_EQ(f.state(answer)["queue"][0]["key"], -6);
+    f.h.player.keyShifts.clear();
+    answer = f.call("POST", "/api/current/key", R"({"key": 3})", "4321");
+    EXPECT_EQ(f.state(answer)["current"]["key"], 3);
+    EXPECT_EQ(f.h.player.keyShifts, (std::vector<int>{3}));
+    // A key changed on the main window reaches the page too.
+    f.h.engine->issue({CommandKind::KeyDown}, CommandSource::Operator);
+    f.h.clock.runPending();
+    ASSERT_TRUE(
+        page.until([](const json& s) { return !s["current"].is_null() && s["current"]["key"] == 2; }));
+
+    for (const auto& [target, body, status] : std::vector<std::tuple<std::string, std::string, int>>{
+             {"/api/queue", json{{"id", 2}, {"key", 7}}.dump(), 400},
+             {"/api/queue", json{{"id", 2}, {"key", "+1"}}.dump(), 400},
+             {"/api/queue", json{{"id", 2}, {"key", 1.5}}.dump(), 400},
+             {"/api/queue/0/key", R"({"key": -7})", 400},
+             {"/api/queue/0/key", R"({"tone": 1})", 400},
+             {"/api/queue/0/key", "", 400},
+             {"/api/queue/1/key", R"({"key": 1})", 404},
+             {"/api/current/key", R"({"key": 100})", 400},
+             {"/api/current/key", R"({"key": null})", 400},
+         })
+        EXPECT_EQ(f.call("POST", target, body, "4321").status, status) << target << " " << body;
+    EXPECT_EQ(f.h.engine->songKey(bong), -6);
+    EXPECT_EQ(f.h.engine->songKey(anh), 2);
+}
+
+// Fair turns, as guests queue from phones and from the page. A case lists the songs in the order
+// they are added, by who asks ("-" nobody, "^" added first), and the order they will be sung in.
+TEST(WebRemote, FairTurnsPutEachNewSongAfterItsRoundThroughPhonesAndThePage) {
+    struct Case {
+        bool fair;
+        std::string added, sung;
+    };
+    const std::vector<Case> cases{
+        {true, "A A A B B C", "A B C A B A"},
+        {true, "A A - - B", "A - - B A"},  // nobody's songs are each a guest of their own
+        {true, "Lan lan Hoa", "Lan Hoa lan"},
+        {true, "A A^ B C", "A A B C"},  // put first by hand: it stays first
+        {false, "A A B", "A A B"},
+    };
+    std::vector<std::string> files;
+    for (int i = 0; i < 6; ++i) files.push_back("Song " + std::to_string(i) + " - X.mp4");
+    const auto split = [](const std::string& text) {
+        std::vector<std::string> words;
+        std::istringstream in(text);
+        for (std::string word; in >> word;) words.push_back(word);
+        return words;
+    };
+    for (const Case& c : cases)
+        for (const bool fromPhone : {true, false}) {
+            SCOPED_TRACE(c.added + (fromPhone ? " from a phone" : " from the page"));
+            WebFixture f(files);
+            f.h.preferences.setBool(KEY_FAIR_TURNS, c.fair && fromPhone);
+            f.start();
+            if (!fromPhone) {
+                ASSERT_EQ(f.call("POST", "/api/settings", json{{"fairTurns", c.fair}}.dump()).status, 200);
+            }
+            ASSERT_EQ(f.h.engine->fairTurns(), c.fair);
+            WatchingPhone phone(f.h.sockets.port());
+            int i = 0;
+            for (std::string name : split(c.added)) {
+                const bool first = name.ends_with('^');
+                if (first) name.pop_back();
+                if (name == "-") name.clear();
+                const auto id = f.h.idOf("Song " + std::to_string(i++));
+                if (fromPhone) {
+                    // Phones name a song just after adding it.
+                    std::string bytes = wire::intCommand(first ? wire::kAddSongFirst : wire::kAddSong, id);
+                    if (!name.empty()) bytes += wire::requesterNameCommand(id, name);
+                    ASSERT_TRUE(phone.client.send(bytes, std::chrono::seconds(5)));
+                    ASSERT_TRUE(f.h.settle([&] {
+                        const Song* song = f.h.songs.getSong(id);
+                        return f.h.songs.queueContains(*song) &&
+                               f.h.engine->requesterName(id).value_or("") == name;
+                    }));
+                } else {
+                    const auto body = json{{"id", id}, {"first", first}, {"name", name}}.dump();
+                    ASSERT_EQ(f.call("POST", "/api/queue", body).status, 200);
+                }
+            }
+            const json state = f.state(f.call("GET", "/api/state"));
+            std::vector<std::string> sung{state["current"]["name"].is_null() ? "-"
+                                                                             : state["current"]["name"]};
+            for (const auto& song : state["queue"])
+                sung.push_back(song["name"].is_null() ? "-" : song["name"]);
+            EXPECT_EQ(sung, split(c.sung));
+        }
 }
