@@ -6,6 +6,8 @@ const $ = (id) => document.getElementById(id);
 const thumbnailPort = document.querySelector('meta[name="vocalis-thumbnails"]').content;
 const PAGE = 50;
 const PICTURE_SIDE = 1280;
+const LOWEST_KEY = -6;
+const HIGHEST_KEY = 6;
 
 let state = { current: null, queue: [], playing: false, track: 0 };
 let search = { text: "", offset: 0, total: 0, songs: [], serial: 0 };
@@ -138,11 +140,42 @@ function isQueued(id) {
   return (state.current && state.current.id === id) || state.queue.some((song) => song.id === id);
 }
 
+// "Tông +2", "Tông −2" (a true minus sign), "Tông 0".
+function keyText(key) {
+  return key > 0 ? `Tông +${key}` : key < 0 ? `Tông −${-key}` : "Tông 0";
+}
+
 function describe(song) {
   const parts = [];
   if (song.singer) parts.push(song.singer);
   if (song.name) parts.push(`Người chọn: ${song.name}`);
   return parts.join(" · ");
+}
+
+// − and + around a key; each press asks for one semitone more or less, within the range.
+function keyControl(key, onKey) {
+  const box = element("span", "key");
+  const down = button("−", () => onKey(key - 1), "small secondary");
+  const up = button("+", () => onKey(key + 1), "small secondary");
+  down.disabled = key <= LOWEST_KEY;
+  up.disabled = key >= HIGHEST_KEY;
+  down.setAttribute("aria-label", "Hạ tông");
+  up.setAttribute("aria-label", "Nâng tông");
+  box.append(down, element("span", "key-value", keyText(key)), up);
+  return box;
+}
+
+// The key a guest sings in, kept in the browser and sent with each song they choose.
+function myKey() {
+  const key = Number(stored("vocalis-key"));
+  return Number.isInteger(key) ? Math.min(HIGHEST_KEY, Math.max(LOWEST_KEY, key)) : 0;
+}
+
+function showMyKey() {
+  $("pick-key").replaceChildren(keyControl(myKey(), (key) => {
+    store("vocalis-key", String(key));
+    showMyKey();
+  }));
 }
 
 function showState(next) {
@@ -160,6 +193,8 @@ function showState(next) {
     thumb.style.visibility = "";
     thumb.src = `${location.protocol}//${location.hostname}:${thumbnailPort}/${current.id}`;
   }
+  $("now-key").replaceChildren();
+  if (current) $("now-key").append(keyControl(current.key || 0, (key) => postJson("/api/current/key", { key })));
   $("play-pause").textContent = state.playing ? "Dừng" : "Phát";
   $("play-pause").dataset.action = state.playing ? "pause" : "play";
   $("track").textContent = state.track === 1 ? "Tắt lời (nhạc nền)" : "Bật lời (có ca sĩ)";
@@ -184,6 +219,7 @@ function showQueue() {
       actions.append(button("⤒", () => postJson(`${at}/first`), "small secondary"));
     }
     actions.append(button("✕", () => postJson(`${at}/remove`), "small secondary"));
+    text.append(keyControl(song.key || 0, (key) => postJson(`${at}/key`, { key })));
     row.append(thumbnail(song.id), text, actions);
     list.append(row);
   }
@@ -250,7 +286,7 @@ async function queue(id, first) {
     askName();
     await new Promise((resolve) => $("name-dialog").addEventListener("close", resolve, { once: true }));
   }
-  const next = await postJson("/api/queue", { id, first, name: myName() || null });
+  const next = await postJson("/api/queue", { id, first, name: myName() || null, key: myKey() });
   if (next) toast(first ? "Đã chọn, hát ngay sau bài này." : "Đã chọn bài.");
 }
 
@@ -344,6 +380,7 @@ function connect() {
 
 $("now-thumb").addEventListener("error", () => { $("now-thumb").style.visibility = "hidden"; });
 showName();
+showMyKey();
 connect();
 runSearch(false);
 if (!myName()) askName();
