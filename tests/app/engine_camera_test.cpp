@@ -16,7 +16,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// 40 s of a moving pattern with a tone, smaller than a take's picture.
+// 12 s of a moving pattern with a tone (each take films it from its start), smaller than a
+// take's picture.
 const std::string& standInClip() {
     static const TempDir dir;
     static const std::string clip = [] {

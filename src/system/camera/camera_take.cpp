@@ -54,23 +54,33 @@ std::string pipelineDescription(const CameraSource& source, bool withSound) {
         video = "queue name=vin ! ";
         if (withSound) sound = "queue name=ain ! ";
     }
-    std::string description = video + scaledVideo() + pace + " ! tee name=vt " +
-                              "vt. ! queue leaky=downstream max-size-buffers=2 ! videoscale ! videoconvert ! "
-                              "video/x-raw,format=BGRx,width=320,height=180 ! "
-                              "appsink name=preview max-buffers=1 drop=true sync=false "
-                              "vt. ! queue ! videoconvert ! x264enc speed-preset=veryfast tune=zerolatency "
-                              "bitrate=4000 key-int-max=50 ! h264parse ! queue ! mp4mux name=mux ! "
-                              "filesink name=file ";
+    std::string description =
+        video + scaledVideo() + pace + " ! tee name=vt " +
+        "vt. ! queue leaky=downstream max-size-buffers=2 ! videoscale ! videoconvert ! "
+        "video/x-raw,format=BGRx,width=320,height=180 ! "
+        "appsink name=preview max-buffers=1 drop=true sync=false "
+        // A second of pictures waits for the encoder; past that, pictures are
+        // dropped rather than holding up the camera (their times stay right).
+        "vt. ! queue leaky=downstream max-size-buffers=0 max-size-bytes=0 "
+        "max-size-time=1000000000 ! videoconvert ! x264enc speed-preset=superfast tune=zerolatency "
+        "bitrate=4000 key-int-max=50 ! h264parse ! queue ! mp4mux name=mux ! "
+        "filesink name=file ";
     if (withSound)
         description += sound + "audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=2" + pace +
                        " ! " + aacEncoder() + " ! queue ! mux.";
     return description;
 }
 
+// Every sample is taken, with or without a view: an app sink holding one back never lets the
+// take's end through.
 GstFlowReturn onPreviewSample(GstAppSink* sink, gpointer data) {
     auto* preview = static_cast<PreviewSink*>(data);
     GstSample* sample = gst_app_sink_pull_sample(sink);
     if (!sample) return GST_FLOW_OK;
+    if (!preview) {
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
     PreviewFrame frame;
     if (const GstCaps* caps = gst_sample_get_caps(sample)) {
         const GstStructure* s = gst_caps_get_structure(caps, 0);
@@ -176,11 +186,9 @@ bool CameraTake::run(bool withSound) {
         gst_bin_add(GST_BIN(pipeline), decoder);
     }
     if (GstElement* preview = gst_bin_get_by_name(GST_BIN(pipeline), "preview")) {
-        if (settings_.preview) {
-            GstAppSinkCallbacks callbacks{};
-            callbacks.new_sample = onPreviewSample;
-            gst_app_sink_set_callbacks(GST_APP_SINK(preview), &callbacks, settings_.preview, nullptr);
-        }
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = onPreviewSample;
+        gst_app_sink_set_callbacks(GST_APP_SINK(preview), &callbacks, settings_.preview, nullptr);
         gst_object_unref(preview);
     }
     if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
