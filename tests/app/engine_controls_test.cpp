@@ -11,6 +11,8 @@ using namespace std::chrono_literals;
 TEST(EngineControls, VolumeStepsMutesAndThePanelHides) {
     EngineHarness h({"a.mp4"});
     h.launchToFirstSong();
+    h.engine->volumeUp();  // one step
+    EXPECT_NEAR(h.volume.volume, 0.595f, 1e-4);
     h.volume.volume = 0.15f;
     h.engine->volumeDown();  // 0.055 is below 0.1: a further step asks for -0.045, which mutes
     EXPECT_TRUE(h.volume.muted);
