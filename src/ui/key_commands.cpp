@@ -22,6 +22,10 @@ std::optional<CommandKind> commandForKey(int qtKey) {
             return CommandKind::VolumeDown;
         case Qt::Key_F12:
             return CommandKind::VolumeUp;
+        case Qt::Key_F5:
+            return CommandKind::KeyDown;
+        case Qt::Key_F6:
+            return CommandKind::KeyUp;
         case Qt::Key_Tab:
         case Qt::Key_Backtab:  // Shift+Tab is still the Tab key
             return CommandKind::SwitchTrack;

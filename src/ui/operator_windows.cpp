@@ -81,6 +81,10 @@ QDialog* OperatorWindows::openSettings() {
          [&engine](bool on) { engine.setHasScoring(on); },
          [&engine](bool on, std::int32_t type, std::optional<std::string> keyword) {
              engine.setRandom(on, type, std::move(keyword));
+         },
+         engine.fairTurns(),
+         [&engine](bool on) {
+             engine.issue({CommandKind::FairTurns, on ? 1 : 0}, CommandSource::Operator);
          }},
         &parts_.window);
     replace(settings_, window);

@@ -23,6 +23,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
       cbStartup_(new QCheckBox(QStringLiteral("Khởi động cùng máy tính"), this)),
       cbScoring_(new QCheckBox(QStringLiteral("Chấm điểm sau mỗi bài hát"), this)),
       cbRandom_(new QCheckBox(QStringLiteral("Phát nhạc ngẫu nhiên khi không có bài hát"), this)),
+      cbFairTurns_(new QCheckBox(QStringLiteral("Xoay vòng người hát"), this)),
       ddlKeyword_(new QComboBox(this)),
       txtKeyword_(new QLineEdit(this)),
       btnOK_(new QPushButton(QStringLiteral("OK"), this)) {
@@ -46,6 +47,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btnOK_);
+    form->addRow(cbFairTurns_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
@@ -61,6 +63,9 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     cbRandom_->setChecked(isRandom_);
     ddlKeyword_->setEnabled(isRandom_);
     txtKeyword_->setEnabled(isRandom_);
+    // The engine stores it; --fair-turns may have it on for this run only.
+    cbFairTurns_->setChecked(parts_.fairTurns);
+    cbFairTurns_->setToolTip(QStringLiteral("Mỗi người hát một bài rồi mới đến lượt thứ hai"));
     randomType_ = static_cast<std::int32_t>(store.integerForKey(KEY_RANDOM_TYPE));
     ddlKeyword_->setCurrentIndex(randomType_ >= 0 && randomType_ < ddlKeyword_->count() ? randomType_ : 0);
     randomKeyword_ = store.stringForKey(KEY_RANDOM_KEYWORD);
@@ -90,6 +95,9 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
 
 // Both fields are stored whichever of them changed, as typed.
 void SettingsWindow::textChanged() {
+    connect(cbFairTurns_, &QCheckBox::toggled, this, [this](bool checked) {
+        if (parts_.setFairTurns) parts_.setFairTurns(checked);
+    });
     parts_.preferences.setString(KEY_DEVICE_NAME, txtDeviceName_->text().toStdString());
     randomKeyword_ = txtKeyword_->text().toStdString();
     parts_.preferences.setString(KEY_RANDOM_KEYWORD, *randomKeyword_);

@@ -10,6 +10,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
@@ -113,6 +114,7 @@ SongSelectionWindow::SongSelectionWindow(Parts parts, QWidget* parent)
       thumbnailCache_(std::make_unique<ThumbnailCache>(parts_.thumbnails, kThumbnail, parts_.banner)),
       model_(std::make_unique<SongListModel>(parts_.songs, *thumbnailCache_)),
       txtSearch_(new QLineEdit(this)),
+      spinKey_(new QSpinBox(this)),
       lblList_(new QLabel(this)),
       tableSong_(new QListView(this)),
       rowButtons_(nullptr),
@@ -126,6 +128,9 @@ SongSelectionWindow::SongSelectionWindow(Parts parts, QWidget* parent)
     txtSearch_->setPlaceholderText(QStringLiteral("Tìm bài hát"));
     txtSearch_->setClearButtonEnabled(true);
     txtSearch_->installEventFilter(this);
+    spinKey_->setRange(kLowestKey, kHighestKey);
+    spinKey_->setPrefix(QStringLiteral("Tông "));
+    spinKey_->setToolTip(QStringLiteral("Tông của bài được chọn"));
     QFont caption = lblList_->font();
     caption.setBold(true);
     lblList_->setFont(caption);
@@ -157,7 +162,10 @@ SongSelectionWindow::SongSelectionWindow(Parts parts, QWidget* parent)
     button(QStringLiteral("Âm lượng +"), CommandKind::VolumeUp);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(txtSearch_);
+    auto* searchRow = new QHBoxLayout;
+    searchRow->addWidget(txtSearch_, 1);
+    searchRow->addWidget(spinKey_);
+    layout->addLayout(searchRow);
     layout->addWidget(lblList_);
     layout->addWidget(tableSong_, 1);
     layout->addLayout(transport);
@@ -237,7 +245,8 @@ void SongSelectionWindow::chooseSelected(bool priority) {
     if (model_->mode() == SongListModel::Mode::Queue)
         issue(priority ? CommandKind::MoveWaitingFirst : CommandKind::RemoveWaiting, selectedRowPosition_);
     else
-        issue(priority ? CommandKind::AddSongFirst : CommandKind::AddSong, song->songId);
+        parts_.commands.issue(Command::addSong(song->songId, priority, {}, spinKey_->value()),
+                              CommandSource::Operator);
     updateData();
 }
 

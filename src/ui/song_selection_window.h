@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QPushButton;
+class QSpinBox;
 
 namespace vocalis {
 
@@ -52,6 +53,7 @@ class SongSelectionWindow final : public QDialog, public EngineListener {
     QPushButton* btnPlayPause() const { return btnPlayPause_; }
     QPushButton* btnSelect() const { return btnSelect_; }
     QPushButton* btnPriority() const { return btnPriority_; }
+    QSpinBox* spinKey() const { return spinKey_; }
     const SongListModel& model() const { return *model_; }
     int selectedRowPosition() const { return selectedRowPosition_; }
     bool showsPause() const { return playing_; }
@@ -74,6 +76,7 @@ class SongSelectionWindow final : public QDialog, public EngineListener {
     std::unique_ptr<ThumbnailCache> thumbnailCache_;
     std::unique_ptr<SongListModel> model_;
     QLineEdit* txtSearch_;
+    QSpinBox* spinKey_;  // the key a song chosen here is sung in
     QLabel* lblList_;
     QListView* tableSong_;
     QWidget* rowButtons_;

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <atomic>
 #include <filesystem>
@@ -80,7 +81,8 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
                                    [&](bool on, std::int32_t type, std::optional<std::string> keyword) {
                                        calls.push_back((on ? "random " : "off ") + std::to_string(type) +
                                                        " " + keyword.value_or("<none>"));
-                                   }});
+                                   },
+                                   false, {}});
     };
 
     // First run: nothing stored, OK only closes.
@@ -167,8 +169,10 @@ TEST(SongSelectionWindow, SearchQueueAndPhonesSeeTheSameQueue) {
 
     // A phone's change shows in the window; the window's priority moves a waiting song up.
     h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh Ơi")); });
+    window.spinKey()->setValue(-3);  // sung three semitones down
     window.txtSearch()->clear();
     h.clock.runPending();
+    EXPECT_EQ(h.engine->songKey(h.idOf("Đêm Đông")), -3);
     EXPECT_EQ(rows(), (std::vector<std::string>{"Đêm Đông", "Anh Ơi"}));
     press(Qt::Key_Down);
     press(Qt::Key_Down);
@@ -223,6 +227,12 @@ TEST(OperatorWindows, ShortcutsOpenANewWindowEachTimeAndThePointerStaysWhileOneI
     for (QDialog* open : shown.operator()<QDialog>()) open->close();
     EXPECT_EQ(windows.openCount(), 0);
     EXPECT_FALSE(window.isPointerVisible());
+    // Fair turns reach the engine, which stores them.
+    ASSERT_EQ(shown.operator()<SettingsWindow>().size(), 1);
+    shown.operator()<SettingsWindow>().front()->cbFairTurns()->click();
+    h.clock.runPending();
+    EXPECT_TRUE(h.engine->fairTurns());
+    EXPECT_TRUE(h.preferences.boolForKey(KEY_FAIR_TURNS));
 }
 
 TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) {

@@ -19,6 +19,7 @@ constexpr int kHeight = 720;
 constexpr auto kDiskCheckInterval = std::chrono::seconds(1);
 // Draining the encoders takes a fraction of a second; this only bounds a stuck pipeline.
 constexpr GstClockTime kDrainTimeout = 15 * GST_SECOND;
+constexpr GstClockTime kFailedDrainTimeout = 3 * GST_SECOND;
 
 std::string scaledVideo() {
     return "videoconvert ! videoscale ! video/x-raw,width=" + std::to_string(kWidth) +
@@ -233,6 +234,7 @@ void CameraTake::watch() {
     const auto messages =
         static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS | GST_MESSAGE_APPLICATION);
     bool drained = false;
+    bool failed = false;
     bool lowOnDisk = false;
     auto nextCheck = std::chrono::steady_clock::now() + kDiskCheckInterval;
     while (!stopping_) {
@@ -253,22 +255,36 @@ void CameraTake::watch() {
         gst_message_unref(message);
         if (type != GST_MESSAGE_APPLICATION) {
             drained = type == GST_MESSAGE_EOS;
-            ended_ = true;
+            failed = type == GST_MESSAGE_ERROR;
             break;
         }
     }
-    if (!drained && !ended_) {
+    ended_ = true;
+    if (!drained) {
+        // What reached the encoders is written out with the file's index, after a failure too
+        // (a camera unplugged): only a muxer or disk that failed itself leaves it unfinished.
         sendEndTo(pipeline_, "vin");
         sendEndTo(pipeline_, "ain");
         const auto ends = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
-        GstMessage* message = gst_bus_timed_pop_filtered(bus, kDrainTimeout, ends);
-        if (!message)
-            logParts("Camera: the take did not drain in time: ", settings_.file);
-        else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
-            logParts("Camera: the take failed while ending: ", errorText(message));
-        if (message) gst_message_unref(message);
+        const GstClockTime deadline =
+            gst_util_get_timestamp() + (failed ? kFailedDrainTimeout : kDrainTimeout);
+        bool errorLogged = failed;
+        while (!drained) {
+            const GstClockTime now = gst_util_get_timestamp();
+            GstMessage* message =
+                now < deadline ? gst_bus_timed_pop_filtered(bus, deadline - now, ends) : nullptr;
+            if (!message) {
+                logParts("Camera: the take did not end in time, its file may not play: ", settings_.file);
+                break;
+            }
+            drained = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
+            if (!drained && !errorLogged) {
+                logParts("Camera: the take failed while ending: ", errorText(message));
+                errorLogged = true;
+            }
+            gst_message_unref(message);
+        }
     }
-    ended_ = true;
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     gst_object_unref(bus);
     if (lowOnDisk && settings_.onDiskLow) settings_.onDiskLow();
