@@ -44,10 +44,10 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     randomRow->addWidget(ddlKeyword_);
     randomRow->addWidget(txtKeyword_, 1);
     form->addRow(QStringLiteral("Lọc theo"), randomRow);
+    form->addRow(cbFairTurns_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btnOK_);
-    form->addRow(cbFairTurns_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
@@ -80,6 +80,9 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
         if (parts_.setLaunchOnLogin) parts_.setLaunchOnLogin(checked);
     });
     connect(cbRandom_, &QCheckBox::toggled, this, &SettingsWindow::randomChecked);
+    connect(cbFairTurns_, &QCheckBox::toggled, this, [this](bool checked) {
+        if (parts_.setFairTurns) parts_.setFairTurns(checked);
+    });
     connect(ddlKeyword_, &QComboBox::activated, this, [this](int index) {
         randomType_ = index;
         parts_.preferences.setInteger(KEY_RANDOM_TYPE, index);
@@ -95,9 +98,6 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
 
 // Both fields are stored whichever of them changed, as typed.
 void SettingsWindow::textChanged() {
-    connect(cbFairTurns_, &QCheckBox::toggled, this, [this](bool checked) {
-        if (parts_.setFairTurns) parts_.setFairTurns(checked);
-    });
     parts_.preferences.setString(KEY_DEVICE_NAME, txtDeviceName_->text().toStdString());
     randomKeyword_ = txtKeyword_->text().toStdString();
     parts_.preferences.setString(KEY_RANDOM_KEYWORD, *randomKeyword_);
