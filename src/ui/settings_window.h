@@ -29,9 +29,9 @@ class SettingsWindow final : public QDialog {
         std::function<void(bool)> setLaunchOnLogin;
         std::function<void(bool)> setHasScoring;
         std::function<void(bool isRandom, std::int32_t type, std::optional<std::string> keyword)> setRandom;
-    };
         bool fairTurns = false;  // as the engine plays now
         std::function<void(bool)> setFairTurns;
+    };
 
     explicit SettingsWindow(Parts parts, QWidget* parent = nullptr);
 
@@ -39,8 +39,8 @@ class SettingsWindow final : public QDialog {
     QCheckBox* cbStartup() const { return cbStartup_; }
     QCheckBox* cbScoring() const { return cbScoring_; }
     QCheckBox* cbRandom() const { return cbRandom_; }
-    QComboBox* ddlKeyword() const { return ddlKeyword_; }
     QCheckBox* cbFairTurns() const { return cbFairTurns_; }
+    QComboBox* ddlKeyword() const { return ddlKeyword_; }
     QLineEdit* txtKeyword() const { return txtKeyword_; }
     QPushButton* btnOK() const { return btnOK_; }
 
@@ -56,9 +56,9 @@ class SettingsWindow final : public QDialog {
     QCheckBox* cbStartup_;
     QCheckBox* cbScoring_;
     QCheckBox* cbRandom_;
+    QCheckBox* cbFairTurns_;
     QComboBox* ddlKeyword_;
     QLineEdit* txtKeyword_;
-    QCheckBox* cbFairTurns_;
     QPushButton* btnOK_;
     bool isRandom_ = false;
     std::int32_t randomType_ = 0;

@@ -160,8 +160,10 @@ TEST(SongSelectionWindow, SearchQueueAndPhonesSeeTheSameQueue) {
     press(Qt::Key_Return);  // the first song starts at once
     EXPECT_EQ(h.songs.currentSongId(), h.idOf("Chiều Hôm Nay"));
     window.txtSearch()->setText("dem dong");
+    window.spinKey()->setValue(-3);  // sung three semitones down
     press(Qt::Key_Down);
     press(Qt::Key_Return);
+    EXPECT_EQ(h.engine->songKey(h.idOf("Đêm Đông")), -3);
     EXPECT_EQ(phone.text(wire::kQueueMessage), "");  // the first one plays: nothing waits
     EXPECT_EQ(phone.text(wire::kQueueMessage), std::to_string(h.idOf("Đêm Đông")));
     EXPECT_EQ(window.selectedRowPosition(), -1);
@@ -169,10 +171,8 @@ TEST(SongSelectionWindow, SearchQueueAndPhonesSeeTheSameQueue) {
 
     // A phone's change shows in the window; the window's priority moves a waiting song up.
     h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh Ơi")); });
-    window.spinKey()->setValue(-3);  // sung three semitones down
     window.txtSearch()->clear();
     h.clock.runPending();
-    EXPECT_EQ(h.engine->songKey(h.idOf("Đêm Đông")), -3);
     EXPECT_EQ(rows(), (std::vector<std::string>{"Đêm Đông", "Anh Ơi"}));
     press(Qt::Key_Down);
     press(Qt::Key_Down);
@@ -218,6 +218,12 @@ TEST(OperatorWindows, ShortcutsOpenANewWindowEachTimeAndThePointerStaysWhileOneI
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
     QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
+    // Fair turns reach the engine, which stores them.
+    ASSERT_EQ(shown.operator()<SettingsWindow>().size(), 1);
+    shown.operator()<SettingsWindow>().front()->cbFairTurns()->click();
+    h.clock.runPending();
+    EXPECT_TRUE(h.engine->fairTurns());
+    EXPECT_TRUE(h.preferences.boolForKey(KEY_FAIR_TURNS));
     QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(windows.openCount(), 3);
     EXPECT_EQ(shown.operator()<SongSelectionWindow>().size(), 1);
@@ -227,12 +233,6 @@ TEST(OperatorWindows, ShortcutsOpenANewWindowEachTimeAndThePointerStaysWhileOneI
     for (QDialog* open : shown.operator()<QDialog>()) open->close();
     EXPECT_EQ(windows.openCount(), 0);
     EXPECT_FALSE(window.isPointerVisible());
-    // Fair turns reach the engine, which stores them.
-    ASSERT_EQ(shown.operator()<SettingsWindow>().size(), 1);
-    shown.operator()<SettingsWindow>().front()->cbFairTurns()->click();
-    h.clock.runPending();
-    EXPECT_TRUE(h.engine->fairTurns());
-    EXPECT_TRUE(h.preferences.boolForKey(KEY_FAIR_TURNS));
 }
 
 TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) {
