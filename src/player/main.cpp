@@ -135,6 +135,7 @@ int main(int argc, char** argv) {
     config.loginName = loginName();
     config.remotePort = options.remotePort;
     config.discoveryPort = options.discoveryPort;
+    config.fairTurns = options.fairTurns;
     AppDelegate engine({scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume, camera,
                         scoreSound, background},
                        config);

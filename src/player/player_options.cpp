@@ -23,6 +23,8 @@ const char* const kPlayerUsage =
     "  --web-port N           browser remote port (default 6790)\n"
     "  --web-pin PIN          the PIN guests need for more than queueing songs (default: the\n"
     "                         stored setting; empty: none)\n"
+    "  --fair-turns           singers take turns by name for this run (the setting \"Xoay vòng\n"
+    "                         người hát\" keeps it on for every run)\n"
     "  --no-sound             play without a sound card (silent)\n"
     "  --help                 this text\n";
 
@@ -53,6 +55,8 @@ std::optional<PlayerOptions> parsePlayerOptions(const std::vector<std::string>& 
             options.help = true;
         } else if (arg == "--no-sound") {
             options.noSound = true;
+        } else if (arg == "--fair-turns") {
+            options.fairTurns = true;
         } else if (arg == "--demo") {
             options.demo = true;
         } else if (arg == "--data-dir" || arg == "--songs" || arg == "--intro-clip" || arg == "--idle-clip" ||

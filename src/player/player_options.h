@@ -20,6 +20,7 @@ struct PlayerOptions {
     std::uint16_t webPort = 6790;
     std::optional<std::string> webPin;  // replaces the stored one; empty turns it off
     bool noSound = false;
+    bool fairTurns = false;  // for this run, whatever the settings say
     bool demo = false;
     bool help = false;
 };

@@ -18,7 +18,7 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     auto options = parsePlayerOptions({"--data-dir", "/d", "--songs", "/a", "--songs", "/b c", "--intro-clip", "i.mkv",
                                        "--idle-clip", "j.mp4", "--media-port", "0", "--thumbnail-port", "7768",
                                        "--remote-port", "7789", "--discovery-port", "2122", "--no-sound", "--demo",
-                                       "--web-port", "7790", "--web-pin", "12 34", "--camera", "/dev/video2"},
+                                       "--web-port", "7790", "--web-pin", "12 34", "--camera", "/dev/video2", "--fair-turns"},
                                       error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->dataDir, "/d");
@@ -32,7 +32,7 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     EXPECT_EQ(options->webPort, 7790);
     EXPECT_EQ(options->webPin, "12 34");
     EXPECT_EQ(options->camera, "/dev/video2");
-    EXPECT_TRUE(options->noSound && options->demo && !options->help);
+    EXPECT_TRUE(options->noSound && options->demo && options->fairTurns && !options->help);
 
     options = parsePlayerOptions({}, error);
     ASSERT_TRUE(options);
@@ -42,6 +42,7 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     EXPECT_EQ(options->discoveryPort, 1122);
     EXPECT_EQ(options->webPort, 6790);
     EXPECT_EQ(options->webPin, std::nullopt);
+    EXPECT_FALSE(options->fairTurns);
 
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--songs"}, {"--media-port", "70000"}, {"--remote-port", "12x"},
