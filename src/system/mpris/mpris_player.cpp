@@ -36,12 +36,7 @@ MprisPlayer::~MprisPlayer() {
 }
 
 bool MprisPlayer::start() {
-    playing_ = engine_.isPlaying();
-    metadata_ = metadataFor(songs_.currentSongId());
-    if (!listening_) {
-        engine_.addListener(this);
-        listening_ = true;
-    }
+    if (!serviceName_.isEmpty()) return true;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         logParts("No session bus, media keys are off: ", bus.lastError().message().toStdString());
@@ -64,6 +59,10 @@ bool MprisPlayer::start() {
         logParts("Another player holds ", kServiceName, ", media keys as ", name.toStdString());
     }
     serviceName_ = name;
+    playing_ = engine_.isPlaying();
+    metadata_ = metadataFor(songs_.currentSongId());
+    engine_.addListener(this);
+    listening_ = true;
     return true;
 }
 

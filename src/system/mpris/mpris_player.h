@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/engine_control.h"
 #include "catalogue/song_manager.h"
@@ -38,8 +39,6 @@ class MprisPlayer final : public QObject, public EngineListener {
     // the name of this instance (kServiceName + ".instance<pid>") so both stay reachable.
     // False (one line logged) without a session bus: the player runs on without media keys.
     bool start();
-    // The bus name taken; empty before start() or without a bus.
-    QString serviceName() const { return serviceName_; }
 
     // --- what the adaptors read and do
     // Read from the engine: not every start comes with news (the intro's does not).
@@ -70,7 +69,7 @@ class MprisPlayer final : public QObject, public EngineListener {
     MprisConfig config_;
     bool playing_ = false;  // as last announced
     QVariantMap metadata_;
-    QString serviceName_;
+    QString serviceName_;              // the bus name taken; empty before start() or without a bus
     std::unique_ptr<QProcess> probe_;  // the current song's length, read beside the engine
     bool listening_ = false;
     // Children of this object, as QtDBus wants them; members, so they go before it does.
