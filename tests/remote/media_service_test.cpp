@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "remote/media_service_fixture.h"
+#include "remote/media_service_routing.h"
 #include "support/socket_client.h"
 
 namespace vocalis {
@@ -40,24 +41,50 @@ class MediaServiceTest : public ::testing::Test {
     LocalMediaService service_{media_.songs, media_.tempFolder, "intro.mp4", "idle.mp4"};
 };
 
-TEST_F(MediaServiceTest, ClipsAreFoundByTheEndOfTheTargetWhateverSongIsCurrent) {
+TEST_F(MediaServiceTest, TargetsNameAClipByTheirEndOrElseOnlyTheCurrentSong) {
+    MediaServiceRouting routing(media_.songs, media_.tempFolder, "intro.mp4", "idle.mp4");
+    const std::string intro = media_.tempFolder + "/intro.mp4", idle = media_.tempFolder + "/idle.mp4";
+    const auto& song = media_.songFiles;
+    struct Case {
+        std::int32_t current;
+        std::string target;
+        std::optional<std::string> path;
+    };
+    const Case cases[] = {
+        {-1, "/intro.mp4", intro},
+        {3, "/any/longer/path/intro.mp4", intro},
+        {3, "/idle.mp4", idle},
+        {-1, "/../../../../etc/intro.mp4", intro},
+        // With a query the target no longer ends with the name: it reads as song id 0.
+        {-1, "/intro.mp4?start=1", std::nullopt},
+        {0, "/intro.mp4?start=1", song[0]},
+        {12, "/12", song[12]},
+        {12, "/1/2", song[12]},
+        {12, "//12xyz", song[12]},
+        {12, "/11", std::nullopt},
+        {11, "/12", std::nullopt},
+        {-1, "/12", std::nullopt},
+        {-1, "/-1", std::nullopt},
+        {13, "/13", std::nullopt},  // past the catalogue, even when "current"
+        // Slashes are dropped and the leading number read, so "../" can at most name song 0.
+        {-1, "/../secret.txt", std::nullopt},
+        {-1, "/..%2f..%2fsecret.txt", std::nullopt},
+        {-1, "/" + media_.dir.path() + "/secret.txt", std::nullopt},
+        {0, "/../../../../etc/passwd", song[0]},
+    };
+    for (const Case& c : cases) {
+        media_.songs.setCurrentSongId(c.current);
+        EXPECT_EQ(routing.filePathForURI(c.target), c.path) << c.current << " " << c.target;
+    }
+}
+
+TEST_F(MediaServiceTest, ServesTheClipsAndTheCurrentSongWhileItsFileIsThere) {
     EXPECT_EQ(service_.clipURL("intro.mp4"),
               "http://127.0.0.1:" + std::to_string(service_.port()) + "/intro.mp4");
-    for (std::int32_t current : {-1, 3}) {
-        media_.songs.setCurrentSongId(current);
-        EXPECT_EQ(get("/intro.mp4").body, "INTRO CLIP");
-        EXPECT_EQ(get("/any/longer/path/intro.mp4").body, "INTRO CLIP");
-        EXPECT_EQ(get("/idle.mp4").body, patternBytes(1000));
-    }
+    EXPECT_EQ(service_.songURL(12), "http://127.0.0.1:" + std::to_string(service_.port()) + "/12");
     const HttpAnswer answer = get("/intro.mp4");
+    EXPECT_EQ(answer.body, "INTRO CLIP");
     EXPECT_EQ(answer.field("content-disposition"), "attachment; filename=\"intro.mp4\"");
-
-    // With a query the target no longer ends with the name: it reads as song id 0.
-    media_.songs.setCurrentSongId(-1);
-    EXPECT_EQ(get("/intro.mp4?start=1").status, 404);
-    media_.songs.setCurrentSongId(0);
-    EXPECT_EQ(get("/intro.mp4?start=1").body, "song 0 bytes");
-
     // Ranges and HEAD behave as for any file.
     const HttpAnswer range = get("/idle.mp4", "GET", "Range: bytes=-500\r\n");
     EXPECT_EQ(range.status, 206);
@@ -65,26 +92,11 @@ TEST_F(MediaServiceTest, ClipsAreFoundByTheEndOfTheTargetWhateverSongIsCurrent) 
     const HttpAnswer head = get("/idle.mp4", "HEAD");
     EXPECT_EQ(head.status, 200);
     EXPECT_EQ(head.field("content-length"), "1000");
-}
 
-TEST_F(MediaServiceTest, OnlyTheCurrentSongIsServedById) {
-    EXPECT_EQ(service_.songURL(12), "http://127.0.0.1:" + std::to_string(service_.port()) + "/12");
-    media_.songs.setCurrentSongId(12);
-    EXPECT_EQ(get("/12").body, "song 12 bytes");
-    EXPECT_EQ(get("/1/2").body, "song 12 bytes");
-    EXPECT_EQ(get("//12xyz").body, "song 12 bytes");
-    EXPECT_EQ(get("/11").status, 404);
-    media_.songs.setCurrentSongId(11);
-    EXPECT_EQ(get("/12").status, 404);
-    EXPECT_EQ(get("/11").body, "song 11 bytes");
-    media_.songs.setCurrentSongId(-1);
-    EXPECT_EQ(get("/12").status, 404);
-    EXPECT_EQ(get("/-1").status, 404);
-    // An id past the catalogue is never served, even when it is "current".
-    media_.songs.setCurrentSongId(13);
-    EXPECT_EQ(get("/13").status, 404);
-    // A current song whose file is gone, or is a folder, is 404 too.
     media_.songs.setCurrentSongId(5);
+    EXPECT_EQ(get("/5").body, "song 5 bytes");
+    EXPECT_EQ(get("/6").status, 404);
+    // A current song whose file is gone, or is a folder, is 404 too.
     std::filesystem::remove(media_.songFiles[5]);
     EXPECT_EQ(get("/5").status, 404);
     std::filesystem::create_directory(media_.songFiles[5]);
@@ -103,24 +115,6 @@ TEST_F(MediaServiceTest, ASongsFileNameNeverWritesIntoTheHead) {
     EXPECT_EQ(answer.field("content-disposition"),
               R"(attachment; filename="Xa \"Q\"__X-Injected: yes - Ru.vcv"; )"
               R"(filename*=UTF-8''Xa%20%22Q%22%0D%0AX-Injected%3A%20yes%20-%20Ru.vcv)");
-}
-
-TEST_F(MediaServiceTest, TargetsFullOfDotDotNeverLeaveTheServedFiles) {
-    media_.dir.write("secret.txt", "SECRET");
-    media_.songs.setCurrentSongId(-1);
-    for (const std::string& target :
-         std::vector<std::string>{"/../secret.txt", "/../../../../etc/passwd", "/..%2f..%2fsecret.txt",
-                                  "/temp/../secret.txt", "/" + media_.dir.path() + "/secret.txt"}) {
-        SCOPED_TRACE(target);
-        const HttpAnswer answer = get(target);
-        EXPECT_EQ(answer.status, 404);
-        EXPECT_EQ(answer.body, "");
-    }
-    // Slashes are dropped and the leading number read, so "../" can at most name song 0.
-    media_.songs.setCurrentSongId(0);
-    EXPECT_EQ(get("/../../../../etc/passwd").body, "song 0 bytes");
-    // A clip name at the end always means the clip in the temp folder.
-    EXPECT_EQ(get("/../../../../etc/intro.mp4").body, "INTRO CLIP");
 }
 
 TEST(MediaServiceStart, ABusyPortIsReported) {
