@@ -5,9 +5,7 @@ include(GNUInstallDirs)
 set(VOCALIS_APP_ID vocalis-player)  # the desktop entry, the icon and the data folder
 set(VOCALIS_DESKTOP ${PROJECT_SOURCE_DIR}/resources/desktop)
 
-if(TARGET vocalis-player)
-  install(TARGETS vocalis-player RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+install(TARGETS vocalis-player RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The operators' tools are on PATH too.
 install(TARGETS vocalis-catalogue vocalis-remote RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
