@@ -143,10 +143,10 @@ int main(int argc, char** argv) {
     // Phones hear what the engine announces, as every front-end does.
     PhoneNews phoneNews(sockets);
     engine.addListener(&phoneNews);
-    // The browser remote, beside the phones; a PIN on the command line replaces the stored one.
+    // The browser remote, beside the phones; a PIN on the command line replaces the stored one,
+    // which is otherwise read at each command, so the settings window's changes count at once.
     WebRemote web(scheduler, songs, engine,
-                  {options.webPort, options.webPin.value_or(preferences.stringForKey(KEY_WEB_PIN).value_or("")),
-                   options.thumbnailPort});
+                  {options.webPort, options.webPin.value_or(""), options.thumbnailPort, false, &preferences});
     window.setEngine(&engine);
     OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, scheduler, background,
                                      config.loginName,

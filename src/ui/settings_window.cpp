@@ -26,6 +26,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
       cbFairTurns_(new QCheckBox(QStringLiteral("Xoay vòng người hát"), this)),
       ddlKeyword_(new QComboBox(this)),
       txtKeyword_(new QLineEdit(this)),
+      txtWebPin_(new QLineEdit(this)),
       btnOK_(new QPushButton(QStringLiteral("OK"), this)) {
     setWindowTitle(QStringLiteral("Cài đặt"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -33,6 +34,8 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     ddlKeyword_->addItems(
         {QStringLiteral("Thể loại"), QStringLiteral("Tên bài hát"), QStringLiteral("Ca sĩ")});
     txtKeyword_->setPlaceholderText(QStringLiteral("Từ khoá"));
+    txtWebPin_->setPlaceholderText(QStringLiteral("Không có: khách nào cũng điều khiển được"));
+    txtWebPin_->setMaxLength(32);
     btnOK_->setDefault(true);
 
     auto* form = new QFormLayout;
@@ -45,6 +48,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     randomRow->addWidget(txtKeyword_, 1);
     form->addRow(QStringLiteral("Lọc theo"), randomRow);
     form->addRow(cbFairTurns_);
+    form->addRow(QStringLiteral("Mã PIN điều khiển web"), txtWebPin_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(btnOK_);
@@ -59,23 +63,34 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     cbStartup_->setChecked(parts_.launchOnLogin && parts_.launchOnLogin());
     txtDeviceName_->setText(text(store.stringForKey(KEY_DEVICE_NAME)));
     cbScoring_->setChecked(store.boolForKey(KEY_SCORING));
+    // The engine stores it; --fair-turns may have it on for this run only.
+    cbFairTurns_->setChecked(parts_.fairTurns);
+    cbFairTurns_->setToolTip(QStringLiteral("Mỗi người hát một bài rồi mới đến lượt thứ hai"));
     isRandom_ = store.boolForKey(KEY_RANDOM);
     cbRandom_->setChecked(isRandom_);
     ddlKeyword_->setEnabled(isRandom_);
     txtKeyword_->setEnabled(isRandom_);
-    // The engine stores it; --fair-turns may have it on for this run only.
-    cbFairTurns_->setChecked(parts_.fairTurns);
-    cbFairTurns_->setToolTip(QStringLiteral("Mỗi người hát một bài rồi mới đến lượt thứ hai"));
     randomType_ = static_cast<std::int32_t>(store.integerForKey(KEY_RANDOM_TYPE));
     ddlKeyword_->setCurrentIndex(randomType_ >= 0 && randomType_ < ddlKeyword_->count() ? randomType_ : 0);
     randomKeyword_ = store.stringForKey(KEY_RANDOM_KEYWORD);
     txtKeyword_->setText(text(randomKeyword_));
+    txtWebPin_->setText(text(store.stringForKey(KEY_WEB_PIN)));
     originalIsRandom_ = isRandom_;
     originalRandomType_ = randomType_;
     originalRandomKeyword_ = store.stringForKey(KEY_RANDOM_KEYWORD);
 
     connect(txtDeviceName_, &QLineEdit::textEdited, this, &SettingsWindow::textChanged);
     connect(txtKeyword_, &QLineEdit::textEdited, this, &SettingsWindow::textChanged);
+    // The browser remote reads the stored PIN at each command: no restart needed. Spaces
+    // around it would only lock the operator out.
+    connect(txtWebPin_, &QLineEdit::textEdited, this, [this](const QString& typed) {
+        const std::string pin = typed.trimmed().toStdString();
+        if (pin.empty())
+            parts_.preferences.removeObject(KEY_WEB_PIN);
+        else
+            parts_.preferences.setString(KEY_WEB_PIN, pin);
+        parts_.preferences.synchronize();
+    });
     connect(cbStartup_, &QCheckBox::toggled, this, [this](bool checked) {
         if (parts_.setLaunchOnLogin) parts_.setLaunchOnLogin(checked);
     });

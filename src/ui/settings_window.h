@@ -15,7 +15,8 @@ class QPushButton;
 
 namespace vocalis {
 
-// The settings: the device name phones see, launch at login, scoring and random play.
+// The settings: the device name phones see, launch at login, scoring, random play and the
+// browser remote's operator PIN.
 // Every control is stored at once; the random settings reach the running engine only on
 // OK, and only when they differ from what they were when the window opened.
 class SettingsWindow final : public QDialog {
@@ -42,6 +43,7 @@ class SettingsWindow final : public QDialog {
     QCheckBox* cbFairTurns() const { return cbFairTurns_; }
     QComboBox* ddlKeyword() const { return ddlKeyword_; }
     QLineEdit* txtKeyword() const { return txtKeyword_; }
+    QLineEdit* txtWebPin() const { return txtWebPin_; }
     QPushButton* btnOK() const { return btnOK_; }
 
     void done(int result) override;
@@ -59,6 +61,7 @@ class SettingsWindow final : public QDialog {
     QCheckBox* cbFairTurns_;
     QComboBox* ddlKeyword_;
     QLineEdit* txtKeyword_;
+    QLineEdit* txtWebPin_;
     QPushButton* btnOK_;
     bool isRandom_ = false;
     std::int32_t randomType_ = 0;

@@ -96,6 +96,14 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     EXPECT_TRUE(store.boolForKey(KEY_SCORING));
     window->cbRandom()->click();
     window->cbRandom()->click();
+    // The browser remote's PIN: stored as typed, without spaces around it; emptied, none.
+    EXPECT_EQ(window->txtWebPin()->text(), "");
+    QTest::keyClicks(window->txtWebPin(), " 4321 ");
+    EXPECT_EQ(store.stringForKey(KEY_WEB_PIN), "4321");
+    window->txtWebPin()->selectAll();
+    QTest::keyClick(window->txtWebPin(), Qt::Key_Backspace);
+    EXPECT_EQ(store.stringForKey(KEY_WEB_PIN), std::nullopt);
+    QTest::keyClicks(window->txtWebPin(), "57");
     window->btnOK()->click();
     EXPECT_EQ(calls, std::vector<std::string>{"scoring on"});
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -104,6 +112,7 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     // Random on, singer, a keyword: stored at once, handed over once on OK.
     window = open();
     EXPECT_TRUE(window->cbStartup()->isChecked());
+    EXPECT_EQ(window->txtWebPin()->text(), "57");
     window->cbRandom()->click();
     window->ddlKeyword()->setCurrentIndex(2);
     emit window->ddlKeyword()->activated(2);

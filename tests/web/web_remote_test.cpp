@@ -225,6 +225,26 @@ TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEnd) {
     EXPECT_EQ(f.call("POST", "/api/message", "{\"text\": \"Chúc mừng\"}", "4321").status, 200);
     EXPECT_EQ(f.h.overlays.message, "Chúc mừng");
     EXPECT_TRUE(f.h.overlays.messageVisible);
+
+    // Without a PIN for the run, the operator's stored one counts from the next command on.
+    WebFixture g(kSongs);
+    g.web = std::make_unique<WebRemote>(g.h.clock, g.h.songs, *g.h.engine,
+                                        WebRemoteConfig{0, "", 6768, true, &g.h.preferences});
+    g.start();
+    struct Step {
+        std::optional<std::string> stored;
+        std::string sent;
+        int status;
+    };
+    for (const Step& step : {Step{std::nullopt, "", 200}, Step{"9", "", 401}, Step{"9", "9", 200},
+                             Step{"7", "9", 401}, Step{std::nullopt, "", 200}}) {
+        if (step.stored)
+            g.h.preferences.setString(KEY_WEB_PIN, *step.stored);
+        else
+            g.h.preferences.removeObject(KEY_WEB_PIN);
+        EXPECT_EQ(g.call("POST", "/api/player/pause", "", step.sent).status, step.status)
+            << step.stored.value_or("none") << " " << step.sent;
+    }
 }
 
 TEST(WebRemote, TransportPicturesAndThePlayStateThatFollows) {
