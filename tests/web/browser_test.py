@@ -178,6 +178,8 @@ def main():
                       for row in d.find_elements(By.CSS_SELECTOR, "#results .song")]
             return titles == ["Hạnh Nhân Mùa Thu"]
         wait.until(only_result)
+        click("#pick-key button:last-child")  # this guest sings a semitone up
+        wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "#pick-key .key-value").text == "Tông +1")
         click("#results .song button.add")
         wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "#results .song button.add").text == "Đã chọn")
         shot("web-2-search")
@@ -196,6 +198,13 @@ def main():
         assert player.remote("queue") == str(hanh), player.remote("queue")
         state = player.api("/api/state")
         assert state["queue"][0]["name"] == "Lan <b>", state
+        assert state["queue"][0]["key"] == 1, state
+        # The key controls of a waiting song and of the one playing now, a semitone a press.
+        click("#queue .song .key button:last-child")
+        wait.until(lambda d: player.api("/api/state")["queue"][0]["key"] == 2)
+        click("#now-key button:first-child")
+        wait.until(lambda d: player.api("/api/state")["current"]["key"] == -1)
+        wait.until(lambda d: d.find_element(By.CSS_SELECTOR, "#now-key .key-value").text == "Tông −1")
 
         driver.switch_to.window(second)
         wait.until(queued_with_name)
