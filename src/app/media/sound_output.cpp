@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::size_t kChannels = 2;
 // What the server holds ahead: short, because a new key reaches the ear only behind it.
-constexpr pa_usec_t kServerBuffer = 150'000;
+constexpr pa_usec_t kServerBuffer = 250'000;
 constexpr pa_usec_t kServicePeriod = 10'000;
 // Closer than this to its time a frame simply plays; further off, silence or a skip puts
 // the sound back on time (a start, a lost stretch, a drifting sound card).
