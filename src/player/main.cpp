@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     // The browser remote, beside the phones; a PIN on the command line replaces the stored one,
     // which is otherwise read at each command, so the settings window's changes count at once.
     WebRemote web(scheduler, songs, engine,
-                  {options.webPort, options.webPin.value_or(""), options.thumbnailPort, false, &preferences});
+                  {options.webPort, options.webPin, options.thumbnailPort, false, &preferences});
     window.setEngine(&engine);
     OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, scheduler, background,
                                      config.loginName,
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
         [&web]() -> std::optional<std::string> {
             return web.port() != 0 ? webPageAddress(web.port()) : std::nullopt;
         },
-        &window.screen());
+        window.screen());
     engine.addListener(&qrCode);
 
     // To the front, now and once more in 3 s; becoming the active window makes it full

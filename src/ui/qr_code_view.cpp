@@ -7,6 +7,9 @@
 #include <QPainter>
 #include <memory>
 
+#include "ui/screen_view.h"
+#include "ui/shadow_label.h"
+
 namespace vocalis {
 
 namespace {
@@ -32,11 +35,18 @@ QImage encode(const std::string& text) {
 }  // namespace
 
 QrCodeView::QrCodeView(Scheduler& scheduler, const SongManager& songs,
-                       std::function<std::optional<std::string>()> address, QWidget* parent)
-    : QWidget(parent), scheduler_(scheduler), songs_(songs), address_(std::move(address)) {
+                       std::function<std::optional<std::string>()> address, ScreenView& screen)
+    : QWidget(&screen), scheduler_(scheduler), songs_(songs), address_(std::move(address)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    if (parent) parent->installEventFilter(this);
+    // The title banner is the lowest overlay, right above the video.
+    stackUnder(screen.title());
+    screen.installEventFilter(this);
     showCode();  // the intro: nothing is queued yet
+}
+
+int QrCodeView::hintTop(QSize screen) {
+    const int pictureHeight = std::min(screen.height(), screen.width() * 9 / 16);
+    return (screen.height() - pictureHeight) / 2 + pictureHeight * 84 / 100;
 }
 
 QrCodeView::~QrCodeView() { scheduler_.cancel(kHideKey); }
@@ -76,23 +86,30 @@ void QrCodeView::showCode() {
     }
     place();
     show();
-    raise();
 }
 
-// Big enough to scan from three metres on a 1080p screen: about a quarter of its height.
+// A phone three metres from a 1080p TV reads modules of 8 px and more; a version 3 code with
+// its quiet zone is then 333 px, left of the idle clip's title and invitation.
 void QrCodeView::place() {
     if (!parentWidget()) return;
-    const int H = parentWidget()->height();
-    codeSide_ = std::max(modules_.width(), (H / 4) / modules_.width() * modules_.width());
+    const QSize screen = parentWidget()->size();
+    // Sized by the clip's picture, which a screen taller than 16:9 shows letterboxed.
+    const int H = std::min(screen.height(), screen.width() * 9 / 16);
+    codeSide_ = std::max(1, H / 120) * modules_.width();
     const int codeSide = codeSide_;
+    // The address no wider than the code, so the whole stays left of the clip's texts.
     QFont font = this->font();
-    font.setPixelSize(std::max(12, H / 45));
     font.setBold(true);
+    int pixels = std::max(12, H / 45);
+    do {
+        font.setPixelSize(pixels);
+    } while (QFontMetrics(font).horizontalAdvance(text_) + H / 60 > codeSide && --pixels > 10);
     setFont(font);
     const int textHeight = QFontMetrics(font).height() + H / 120;
     const int width = std::max(codeSide, QFontMetrics(font).horizontalAdvance(text_) + H / 60);
     const int margin = H / 40;
-    setGeometry(margin, H - margin - codeSide - textHeight, width, codeSide + textHeight);
+    const int bottom = hintTop(screen) - H / 60;
+    setGeometry(margin, std::max(0, bottom - codeSide - textHeight), width, codeSide + textHeight);
 }
 
 bool QrCodeView::eventFilter(QObject* watched, QEvent* event) {

@@ -12,15 +12,21 @@
 
 namespace vocalis {
 
-// The browser remote's QR code and address in the bottom left corner of the screen: shown
-// while nothing is queued (intro, idle clip, random songs) and for 10 s at each queued song's
-// start. The address is asked for at each showing, so a network that came up late is found.
+class ScreenView;
+
+// The browser remote's QR code and address at the screen's left edge: shown while nothing is
+// queued (intro, idle clip, random songs) and for 10 s at each queued song's start. The
+// address is asked for at each showing, so a network that came up late is found.
+//
+// Big enough to scan from three metres on a 1080p TV (9 px a module there, with the height),
+// above the line where the idle clip's hint begins, and stacked just above the video: every
+// overlay (title, message, picture, volume, score) covers it, never the other way round.
 class QrCodeView final : public QWidget, public EngineListener {
   public:
     static constexpr Millis kShownAtStart{10000};
 
     QrCodeView(Scheduler& scheduler, const SongManager& songs,
-               std::function<std::optional<std::string>()> address, QWidget* parent);
+               std::function<std::optional<std::string>()> address, ScreenView& screen);
     ~QrCodeView() override;
 
     void queueChanged() override;
@@ -29,6 +35,11 @@ class QrCodeView final : public QWidget, public EngineListener {
     const QString& address() const { return text_; }
     // The code alone, one pixel per module, with its quiet zone; null without an address.
     const QImage& modules() const { return modules_; }
+    // Screen pixels per module.
+    int moduleSize() const { return modules_.isNull() ? 0 : codeSide_ / modules_.width(); }
+    // Where the idle clip's hint line begins on a screen of that size: the clip is 16:9,
+    // fitted to the screen, and its hint starts 84 % down.
+    static int hintTop(QSize screen);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

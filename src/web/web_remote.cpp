@@ -142,7 +142,7 @@ std::shared_ptr<const WebSnapshot> WebRemote::snapshot() const {
 }
 
 std::string WebRemote::pin() const {
-    if (!config_.pin.empty() || !config_.settings) return config_.pin;
+    if (config_.pin || !config_.settings) return config_.pin.value_or("");
     return config_.settings->stringForKey(KEY_WEB_PIN).value_or("");
 }
 

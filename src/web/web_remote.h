@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/engine_control.h"
@@ -17,7 +18,7 @@ namespace vocalis {
 
 struct WebRemoteConfig {
     std::uint16_t port = 6790;
-    std::string pin;  // fixed for the run; empty: the stored one, if any
+    std::optional<std::string> pin;  // for the run (empty: none); unset: the stored one
     std::uint16_t thumbnailPort = 6768;
     bool loopbackOnly = false;  // tests
     // The operator's stored PIN (KEY_WEB_PIN), read at each command so that a change in the

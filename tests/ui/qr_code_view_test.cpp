@@ -7,6 +7,9 @@
 #include "base/virtual_scheduler.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "ui/screen_view.h"
+#include "ui/shadow_label.h"
+#include "ui/video_view.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
@@ -27,18 +30,32 @@ TEST(QrCodeView, ScansAsTheAddressAndShowsWhileNothingIsQueuedAndAtEachStart) {
     VirtualScheduler clock;
     SongManager songs;
     withSongs(songs);
-    QWidget screen;
+    ScreenView screen({}, {});
     screen.resize(1920, 1080);
     const std::string address = "http://192.168.1.20:6790/";
     QrCodeView qr(
-        clock, songs, [&] { return std::optional(address); }, &screen);
+        clock, songs, [&] { return std::optional(address); }, screen);
     screen.show();
 
-    // The intro: shown, in a corner, a quarter of the screen's height, and a scanner reads it.
+    // The intro: shown, and a scanner reads it.
     EXPECT_TRUE(qr.isVisible());
     EXPECT_EQ(qr.address(), QString::fromStdString(address));
-    EXPECT_GE(qr.height(), 1080 / 4 - qr.modules().width());
-    EXPECT_LE(qr.geometry().bottom(), 1080);
+    // Readable from three metres on every screen (8 px a module at 1080 lines), at the left
+    // edge above the idle clip's hint (a 16:9 picture fitted to the screen), and under every
+    // overlay: the video is the only thing below it.
+    for (const QSize size : {QSize(1920, 1080), QSize(1280, 720), QSize(3840, 2160), QSize(1920, 1200)}) {
+        screen.resize(size);
+        EXPECT_GE(qr.moduleSize() * 1080, 8 * size.height()) << size.height();
+        EXPECT_GE(qr.y(), 0) << size.height();
+        EXPECT_LT(qr.geometry().bottom(), QrCodeView::hintTop(size)) << size.height();
+        EXPECT_LT(qr.geometry().right(), size.width() * 19 / 100) << size.height();  // the clip's texts
+    }
+    EXPECT_EQ(QrCodeView::hintTop(QSize(1920, 1200)), 60 + 1080 * 84 / 100);
+    const auto stack = screen.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    ASSERT_GE(stack.size(), 3);
+    EXPECT_EQ(stack[0], screen.video());
+    EXPECT_EQ(stack[1], &qr);
+    screen.resize(1920, 1080);
     TempDir dir;
     ASSERT_TRUE(qr.grab().save(QString::fromStdString(dir / "code.png")));
     const auto scanned = runProgram(findProgram("zbarimg"), {"--quiet", "--raw", dir / "code.png"});
@@ -79,10 +96,10 @@ TEST(QrCodeView, NoAddressNoCode) {
     VirtualScheduler clock;
     SongManager songs;
     withSongs(songs);
-    QWidget screen;
+    ScreenView screen({}, {});
     screen.resize(1280, 720);
     QrCodeView qr(
-        clock, songs, [] { return std::optional<std::string>(); }, &screen);
+        clock, songs, [] { return std::optional<std::string>(); }, screen);
     screen.show();
     qr.currentSongChanged(-1);
     qr.queueChanged();

@@ -229,7 +229,7 @@ TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEnd) {
     // Without a PIN for the run, the operator's stored one counts from the next command on.
     WebFixture g(kSongs);
     g.web = std::make_unique<WebRemote>(g.h.clock, g.h.songs, *g.h.engine,
-                                        WebRemoteConfig{0, "", 6768, true, &g.h.preferences});
+                                        WebRemoteConfig{0, std::nullopt, 6768, true, &g.h.preferences});
     g.start();
     struct Step {
         std::optional<std::string> stored;
