@@ -102,11 +102,16 @@ void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& na
     queueChanged();
 }
 
+// The operator's placing wins: a new song never goes ahead of one put where it is by hand.
 std::int32_t AppDelegate::fairIndex(const std::string& name) const {
     std::vector<std::string> names;
-    for (std::int32_t index = 0; index < parts_.songs.getQueueCount(); ++index)
-        names.push_back(requesterName(parts_.songs.getQueueSong(index)->songId).value_or(""));
-    return fairTurnIndex(names, name);
+    std::int32_t afterHandPlaced = 0;
+    for (std::int32_t index = 0; index < parts_.songs.getQueueCount(); ++index) {
+        const auto found = requests_.find(parts_.songs.getQueueSong(index)->songId);
+        names.push_back(found == requests_.end() ? std::string() : found->second.name);
+        if (index > 0 && found != requests_.end() && found->second.placedByHand) afterHandPlaced = index + 1;
+    }
+    return std::max(fairTurnIndex(names, name), afterHandPlaced);
 }
 
 // Phones name a song after adding it: with fair turns its turn is decided again under the
