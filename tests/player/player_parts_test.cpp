@@ -5,6 +5,7 @@
 #include "player/data_folder.h"
 #include "player/demo_library.h"
 #include "player/player_options.h"
+#include "player/resources.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -89,4 +90,26 @@ TEST(DemoLibrary, SongsWithATitleCardAndTwoAudioTracksAppearTogether) {
     const auto before = fs::last_write_time(songs);
     EXPECT_EQ(makeDemoLibrary(songs, dir / "making", 2), static_cast<int>(demoSongs().size()));
     EXPECT_EQ(fs::last_write_time(songs), before);
+}
+
+TEST(Resources, FoundBesideTheProgramElseInTheDataFoldersElseInTheSourceTree) {
+    TempDir dir;
+    for (const char* folder : {"usr/bin", "usr/share/vocalis-player", "build/bin", "resources", "a/b/c",
+                               "local/share/vocalis-player"})
+        fs::create_directories(dir / folder);
+    const std::string data = (dir / "missing") + ":relative:" + (dir / "local/share");
+    struct Case {
+        std::string chosen, program, dataDirs, expected;
+    };
+    const Case cases[] = {
+        {dir / "mine", dir / "usr/bin/vocalis-player", data, dir / "mine"},
+        {"", dir / "usr/bin/vocalis-player", data, dir / "usr/share/vocalis-player"},  // installed
+        {"", dir / "build/bin/vocalis-player", data, dir / "resources"},               // build tree
+        {"", dir / "a/b/c/vocalis-player", data, dir / "local/share/vocalis-player"},
+        {"", "", data, dir / "local/share/vocalis-player"},  // the program's path unknown
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(resourceFolder(c.chosen, c.program, c.dataDirs), c.expected) << c.program << " " << c.dataDirs;
+    // Nowhere else: the source tree the program was built from.
+    EXPECT_TRUE(fs::exists(fs::path(resourceFolder("", "", dir / "missing")) / "intro.mp4"));
 }
