@@ -100,9 +100,7 @@ TEST_F(RemoteTool, CommandsReachTheDelegate) {
 TEST_F(RemoteTool, WatchPrintsEachNotification) {
     testing::ProgramResult result;
     std::thread watcher([&] { result = remote({"watch", "--seconds", "6"}); });
-    const auto deadline = std::chrono::steady_clock::now() + testing::kPatience;
-    while (server.connectionCount() == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    testing::eventually([&] { return server.connectionCount() > 0; });
     server.setCurrentSongId(9);
     server.notifyCurrentSong();
     server.setIsPlaying(true);

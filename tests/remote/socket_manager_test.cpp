@@ -25,12 +25,7 @@ const std::string kNumber23Reply = bytes({0x17, 0, 0, 0x02, 0xBC});
 
 // Waits until the server holds `count` connections.
 bool waitForConnections(const SocketManager& server, std::size_t count) {
-    const auto deadline = std::chrono::steady_clock::now() + testing::kPatience;
-    while (server.connectionCount() != count) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return testing::eventually([&] { return server.connectionCount() == count; });
 }
 
 // The test thread plays the main thread: it sets the properties and notifies.
@@ -43,8 +38,6 @@ class PhoneServer : public ::testing::Test {
         ASSERT_TRUE(server.start(0));
         ASSERT_NE(server.port(), 0);
     }
-
-    bool waitConnections(std::size_t count) { return waitForConnections(server, count); }
 
     std::string catalogueReply(const std::string& queueText, int audioTrack) {
         return wire::catalogueMessage(catalogue->text, 5, static_cast<std::uint8_t>(audioTrack)) +
@@ -161,7 +154,7 @@ TEST_F(PhoneServer, UnknownCodesDropTheBufferAndOverLongPayloadsNeverRun) {
 TEST_F(PhoneServer, NotificationsReachEveryPhoneAndSurviveADisconnect) {
     RawClient first(server.port());
     RawClient second(server.port());
-    ASSERT_TRUE(waitConnections(2));
+    ASSERT_TRUE(waitForConnections(server, 2));
     server.setCurrentSongId(3);
     server.notifyCurrentSong();
     server.setIsPlaying(true);
@@ -176,7 +169,7 @@ TEST_F(PhoneServer, NotificationsReachEveryPhoneAndSurviveADisconnect) {
     EXPECT_EQ(second.read(all.size()), all);
 
     first.close();
-    ASSERT_TRUE(waitConnections(1));
+    ASSERT_TRUE(waitForConnections(server, 1));
     server.setCurrentSongId(-1);
     server.notifyCurrentSong();
     server.setIsPlaying(false);
@@ -269,7 +262,7 @@ TEST_F(PhoneServer, HundredsOfConnectionsAreCappedAndAFreedPlaceIsTakenAgain) {
     EXPECT_EQ(served + refused, 200u);
     // A place freed is a place taken again.
     phones.clear();
-    ASSERT_TRUE(waitConnections(0));
+    ASSERT_TRUE(waitForConnections(server, 0));
 
     RawClient again(server.port());
     EXPECT_TRUE(sync(again));
