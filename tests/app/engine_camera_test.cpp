@@ -22,28 +22,11 @@ const std::string& standInClip() {
     static const TempDir dir;
     static const std::string clip = [] {
         const std::string path = dir / "camera.mp4";
-        const ProgramResult made = runProgram("ffmpeg", {"-v",
-                                                         "error",
-                                                         "-y",
-                                                         "-f",
-                                                         "lavfi",
-                                                         "-i",
-                                                         "testsrc2=size=640x360:rate=25",
-                                                         "-f",
-                                                         "lavfi",
-                                                         "-i",
-                                                         "sine=frequency=440:sample_rate=48000",
-                                                         "-t",
-                                                         "40",
-                                                         "-c:v",
-                                                         "libx264",
-                                                         "-preset",
-                                                         "ultrafast",
-                                                         "-pix_fmt",
-                                                         "yuv420p",
-                                                         "-c:a",
-                                                         "aac",
-                                                         path});
+        const ProgramResult made = runProgram(
+            "ffmpeg", words("-v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -f lavfi -i "
+                            "sine=frequency=440:sample_rate=48000 -t 40 -c:v libx264 -preset ultrafast "
+                            "-pix_fmt yuv420p -c:a aac",
+                            {path}));
         EXPECT_EQ(made.status, 0) << made.err;
         return path;
     }();

@@ -19,6 +19,19 @@ struct ProgramResult {
     std::string err;
 };
 
+// An argument list written as one line: the words of `text` split at spaces, then `then`
+// (file paths, which may hold spaces).
+inline std::vector<std::string> words(const std::string& text, std::initializer_list<std::string> then = {}) {
+    std::vector<std::string> out;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find(' ', start), text.size());
+        if (end > start) out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    out.insert(out.end(), then);
+    return out;
+}
+
 // The program's full path from PATH, or "" when it is not there.
 inline std::string findProgram(const std::string& name) {
     const char* path = std::getenv("PATH");
