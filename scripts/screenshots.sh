@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes screenshots of the player under Xvfb: the intro, a song with its title banner, the
 # up-next panel, a phone message with a picture, the volume panel, the score screen, the
-# broken-song cover and the operator's windows. Fails when a screenshot is missing or blank.
+# broken-song cover, the operator's windows and the browser remote's QR code over the idle clip.
+# Fails when a screenshot is missing or blank.
 #
 # usage: scripts/screenshots.sh [OUTDIR] [BUILDDIR]   (defaults: docs/screenshots, build)
 set -euo pipefail
@@ -23,7 +24,7 @@ trap cleanup EXIT
 
 free_port() { python3 -c 'import socket,sys; s=socket.socket(socket.AF_INET, getattr(socket, sys.argv[1])); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])' "$1"; }
 remote_port=$(free_port SOCK_STREAM); media_port=$(free_port SOCK_STREAM)
-thumb_port=$(free_port SOCK_STREAM); discovery_port=$(free_port SOCK_DGRAM)
+thumb_port=$(free_port SOCK_STREAM); discovery_port=$(free_port SOCK_DGRAM); web_port=$(free_port SOCK_STREAM)
 remote() { "$bin/vocalis-remote" --port "$remote_port" "$@" >/dev/null; }
 shot() { ffmpeg -v error -y -f x11grab -video_size 1920x1080 -i "$display" -frames:v 1 "$out/$1.png"; echo "screenshot: $1"; }
 
@@ -53,11 +54,13 @@ printf '[General]\nKEY_SCORING=true\n' >"$work/config/Vocalis/Vocalis Player.con
 
 DISPLAY="$display" HOME="$work" XDG_CONFIG_HOME="$work/config" "$bin/vocalis-player" --no-sound \
   --data-dir "$work/data" --songs "$work/songs" --media-port "$media_port" --thumbnail-port "$thumb_port" \
-  --remote-port "$remote_port" --discovery-port "$discovery_port" >"$work/player.log" 2>&1 &
+  --remote-port "$remote_port" --discovery-port "$discovery_port" --web-port "$web_port" >"$work/player.log" 2>&1 &
 pids+=($!)
 
 sleep 3; shot 1-intro
 for _ in $(seq 120); do "$bin/vocalis-remote" --port "$remote_port" md5 >/dev/null 2>&1 && break; sleep 0.5; done
+# The idle clip, past the 6 s intro, with the browser remote's code while nothing is queued.
+sleep 4; shot 12-qr-code
 # Ids follow the folded titles: bai hong, chieu pho cu, giac mo mua ha, mua tren song han.
 remote add 1; sleep 2; shot 2-title-banner
 remote add 3; sleep 1; shot 3-up-next
@@ -81,7 +84,7 @@ kill "${pids[1]}" 2>/dev/null || true
 
 status=0
 for name in 1-intro 2-title-banner 3-up-next 4-message-picture 5-volume 6-score 7-broken-song \
-  8-song-selection 9-equalizer 10-settings 11-thumbnails; do
+  8-song-selection 9-equalizer 10-settings 11-thumbnails 12-qr-code; do
   size=$(stat -c %s "$out/$name.png" 2>/dev/null || echo 0)
   if [ "$size" -lt 10000 ]; then echo "screenshot $name is missing or blank ($size bytes)"; status=1; fi
 done

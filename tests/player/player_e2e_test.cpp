@@ -63,13 +63,15 @@ public:
         thumbnailPort = freePort(false);
         remotePort = freePort(false);
         discoveryPort = freePort(true);
+        webPort = freePort(false);
         player = std::make_unique<BackgroundProgram>(
             programPath("vocalis-player"),
             std::vector<std::string>{"--no-sound", "--data-dir", dir / "data", "--songs", dir / "songs",
                                      "--intro-clip", dir / "intro.mp4", "--idle-clip", dir / "idle.mp4",
                                      "--media-port", std::to_string(mediaPort), "--thumbnail-port",
                                      std::to_string(thumbnailPort), "--remote-port", std::to_string(remotePort),
-                                     "--discovery-port", std::to_string(discoveryPort)},
+                                     "--discovery-port", std::to_string(discoveryPort), "--web-port",
+                                     std::to_string(webPort)},
             std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "HOME=" + dir.path(),
                                      "XDG_CONFIG_HOME=" + (dir / "config"), "XDG_RUNTIME_DIR=" + dir.path(),
                                      "PULSE_SERVER=unix:" + (dir / "no-pulse")},
@@ -83,7 +85,7 @@ public:
     std::string log() { return readFile(dir / "player.log"); }
 
     TempDir dir;
-    std::uint16_t mediaPort = 0, thumbnailPort = 0, remotePort = 0, discoveryPort = 0;
+    std::uint16_t mediaPort = 0, thumbnailPort = 0, remotePort = 0, discoveryPort = 0, webPort = 0;
     std::unique_ptr<BackgroundProgram> player;
 };
 
@@ -151,6 +153,10 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
     const auto picture = runProgram("/usr/bin/curl", {"-s", "-i", "http://127.0.0.1:" + std::to_string(run.thumbnailPort) + "/0"});
     EXPECT_NE(picture.out.find("200"), std::string::npos);
     EXPECT_NE(picture.out.find("image/jpeg"), std::string::npos);
+    // The browser remote on the port it was given sees the same song.
+    const auto state = runProgram(
+        "/usr/bin/curl", {"-s", "-f", "http://127.0.0.1:" + std::to_string(run.webPort) + "/api/state"});
+    EXPECT_NE(state.out.find("\"title\":\"Ba\""), std::string::npos) << state.out << state.err;
 
     // Replay restarts it; remove takes the waiting song out; then the song plays to its end
     // and, with nothing queued, the idle clip follows.
@@ -175,7 +181,7 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
 
     // SIGTERM ends it like closing the window; nothing is left listening.
     EXPECT_EQ(run.player->stop(SIGTERM, 20s), 0) << run.log();
-    for (const auto port : {run.mediaPort, run.thumbnailPort, run.remotePort}) {
+    for (const auto port : {run.mediaPort, run.thumbnailPort, run.remotePort, run.webPort}) {
         PhoneClient late;
         EXPECT_FALSE(late.connect("127.0.0.1", port, 2s)) << port;
     }
