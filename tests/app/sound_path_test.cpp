@@ -198,7 +198,7 @@ class SoundPathTest : public ::testing::Test {
 TEST_F(SoundPathTest, KeyChangesThePitchWithinASecondWithoutAGap) {
     const std::string song = dir / "tone.m4a";
     ASSERT_NO_FATAL_FAILURE(
-        testing::runFfmpeg({"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=16", "-ac",
+        testing::runFfmpeg({"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=24", "-ac",
                             "2", "-c:a", "aac", song}));
     Recording recording(daemon, kSink, dir / "out.raw");
     ASSERT_TRUE(recording.started());

@@ -11,10 +11,11 @@ namespace {
 
 using RubberBand::RubberBandStretcher;
 
-// The faster engine: the finer one costs several times the processor for a difference a
-// singer over a backing track does not hear. Consistency keeps a change of key smooth.
+// The finer engine: the faster one lands 0.4 to 0.6 % flat on a steady tone, and costs
+// half as much (some 12 % of a core against 23 % for stereo at 48 kHz), which the player can
+// afford while a key is set. Consistency keeps a change of key smooth.
 constexpr RubberBandStretcher::Options kOptions =
-    RubberBandStretcher::OptionProcessRealTime | RubberBandStretcher::OptionEngineFaster |
+    RubberBandStretcher::OptionProcessRealTime | RubberBandStretcher::OptionEngineFiner |
     RubberBandStretcher::OptionPitchHighConsistency | RubberBandStretcher::OptionChannelsTogether;
 
 double scaleOf(int semitones) { return std::pow(2.0, semitones / 12.0); }
