@@ -23,7 +23,8 @@ namespace vocalis {
 // only just before it goes out, so a new key or cancel is heard within a fraction of a
 // second. Without a sound server the sound is dropped and the times are still kept: the
 // media plays silently and ends when it should. A server is looked for again at the next
-// media after one was lost.
+// play after one was lost. A drift between the sound card's clock and the media's is taken
+// up by a short silence or skip once it passes 15 ms.
 //
 // With a tap, the changed sound goes to the tap as soon as it is made instead of to a server.
 class SoundOutput {

@@ -25,7 +25,8 @@ struct VlcPlayerOptions {
     std::vector<std::string> arguments;
     // Receives the pictures; not owned, must outlive the player.
     VideoSink* videoSink = nullptr;
-    // Takes the decoded sound instead of the sound card (tests listen with it).
+    // Takes the sound, after the key change and centre cancellation, instead of the sound
+    // card (tests listen with it).
     PcmTap pcmTap;
 };
 
