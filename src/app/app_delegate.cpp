@@ -41,7 +41,8 @@ void AppDelegate::awakeFromNib() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     const bool hasScoring = flags_.hasScoring;
-    flags_ = EngineFlags{};
+    flags_ = EngineFacts{};
+    phase_ = Phase::Intro;
     flags_.hasScoring = hasScoring;
     flags_.isRandom = parts_.preferences.boolForKey(KEY_RANDOM);
     flags_.isFairTurns = config_.fairTurns || parts_.preferences.boolForKey(KEY_FAIR_TURNS);
@@ -122,7 +123,7 @@ void AppDelegate::onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue) {
 // The first end of the intro with the catalogue loaded: phones may come in, menus work.
 void AppDelegate::endIntro() {
     openPhoneServices();
-    flags_.isIntro = false;
+    phase_ = Phase::Starting;
     parts_.overlays.setMenusEnabled(true, parts_.recorder.hasCamera());
 }
 
@@ -139,7 +140,7 @@ void AppDelegate::setRandom(bool isRandom, std::int32_t randomType, std::optiona
     randomKeyword_ = std::move(keyword);
     if (!flags_.isRandom || !flags_.isLibraryLoaded) return;
     parts_.songs.filterRandom(randomType_, randomKeyword_);
-    if (!flags_.isIntro && parts_.songs.getRandomCount() >= 1 && parts_.songs.isQueueEmpty()) startNextSong();
+    if (!isIntro() && parts_.songs.getRandomCount() >= 1 && parts_.songs.isQueueEmpty()) startNextSong();
 }
 
 void AppDelegate::setEqualizer(double preAmplification, const std::optional<std::vector<float>>& bands) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/engine_control.h"
+#include "app/engine_phase.h"
 #include "app/media/media_player.h"
 #include "app/overlays.h"
 #include "app/recorder.h"
@@ -25,11 +26,10 @@
 
 namespace vocalis {
 
-// The engine's state, read by the views and by tests.
-struct EngineFlags {
-    bool isIntro = true;
+// What holds whatever the phase: the catalogue, the run's settings, the locks (each its own
+// timer) and what the player plays with.
+struct EngineFacts {
     bool isLibraryLoaded = false;
-    bool isIdle = false;
     bool isLockNext = false;
     bool isLockReplay = false;
     bool isLockSwitchTrack = false;
@@ -37,13 +37,19 @@ struct EngineFlags {
     bool isNextShawn = false;
     bool isMusic = false;
     bool isUserPause = false;
-    bool isScoring = false;
-    bool isError = false;
     bool isRecordVideo = false;
     bool hasScoring = false;
     bool isRandom = false;
     bool isCreateThumbnail = false;
     bool isFairTurns = false;
+};
+
+// The engine's state as the views and tests read it: the facts and the phase as flags.
+struct EngineFlags : EngineFacts {
+    bool isIntro = true;
+    bool isIdle = false;
+    bool isScoring = false;
+    bool isError = false;
 };
 
 // What the engine works with; main() makes the real ones, tests their own.
@@ -93,7 +99,12 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void addListener(EngineListener* listener) override;
     void removeListener(EngineListener* listener) override;
 
-    const EngineFlags& flags() const { return flags_; }
+    EngineFlags flags() const { return {flags_, isIntro(), isIdle(), isScoring(), isError()}; }
+    Phase phase() const { return phase_; }
+    bool isIntro() const { return phase_ == Phase::Intro || phase_ == Phase::IntroRetry; }
+    bool isIdle() const { return phase_ == Phase::IdleClip; }
+    bool isScoring() const { return phase_ == Phase::Score; }
+    bool isError() const { return phase_ == Phase::Error || phase_ == Phase::IntroRetry; }
     const Song* randomSong() const { return randomSong_; }
     int score() const { return iScore_; }
     int randomScore() const { return randomScore_; }
@@ -224,7 +235,8 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
 
     EngineParts parts_;
     EngineConfig config_;
-    EngineFlags flags_;
+    Phase phase_ = Phase::Intro;
+    EngineFacts flags_;
     bool windowBecameMain_ = false;
     bool loadingLibrary_ = false;
     bool terminated_ = false;

@@ -18,16 +18,16 @@ void AppDelegate::issue(Command command, CommandSource source) {
 void AppDelegate::execute(const Command& command, CommandSource source) {
     // A guest may not pause, skip or restart the score screen or a broken song's message.
     const bool phone = source == CommandSource::Phone;
-    const bool phoneHeldOff = phone && (flags_.isScoring || flags_.isError);
+    const bool phoneHeldOff = phone && (isScoring() || isError());
     switch (command.kind) {
         case CommandKind::PlayPause:
             if (!phoneHeldOff) playPause(true);
             break;
         case CommandKind::Play:
-            if (!phoneHeldOff && !flags_.isIntro) play();
+            if (!phoneHeldOff && !isIntro()) play();
             break;
         case CommandKind::Pause:
-            if (!phoneHeldOff && !flags_.isIntro) pause(true);
+            if (!phoneHeldOff && !isIntro()) pause(true);
             break;
         case CommandKind::Next:
             onNext();
@@ -46,7 +46,7 @@ void AppDelegate::execute(const Command& command, CommandSource source) {
             break;
         case CommandKind::AddSong:
         case CommandKind::AddSongFirst:
-            if (!flags_.isIntro)
+            if (!isIntro())
                 addSong(command.value, command.kind == CommandKind::AddSongFirst, command.text, command.key);
             break;
         case CommandKind::RequesterName:
@@ -69,10 +69,10 @@ void AppDelegate::execute(const Command& command, CommandSource source) {
             break;
         }
         case CommandKind::Message:
-            if (!flags_.isIntro) showGuestMessage(command.text);
+            if (!isIntro()) showGuestMessage(command.text);
             break;
         case CommandKind::Picture:
-            if (!flags_.isIntro) showPicture(command.picture);
+            if (!isIntro()) showPicture(command.picture);
             break;
         case CommandKind::Record:
             record();

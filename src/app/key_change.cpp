@@ -11,7 +11,7 @@ std::string AppDelegate::keyLabel(std::int32_t key) {
 }
 
 bool AppDelegate::isSongPlaying() const {
-    return parts_.player.hasMedia() && !flags_.isIntro && !flags_.isIdle && parts_.songs.currentSongId() >= 0;
+    return parts_.player.hasMedia() && !isIntro() && !isIdle() && parts_.songs.currentSongId() >= 0;
 }
 
 std::int32_t AppDelegate::songKey(std::int32_t songId) const {

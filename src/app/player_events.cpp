@@ -19,19 +19,19 @@ void AppDelegate::mediaPlayerStateChanged() {
     // The end of the media: the player stays paused on its last frame.
     bool opened = false;
     const bool hasVideo = parts_.player.videoTrackCount() > 0;
-    if (flags_.isLibraryLoaded && flags_.isIntro && hasVideo) {
+    if (flags_.isLibraryLoaded && isIntro() && hasVideo) {
         endIntro();
         opened = true;
     }
     if (!hasVideo) {
-        if (flags_.isIntro || !flags_.isLibraryLoaded) return;
+        if (isIntro() || !flags_.isLibraryLoaded) return;
         handlePlaybackError();
         return;
     }
-    if (!flags_.isIntro && flags_.isLibraryLoaded) removeFinishedSong();
+    if (!isIntro() && flags_.isLibraryLoaded) removeFinishedSong();
     parts_.player.setMedia(std::nullopt);
-    if (!flags_.isIntro && flags_.isLibraryLoaded && flags_.hasScoring && !opened && !flags_.isIdle) {
-        if (flags_.isRandom && randomSong_) {
+    if (!isIntro() && flags_.isLibraryLoaded && flags_.hasScoring && !opened && !isIdle()) {
+        if (flags_.isRandom && phase_ == Phase::RandomSong) {
             startNextSong();  // random songs are never scored
             return;
         }
@@ -53,23 +53,24 @@ void AppDelegate::removeFinishedSong() {
 
 void AppDelegate::handlePlaybackError() {
     stopRecordingIfAny();
-    flags_.isError = true;
     hideMessage();
     hidePicture();
     hideTitle();
     parts_.player.setMedia(std::nullopt);
-    if (flags_.isIntro) {
+    if (isIntro()) {
         // A clip that cannot play would leave the screen dead: try again in a while.
+        phase_ = Phase::IntroRetry;
         schedule("retryIntro", 5.0, &AppDelegate::retryIntro);
         return;
     }
     const Song* current = parts_.songs.getCurrentSong();
-    if (!current && flags_.isRandom) current = randomSong_;
+    if (!current && flags_.isRandom && phase_ == Phase::RandomSong) current = randomSong_;
     // Read after unloading: the player keeps these facts of the media it unloaded last.
     const bool nothingPlayed = parts_.player.position() == 0.0f && parts_.player.videoTrackCount() == 0;
     if (current && nothingPlayed) {
+        phase_ = Phase::Error;
         parts_.overlays.fadeNextView(0.0);
-        if (!flags_.isIntro && flags_.isLibraryLoaded) removeFinishedSong();
+        if (!isIntro() && flags_.isLibraryLoaded) removeFinishedSong();
         parts_.overlays.setBlackCoverVisible(true);
         parts_.overlays.setMessageText(current->singer.empty()
                                            ? "Bài hát bị lỗi\n" + current->title
@@ -79,14 +80,13 @@ void AppDelegate::handlePlaybackError() {
         schedule("startNextSongAfterError", 5.0, &AppDelegate::startNextSongAfterError);
         return;
     }
-    flags_.isError = false;
     hideMessage();
     parts_.overlays.setBlackCoverVisible(false);
     flags_.isLockNext = false;
     if (!current) {
         // Nothing of the guests' failed (the idle clip, or the local media service is down):
         // retrying at once would spin as fast as the player can fail.
-        flags_.isError = true;
+        phase_ = Phase::Error;
         schedule("startNextSongAfterError", 5.0, &AppDelegate::startNextSongAfterError);
         return;
     }
@@ -94,13 +94,13 @@ void AppDelegate::handlePlaybackError() {
 }
 
 void AppDelegate::retryIntro() {
-    flags_.isError = false;
+    phase_ = Phase::Intro;
     flags_.isLockNext = false;
     if (flags_.isLibraryLoaded) {
         // The catalogue is there; do not let a broken intro keep the phones out.
         logLine("The intro clip cannot be played; starting without it");
         openPhoneServices();
-        flags_.isIntro = false;
+        phase_ = Phase::Starting;
         parts_.overlays.setMenusEnabled(true, parts_.recorder.hasCamera());
     }
     startNextSong();

@@ -4,7 +4,7 @@
 namespace vocalis {
 
 void AppDelegate::scoringAndNextSong() {
-    flags_.isScoring = true;
+    phase_ = Phase::Score;
     iScore_ = 50;
     randomScore_ = 71 + std::uniform_int_distribution<int>(0, 29)(random_);
     parts_.overlays.setScoreNumber(iScore_);
@@ -23,7 +23,7 @@ void AppDelegate::runScore() {
 }
 
 void AppDelegate::scoreNext() {
-    flags_.isScoring = false;
+    phase_ = Phase::Starting;
     parts_.scoreSound.stop();
     parts_.overlays.setScoreVisible(false);
     startNextSong();

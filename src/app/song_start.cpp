@@ -13,13 +13,12 @@ void AppDelegate::startNextSongAfterError() { startNext(true); }
 
 void AppDelegate::startNext(bool afterError) {
     if (terminated_) return;
-    if (afterError)
-        flags_.isError = false;
-    else
+    if (!afterError)
         stopRecordingIfAny();
-    randomSong_ = nullptr;
-    if (flags_.isScoring || flags_.isError) return;
-    if (flags_.isIntro && flags_.isLibraryLoaded) {
+    else if (phase_ == Phase::Error)
+        phase_ = Phase::Starting;
+    if (isScoring() || isError()) return;
+    if (isIntro() && flags_.isLibraryLoaded) {
         // The intro's end starts the first song. An intro that ended while the start lock
         // held its repeat back is over: nothing plays, so that end counts now.
         if (parts_.player.hasMedia()) return;
@@ -28,21 +27,22 @@ void AppDelegate::startNext(bool afterError) {
     if (flags_.isLockNext) return;
     flags_.isLockNext = true;
     flags_.isNextShawn = false;
-    flags_.isIdle = false;
+    randomSong_ = nullptr;
     // What starts plays, whatever the user paused before.
     flags_.isUserPause = false;
     if (afterError) {
         hideMessage();
         parts_.overlays.setBlackCoverVisible(false);
     }
-    if (!flags_.isIntro) hideTitle();
+    if (!isIntro()) hideTitle();
     parts_.overlays.fadeNextView(0.0);
 
-    if (flags_.isIntro) {
+    if (isIntro()) {
         if (!parts_.player.hasMedia()) openClip(config_.introURL());
     } else {
         parts_.scheduler.cancel("hideTitle");
         if (!parts_.songs.isQueueEmpty()) {
+            phase_ = Phase::Song;
             const Song& song = *parts_.songs.getQueueSong(0);
             const auto request = requests_.find(song.songId);
             prepareSound(request == requests_.end() ? 0 : request->second.key);
@@ -50,13 +50,14 @@ void AppDelegate::startNext(bool afterError) {
             announceCurrentSong(song.songId);
             openAndPlay(song);
         } else if (flags_.isRandom && parts_.songs.getRandomCount() > 0) {
+            phase_ = Phase::RandomSong;
             randomSong_ = parts_.songs.getRandomSong();
             prepareSound(0);
             showSongTitle(*randomSong_);
             announceCurrentSong(randomSong_->songId);
             openAndPlay(*randomSong_);
         } else {
-            flags_.isIdle = true;
+            phase_ = Phase::IdleClip;
             parts_.overlays.setTitleText("Vui lòng chọn bài hát");
             parts_.overlays.setTitleVisible(true);
             announceCurrentSong(-1);
@@ -71,7 +72,7 @@ void AppDelegate::unlockNext() {
     flags_.isLockNext = false;
     // A media that ended while the lock was held had its successor refused; start it now
     // rather than leave the screen empty.
-    if (!terminated_ && !parts_.player.hasMedia() && !flags_.isScoring && !flags_.isError) startNextSong();
+    if (!terminated_ && !parts_.player.hasMedia() && !isScoring() && !isError()) startNextSong();
 }
 
 void AppDelegate::showSongTitle(const Song& song) {
@@ -109,8 +110,8 @@ void AppDelegate::openClip(const std::string& url) {
 }
 
 void AppDelegate::onNext() {
-    if (flags_.isLockNext || flags_.isScoring || flags_.isError) return;
-    if (!flags_.isIntro && flags_.isLibraryLoaded) {
+    if (flags_.isLockNext || isScoring() || isError()) return;
+    if (!isIntro() && flags_.isLibraryLoaded) {
         parts_.songs.queueDelete(0);
         queueChanged();
     }
@@ -123,7 +124,7 @@ void AppDelegate::hideTitle() { parts_.overlays.setTitleVisible(false); }
 // when there is none yet.
 void AppDelegate::upNextCheck() {
     const auto remaining = parts_.player.remainingTime();
-    if (!remaining || flags_.isNextShawn || flags_.isIntro || flags_.isIdle || *remaining < -29999) return;
+    if (!remaining || flags_.isNextShawn || isIntro() || isIdle() || *remaining < -29999) return;
     flags_.isNextShawn = true;
     if (parts_.songs.getQueueCount() < 2) {
         parts_.overlays.setTitleText("Vui lòng chọn bài hát");

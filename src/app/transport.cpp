@@ -14,7 +14,7 @@ void AppDelegate::playPause(bool userPause) {
 }
 
 void AppDelegate::pause(bool userPause) {
-    if (flags_.isIntro) return;
+    if (isIntro()) return;
     flags_.isUserPause = userPause;
     if (!isPlaying()) return;
     parts_.player.pause();
@@ -22,7 +22,7 @@ void AppDelegate::pause(bool userPause) {
 }
 
 void AppDelegate::play() {
-    if (flags_.isIntro) return;
+    if (isIntro()) return;
     flags_.isUserPause = false;
     if (!parts_.player.hasMedia() || parts_.player.isPlaying()) return;
     parts_.player.play();
@@ -30,22 +30,22 @@ void AppDelegate::play() {
 }
 
 void AppDelegate::replay() {
-    if (flags_.isIntro || flags_.isScoring || flags_.isError || flags_.isLockReplay ||
+    if (isIntro() || isScoring() || isError() || flags_.isLockReplay ||
         !parts_.player.hasMedia())
         return;
     flags_.isLockReplay = true;
     if (const Song* current = parts_.songs.getCurrentSong()) {
         parts_.songs.queuePriority(*current);
-        if (!flags_.isIntro && flags_.isLibraryLoaded) parts_.songs.queueDelete(0);
+        if (!isIntro() && flags_.isLibraryLoaded) parts_.songs.queueDelete(0);
         startNextSong();
-    } else if (flags_.isRandom && randomSong_) {
+    } else if (flags_.isRandom && phase_ == Phase::RandomSong) {
         addSong(randomSong_->songId, false, {});
     }
     parts_.scheduler.schedule("unlockReplay", Millis(2000), [this] { flags_.isLockReplay = false; });
 }
 
 void AppDelegate::switchAudioTrack() {
-    if (flags_.isIntro || flags_.isLockSwitchTrack || !parts_.player.hasMedia()) return;
+    if (isIntro() || flags_.isLockSwitchTrack || !parts_.player.hasMedia()) return;
     flags_.isLockSwitchTrack = true;
     const std::vector<int> ids = parts_.player.audioTrackIndexes();
     if (ids.size() >= 3) {
@@ -101,7 +101,7 @@ void AppDelegate::volumeDown() {
 }
 
 void AppDelegate::showMessage(const std::string& text) {
-    if (flags_.isIntro) return;
+    if (isIntro()) return;
     parts_.scheduler.cancel("hideMessage");
     parts_.overlays.setMessageText(text);
     parts_.overlays.setMessageVisible(true);
