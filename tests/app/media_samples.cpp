@@ -35,49 +35,19 @@ std::string tone(int hertz, int seconds) {
 }  // namespace
 
 std::string makeTwoTrackVideo(const std::string& path, int seconds) {
-    runFfmpeg({"-f",
-               "lavfi",
-               "-i",
-               picture(seconds),
-               "-f",
-               "lavfi",
-               "-i",
-               tone(440, seconds),
-               "-f",
-               "lavfi",
-               "-i",
-               tone(1000, seconds),
-               "-map",
-               "0:v",
-               "-map",
-               "1:a",
-               "-map",
-               "2:a",
-               "-disposition:a:0",
-               "default",
-               "-disposition:a:1",
-               "0",
-               "-c:v",
-               "libx264",
-               "-preset",
-               "ultrafast",
-               "-pix_fmt",
-               "yuv420p",
-               "-c:a",
-               "aac",
-               "-b:a",
-               "96k",
-               path});
+    runFfmpeg(words("-f lavfi -i " + picture(seconds) + " -f lavfi -i " + tone(440, seconds) +
+                        " -f lavfi -i " + tone(1000, seconds) +
+                        " -map 0:v -map 1:a -map 2:a -disposition:a:0 default -disposition:a:1 0"
+                        " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -b:a 96k",
+                    {path}));
     return path;
 }
 
 std::string makeVideo(const std::string& path, int seconds, bool indexFirst) {
-    runFfmpeg({"-f",       "lavfi",   "-i",        picture(seconds),
-               "-f",       "lavfi",   "-i",        tone(440, seconds),
-               "-c:v",     "libx264", "-preset",   "ultrafast",
-               "-pix_fmt", "yuv420p", "-c:a",      "aac",
-               "-b:a",     "96k",     "-movflags", indexFirst ? "+faststart" : "-faststart",
-               "-f",       "mp4",     path});
+    runFfmpeg(words("-f lavfi -i " + picture(seconds) + " -f lavfi -i " + tone(440, seconds) +
+                        " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -b:a 96k -movflags " +
+                        (indexFirst ? "+faststart" : "-faststart") + " -f mp4",
+                    {path}));
     return path;
 }
 

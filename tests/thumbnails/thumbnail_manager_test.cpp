@@ -17,6 +17,7 @@ using testing::dataFileWithPictures;
 using testing::publish;
 using testing::songNamed;
 using testing::TempDir;
+using Pictures = std::vector<std::optional<std::string>>;
 
 TEST(ThumbnailKey, JoinsTitleAndSingerAndKeepsFiftyFiveBytes) {
     EXPECT_EQ(thumbnailKey(songNamed("Em Ơi", "Ca Sĩ")), "emoi-casi");
@@ -35,6 +36,12 @@ class ThumbnailManagerTest : public ::testing::Test {
         const auto bytes = manager_.getThumbnail(songId);
         if (!bytes) return std::nullopt;
         return std::string(bytes->begin(), bytes->end());
+    }
+    // The pictures of songs 0 to count - 1.
+    Pictures picturesUpTo(std::int32_t count) {
+        Pictures out;
+        for (std::int32_t id = 0; id < count; ++id) out.push_back(picture(id));
+        return out;
     }
 
     TempDir dir_;
@@ -62,12 +69,8 @@ TEST_F(ThumbnailManagerTest, FindsPicturesByKeyInCStringOrderAndFallsBackToTheFo
     EXPECT_EQ(manager_.searchInThumbnailData(*songs_.getSong(1)), 1);
     EXPECT_EQ(manager_.searchInThumbnailData(*songs_.getSong(3)), -1);
     EXPECT_EQ(manager_.searchInThumbnailData(*songs_.getSong(4)), 3);
-    EXPECT_EQ(picture(0), "PICTURE-AA");
-    EXPECT_EQ(picture(1), "PICTURE-LONG");
-    EXPECT_EQ(picture(2), "PICTURE-MM");
-    EXPECT_EQ(picture(3), "FOLDER-ZZ");
-    EXPECT_EQ(picture(4), "PICTURE-AE");
-    EXPECT_EQ(picture(5), std::nullopt);
+    EXPECT_EQ(picturesUpTo(6), (Pictures{"PICTURE-AA", "PICTURE-LONG", "PICTURE-MM", "FOLDER-ZZ",
+                                         "PICTURE-AE", std::nullopt}));
     EXPECT_EQ(picture(-1), std::nullopt);
     EXPECT_EQ(manager_.getThumbnailOffset(0), 4 + 64 * 4);
     EXPECT_EQ(manager_.getThumbnailLength(0), 10);
@@ -100,11 +103,8 @@ TEST_F(ThumbnailManagerTest, OffsetAndLengthLimitsDecideWithoutTheFolder) {
     writeData(bytes);
     load();
 
-    EXPECT_EQ(picture(0), std::string(102399, 'p'));
-    EXPECT_EQ(picture(1), std::nullopt);
-    EXPECT_EQ(picture(2), std::nullopt);
-    EXPECT_EQ(picture(3), std::nullopt);
-    EXPECT_EQ(picture(4), std::nullopt);
+    EXPECT_EQ(picturesUpTo(5),
+              (Pictures{std::string(102399, 'p'), std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
 }
 
 TEST_F(ThumbnailManagerTest, CountsOutsideTheLimitsAndShortFilesNeverReadPastTheEnd) {
@@ -134,9 +134,7 @@ TEST_F(ThumbnailManagerTest, CountsOutsideTheLimitsAndShortFilesNeverReadPastThe
     writeData(bytes);
     load();
     EXPECT_EQ(manager_.thumbnailCount(), 2);
-    EXPECT_EQ(picture(0), std::string(bytes.substr(1, 3)));
-    EXPECT_EQ(picture(1), std::string(bytes.substr(1, 3)));
-    EXPECT_EQ(picture(2), "FOLDER-C");
+    EXPECT_EQ(picturesUpTo(3), (Pictures{bytes.substr(1, 3), bytes.substr(1, 3), "FOLDER-C"}));
 
     // A missing data file: the folder alone.
     std::filesystem::remove(dir_ / "thumbnail.dat");
