@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "catalogue/genres.h"
+#include "catalogue/key_memo.h"
 #include "catalogue/text_fold.h"
 #include "catalogue/unicode_text.h"
 
@@ -22,6 +23,25 @@ void appendField(std::string& out, std::string_view field) {
     out.push_back('\t');
 }
 
+// The first genre of the list whose folder is in the path. Every genre folder starts with
+// "/Nhac", so only the places where that occurs are compared, instead of searching the whole
+// path for each genre.
+std::string_view categoryOf(std::string_view path) {
+    static constexpr std::string_view kCommon = "/Nhac";
+    static_assert([] {
+        for (const auto genre : genreFolderCompareArray)
+            if (!genre.starts_with(kCommon)) return false;
+        return true;
+    }());
+    std::size_t best = genreFolderCompareArray.size();
+    for (std::size_t at = path.find(kCommon); at != std::string_view::npos; at = path.find(kCommon, at + 1)) {
+        const std::string_view rest = path.substr(at);
+        for (std::size_t i = 0; i < best; ++i)
+            if (rest.starts_with(genreFolderCompareArray[i])) best = i;
+    }
+    return best < genreFolderArray.size() ? genreFolderArray[best] : kNoCategory;
+}
+
 }  // namespace
 
 void Song::makeTitleSearchable() {
@@ -31,11 +51,18 @@ void Song::makeTitleSearchable() {
     titleShortcut = std::move(keys.shortcut);
 }
 
-void Song::makeSingerSearchable() {
+void Song::makeSingerSearchable(KeyMemo* memo) {
     if (singer.empty()) {
         singerSearch.clear();
         singerSearchNoSpace.clear();
         singerShortcut.clear();
+        return;
+    }
+    if (memo) {
+        const SearchKeys& keys = memo->keysOf(singer);
+        singerSearch = keys.search;
+        singerSearchNoSpace = keys.noSpace;
+        singerShortcut = keys.shortcut;
         return;
     }
     SearchKeys keys = makeSearchKeys(singer);
@@ -78,7 +105,7 @@ bool isSongFileName(std::string_view name) {
     return false;
 }
 
-std::optional<Song> songFromPath(std::string_view folder, std::string_view relativePath) {
+std::optional<Song> songFromPath(std::string_view folder, std::string_view relativePath, KeyMemo* memo) {
     if (!isSongFileName(relativePath)) return std::nullopt;
     Song song;
     song.karaokeFile.reserve(folder.size() + 1 + relativePath.size());
@@ -89,16 +116,11 @@ std::optional<Song> songFromPath(std::string_view folder, std::string_view relat
     song.karaokeFile.append(relativePath);
 
     const std::size_t slash = relativePath.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? relativePath : relativePath.substr(slash + 1);
+    const std::string_view name =
+        slash == std::string_view::npos ? relativePath : relativePath.substr(slash + 1);
     song.fileName = std::string(name);
 
-    song.category = std::string(kNoCategory);
-    for (std::size_t i = 0; i < genreFolderCompareArray.size(); ++i) {
-        if (song.karaokeFile.find(genreFolderCompareArray[i]) != std::string::npos) {
-            song.category = std::string(genreFolderArray[i]);
-            break;
-        }
-    }
+    song.category = std::string(categoryOf(song.karaokeFile));
 
     // Every song extension is four bytes long.
     const std::string shown = displayText(name.substr(0, name.size() - 4));
@@ -110,7 +132,7 @@ std::optional<Song> songFromPath(std::string_view folder, std::string_view relat
         song.singer = trimWhiteSpace(std::string_view(shown).substr(firstDash + 1, end - firstDash - 1));
     }
     song.makeTitleSearchable();
-    song.makeSingerSearchable();
+    song.makeSingerSearchable(memo);
     return song;
 }
 

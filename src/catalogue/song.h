@@ -7,6 +7,8 @@
 
 namespace vocalis {
 
+class KeyMemo;
+
 // One catalogue entry. Its place in the play queue is kept by SongManager.
 struct Song {
     std::int32_t songId = -1;
@@ -23,7 +25,7 @@ struct Song {
     std::string category;
 
     void makeTitleSearchable();
-    void makeSingerSearchable();
+    void makeSingerSearchable(KeyMemo* memo = nullptr);
 
     // Ascending order by titleSearch, compared as UTF-16 code units.
     int compare(const Song& other) const;
@@ -39,6 +41,8 @@ struct Song {
 bool isSongFileName(std::string_view name);
 
 // The song for a media file found below a song folder: `folder` joined with `relativePath`.
-std::optional<Song> songFromPath(std::string_view folder, std::string_view relativePath);
+// A memo, when given, keeps the singers' keys for the next songs.
+std::optional<Song> songFromPath(std::string_view folder, std::string_view relativePath,
+                                 KeyMemo* memo = nullptr);
 
 }  // namespace vocalis

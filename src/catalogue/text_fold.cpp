@@ -93,24 +93,23 @@ SearchKeys makeSearchKeys(std::string_view text) {
     const std::string folded = foldText(text);
     keys.search.reserve(folded.size());
     keys.noSpace.reserve(folded.size());
-    bool previousWasSpace = true;
-    for (std::size_t pos = 0; pos < folded.size();) {
-        if (folded[pos] == ' ') {
+    // Byte by byte: a word's first character is every byte from its first one up to the
+    // next character's lead byte.
+    bool atWordStart = true;
+    bool inShortcut = false;
+    for (const char c : folded) {
+        if (c == ' ') {
             if (!keys.search.empty() && keys.search.back() != ' ') keys.search.push_back(' ');
-            previousWasSpace = true;
-            ++pos;
+            atWordStart = true;
             continue;
         }
-        std::size_t length = 1;
-        while (pos + length < folded.size() &&
-               (static_cast<unsigned char>(folded[pos + length]) & 0xC0) == 0x80)
-            ++length;
-        const std::string_view character(folded.data() + pos, length);
-        keys.search.append(character);
-        keys.noSpace.append(character);
-        if (previousWasSpace) keys.shortcut.append(character);
-        previousWasSpace = false;
-        pos += length;
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            inShortcut = atWordStart;
+            atWordStart = false;
+        }
+        keys.search.push_back(c);
+        keys.noSpace.push_back(c);
+        if (inShortcut) keys.shortcut.push_back(c);
     }
     return keys;
 }

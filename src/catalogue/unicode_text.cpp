@@ -57,23 +57,28 @@ void appendUtf8(std::string& out, char32_t cp) {
 std::string displayText(std::string_view raw) {
     std::string out;
     out.reserve(raw.size());
+    // Bytes kept as they are are copied in runs; only a replaced byte ends a run.
+    std::size_t run = 0;
     for (std::size_t pos = 0; pos < raw.size();) {
-        const char c = raw[pos];
-        if (c == '\t' || c == '\r' || c == '\n') {
-            out.push_back(' ');
+        const auto c = static_cast<unsigned char>(raw[pos]);
+        if (c >= 0x80) {
+            char32_t cp;
+            if (const std::size_t length = decodeUtf8(raw, pos, cp)) {
+                pos += length;
+                continue;
+            }
+        } else if (c != '\t' && c != '\r' && c != '\n') {
             ++pos;
             continue;
         }
-        char32_t cp;
-        const std::size_t length = decodeUtf8(raw, pos, cp);
-        if (length == 0) {
+        out.append(raw.substr(run, pos - run));
+        if (c >= 0x80)
             appendUtf8(out, 0xFFFD);
-            ++pos;
-        } else {
-            out.append(raw.substr(pos, length));
-            pos += length;
-        }
+        else
+            out.push_back(' ');
+        run = ++pos;
     }
+    out.append(raw.substr(run));
     return out;
 }
 
