@@ -90,6 +90,7 @@ class Recording {
     // The monitor's frames do not come at exactly 48000 a second of this clock, so the rate
     // is measured too; each frame is taken as heard at the earliest the polls allow.
     Clock::time_point heardAt(std::size_t frame) const {
+        if (polls_.size() < 2 || polls_.back().second == polls_.front().second) return {};
         const auto& [firstTime, firstFrames] = polls_.front();
         const auto& [lastTime, lastFrames] = polls_.back();
         const double rate =

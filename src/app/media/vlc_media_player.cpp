@@ -408,11 +408,12 @@ struct VlcMediaPlayer::Impl {
             self->silencedGeneration.load() == self->generation.load())
             return;
         // At every video start the decoder offers hardware surfaces that the frame callbacks
-        // cannot take before it falls back to plain pictures; those refusals are not faults.
+        // cannot take before it falls back to plain pictures; those refusals are not faults
+        // (nor is VDPAU's, which needs the Xlib the player keeps libVLC from).
         static constexpr const char* kNegotiation[] = {
             "Failed to create video converter", "Too high level of recursion",
-            "Failed to adapt decoder format", "video output creation failed",
-            "failed to create video output"};
+            "Failed to adapt decoder format",   "video output creation failed",
+            "failed to create video output",    "Xlib is required for VDPAU"};
         for (const char* noise : kNegotiation) {
             if (std::strncmp(line, noise, std::strlen(noise)) == 0) return;
         }
