@@ -120,7 +120,7 @@ void AppDelegate::onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue) {
     logParts("Catalogue loaded: ", catalogue->songs.size(), " songs, checksum ", catalogue->md5);
 }
 
-// The first end of the intro with the catalogue loaded: phones may come in, menus work.
+// The intro is over (its clip ended or failed, the catalogue loaded): phones may come in, menus work.
 void AppDelegate::endIntro() {
     openPhoneServices();
     phase_ = Phase::Starting;

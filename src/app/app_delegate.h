@@ -187,6 +187,12 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void addSong(std::int32_t songId, bool first, const std::string& name, std::int32_t key = 0);
 
   private:
+    // The intro is over with the catalogue loaded: the queue's head is what plays.
+    bool isOpen() const { return !isIntro() && flags_.isLibraryLoaded; }
+    // The intro may end: the catalogue is there for what comes after it.
+    bool canEndIntro() const { return isIntro() && flags_.isLibraryLoaded; }
+    // The score screen or a failure has the screen: nothing new starts, guests wait.
+    bool isScreenHeld() const { return isScoring() || isError(); }
     void execute(const Command& command, CommandSource source);
     void showGuestMessage(const std::string& text);
     void setRequesterName(std::int32_t songId, const std::string& name);

@@ -18,7 +18,7 @@ void AppDelegate::issue(Command command, CommandSource source) {
 void AppDelegate::execute(const Command& command, CommandSource source) {
     // A guest may not pause, skip or restart the score screen or a broken song's message.
     const bool phone = source == CommandSource::Phone;
-    const bool phoneHeldOff = phone && (isScoring() || isError());
+    const bool phoneHeldOff = phone && isScreenHeld();
     switch (command.kind) {
         case CommandKind::PlayPause:
             if (!phoneHeldOff) playPause(true);

@@ -19,18 +19,18 @@ void AppDelegate::mediaPlayerStateChanged() {
     // The end of the media: the player stays paused on its last frame.
     bool opened = false;
     const bool hasVideo = parts_.player.videoTrackCount() > 0;
-    if (flags_.isLibraryLoaded && isIntro() && hasVideo) {
+    if (canEndIntro() && hasVideo) {
         endIntro();
         opened = true;
     }
     if (!hasVideo) {
-        if (isIntro() || !flags_.isLibraryLoaded) return;
+        if (!isOpen()) return;
         handlePlaybackError();
         return;
     }
-    if (!isIntro() && flags_.isLibraryLoaded) removeFinishedSong();
+    if (isOpen()) removeFinishedSong();
     parts_.player.setMedia(std::nullopt);
-    if (!isIntro() && flags_.isLibraryLoaded && flags_.hasScoring && !opened && !isIdle()) {
+    if (isOpen() && flags_.hasScoring && !opened && !isIdle()) {
         if (flags_.isRandom && phase_ == Phase::RandomSong) {
             startNextSong();  // random songs are never scored
             return;
@@ -70,7 +70,7 @@ void AppDelegate::handlePlaybackError() {
     if (current && nothingPlayed) {
         phase_ = Phase::Error;
         parts_.overlays.fadeNextView(0.0);
-        if (!isIntro() && flags_.isLibraryLoaded) removeFinishedSong();
+        if (isOpen()) removeFinishedSong();
         parts_.overlays.setBlackCoverVisible(true);
         parts_.overlays.setMessageText(current->singer.empty()
                                            ? "Bài hát bị lỗi\n" + current->title
@@ -96,12 +96,10 @@ void AppDelegate::handlePlaybackError() {
 void AppDelegate::retryIntro() {
     phase_ = Phase::Intro;
     flags_.isLockNext = false;
-    if (flags_.isLibraryLoaded) {
+    if (canEndIntro()) {
         // The catalogue is there; do not let a broken intro keep the phones out.
         logLine("The intro clip cannot be played; starting without it");
-        openPhoneServices();
-        phase_ = Phase::Starting;
-        parts_.overlays.setMenusEnabled(true, parts_.recorder.hasCamera());
+        endIntro();
     }
     startNextSong();
 }

@@ -97,7 +97,7 @@ void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& na
     }
     if (count == 1) {
         flags_.isLockNext = false;
-        if (!isScoring() && !isError()) startNextSong();
+        if (!isScreenHeld()) startNextSong();
     }
     queueChanged();
 }

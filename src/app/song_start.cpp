@@ -17,8 +17,8 @@ void AppDelegate::startNext(bool afterError) {
         stopRecordingIfAny();
     else if (phase_ == Phase::Error)
         phase_ = Phase::Starting;
-    if (isScoring() || isError()) return;
-    if (isIntro() && flags_.isLibraryLoaded) {
+    if (isScreenHeld()) return;
+    if (canEndIntro()) {
         // The intro's end starts the first song. An intro that ended while the start lock
         // held its repeat back is over: nothing plays, so that end counts now.
         if (parts_.player.hasMedia()) return;
@@ -72,7 +72,7 @@ void AppDelegate::unlockNext() {
     flags_.isLockNext = false;
     // A media that ended while the lock was held had its successor refused; start it now
     // rather than leave the screen empty.
-    if (!terminated_ && !parts_.player.hasMedia() && !isScoring() && !isError()) startNextSong();
+    if (!terminated_ && !parts_.player.hasMedia() && !isScreenHeld()) startNextSong();
 }
 
 void AppDelegate::showSongTitle(const Song& song) {
@@ -110,8 +110,8 @@ void AppDelegate::openClip(const std::string& url) {
 }
 
 void AppDelegate::onNext() {
-    if (flags_.isLockNext || isScoring() || isError()) return;
-    if (!isIntro() && flags_.isLibraryLoaded) {
+    if (flags_.isLockNext || isScreenHeld()) return;
+    if (isOpen()) {
         parts_.songs.queueDelete(0);
         queueChanged();
     }

@@ -30,13 +30,13 @@ void AppDelegate::play() {
 }
 
 void AppDelegate::replay() {
-    if (isIntro() || isScoring() || isError() || flags_.isLockReplay ||
+    if (isIntro() || isScreenHeld() || flags_.isLockReplay ||
         !parts_.player.hasMedia())
         return;
     flags_.isLockReplay = true;
     if (const Song* current = parts_.songs.getCurrentSong()) {
         parts_.songs.queuePriority(*current);
-        if (!isIntro() && flags_.isLibraryLoaded) parts_.songs.queueDelete(0);
+        if (isOpen()) parts_.songs.queueDelete(0);
         startNextSong();
     } else if (flags_.isRandom && phase_ == Phase::RandomSong) {
         addSong(randomSong_->songId, false, {});
