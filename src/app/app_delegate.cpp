@@ -3,27 +3,27 @@
 #include <ctime>
 #include <filesystem>
 
+#include "app/engine_timers.h"
 #include "app/equalizer_text.h"
 #include "base/log.h"
 #include "catalogue/catalogue_loader.h"
 
 namespace vocalis {
 
+using namespace std::chrono_literals;
+
 AppDelegate::AppDelegate(EngineParts parts, EngineConfig config)
     : parts_(parts), config_(std::move(config)) {}
 
 AppDelegate::~AppDelegate() {
-    for (const char* key :
-         {"hideTitle", "hideNextView", "hideMessage", "hidePicture", "hideVolume", "unlockNext",
-          "unlockReplay", "unlockSwitchTrack", "unlockRecord", "fillVideo", "forceFillVideo", "startNextSong",
-          "startNextSongAfterError", "retryIntro", "loadLibrary", "runScore", "scoreNext"})
-        parts_.scheduler.cancel(key);
+    for (const std::string_view key : timers::kAll) cancel(key);
 }
 
-void AppDelegate::schedule(const char* key, double seconds, void (AppDelegate::*action)()) {
-    parts_.scheduler.schedule(key, Millis(static_cast<long>(seconds * 1000 + 0.5)),
-                              [this, action] { (this->*action)(); });
+void AppDelegate::schedule(std::string_view key, Millis delay, Task task) {
+    parts_.scheduler.schedule(std::string(key), delay, std::move(task));
 }
+
+void AppDelegate::cancel(std::string_view key) { parts_.scheduler.cancel(std::string(key)); }
 
 // ------------------------------------------------------------------ start-up and shutdown
 
@@ -54,10 +54,10 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::windowDidBecomeMain() {
     if (!windowBecameMain_) {
         windowBecameMain_ = true;
-        schedule("startNextSong", 1.0, &AppDelegate::startNextSong);
-        schedule("loadLibrary", 2.0, &AppDelegate::loadLibrary);
+        schedule(timers::kStartNextSong, 1s, [this] { startNextSong(); });
+        schedule(timers::kLoadLibrary, 2s, [this] { loadLibrary(); });
     }
-    schedule("forceFillVideo", 0.5, &AppDelegate::forceFillVideo);
+    schedule(timers::kForceFillVideo, 500ms, [this] { forceFillVideo(); });
 }
 
 void AppDelegate::applicationWillTerminate() {
@@ -88,7 +88,7 @@ void AppDelegate::loadLibrary() {
                 loadingLibrary_ = false;
                 parts_.overlays.setTitleText("Không tìm thấy ổ cứng chứa nhạc");
                 parts_.overlays.setTitleVisible(true);
-                schedule("loadLibrary", 5.0, &AppDelegate::loadLibrary);
+                schedule(timers::kLoadLibrary, 5s, [this] { loadLibrary(); });
             });
             return;
         }
@@ -111,7 +111,7 @@ void AppDelegate::onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue) {
     if (parts_.songs.getCount() < 1) {
         parts_.overlays.setTitleText("Không tìm thấy bài hát");
         parts_.overlays.setTitleVisible(true);
-        schedule("loadLibrary", 5.0, &AppDelegate::loadLibrary);
+        schedule(timers::kLoadLibrary, 5s, [this] { loadLibrary(); });
         return;
     }
     flags_.isLibraryLoaded = true;
@@ -195,7 +195,7 @@ void AppDelegate::record() {
     parts_.recorder.startRecording(config_.recordFolder + "/" + recordName_ + ".mp4");
     replay();
     flags_.isRecordVideo = true;
-    parts_.scheduler.schedule("unlockRecord", Millis(5000), [this] { flags_.isLockRecord = false; });
+    schedule(timers::kUnlockRecord, 5s, [this] { flags_.isLockRecord = false; });
 }
 
 void AppDelegate::stopRecordingIfAny() {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/engine_control.h"
@@ -237,7 +238,9 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue);
     void applyStoredEqualizer();
     std::string generateRecordName() const;
-    void schedule(const char* key, double seconds, void (AppDelegate::*action)());
+    // Every timer of the engine goes through these, by its key in engine_timers.h.
+    void schedule(std::string_view key, Millis delay, Task task);
+    void cancel(std::string_view key);
 
     EngineParts parts_;
     EngineConfig config_;

@@ -3,13 +3,10 @@
 #include <algorithm>
 
 #include "app/app_delegate.h"
+#include "app/engine_timers.h"
 #include "catalogue/unicode_text.h"
 
 namespace vocalis {
-
-namespace {
-constexpr double kPhoneOverlaySeconds = 15.0;
-}  // namespace
 
 void AppDelegate::issue(Command command, CommandSource source) {
     parts_.scheduler.post([this, command = std::move(command), source] { execute(command, source); });
@@ -94,7 +91,6 @@ void AppDelegate::execute(const Command& command, CommandSource source) {
 
 // "scoring on" and "scoring off" switch the score screen for this run without storing it.
 void AppDelegate::showGuestMessage(const std::string& text) {
-    parts_.scheduler.cancel("hideMessage");
     if (!text.empty()) {
         const std::string lower = lowerCase(displayText(text));
         if (lower == "scoring off") flags_.hasScoring = false;
@@ -102,7 +98,7 @@ void AppDelegate::showGuestMessage(const std::string& text) {
     }
     parts_.overlays.setMessageText(displayText(text));
     parts_.overlays.setMessageVisible(true);
-    schedule("hideMessage", kPhoneOverlaySeconds, &AppDelegate::hideMessage);
+    schedule(timers::kHideMessage, timers::kPhoneOverlay, [this] { hideMessage(); });
 }
 
 void AppDelegate::addListener(EngineListener* listener) {

@@ -1,8 +1,11 @@
 // What the player's state and time changes mean: the end of a song, of a clip, and errors.
 #include "app/app_delegate.h"
+#include "app/engine_timers.h"
 #include "base/log.h"
 
 namespace vocalis {
+
+using namespace std::chrono_literals;
 
 void AppDelegate::mediaPlayerStateChanged() {
     if (terminated_ || !parts_.player.hasMedia()) return;
@@ -60,7 +63,7 @@ void AppDelegate::handlePlaybackError() {
     if (isIntro()) {
         // A clip that cannot play would leave the screen dead: try again in a while.
         phase_ = Phase::IntroRetry;
-        schedule("retryIntro", 5.0, &AppDelegate::retryIntro);
+        schedule(timers::kRetryIntro, 5s, [this] { retryIntro(); });
         return;
     }
     const Song* current = parts_.songs.getCurrentSong();
@@ -76,8 +79,8 @@ void AppDelegate::handlePlaybackError() {
                                            ? "Bài hát bị lỗi\n" + current->title
                                            : "Bài hát bị lỗi\n" + current->title + " - " + current->singer);
         parts_.overlays.setMessageVisible(true);
-        parts_.scheduler.cancel("hideMessage");
-        schedule("startNextSongAfterError", 5.0, &AppDelegate::startNextSongAfterError);
+        cancel(timers::kHideMessage);
+        schedule(timers::kStartNextSongAfterError, 5s, [this] { startNextSongAfterError(); });
         return;
     }
     hideMessage();
@@ -87,7 +90,7 @@ void AppDelegate::handlePlaybackError() {
         // Nothing of the guests' failed (the idle clip, or the local media service is down):
         // retrying at once would spin as fast as the player can fail.
         phase_ = Phase::Error;
-        schedule("startNextSongAfterError", 5.0, &AppDelegate::startNextSongAfterError);
+        schedule(timers::kStartNextSongAfterError, 5s, [this] { startNextSongAfterError(); });
         return;
     }
     startNextSongAfterError();

@@ -2,14 +2,14 @@
 #include <algorithm>
 
 #include "app/app_delegate.h"
+#include "app/engine_timers.h"
 #include "base/log.h"
 #include "catalogue/unicode_text.h"
 
 namespace vocalis {
 
 namespace {
-constexpr double kPhoneOverlaySeconds = 15.0;
-constexpr double kAddedPanelSeconds = 6.0;
+constexpr Millis kAddedPanel = std::chrono::seconds(6);
 // A name is a few words on the screen; a guest may send 64 KiB of them.
 constexpr std::size_t kNameBytes = 60;
 
@@ -69,9 +69,8 @@ void AppDelegate::showPicture(const std::vector<std::uint8_t>& image) {
         logParts("A phone sent a picture that cannot be read (", image.size(), " bytes)");
         return;
     }
-    parts_.scheduler.cancel("hidePicture");
     parts_.overlays.setPictureVisible(true);
-    schedule("hidePicture", kPhoneOverlaySeconds, &AppDelegate::hidePicture);
+    schedule(timers::kHidePicture, timers::kPhoneOverlay, [this] { hidePicture(); });
 }
 
 void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& name, std::int32_t key) {
@@ -87,13 +86,11 @@ void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& na
     requests_[songId] = Request{std::move(clean), std::clamp(key, kLowestKey, kHighestKey), first};
     const std::int32_t count = parts_.songs.getQueueCount();
     if (count > 1) {
-        parts_.scheduler.cancel("hideNextView");
         parts_.overlays.fadeNextView(1.0);
         parts_.overlays.setNextContent(parts_.thumbnails.getThumbnail(song->songId),
                                        withRequester(first ? "Ưu tiên" : "Chọn", *song), song->title,
                                        song->singer);
-        parts_.scheduler.schedule("hideNextView", Millis(static_cast<long>(kAddedPanelSeconds * 1000)),
-                                  [this] { parts_.overlays.fadeNextView(0.0); });
+        schedule(timers::kHideNextView, kAddedPanel, [this] { parts_.overlays.fadeNextView(0.0); });
     }
     if (count == 1) {
         flags_.isLockNext = false;

@@ -1,7 +1,10 @@
 // The score screen between queued songs: a count-up from 50 to a random final score.
 #include "app/app_delegate.h"
+#include "app/engine_timers.h"
 
 namespace vocalis {
+
+using namespace std::chrono_literals;
 
 void AppDelegate::scoringAndNextSong() {
     phase_ = Phase::Score;
@@ -10,16 +13,16 @@ void AppDelegate::scoringAndNextSong() {
     parts_.overlays.setScoreNumber(iScore_);
     parts_.overlays.setScoreVisible(true);
     parts_.scoreSound.play();  // a silent score screen still counts
-    schedule("runScore", 0.12, &AppDelegate::runScore);
+    schedule(timers::kRunScore, 120ms, [this] { runScore(); });
 }
 
 void AppDelegate::runScore() {
     ++iScore_;
     parts_.overlays.setScoreNumber(iScore_);
     if (iScore_ >= randomScore_)
-        schedule("scoreNext", 7.0, &AppDelegate::scoreNext);
+        schedule(timers::kScoreNext, 7s, [this] { scoreNext(); });
     else
-        schedule("runScore", 0.12, &AppDelegate::runScore);
+        schedule(timers::kRunScore, 120ms, [this] { runScore(); });
 }
 
 void AppDelegate::scoreNext() {

@@ -4,8 +4,11 @@
 #include <iterator>
 
 #include "app/app_delegate.h"
+#include "app/engine_timers.h"
 
 namespace vocalis {
+
+using namespace std::chrono_literals;
 
 void AppDelegate::startNextSong() { startNext(false); }
 
@@ -40,7 +43,7 @@ void AppDelegate::startNext(bool afterError) {
     if (isIntro()) {
         if (!parts_.player.hasMedia()) openClip(config_.introURL());
     } else {
-        parts_.scheduler.cancel("hideTitle");
+        cancel(timers::kHideTitle);
         if (!parts_.songs.isQueueEmpty()) {
             phase_ = Phase::Song;
             const Song& song = *parts_.songs.getQueueSong(0);
@@ -65,7 +68,7 @@ void AppDelegate::startNext(bool afterError) {
         }
         announcePlaying();
     }
-    schedule("unlockNext", 2.0, &AppDelegate::unlockNext);
+    schedule(timers::kUnlockNext, 2s, [this] { unlockNext(); });
 }
 
 void AppDelegate::unlockNext() {
@@ -81,7 +84,7 @@ void AppDelegate::showSongTitle(const Song& song) {
     if (const std::int32_t key = songKey(song.songId); key != 0) text += " · " + keyLabel(key);
     parts_.overlays.setTitleText(text);
     parts_.overlays.setTitleVisible(true);
-    schedule("hideTitle", 20.0, &AppDelegate::hideTitle);
+    schedule(timers::kHideTitle, 20s, [this] { hideTitle(); });
 }
 
 void AppDelegate::announceCurrentSong(std::int32_t songId) {
@@ -99,14 +102,14 @@ void AppDelegate::openAndPlay(const Song& song) {
     parts_.player.setMedia(song.isVcv() ? Media::url(config_.songURL(song.songId), std::move(options))
                                         : Media::file(song.karaokeFile, std::move(options)));
     parts_.player.play();
-    schedule("fillVideo", 0.2, &AppDelegate::fillVideo);
+    schedule(timers::kFillVideo, 200ms, [this] { fillVideo(); });
 }
 
 void AppDelegate::openClip(const std::string& url) {
     prepareSound(0);
     parts_.player.setMedia(Media::url(url));
     parts_.player.play();
-    schedule("fillVideo", 0.2, &AppDelegate::fillVideo);
+    schedule(timers::kFillVideo, 200ms, [this] { fillVideo(); });
 }
 
 void AppDelegate::onNext() {
@@ -131,7 +134,7 @@ void AppDelegate::upNextCheck() {
         parts_.overlays.setTitleVisible(true);
         return;
     }
-    parts_.scheduler.cancel("hideNextView");
+    cancel(timers::kHideNextView);
     const Song* next = parts_.songs.getQueueNextSong();
     const bool mayRunTool = !flags_.isCreateThumbnail && !flags_.isRecordVideo;
     // The song may leave the queue while its picture is found.

@@ -1,7 +1,10 @@
 // Play and pause, replay, the vocal/backing switch, the volume, and the overlays they show.
 #include "app/app_delegate.h"
+#include "app/engine_timers.h"
 
 namespace vocalis {
+
+using namespace std::chrono_literals;
 
 bool AppDelegate::isPlaying() const { return parts_.player.hasMedia() && parts_.player.isPlaying(); }
 
@@ -30,9 +33,7 @@ void AppDelegate::play() {
 }
 
 void AppDelegate::replay() {
-    if (isIntro() || isScreenHeld() || flags_.isLockReplay ||
-        !parts_.player.hasMedia())
-        return;
+    if (isIntro() || isScreenHeld() || flags_.isLockReplay || !parts_.player.hasMedia()) return;
     flags_.isLockReplay = true;
     if (const Song* current = parts_.songs.getCurrentSong()) {
         parts_.songs.queuePriority(*current);
@@ -41,7 +42,7 @@ void AppDelegate::replay() {
     } else if (flags_.isRandom && phase_ == Phase::RandomSong) {
         addSong(randomSong_->songId, false, {});
     }
-    parts_.scheduler.schedule("unlockReplay", Millis(2000), [this] { flags_.isLockReplay = false; });
+    schedule(timers::kUnlockReplay, 2s, [this] { flags_.isLockReplay = false; });
 }
 
 void AppDelegate::switchAudioTrack() {
@@ -64,8 +65,7 @@ void AppDelegate::switchAudioTrack() {
         const std::int32_t track = flags_.isMusic ? 1 : 0;
         announce([track](EngineListener& listener) { listener.audioTrackChanged(track); });
     }
-    parts_.scheduler.schedule("unlockSwitchTrack", Millis(2000),
-                              [this] { flags_.isLockSwitchTrack = false; });
+    schedule(timers::kUnlockSwitchTrack, 2s, [this] { flags_.isLockSwitchTrack = false; });
 }
 
 // Entry 0 of the track list is "off": one entry more is a song with a single track, whose
@@ -82,30 +82,25 @@ void AppDelegate::setCentreCancel(bool enabled) {
 }
 
 void AppDelegate::volumeUp() {
-    parts_.scheduler.cancel("hideVolume");
     parts_.volume.increaseSystemVolumeBy(0.095f);
     parts_.overlays.setVolumeLevel(static_cast<int>(parts_.volume.systemVolume() * 10));
     parts_.overlays.setVolumeVisible(true);
-    parts_.scheduler.schedule("hideVolume", Millis(4000),
-                              [this] { parts_.overlays.setVolumeVisible(false); });
+    schedule(timers::kHideVolume, 4s, [this] { parts_.overlays.setVolumeVisible(false); });
 }
 
 void AppDelegate::volumeDown() {
-    parts_.scheduler.cancel("hideVolume");
     parts_.volume.decreaseSystemVolumeBy(0.095f);
     if (parts_.volume.systemVolume() < 0.1f) parts_.volume.decreaseSystemVolumeBy(0.1f);
     parts_.overlays.setVolumeLevel(static_cast<int>(parts_.volume.systemVolume() * 10));
     parts_.overlays.setVolumeVisible(true);
-    parts_.scheduler.schedule("hideVolume", Millis(4000),
-                              [this] { parts_.overlays.setVolumeVisible(false); });
+    schedule(timers::kHideVolume, 4s, [this] { parts_.overlays.setVolumeVisible(false); });
 }
 
 void AppDelegate::showMessage(const std::string& text) {
     if (isIntro()) return;
-    parts_.scheduler.cancel("hideMessage");
     parts_.overlays.setMessageText(text);
     parts_.overlays.setMessageVisible(true);
-    schedule("hideMessage", 5.0, &AppDelegate::hideMessage);
+    schedule(timers::kHideMessage, 5s, [this] { hideMessage(); });
 }
 
 void AppDelegate::hideMessage() { parts_.overlays.setMessageVisible(false); }
@@ -115,7 +110,7 @@ void AppDelegate::hidePicture() { parts_.overlays.setPictureVisible(false); }
 void AppDelegate::fillVideo() {
     if (!parts_.player.hasMedia()) return;
     if (!parts_.player.isPlaying()) {
-        schedule("fillVideo", 0.2, &AppDelegate::fillVideo);
+        schedule(timers::kFillVideo, 200ms, [this] { fillVideo(); });
         return;
     }
     parts_.overlays.nudgeVideo();
