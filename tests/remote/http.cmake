@@ -3,7 +3,6 @@ vocalis_test(http_tests LIBS vocalis_http SOURCES
   remote/http_server_test.cpp
 )
 target_sources(http_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/remote/media_service_test.cpp)
-target_sources(http_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/remote/http_clients_test.cpp)
 
 # libVLC, the service's real consumer, reading a clip and a ".vcv" song over HTTP.
 pkg_check_modules(HTTP_TEST_LIBVLC REQUIRED IMPORTED_TARGET libvlc)
