@@ -13,8 +13,10 @@ namespace vocalis {
 namespace {
 
 constexpr std::size_t kChannels = 2;
-// What the server holds ahead: short, because a new key reaches the ear only behind it.
-constexpr pa_usec_t kServerBuffer = 250'000;
+// What the server holds ahead (half of it in the stream's buffer): short, because a new key
+// reaches the ear only behind it, yet long enough to ride out a busy machine's stalls of a
+// few hundred milliseconds.
+constexpr pa_usec_t kServerBuffer = 500'000;
 constexpr pa_usec_t kServicePeriod = 10'000;
 // Closer than this to its time a frame simply plays; further off, silence or a skip puts
 // the sound back on time (a start, a lost stretch, a drifting sound card).
@@ -286,7 +288,19 @@ void SoundOutput::service() {
             heardAt += microsOf(silence);
             room -= silence;
         } else if (early < -kTolerance) {
-            processor_.drop(std::max<std::size_t>(1, framesOf(-early)));
+            const std::size_t late = std::max<std::size_t>(1, framesOf(-early));
+            if (late <= processor_.ready()) {
+                processor_.drop(late);
+            } else {
+                // Far behind (the machine was busy): skip sound before it is changed, not after,
+                // or the changes' own cost keeps it behind.
+                const std::size_t changing = processor_.ready() + processor_.pending();
+                const std::size_t skip =
+                    std::min(late > changing ? late - changing : 0, waiting_.size() / kChannels);
+                processor_.reset();
+                waiting_.erase(waiting_.begin(),
+                               waiting_.begin() + static_cast<std::ptrdiff_t>(skip * kChannels));
+            }
         } else {
             const std::size_t taken = processor_.take(room, out_);
             heardAt += microsOf(taken);
