@@ -37,8 +37,8 @@ const char* findNext(const char* at, const char* end, std::string_view needle) {
     while (at + 16 <= lastStart + 1) {
         const __m128i blockFirst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
         const __m128i blockLast = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + length - 1));
-        auto mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(first, blockFirst), _mm_cmpeq_epi8(last, blockLast))));
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(first, blockFirst), _mm_cmpeq_epi8(last, blockLast))));
         while (mask != 0) {
             const int bit = __builtin_ctz(mask);
             if (std::memcmp(at + bit + 1, needle.data() + 1, length - 2) == 0) return at + bit;
@@ -50,6 +50,20 @@ const char* findNext(const char* at, const char* end, std::string_view needle) {
     for (; at <= lastStart; ++at)
         if (*at == needle.front() && std::memcmp(at + 1, needle.data() + 1, length - 1) == 0) return at;
     return nullptr;
+}
+
+constexpr std::uint8_t kNone = 0xFF;
+
+// Exact title, exact initials, initials prefix, title prefix (0 ... 3), or kNone, for a keyword
+// of two units or more.
+std::uint8_t leadingGroup(std::string_view name, std::string_view initials, std::string_view keyword) {
+    // Every group here needs the title, and so its initials, to start like the keyword.
+    if (name.empty() || name.front() != keyword.front()) return kNone;
+    if (name == keyword) return 0;
+    if (initials == keyword) return 1;
+    if (startsWith(initials, keyword)) return 2;
+    if (startsWith(name, keyword)) return 3;
+    return kNone;
 }
 
 }  // namespace
@@ -89,23 +103,10 @@ std::vector<std::uint32_t> SearchIndex::search(std::string_view keyword) const {
         return result;
     }
 
-    constexpr std::uint8_t kNone = 0xFF;
     std::vector<std::uint8_t> group(count, kNone);
     std::array<std::uint32_t, 5> sizes{};
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::string_view name = title(entries_[i]);
-        // Every group here needs the title, and so its initials, to start like the keyword.
-        if (name.empty() || name.front() != keyword.front()) continue;
-        const std::string_view initials = shortcut(entries_[i]);
-        std::uint8_t g = kNone;
-        if (name == keyword)
-            g = 0;
-        else if (initials == keyword)
-            g = 1;
-        else if (startsWith(initials, keyword))
-            g = 2;
-        else if (startsWith(name, keyword))
-            g = 3;
+        const std::uint8_t g = leadingGroup(title(entries_[i]), shortcut(entries_[i]), keyword);
         if (g != kNone) {
             group[i] = g;
             ++sizes[g];
@@ -136,6 +137,30 @@ std::vector<std::uint32_t> SearchIndex::search(std::string_view keyword) const {
     result.resize(next[4] + sizes[4]);
     for (std::uint32_t i = 0; i < count; ++i)
         if (group[i] != kNone) result[next[group[i]]++] = i;
+    return result;
+}
+
+bool SearchIndex::holds(std::uint32_t song, std::string_view keyword) const {
+    const char* const begin = bytes_.data() + entries_[song].offset;
+    const char* const end =
+        bytes_.data() + (song + 1 < entries_.size() ? entries_[song + 1].offset : bytes_.size());
+    return findNext(begin, end, keyword) != nullptr;
+}
+
+std::vector<std::uint32_t> SearchIndex::search(std::string_view keyword,
+                                               std::span<const std::uint32_t> within) const {
+    if (keyword.find('\0') != std::string_view::npos || utf16Length(keyword) < 2) return search(keyword);
+    std::vector<std::uint32_t> songs(within.begin(), within.end());
+    std::sort(songs.begin(), songs.end());  // each group in catalogue order
+    std::array<std::vector<std::uint32_t>, 5> groups;
+    for (const std::uint32_t song : songs) {
+        if (song >= entries_.size()) continue;
+        std::uint8_t g = leadingGroup(title(entries_[song]), shortcut(entries_[song]), keyword);
+        if (g == kNone && holds(song, keyword)) g = 4;
+        if (g != kNone) groups[g].push_back(song);
+    }
+    std::vector<std::uint32_t> result;
+    for (const auto& group : groups) result.insert(result.end(), group.begin(), group.end());
     return result;
 }
 

@@ -68,6 +68,13 @@ SongManager::SearchResult SongManager::search(std::string_view keyword) const {
     return {indexed->catalogue, indexed->index.search(keyword)};
 }
 
+SongManager::SearchResult SongManager::search(std::string_view keyword, const SearchResult& wider) const {
+    const auto indexed = indexed_.load(std::memory_order_acquire);
+    if (!indexed) return {catalogue(), {}};
+    if (wider.catalogue != indexed->catalogue) return {indexed->catalogue, indexed->index.search(keyword)};
+    return {indexed->catalogue, indexed->index.search(keyword, wider.positions)};
+}
+
 const Song* SongManager::getFilteredSong(std::int32_t index) const {
     if (index < 0 || index >= getFilteredCount()) return nullptr;
     return filteredSongs_[static_cast<std::size_t>(index)];

@@ -47,6 +47,9 @@ class SongManager {
         std::vector<std::uint32_t> positions;
     };
     SearchResult search(std::string_view keyword) const;
+    // The same, narrowing `wider`: the result of a keyword of two units or more that this one
+    // begins with (a result over another catalogue is not narrowed).
+    SearchResult search(std::string_view keyword, const SearchResult& wider) const;
     std::int32_t getFilteredCount() const { return static_cast<std::int32_t>(filteredSongs_.size()); }
     const Song* getFilteredSong(std::int32_t index) const;
 

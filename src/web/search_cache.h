@@ -13,7 +13,8 @@
 namespace vocalis {
 
 // Recent search results by folded keyword, for the catalogue they were made over: guests'
-// phones type the same first letters again and again. A new catalogue empties it; the least
+// phones type the same first letters again and again, and a keyword typed one letter further
+// narrows its prefix's result. A new catalogue empties it; the least
 // recently used results go once their positions and keywords pass the byte budget. Safe
 // from any thread.
 class SearchCache {
@@ -36,6 +37,9 @@ class SearchCache {
     static std::size_t cost(const Entry& entry) {
         return 128 + entry.keyword.size() + entry.result->positions.size() * sizeof(std::uint32_t);
     }
+
+    // The cached result of the longest prefix of two units or more; called under the lock.
+    Result longestPrefixResult(std::string_view keyword) const;
 
     const std::size_t budget_;
     mutable std::mutex mutex_;
