@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QWidget>
-
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -16,7 +15,7 @@ namespace vocalis {
 //
 // The sink calls come on libVLC's threads: stop the player before this view goes away.
 class VideoView final : public QWidget, public VideoSink {
-public:
+  public:
     explicit VideoView(QWidget* parent = nullptr);
 
     FrameSize frameSizeFor(int sourceWidth, int sourceHeight) override;
@@ -26,11 +25,11 @@ public:
     // The view's size in device pixels, as told to the player.
     FrameSize deviceSize() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void rememberDeviceSize();
 
     mutable std::mutex mutex_;
@@ -38,6 +37,7 @@ private:
     FrameSize deviceSize_;
     // One repaint request in flight at a time, however fast frames come.
     std::atomic<bool> repaintQueued_{false};
+    bool paintedPicture_ = false;  // main thread only
 };
 
 }  // namespace vocalis
