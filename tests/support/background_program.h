@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -18,7 +19,7 @@ namespace vocalis::testing {
 // A program running beside the test, its output going to a file; killed if still running
 // when the test ends.
 class BackgroundProgram {
-public:
+  public:
     BackgroundProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::vector<std::string>& extraEnvironment, const std::string& logFile) {
         posix_spawn_file_actions_t actions;
@@ -26,9 +27,19 @@ public:
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        // The first of two same-named entries is the one a program reads, so each extra entry
+        // replaces the inherited ones it names; a bare name drops every variable starting with it.
         std::vector<std::string> environment;
-        for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
-        environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+        for (char** entry = environ; *entry; ++entry) {
+            const std::string inherited = *entry;
+            const bool named = std::ranges::any_of(extraEnvironment, [&](const std::string& extra) {
+                const auto end = extra.find('=');
+                return inherited.rfind(end == std::string::npos ? extra : extra.substr(0, end + 1), 0) == 0;
+            });
+            if (!named) environment.push_back(inherited);
+        }
+        for (const auto& extra : extraEnvironment)
+            if (extra.find('=') != std::string::npos) environment.push_back(extra);
         std::vector<char*> envp, argv{const_cast<char*>(program.c_str())};
         for (auto& entry : environment) envp.push_back(entry.data());
         envp.push_back(nullptr);
@@ -68,7 +79,7 @@ public:
         return -2;
     }
 
-private:
+  private:
     pid_t pid_ = -1;
     bool exited_ = false;
     int status_ = -1;
