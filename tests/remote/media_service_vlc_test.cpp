@@ -21,19 +21,12 @@ using testing::runProgram;
 // A short clip with moving video and a tone, in the container the format names. Raw
 // video makes a large file in no time.
 void makeMedia(const std::string& path, const std::string& format, int seconds, bool raw = false) {
-    const std::vector<std::string> codecs =
-        raw ? std::vector<std::string>{"-c:v", "rawvideo", "-pix_fmt", "yuv420p", "-c:a", "pcm_s16le"}
-            : std::vector<std::string>{"-c:v", "mpeg4", "-c:a", "aac"};
     const std::string video = std::string("testsrc=rate=25:size=") + (raw ? "640x480" : "160x120");
-    std::vector<std::string> args = {"-hide_banner", "-loglevel",
-                                     "error",        "-y",
-                                     "-f",           "lavfi",
-                                     "-i",           video,
-                                     "-f",           "lavfi",
-                                     "-i",           "sine=frequency=440",
-                                     "-t",           std::to_string(seconds)};
-    args.insert(args.end(), codecs.begin(), codecs.end());
-    args.insert(args.end(), {"-f", format, path});
+    const std::string codecs = raw ? "-c:v rawvideo -pix_fmt yuv420p -c:a pcm_s16le" : "-c:v mpeg4 -c:a aac";
+    const auto args = testing::words("-hide_banner -loglevel error -y -f lavfi -i " + video +
+                                         " -f lavfi -i sine=frequency=440 -t " + std::to_string(seconds) +
+                                         " " + codecs + " -f " + format,
+                                     {path});
     const auto result = runProgram(findProgram("ffmpeg"), args);
     ASSERT_EQ(result.status, 0) << result.err;
 }
