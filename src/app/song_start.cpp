@@ -19,7 +19,7 @@ void AppDelegate::startNext(bool afterError) {
     if (!afterError)
         stopRecordingIfAny();
     else if (phase_ == Phase::Error)
-        phase_ = Phase::Starting;
+        phase_ = Phase::Starting;  // the failure's wait is over
     if (isScreenHeld()) return;
     if (canEndIntro()) {
         // The intro's end starts the first song. An intro that ended while the start lock
