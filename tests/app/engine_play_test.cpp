@@ -200,6 +200,16 @@ TEST(EnginePlay, ScoreScreenCountsUpBetweenQueuedSongsOnly) {
     EXPECT_FALSE(h.engine->flags().isScoring);
     EXPECT_EQ(h.sound.plays, screens);
     EXPECT_EQ(h.engine->randomSong()->title, "Anh");
+
+    // New random settings while the start lock holds start nothing, and what plays stays a
+    // random song: not scored at its end.
+    h.engine->setRandom(true, 1, "anh");
+    ASSERT_NE(h.engine->randomSong(), nullptr);
+    h.clock.advance(2000ms);
+    h.player.reachEnd();
+    h.clock.runPending();
+    EXPECT_FALSE(h.engine->flags().isScoring);
+    EXPECT_EQ(h.sound.plays, screens);
 }
 
 TEST(EnginePlay, EveryStartPlaysOnAfterAUserPause) {
