@@ -41,7 +41,10 @@ void AppDelegate::startNext(bool afterError) {
     parts_.overlays.fadeNextView(0.0);
 
     if (isIntro()) {
-        if (!parts_.player.hasMedia()) openClip(config_.introURL());
+        if (!parts_.player.hasMedia()) {
+            openClip(config_.introURL());
+            announcePlaying();
+        }
     } else {
         cancel(timers::kHideTitle);
         if (!parts_.songs.isQueueEmpty()) {

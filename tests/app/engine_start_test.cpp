@@ -6,6 +6,11 @@ using namespace std::chrono_literals;
 
 TEST(EngineStart, IntroRepeatsUntilTheCatalogueLoadsThenServicesOpenOnce) {
     EngineHarness h({"NhacMoi/Đêm Đông - Khánh Ly.mp4", "Mưa - Mỹ Tâm.mkv"});
+    struct PlayNews final : EngineListener {
+        void playStateChanged(bool playing) override { told.push_back(playing); }
+        std::vector<bool> told;
+    } news;
+    h.engine->addListener(&news);
     h.foldersFound.clear();  // no drive yet
     h.launch();
     EXPECT_TRUE(h.player.equalizerEnabled);
@@ -13,6 +18,7 @@ TEST(EngineStart, IntroRepeatsUntilTheCatalogueLoadsThenServicesOpenOnce) {
 
     h.clock.advance(1000ms);
     ASSERT_EQ(h.player.location(), "http://127.0.0.1:1/intro.mp4");
+    EXPECT_EQ(news.told, std::vector<bool>{true});  // the media keys and the web page see it play
     h.clock.advance(1000ms);
     ASSERT_TRUE(h.settle([&] { return h.overlays.title == "Không tìm thấy ổ cứng chứa nhạc"; }));
     EXPECT_TRUE(h.overlays.titleVisible);
