@@ -125,6 +125,7 @@ TEST(EngineErrors, AnIntroThatCannotPlayIsRetriedAndDoesNotKeepPhonesOut) {
     EXPECT_FALSE(h.player.hasMedia());
     h.clock.advance(2000ms);  // the catalogue loads meanwhile
     ASSERT_TRUE(h.settle([&] { return h.engine->flags().isLibraryLoaded; }));
+    EXPECT_EQ(h.player.opened.size(), 1u);  // the end of the start lock does not retry it early
     h.clock.advance(3000ms);
     EXPECT_FALSE(h.engine->flags().isIntro);
     EXPECT_NE(h.sockets.port(), 0);
