@@ -1,26 +1,44 @@
 #!/usr/bin/env bash
-# CPU time to play a 60-second 1920x1080 30 fps H.264 file full screen on a 1920x1080 Xvfb
-# screen: vocalis-player against VLC's own player (cvlc, X11 output) in the same run, both
-# without sound. Also reports the pictures each one dropped.
+# CPU time to play 60-second files full screen on a 1920x1080 Xvfb screen: vocalis-player
+# against VLC's own player (cvlc, X11 output) in the same run, round by round, both without
+# sound. Also reports the pictures each one dropped. The files: 1920x1080 30 fps H.264 (mp4),
+# and what karaoke libraries are made of, 720x480 MPEG-2 (DVD .vob) and 1280x720 H.264 with
+# two audio tracks (mkv).
 #
-# usage: bench/player_cpu_bench.sh [BUILDDIR] [ROUNDS]
+# usage: bench/player_cpu_bench.sh [BUILDDIR] [ROUNDS] [CASES]   (CASES: "mp4 vob mkv", the default)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 bin="$(realpath -m "${1:-$here/build}")/bin"
 rounds="${2:-3}"
+cases="${3:-mp4 vob mkv}"
 out="$here/bench/out"
-mkdir -p "$out/player-songs"
+mkdir -p "$out/player-songs" "$out/player-songs-vob" "$out/player-songs-mkv"
 for package in vlc-bin vlc-plugin-video-output xvfb x11-utils; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
     { echo "installing $package"; sudo= ; [ "$(id -u)" -ne 0 ] && sudo=sudo; $sudo apt-get install -y -qq --no-install-recommends "$package" >/dev/null; }
 done
 
-video="$out/player-songs/Bench - Vocalis.mp4"
-if [ ! -f "$video" ]; then
-  echo "making the 60 s 1080p30 test video"
-  ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=30:d=60" -f lavfi -i "sine=f=440:d=60" \
-    -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac "$video"
-fi
+# Each case in a folder of its own, so that its song is song 0 of the player's catalogue.
+folder_of() { case "$1" in mp4) echo "$out/player-songs" ;; *) echo "$out/player-songs-$1" ;; esac; }
+video_of() { echo "$(folder_of "$1")/Bench - Vocalis.$1"; }
+# Without a window manager nobody grants VLC's full-screen request, so its window keeps the
+# picture's size; a zoom makes it scale the picture to the screen's height as the player does.
+zoom_of() { case "$1" in vob) echo 2.25 ;; mkv) echo 1.5 ;; *) echo 1 ;; esac; }
+for case in $cases; do
+  video="$(video_of "$case")"
+  [ -f "$video" ] && continue
+  echo "making the 60 s $case test video"
+  case "$case" in
+    mp4) ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=30:d=60" -f lavfi -i "sine=f=440:d=60" \
+           -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac "$video" ;;
+    vob) ffmpeg -v error -y -f lavfi -i "testsrc2=s=720x480:r=30000/1001:d=60" -f lavfi -i "sine=f=440:d=60" \
+           -c:v mpeg2video -b:v 6M -maxrate 9M -bufsize 1835k -g 15 -pix_fmt yuv420p -c:a ac3 -b:a 192k -ar 48000 \
+           -f vob "$video" ;;
+    mkv) ffmpeg -v error -y -f lavfi -i "testsrc2=s=1280x720:r=30:d=60" -f lavfi -i "sine=f=440:d=60" \
+           -f lavfi -i "sine=f=660:d=60" -map 0:v -map 1:a -map 2:a \
+           -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac "$video" ;;
+  esac
+done
 
 display=":$(( 600 + RANDOM % 300 ))"
 Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
@@ -40,8 +58,9 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 
 vlc_round() {
+  local video; video="$(video_of "$1")"
   /usr/bin/time -f "%U %S" -o "$work/vlc.time" env DISPLAY="$display" HOME="$work/vlc-home" "${as_user[@]}" \
-    cvlc --play-and-exit --fullscreen --aout=adummy --no-video-title-show --vout=xcb_x11 -v "$video" \
+    cvlc --play-and-exit --fullscreen --zoom="$(zoom_of "$1")" --aout=adummy --no-video-title-show --vout=xcb_x11 -v "$video" \
     >"$work/vlc.log" 2>&1
   local cpu dropped
   cpu=$(awk '{print $1 + $2}' "$work/vlc.time")
@@ -50,11 +69,12 @@ vlc_round() {
 }
 
 player_round() {
+  local songs; songs="$(folder_of "$1")"
   local port mport tport dport
   free() { python3 -c 'import socket,sys; s=socket.socket(socket.AF_INET, getattr(socket, sys.argv[1])); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])' "$1"; }
   port=$(free SOCK_STREAM); mport=$(free SOCK_STREAM); tport=$(free SOCK_STREAM); dport=$(free SOCK_DGRAM)
   DISPLAY="$display" HOME="$work" XDG_CONFIG_HOME="$work/config" VOCALIS_PLAYBACK_STATS=1 \
-    "$bin/vocalis-player" --no-sound --data-dir "$work/data" --songs "$out/player-songs" \
+    "$bin/vocalis-player" --no-sound --data-dir "$work/data" --songs "$songs" \
     --remote-port "$port" --media-port "$mport" --thumbnail-port "$tport" --discovery-port "$dport" \
     >"$work/player.log" 2>&1 &
   local pid=$!
@@ -85,8 +105,11 @@ player_round() {
   echo "vocalis $(awk -v t="$ticks" -v a="$after" -v b="$before" 'BEGIN{printf "%.2f", (a-b)/t}') ${lost:-?}"
 }
 
-echo "round tool cpu_seconds dropped_pictures"
+echo "load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "case round tool cpu_seconds dropped_pictures load"
 for round in $(seq "$rounds"); do
-  echo "$round $(vlc_round)"
-  echo "$round $(player_round)"
+  for case in $cases; do
+    echo "$case $round $(vlc_round "$case") $(cut -d' ' -f1 /proc/loadavg)"
+    echo "$case $round $(player_round "$case") $(cut -d' ' -f1 /proc/loadavg)"
+  done
 done
