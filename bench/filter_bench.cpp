@@ -47,7 +47,8 @@ SongManager& loadedManager() {
 const std::vector<std::string>& typedKeywords() {
     static const std::vector<std::string> keywords = [] {
         std::vector<std::string> out;
-        for (const char* word : {"em oi ha noi", "hong nhung", "dem dong", "tinh ca", "anh ban", "mua", "xyzq"}) {
+        for (const char* word :
+             {"em oi ha noi", "hong nhung", "dem dong", "tinh ca", "anh ban", "mua", "xyzq"}) {
             const std::string folded = foldKeyword(word);
             for (std::size_t n = 1; n <= std::min<std::size_t>(8, folded.size()); ++n)
                 out.push_back(folded.substr(0, n));
@@ -71,7 +72,8 @@ BENCHMARK(BM_Filter)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggre
 
 void BM_FilterLength(benchmark::State& state) {
     SongManager& manager = loadedManager();
-    const std::string keyword = foldKeyword("emoihanoipho").substr(0, static_cast<std::size_t>(state.range(0)));
+    const std::string keyword =
+        foldKeyword("emoihanoipho").substr(0, static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
         manager.filter(keyword);
         benchmark::DoNotOptimize(manager.getFilteredCount());

@@ -8,7 +8,6 @@
 #include <QSortFilterProxyModel>
 #include <QStringListModel>
 #include <QTest>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,8 +18,8 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/song_manager.h"
-#include "thumbnails/thumbnail_manager.h"
 #include "song_list.h"
+#include "thumbnails/thumbnail_manager.h"
 #include "ui/song_selection_window.h"
 
 using namespace vocalis;
@@ -54,8 +53,8 @@ std::vector<double> typeAll(QLineEdit* field, QWidget& window) {
 
 void report(const char* name, std::vector<double> ms) {
     std::sort(ms.begin(), ms.end());
-    std::printf("%-8s presses %zu  median %.2f ms  p90 %.2f ms  max %.2f ms\n", name, ms.size(), ms[ms.size() / 2],
-                ms[ms.size() * 9 / 10], ms.back());
+    std::printf("%-8s presses %zu  median %.2f ms  p90 %.2f ms  max %.2f ms\n", name, ms.size(),
+                ms[ms.size() / 2], ms[ms.size() * 9 / 10], ms.back());
 }
 
 double median(std::vector<double> ms) {

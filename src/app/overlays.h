@@ -13,7 +13,7 @@ using ImageBytes = std::vector<std::uint8_t>;
 // The views over the video. The engine decides what shows when (and runs the timers);
 // an implementation only draws. All calls come on the main thread.
 class Overlays {
-public:
+  public:
     virtual ~Overlays() = default;
 
     // Title banner.
@@ -54,10 +54,9 @@ public:
     virtual void setMenusEnabled(bool enabled, bool recordEnabled) = 0;
 };
 
-
 // The score sound: played once per score screen.
 class ScoreSound {
-public:
+  public:
     virtual ~ScoreSound() = default;
     // Starts the sound at volume 0.6; false when it cannot be played (the count goes on).
     virtual bool play() = 0;

@@ -6,14 +6,14 @@ namespace vocalis {
 
 // The camera: one movie file per take, with a live preview while a take runs.
 class Recorder {
-public:
+  public:
     virtual ~Recorder() = default;
     // Whether a camera was found at start-up; never changes afterwards.
     virtual bool hasCamera() const = 0;
-    virtual bool isCapturing() const = 0;   // the capture pipeline runs
+    virtual bool isCapturing() const = 0;  // the capture pipeline runs
     virtual void startCapture() = 0;
     virtual void stopCapture() = 0;
-    virtual bool isRecording() const = 0;   // a movie file is being written
+    virtual bool isRecording() const = 0;  // a movie file is being written
     virtual void startRecording(const std::string& file) = 0;
     virtual void stopRecording() = 0;
     virtual void setPreviewVisible(bool visible) = 0;
@@ -21,7 +21,7 @@ public:
 
 // For computers without a camera.
 class NoCamera final : public Recorder {
-public:
+  public:
     bool hasCamera() const override { return false; }
     bool isCapturing() const override { return false; }
     void startCapture() override {}

@@ -12,7 +12,7 @@ namespace vocalis {
 // A real-time scheduler whose "main thread" is whichever thread runs the io_context.
 // Used by the command-line programs, which have no Qt event loop.
 class AsioScheduler final : public Scheduler {
-public:
+  public:
     explicit AsioScheduler(asio::io_context& context) : context_(context) {}
 
     void post(Task task) override;
@@ -20,7 +20,7 @@ public:
     void cancel(const std::string& key) override;
     bool isScheduled(const std::string& key) const override;
 
-private:
+  private:
     asio::io_context& context_;
     std::map<std::string, std::shared_ptr<asio::steady_timer>> timers_;
 };

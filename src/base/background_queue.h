@@ -10,7 +10,7 @@ namespace vocalis {
 // The shared pool for long work that must not block the main thread (catalogue scan,
 // thumbnail work). Tasks may run concurrently; results go back through Scheduler::post.
 class BackgroundQueue {
-public:
+  public:
     explicit BackgroundQueue(std::size_t threads = 0);  // 0: one per core
     ~BackgroundQueue();
     BackgroundQueue(const BackgroundQueue&) = delete;
@@ -20,7 +20,7 @@ public:
     // Waits for every posted task to finish; the pool takes no work afterwards.
     void join();
 
-private:
+  private:
     asio::thread_pool pool_;
 };
 

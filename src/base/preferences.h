@@ -12,7 +12,7 @@ namespace vocalis {
 // The per-user settings store. Registered defaults answer reads of keys never written
 // and are never persisted. Typed reads of a missing key give false, 0 or no string.
 class Preferences {
-public:
+  public:
     using Value = std::variant<bool, std::int64_t, std::string>;
 
     virtual ~Preferences() = default;
@@ -32,29 +32,29 @@ public:
     // Flushes written values to permanent storage.
     virtual void synchronize() = 0;
 
-protected:
+  protected:
     // The stored value of a key, without defaults.
     virtual std::optional<Value> read(const std::string& key) const = 0;
     virtual void write(const std::string& key, const Value& value) = 0;
     virtual void erase(const std::string& key) = 0;
 
-private:
+  private:
     mutable std::mutex defaultsMutex_;
     std::map<std::string, Value> defaults_;
 };
 
 // Keeps everything in memory: for tests and for tools that must not touch the user's settings.
 class MemoryPreferences final : public Preferences {
-public:
+  public:
     void synchronize() override { ++synchronizeCount_; }
     int synchronizeCount() const { return synchronizeCount_; }
 
-protected:
+  protected:
     std::optional<Value> read(const std::string& key) const override;
     void write(const std::string& key, const Value& value) override;
     void erase(const std::string& key) override;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::map<std::string, Value> values_;
     int synchronizeCount_ = 0;

@@ -12,7 +12,7 @@ using Millis = std::chrono::milliseconds;
 // Runs work on the main thread. Timers are keyed: scheduling a key again cancels the
 // pending task of that key, so the last request decides (overlay hides, lock releases).
 class Scheduler {
-public:
+  public:
     virtual ~Scheduler() = default;
 
     // Safe from any thread; the task runs on the main thread in posting order.

@@ -12,7 +12,7 @@ namespace vocalis {
 // One asio::io_context run by one named thread: work posted to it runs in order, one
 // task at a time. Sockets bound to context() are served on that thread.
 class SerialQueue {
-public:
+  public:
     explicit SerialQueue(std::string name);
     ~SerialQueue();
     SerialQueue(const SerialQueue&) = delete;
@@ -26,7 +26,7 @@ public:
     void stop();
     bool runningInQueue() const { return std::this_thread::get_id() == thread_.get_id(); }
 
-private:
+  private:
     std::string name_;
     asio::io_context context_;
     asio::executor_work_guard<asio::io_context::executor_type> guard_;

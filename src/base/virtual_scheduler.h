@@ -11,7 +11,7 @@ namespace vocalis {
 
 // A scheduler on a virtual clock for tests: nothing runs until the test advances time.
 class VirtualScheduler final : public Scheduler {
-public:
+  public:
     void post(Task task) override;
     void schedule(const std::string& key, Millis delay, Task task) override;
     void cancel(const std::string& key) override;
@@ -29,7 +29,7 @@ public:
     // Advances until no timer is pending, or `limit` has passed.
     void runUntilIdle(Millis limit = Millis(24 * 3600 * 1000));
 
-private:
+  private:
     struct Timer {
         std::string key;
         Task task;

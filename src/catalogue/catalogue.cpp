@@ -56,9 +56,10 @@ std::vector<std::uint32_t> orderByTitle(const std::vector<Song>& songs) {
 }
 
 class Md5 {
-public:
+  public:
     Md5() : context_(EVP_MD_CTX_new()) {
-        if (!context_ || EVP_DigestInit_ex(context_, EVP_md5(), nullptr) != 1) throw std::runtime_error("MD5 is not available");
+        if (!context_ || EVP_DigestInit_ex(context_, EVP_md5(), nullptr) != 1)
+            throw std::runtime_error("MD5 is not available");
     }
     ~Md5() { EVP_MD_CTX_free(context_); }
     Md5(const Md5&) = delete;
@@ -81,7 +82,7 @@ public:
         return out;
     }
 
-private:
+  private:
     EVP_MD_CTX* context_;
 };
 

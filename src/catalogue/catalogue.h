@@ -12,7 +12,7 @@ namespace vocalis {
 struct Catalogue {
     std::vector<Song> songs;  // songs[n].songId == n
     std::string text;
-    std::string md5;          // 32 lowercase hexadecimal digits
+    std::string md5;  // 32 lowercase hexadecimal digits
 };
 
 // Sorts the songs by titleSearch (songs with equal keys keep their order), numbers them

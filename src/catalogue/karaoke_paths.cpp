@@ -23,7 +23,8 @@ std::string unescapeMountField(std::string_view field) {
         if (field[i] == '\\' && i + 3 < field.size()) {
             const std::string_view digits = field.substr(i + 1, 3);
             if (digits.size() == 3 && digits.find_first_not_of("01234567") == std::string_view::npos) {
-                out.push_back(static_cast<char>((digits[0] - '0') * 64 + (digits[1] - '0') * 8 + (digits[2] - '0')));
+                out.push_back(
+                    static_cast<char>((digits[0] - '0') * 64 + (digits[1] - '0') * 8 + (digits[2] - '0')));
                 i += 3;
                 continue;
             }
@@ -128,8 +129,8 @@ std::vector<std::string> getKaraokePaths() {
     std::unique_ptr<udev, UdevDeleter> context(udev_new());
     if (!context) return {};
     return selectKaraokeFolders(
-        parseMountInfo(text.str()), [&](const MountEntry& mount) { return describeWithUdev(context.get(), mount); },
-        pathExists);
+        parseMountInfo(text.str()),
+        [&](const MountEntry& mount) { return describeWithUdev(context.get(), mount); }, pathExists);
 }
 
 std::vector<std::string> songFoldersToScan(const std::string& dataFolder) {

@@ -11,9 +11,9 @@ std::string foldText(std::string_view text);
 
 // The three keys made from a title or a singer.
 struct SearchKeys {
-    std::string search;     // folded words separated by single spaces
-    std::string noSpace;    // folded, every space removed
-    std::string shortcut;   // first character of every folded word
+    std::string search;    // folded words separated by single spaces
+    std::string noSpace;   // folded, every space removed
+    std::string shortcut;  // first character of every folded word
 };
 SearchKeys makeSearchKeys(std::string_view text);
 

@@ -42,8 +42,8 @@ std::string backing(double tonic) {
 // and out so the steps do not click.
 std::string melody(double tonic) {
     const std::string step = "mod(floor(t*2)*3+floor(t/4),5)";
-    const std::string ratio = "(1+0.125*eq(" + step + ",1)+0.26*eq(" + step + ",2)+0.5*eq(" + step +
-                              ",3)+0.68*eq(" + step + ",4))";
+    const std::string ratio =
+        "(1+0.125*eq(" + step + ",1)+0.26*eq(" + step + ",2)+0.5*eq(" + step + ",3)+0.68*eq(" + step + ",4))";
     return "0.30*sin(2*PI*" + number(tonic) + "*" + ratio + "*t)*sin(PI*mod(t*2,1))";
 }
 
@@ -80,7 +80,8 @@ int makeDemoSongs(const std::string& songFolder, int length) {
     int present = 0;
     for (std::size_t i = 0; i < songs.size(); ++i) {
         const DemoSong& song = songs[i];
-        const fs::path target = fs::path(songFolder) / song.folder / (song.title + " - " + song.singer + song.extension);
+        const fs::path target =
+            fs::path(songFolder) / song.folder / (song.title + " - " + song.singer + song.extension);
         if (fs::exists(target)) {
             ++present;
             continue;
@@ -98,13 +99,15 @@ int makeDemoSongs(const std::string& songFolder, int length) {
         const std::string card =
             "drawtext=fontfile=" + bold + ":textfile=" + titleFile +
             ":fontsize=84:fontcolor=white:x=(w-tw)/2:y=h/2-110:shadowcolor=black@0.6:shadowx=3:shadowy=3,"
-            "drawtext=fontfile=" + regular + ":textfile=" + singerFile +
-            ":fontsize=40:fontcolor=0xffd166:x=(w-tw)/2:y=h/2+10";
+            "drawtext=fontfile=" +
+            regular + ":textfile=" + singerFile + ":fontsize=40:fontcolor=0xffd166:x=(w-tw)/2:y=h/2+10";
         const std::string seconds = std::to_string(length);
         const std::string temporary = std::string(scratch) + "/song" + song.extension;
         // One background picture, looped: drawing a gradient for every frame takes minutes.
         const std::string background = std::string(scratch) + "/background.png";
-        const char* colours[][2] = {{"0x1d3557", "0x6a0572"}, {"0x0b3d2e", "0x1b6ca8"}, {"0x5f0f40", "0xfb8b24"},
+        const char* colours[][2] = {{"0x1d3557", "0x6a0572"},
+                                    {"0x0b3d2e", "0x1b6ca8"},
+                                    {"0x5f0f40", "0xfb8b24"},
                                     {"0x14213d", "0x9a031e"}};
         runProcess({"ffmpeg", "-y", "-v", "error", "-f", "lavfi", "-i",
                     std::string("gradients=s=1280x720:c0=") + colours[i % 4][0] + ":c1=" + colours[i % 4][1],
@@ -116,9 +119,9 @@ int makeDemoSongs(const std::string& songFolder, int length) {
              "aevalsrc='" + backing(song.tonic) + "':s=48000:d=" + seconds, "-f", "lavfi", "-i",
              "aevalsrc='" + backing(song.tonic) + "+" + melody(song.tonic) + "':s=48000:d=" + seconds,
              "-filter_complex", "[0:v]" + card + "[v]", "-map", "[v]", "-map", "1:a", "-map", "2:a", "-c:v",
-             "libx264", "-preset", "ultrafast", "-tune", "stillimage", "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "96k", "-metadata:s:a:0",
-             "title=Nhạc", "-metadata:s:a:1", "title=Lời", "-f", song.extension == ".mkv" ? "matroska" : "mp4",
-             temporary});
+             "libx264", "-preset", "ultrafast", "-tune", "stillimage", "-pix_fmt", "yuv420p", "-c:a", "aac",
+             "-b:a", "96k", "-metadata:s:a:0", "title=Nhạc", "-metadata:s:a:1", "title=Lời", "-f",
+             song.extension == ".mkv" ? "matroska" : "mp4", temporary});
         if (status != 0 || !fs::exists(temporary)) {
             logParts("Cannot make the demo song ", song.title, " (ffmpeg status ", status, ")");
             continue;

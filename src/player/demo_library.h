@@ -10,16 +10,16 @@ struct DemoSong {
     std::string title;
     std::string singer;
     std::string extension;
-    double tonic;        // the melody's key, in Hz
+    double tonic;  // the melody's key, in Hz
 };
 
 // The songs of the demo library.
 const std::vector<DemoSong>& demoSongs();
 
 // Makes the demo songs with ffmpeg in `workFolder` (outside every song folder, on the same
-// file system) and moves them to `songFolder`, which so appears complete or not at all: a title card, a backing track first and backing with a sung
-// melody second, so the vocal switch is heard. Nothing is made when the folder exists.
-// Returns how many songs it holds.
+// file system) and moves them to `songFolder`, which so appears complete or not at all: a title card, a
+// backing track first and backing with a sung melody second, so the vocal switch is heard. Nothing is made
+// when the folder exists. Returns how many songs it holds.
 int makeDemoLibrary(const std::string& songFolder, const std::string& workFolder, int seconds = 45);
 
 // Makes the songs that are missing in the folder, one by one.

@@ -1,5 +1,7 @@
 // vocalis-player: the karaoke player. Wires the real parts together and runs start-up and
 // shutdown in their order.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -8,11 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <unistd.h>
 
 #include "app/app_delegate.h"
-#include "app/phone_news.h"
 #include "app/media/vlc_media_player.h"
+#include "app/phone_news.h"
 #include "base/background_queue.h"
 #include "base/log.h"
 #include "base/paths.h"
@@ -30,8 +31,8 @@
 #include "ui/main_window.h"
 #include "ui/operator_windows.h"
 #include "ui/qr_code_view.h"
-#include "ui/screen_view.h"
 #include "ui/qt_scheduler.h"
+#include "ui/screen_view.h"
 #include "ui/settings_preferences.h"
 #include "ui/vlc_score_sound.h"
 #include "web/web_address.h"
@@ -80,7 +81,8 @@ int main(int argc, char** argv) {
         std::signal(SIGTERM, onSignal);
     }
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &application, [] { QApplication::quit(); });
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &application,
+                     [] { QApplication::quit(); });
 
     const DataFolder data{options.dataDir.value_or(defaultDataFolder())};
     const Resources resources = Resources::find();
@@ -99,7 +101,8 @@ int main(int argc, char** argv) {
     LocalMediaService media(songs, data.tempFolder(), introName, idleName);
     ThumbnailServer thumbnailServer(thumbnails, songs);
 
-    MainWindow window({QString::fromStdString(resources.banner), QString::fromStdString(resources.scoreBackground)});
+    MainWindow window(
+        {QString::fromStdString(resources.banner), QString::fromStdString(resources.scoreBackground)});
     std::vector<std::string> vlcArguments;
     if (options.noSound) vlcArguments.push_back("--aout=adummy");
     VlcMediaPlayer player(scheduler, {vlcArguments, &window.videoSink(), {}});
@@ -136,8 +139,8 @@ int main(int argc, char** argv) {
     config.remotePort = options.remotePort;
     config.discoveryPort = options.discoveryPort;
     config.fairTurns = options.fairTurns;
-    AppDelegate engine({scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume, camera,
-                        scoreSound, background},
+    AppDelegate engine({scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume,
+                        camera, scoreSound, background},
                        config);
     notices = &engine;
     // Phones hear what the engine announces, as every front-end does.
@@ -149,8 +152,7 @@ int main(int argc, char** argv) {
                   {options.webPort, options.webPin, options.thumbnailPort, false, &preferences});
     window.setEngine(&engine);
     OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, scheduler, background,
-                                     config.loginName,
-                                     QPixmap(QString::fromStdString(resources.banner))});
+                                     config.loginName, QPixmap(QString::fromStdString(resources.banner))});
 
     // The window and the player, with the stored equalizer and scoring.
     engine.awakeFromNib();
@@ -166,7 +168,8 @@ int main(int argc, char** argv) {
         });
     thumbnails.load(data.thumbnailFolder(), data.thumbnailDataPath());
     std::string error;
-    if (!thumbnailServer.start(options.thumbnailPort, &error)) logParts("Error starting thumbnail server: ", error);
+    if (!thumbnailServer.start(options.thumbnailPort, &error))
+        logParts("Error starting thumbnail server: ", error);
     media.start(options.mediaPort);
     if (!web.start(&error)) logParts("Error starting web remote: ", error);
     // The page's address for guests' phones to scan, while the page is served.

@@ -3,7 +3,6 @@
 #include <QByteArrayView>
 #include <QPainter>
 #include <QPainterPath>
-
 #include <algorithm>
 
 namespace vocalis {
@@ -18,7 +17,8 @@ std::optional<QImage> circlePicture(const ImageBytes& bytes, int maxSide) {
     const int side = std::min(source.width(), source.height());
     const QRect square((source.width() - side) / 2, (source.height() - side) / 2, side, side);
     QImage cropped = source.copy(square);
-    if (side > maxSide) cropped = cropped.scaled(maxSide, maxSide, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (side > maxSide)
+        cropped = cropped.scaled(maxSide, maxSide, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
     const int out = cropped.width();
     QImage circle(out, out, QImage::Format_ARGB32_Premultiplied);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QImage>
-
 #include <optional>
 
 #include "app/overlays.h"

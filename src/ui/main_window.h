@@ -2,7 +2,6 @@
 
 #include <QMainWindow>
 #include <QString>
-
 #include <memory>
 
 #include "app/media/video_sink.h"
@@ -28,7 +27,7 @@ class ScreenView;
 class MainWindow final : public QMainWindow, public Overlays {
     Q_OBJECT
 
-public:
+  public:
     struct Resources {
         QString banner;           // picture of the up-next panel for songs without a thumbnail
         QString scoreBackground;  // the score screen's background
@@ -41,7 +40,7 @@ public:
     MainWindow(Resources resources, Scheduler& scheduler, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    VideoSink& videoSink();               // give this to VlcMediaPlayer
+    VideoSink& videoSink();                 // give this to VlcMediaPlayer
     void setEngine(EngineControl* engine);  // keys, menu items and window events go to it
 
     // Pointer auto-hide; operator windows turn it off while they are open.
@@ -77,7 +76,7 @@ public:
     void nudgeVideo() override;
     void setMenusEnabled(bool enabled, bool recordEnabled) override;
 
-signals:
+  signals:
     // The operator windows' menu items; the windows themselves are opened by whoever
     // listens.
     void selectSongRequested();
@@ -85,12 +84,12 @@ signals:
     void equalizerRequested();
     void settingsRequested();
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     MainWindow(Resources resources, Scheduler* scheduler, QWidget* parent);
     void buildMenus();
     void becameActive();

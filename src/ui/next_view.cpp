@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPropertyAnimation>
-
 #include <cmath>
 
 #include "ui/overlay_style.h"
@@ -19,7 +18,7 @@ namespace {
 
 // At a 720-line screen; everything scales with the screen.
 constexpr int kPadding = 8;
-constexpr int kThumbWidth = 176;   // 16:9
+constexpr int kThumbWidth = 176;  // 16:9
 constexpr int kThumbHeight = 99;
 constexpr int kTextWidth = 280;
 constexpr int kGap = 14;
@@ -59,8 +58,8 @@ void FillImageView::paintEvent(QPaintEvent*) {
     const QSizeF source = image_.size();
     const qreal scale = std::max(width() / source.width(), height() / source.height());
     const QSizeF shown(width() / scale, height() / scale);
-    const QRectF from((source.width() - shown.width()) / 2, (source.height() - shown.height()) / 2, shown.width(),
-                      shown.height());
+    const QRectF from((source.width() - shown.width()) / 2, (source.height() - shown.height()) / 2,
+                      shown.width(), shown.height());
     painter.drawImage(QRectF(rect()), image_, from);
 }
 
@@ -85,11 +84,12 @@ NextView::NextView(QImage banner, QWidget* parent)
     applyScale(1);
 }
 
-void NextView::setContent(const std::optional<ImageBytes>& thumbnail, const QString& upNext, const QString& title,
-                          const QString& singer) {
+void NextView::setContent(const std::optional<ImageBytes>& thumbnail, const QString& upNext,
+                          const QString& title, const QString& singer) {
     QImage picture;
     if (thumbnail && !thumbnail->empty())
-        picture = QImage::fromData(QByteArrayView(thumbnail->data(), static_cast<qsizetype>(thumbnail->size())));
+        picture =
+            QImage::fromData(QByteArrayView(thumbnail->data(), static_cast<qsizetype>(thumbnail->size())));
     imgNextThumbnail_->setImage(picture.isNull() ? banner_ : picture);
     upNext_ = upNext;
     title_ = title;
@@ -115,7 +115,8 @@ void NextView::applyScale(qreal scale) {
     auto px = [scale](int value) { return static_cast<int>(std::lround(value * scale)); };
     const int padding = px(kPadding);
     const QSize thumb(px(kThumbWidth), px(kThumbHeight));
-    setFixedSize(padding + thumb.width() + px(kGap) + px(kTextWidth) + padding, padding + thumb.height() + padding);
+    setFixedSize(padding + thumb.width() + px(kGap) + px(kTextWidth) + padding,
+                 padding + thumb.height() + padding);
     imgNextThumbnail_->setGeometry(padding, padding, thumb.width(), thumb.height());
 
     lblUpNext_->setFont(overlayFont(px(17), true));

@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
-
 #include <optional>
 
 #include "app/overlays.h"
@@ -16,15 +15,15 @@ namespace vocalis {
 
 // A picture drawn to fill its bounds, cropped rather than squeezed.
 class FillImageView final : public QWidget {
-public:
+  public:
     explicit FillImageView(QWidget* parent = nullptr);
     void setImage(QImage image);
     const QImage& image() const { return image_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QImage image_;
 };
 
@@ -32,7 +31,7 @@ private:
 // "Ưu tiên"), the title and the singer, on black at alpha 0.5 with rounded corners.
 // Its alpha fades in a quarter of a second.
 class NextView final : public QWidget {
-public:
+  public:
     static constexpr int kFadeMilliseconds = 250;
 
     // `banner` stands in for a song without a thumbnail.
@@ -56,10 +55,10 @@ public:
     QLabel* titleLabel() const { return lblNextTitle_; }
     QLabel* singerLabel() const { return lblNextSinger_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void updateTexts();
 
     QImage banner_;

@@ -1,14 +1,14 @@
 #include "ui/overlay_style.h"
 
 #include <QStringList>
-
 #include <algorithm>
 
 namespace vocalis {
 
 QFont overlayFont(int pixelSize, bool bold) {
     QFont font;
-    font.setFamilies({QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+    font.setFamilies(
+        {QStringLiteral("Noto Sans"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
     font.setPixelSize(std::max(1, pixelSize));
     font.setBold(bold);
     font.setHintingPreference(QFont::PreferNoHinting);

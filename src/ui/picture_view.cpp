@@ -1,7 +1,6 @@
 #include "ui/picture_view.h"
 
 #include <QPainter>
-
 #include <cmath>
 
 #include "ui/circle_picture.h"
@@ -32,8 +31,9 @@ void PictureView::applyScale(qreal scale) {
 
 QImage PictureView::render() const {
     const qreal ratio = devicePixelRatioF();
-    QImage out(QSize(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio))),
-               QImage::Format_ARGB32_Premultiplied);
+    QImage out(
+        QSize(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio))),
+        QImage::Format_ARGB32_Premultiplied);
     out.fill(Qt::transparent);
     out.setDevicePixelRatio(ratio);
     QPainter painter(&out);

@@ -9,7 +9,7 @@ namespace vocalis {
 
 // The picture panel: a phone's picture cropped to a circle, with a white ring.
 class PictureView final : public QWidget {
-public:
+  public:
     explicit PictureView(QWidget* parent = nullptr);
 
     // False (and the old picture stays) when the bytes are not a picture.
@@ -17,10 +17,10 @@ public:
     const QImage& picture() const { return picture_; }
     void applyScale(qreal scale);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QImage render() const;
 
     QImage picture_;

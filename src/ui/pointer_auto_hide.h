@@ -10,7 +10,7 @@ namespace vocalis {
 // the pointer and hides it again 3.0 s after the last one; with it off (an operator
 // window is open) the pointer shows and stays.
 class PointerAutoHide {
-public:
+  public:
     static constexpr Millis kHideAfterMovement{3000};
     static constexpr const char* kTimerKey = "hideCursor";
 
@@ -33,7 +33,7 @@ public:
 
     bool pointerVisible() const { return visible_; }
 
-private:
+  private:
     void show(bool visible);
 
     Scheduler& scheduler_;

@@ -14,7 +14,8 @@ QtScheduler::~QtScheduler() {
 }
 
 void QtScheduler::post(Task task) {
-    QMetaObject::invokeMethod(context_.get(), [task = std::move(task)] { task(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        context_.get(), [task = std::move(task)] { task(); }, Qt::QueuedConnection);
 }
 
 void QtScheduler::schedule(const std::string& key, Millis delay, Task task) {

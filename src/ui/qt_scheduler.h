@@ -14,7 +14,7 @@ namespace vocalis {
 // The Scheduler on the Qt event loop. Create it on the main thread after the QApplication:
 // posted tasks and timers run on the thread that created it.
 class QtScheduler final : public Scheduler {
-public:
+  public:
     QtScheduler();
     ~QtScheduler() override;
     QtScheduler(const QtScheduler&) = delete;
@@ -25,7 +25,7 @@ public:
     void cancel(const std::string& key) override;
     bool isScheduled(const std::string& key) const override;
 
-private:
+  private:
     // Receives the posted calls and parents the timers; gone with the scheduler, so
     // nothing runs after it.
     std::unique_ptr<QObject> context_;

@@ -3,7 +3,6 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRadialGradient>
-
 #include <cmath>
 
 #include "ui/overlay_style.h"
@@ -26,8 +25,8 @@ void ScoringView::applyScale(qreal scale) {
     scoringNumber_->setShadow(Qt::white, 10.0 * scale * 2);
     // The label keeps one size whatever the number, wide enough for "100".
     const QFontMetrics metrics(scoringNumber_->font());
-    scoringNumber_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("100")) + static_cast<int>(40 * scale),
-                                 metrics.height());
+    scoringNumber_->setFixedSize(
+        metrics.horizontalAdvance(QStringLiteral("100")) + static_cast<int>(40 * scale), metrics.height());
     placeNumber();
 }
 

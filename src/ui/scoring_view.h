@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QWidget>
 
-
 namespace vocalis {
 
 class ShadowLabel;
@@ -11,7 +10,7 @@ class ShadowLabel;
 // The score screen: the score background stretched over the whole view and the score in
 // big white figures with a white glow.
 class ScoringView final : public QWidget {
-public:
+  public:
     explicit ScoringView(QImage background, QWidget* parent = nullptr);
 
     void setNumber(int score);
@@ -19,11 +18,11 @@ public:
     // Fonts for the screen's scale, and the number's place in the middle.
     void applyScale(qreal scale);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void placeNumber();
 
     QImage background_;

@@ -2,7 +2,6 @@
 
 #include <QFontMetrics>
 #include <QResizeEvent>
-
 #include <cmath>
 
 #include "ui/black_view.h"

@@ -16,7 +16,7 @@ class VolumeView;
 // The video and every overlay above it, placed for the view's size. From the bottom up:
 // video, title banner, up-next panel, score screen, picture, volume, black cover, message.
 class ScreenView final : public QWidget {
-public:
+  public:
     ScreenView(QImage banner, QImage scoreBackground, QWidget* parent = nullptr);
 
     VideoView* video() const { return video_; }
@@ -31,10 +31,10 @@ public:
     // Places the video over the whole view and every overlay where it belongs.
     void relayout();
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void applyScale(qreal scale);
 
     VideoView* video_;

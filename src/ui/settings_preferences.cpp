@@ -39,26 +39,29 @@ std::optional<Preferences::Value> SettingsPreferences::read(const std::string& k
     }
     if (!value.isValid()) return std::nullopt;
     switch (value.typeId()) {
-    case QMetaType::Bool:
-        return Value(value.toBool());
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return Value(static_cast<std::int64_t>(value.toLongLong()));
-    case QMetaType::QStringList:
-        // An unquoted comma in a hand-edited file splits the text; put it back together.
-        return Value(value.toStringList().join(QStringLiteral(", ")).toStdString());
-    default:
-        return Value(value.toString().toStdString());
+        case QMetaType::Bool:
+            return Value(value.toBool());
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            return Value(static_cast<std::int64_t>(value.toLongLong()));
+        case QMetaType::QStringList:
+            // An unquoted comma in a hand-edited file splits the text; put it back together.
+            return Value(value.toStringList().join(QStringLiteral(", ")).toStdString());
+        default:
+            return Value(value.toString().toStdString());
     }
 }
 
 void SettingsPreferences::write(const std::string& key, const Value& value) {
     QVariant stored;
-    if (auto* flag = std::get_if<bool>(&value)) stored = *flag;
-    else if (auto* number = std::get_if<std::int64_t>(&value)) stored = static_cast<qlonglong>(*number);
-    else stored = QString::fromStdString(std::get<std::string>(value));
+    if (auto* flag = std::get_if<bool>(&value))
+        stored = *flag;
+    else if (auto* number = std::get_if<std::int64_t>(&value))
+        stored = static_cast<qlonglong>(*number);
+    else
+        stored = QString::fromStdString(std::get<std::string>(value));
     std::lock_guard lock(mutex_);
     settings_->setValue(keyOf(key), stored);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <memory>
 #include <mutex>
 
@@ -18,7 +17,7 @@ namespace vocalis {
 // (bool, integer or text); one read from the file is text, which the typed reads of
 // Preferences turn into a bool ("true", "1") or an integer.
 class SettingsPreferences final : public Preferences {
-public:
+  public:
     explicit SettingsPreferences(const QString& organization = "Vocalis",
                                  const QString& application = "Vocalis Player");
     ~SettingsPreferences() override;
@@ -28,12 +27,12 @@ public:
     // The file the settings live in.
     QString fileName() const;
 
-protected:
+  protected:
     std::optional<Value> read(const std::string& key) const override;
     void write(const std::string& key, const Value& value) override;
     void erase(const std::string& key) override;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::unique_ptr<QSettings> settings_;
 };

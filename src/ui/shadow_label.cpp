@@ -5,7 +5,6 @@
 #include <QGraphicsScene>
 #include <QPainter>
 #include <QPixmap>
-
 #include <cmath>
 
 namespace vocalis {
@@ -45,12 +44,15 @@ void ShadowLabel::setShadow(const QColor& color, qreal blurRadius) {
     update();
 }
 
-ShadowLabel::Key ShadowLabel::currentKey() const { return {text(), size(), font().key(), devicePixelRatioF()}; }
+ShadowLabel::Key ShadowLabel::currentKey() const {
+    return {text(), size(), font().key(), devicePixelRatioF()};
+}
 
 QImage ShadowLabel::render() const {
     const qreal ratio = devicePixelRatioF();
-    QImage text(QSize(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio))),
-                QImage::Format_ARGB32_Premultiplied);
+    QImage text(
+        QSize(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio))),
+        QImage::Format_ARGB32_Premultiplied);
     text.fill(Qt::transparent);
     {
         QPainter painter(&text);

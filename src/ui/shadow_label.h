@@ -12,7 +12,7 @@ namespace vocalis {
 // the video repaints under the label many times a second, and blurring the text on every
 // repaint would cost more than drawing the frame.
 class ShadowLabel final : public QLabel {
-public:
+  public:
     explicit ShadowLabel(QWidget* parent = nullptr);
 
     void setTextColor(const QColor& color);
@@ -20,10 +20,10 @@ public:
     qreal shadowBlurRadius() const { return blurRadius_; }
     const QColor& shadowColor() const { return shadowColor_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     struct Key {
         QString text;
         QSize size;

@@ -78,6 +78,8 @@ void VlcScoreSound::stop() {
     if (impl_->player) libvlc_media_player_stop(impl_->player);
 }
 
-bool VlcScoreSound::isPlaying() const { return impl_->player && libvlc_media_player_is_playing(impl_->player); }
+bool VlcScoreSound::isPlaying() const {
+    return impl_->player && libvlc_media_player_is_playing(impl_->player);
+}
 
 }  // namespace vocalis

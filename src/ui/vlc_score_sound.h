@@ -11,7 +11,7 @@ namespace vocalis {
 // The score sound on a libVLC player of its own: one file, played once at volume 0.6.
 // libVLC starts on the first play, so a player that never scores never pays for it.
 class VlcScoreSound final : public ScoreSound {
-public:
+  public:
     VlcScoreSound(std::string soundFile, std::vector<std::string> vlcArguments);
     ~VlcScoreSound() override;
     VlcScoreSound(const VlcScoreSound&) = delete;
@@ -26,7 +26,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 

@@ -2,7 +2,6 @@
 
 #include <QPainter>
 #include <QPainterPath>
-
 #include <algorithm>
 #include <cmath>
 
@@ -60,8 +59,8 @@ void VolumeView::paintEvent(QPaintEvent*) {
 
     painter.setPen(Qt::white);
     painter.setFont(overlayFont(static_cast<int>(std::lround(28 * s)), true));
-    painter.drawText(QRectF(width() - 20 * s - numberWidth, 0, numberWidth, height()), Qt::AlignRight | Qt::AlignVCenter,
-                     QString::number(level_));
+    painter.drawText(QRectF(width() - 20 * s - numberWidth, 0, numberWidth, height()),
+                     Qt::AlignRight | Qt::AlignVCenter, QString::number(level_));
 }
 
 }  // namespace vocalis

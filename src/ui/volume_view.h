@@ -7,7 +7,7 @@ namespace vocalis {
 // The volume panel: the level 0 ... 10 as a bar of ten steps, on black at alpha 0.5 with
 // corners of radius 10.
 class VolumeView final : public QWidget {
-public:
+  public:
     static constexpr int kSteps = 10;
 
     explicit VolumeView(QWidget* parent = nullptr);
@@ -15,10 +15,10 @@ public:
     int level() const { return level_; }
     void applyScale(qreal scale);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     int level_ = 0;
     qreal scale_ = 1;
 };

@@ -172,9 +172,9 @@ void WebRemote::handle(WebRequest request, Reply reply) {
         if (!offset || !limit) return reply(error(400));
         const auto found = values.find("q");
         const auto result = searches_.search(songs_, foldKeyword(found == values.end() ? "" : found->second));
-        const auto page =
-            songPage(*result, static_cast<std::size_t>(*offset),
-                     std::min<std::size_t>(static_cast<std::size_t>(*limit), kMaxPageSongs), snapshot()->queued);
+        const auto page = songPage(*result, static_cast<std::size_t>(*offset),
+                                   std::min<std::size_t>(static_cast<std::size_t>(*limit), kMaxPageSongs),
+                                   snapshot()->queued);
         return reply(json(page.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)));
     }
     if (const WebAsset* asset = findWebAsset(path)) {

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "base/paths.h"
+
+#include <gtest/gtest.h>
 
 using namespace vocalis;
 

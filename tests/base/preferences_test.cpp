@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "base/preferences.h"
+
+#include <gtest/gtest.h>
 
 using namespace vocalis;
 
@@ -10,7 +10,8 @@ TEST(Preferences, TypedReadsOfMissingKeysAndRegisteredDefaults) {
     EXPECT_EQ(store.integerForKey("KEY_RANDOM_TYPE"), 0);
     EXPECT_FALSE(store.stringForKey("KEY_RANDOM_KEYWORD").has_value());
 
-    store.registerDefaults({{"KEY_EQ", std::string("11.0 4.0")}, {"KEY_DEVICE_NAME", std::string("karaoke")}});
+    store.registerDefaults(
+        {{"KEY_EQ", std::string("11.0 4.0")}, {"KEY_DEVICE_NAME", std::string("karaoke")}});
     EXPECT_EQ(store.stringForKey("KEY_DEVICE_NAME"), "karaoke");
     store.setString("KEY_DEVICE_NAME", "Phòng 3");
     EXPECT_EQ(store.stringForKey("KEY_DEVICE_NAME"), "Phòng 3");

@@ -1,9 +1,10 @@
+#include "catalogue/karaoke_paths.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
-#include "catalogue/karaoke_paths.h"
 #include "support/temp_dir.h"
 
 using vocalis::testing::TempDir;
@@ -47,9 +48,13 @@ TEST(KaraokePaths, KeepsVisibleUsbDrivesWithASongFolderInMountOrder) {
         info.hidden = mount.minor == 33;  // e.g. marked to be ignored by the desktop
         return info;
     };
-    const std::set<std::string> existing{"/media/ca/USB Nhạc/Karaoke", "/media/ca/Backup/Karaoke",
-                                          "/media/ca/.hidden/Karaoke", "/mnt/again/Karaoke",
-                                          "/media/ca/Second/Karaoke", "//Karaoke", "/Karaoke"};
+    const std::set<std::string> existing{"/media/ca/USB Nhạc/Karaoke",
+                                         "/media/ca/Backup/Karaoke",
+                                         "/media/ca/.hidden/Karaoke",
+                                         "/mnt/again/Karaoke",
+                                         "/media/ca/Second/Karaoke",
+                                         "//Karaoke",
+                                         "/Karaoke"};
     const auto exists = [&](const std::string& path) { return existing.count(path) != 0; };
     const auto folders = selectKaraokeFolders(parseMountInfo(kMountInfo), describe, exists);
     EXPECT_EQ(folders, (std::vector<std::string>{"/media/ca/USB Nhạc/Karaoke", "/media/ca/Second/Karaoke"}));

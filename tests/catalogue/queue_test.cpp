@@ -9,7 +9,7 @@ using namespace vocalis;
 namespace {
 
 class Queue : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::vector<Song> list;
         for (char c = 'a'; c <= 'h'; ++c) list.push_back(*songFromPath("/k", std::string(1, c) + ".mp4"));
@@ -68,11 +68,11 @@ TEST_F(Queue, WaitingPositionsOutsideTheWaitingSongsChangeNothing) {
         bool changed;
         const char* after;
     } cases[] = {
-        {kRemove, -1, false, "01234"}, {kRemove, kMin, false, "01234"}, {kRemove, 4, false, "01234"},
-        {kRemove, kMax, false, "01234"}, {kRemove, 0, true, "0234"},   {kRemove, 3, true, "0123"},
-        {kUp, -1, false, "01234"},     {kUp, 0, false, "01234"},       {kUp, 4, false, "01234"},
-        {kUp, kMax, false, "01234"},   {kUp, 2, true, "01324"},        {kFirst, -1, false, "01234"},
-        {kFirst, 0, false, "01234"},   {kFirst, 4, false, "01234"},    {kFirst, kMax, false, "01234"},
+        {kRemove, -1, false, "01234"},   {kRemove, kMin, false, "01234"}, {kRemove, 4, false, "01234"},
+        {kRemove, kMax, false, "01234"}, {kRemove, 0, true, "0234"},      {kRemove, 3, true, "0123"},
+        {kUp, -1, false, "01234"},       {kUp, 0, false, "01234"},        {kUp, 4, false, "01234"},
+        {kUp, kMax, false, "01234"},     {kUp, 2, true, "01324"},         {kFirst, -1, false, "01234"},
+        {kFirst, 0, false, "01234"},     {kFirst, 4, false, "01234"},     {kFirst, kMax, false, "01234"},
         {kFirst, 3, true, "04123"},
     };
     for (const auto& c : cases) {

@@ -129,10 +129,10 @@ TEST(Search, AgreesWithAPlainReadingOfTheGroupsOnManyKeywords) {
         auto starts = [](const std::string& s, const std::string& p) { return s.rfind(p, 0) == 0; };
         auto has = [](const std::string& s, const std::string& p) { return s.find(p) != std::string::npos; };
         for (const Song& s : catalogue->songs) {
-            int g = s.titleSearchNoSpace == keyword                ? 0
-                    : s.titleShortcut == keyword                   ? 1
-                    : starts(s.titleShortcut, keyword)             ? 2
-                    : starts(s.titleSearchNoSpace, keyword)        ? 3
+            int g = s.titleSearchNoSpace == keyword         ? 0
+                    : s.titleShortcut == keyword            ? 1
+                    : starts(s.titleShortcut, keyword)      ? 2
+                    : starts(s.titleSearchNoSpace, keyword) ? 3
                     : (has(s.singerShortcut, keyword) || has(s.singerSearchNoSpace, keyword) ||
                        has(s.titleShortcut, keyword) || has(s.titleSearchNoSpace, keyword))
                         ? 4
@@ -160,18 +160,21 @@ TEST(Search, AgreesWithAPlainReadingOfTheGroupsOnManyKeywords) {
     for (const std::string& keyword : keywords) {
         manager->filter(keyword);
         std::vector<int> got;
-        for (int n = 0; n < manager->getFilteredCount(); ++n) got.push_back(manager->getFilteredSong(n)->songId);
+        for (int n = 0; n < manager->getFilteredCount(); ++n)
+            got.push_back(manager->getFilteredSong(n)->songId);
         EXPECT_EQ(got, reference(keyword)) << keyword;
         nonEmpty += !got.empty();
         // Narrowed from the answer to its first two letters, as when a guest types on.
         std::size_t cut = 1;
-        while (cut < keyword.size() && (utf16Length(keyword.substr(0, cut)) < 2 || (keyword[cut] & 0xC0) == 0x80))
+        while (cut < keyword.size() &&
+               (utf16Length(keyword.substr(0, cut)) < 2 || (keyword[cut] & 0xC0) == 0x80))
             ++cut;
         const auto narrowed = manager->search(keyword, manager->search(keyword.substr(0, cut)));
         EXPECT_EQ(std::vector<int>(narrowed.positions.begin(), narrowed.positions.end()), reference(keyword))
             << keyword;
     }
     other.join();
-    for (std::size_t i = 0; i < keywords.size(); ++i) EXPECT_EQ(searched[i], reference(keywords[i])) << keywords[i];
+    for (std::size_t i = 0; i < keywords.size(); ++i)
+        EXPECT_EQ(searched[i], reference(keywords[i])) << keywords[i];
     EXPECT_GT(nonEmpty, 50);  // the comparison was not vacuous
 }

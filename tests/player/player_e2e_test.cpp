@@ -36,20 +36,21 @@ std::uint16_t freePort(bool udp) {
 
 // A short clip: a test picture with two tones (or one track when `tracks` is 1).
 void makeMedia(const std::string& path, int seconds, int tracks, const std::string& format) {
-    std::vector<std::string> args{"-v", "error", "-y", "-f", "lavfi", "-i",
-                                  "testsrc=s=320x240:r=10:d=" + std::to_string(seconds)};
+    std::vector<std::string> args{
+        "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=s=320x240:r=10:d=" + std::to_string(seconds)};
     for (int t = 0; t < tracks; ++t) {
-        args.insert(args.end(), {"-f", "lavfi", "-i",
-                                 "sine=f=" + std::to_string(440 + 560 * t) + ":d=" + std::to_string(seconds)});
+        args.insert(args.end(),
+                    {"-f", "lavfi", "-i",
+                     "sine=f=" + std::to_string(440 + 560 * t) + ":d=" + std::to_string(seconds)});
     }
     for (int t = 0; t <= tracks; ++t) args.insert(args.end(), {"-map", std::to_string(t)});
-    args.insert(args.end(), {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", "-f",
-                             format, path});
+    args.insert(args.end(), {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac",
+                             "-f", format, path});
     ASSERT_EQ(runProgram("/usr/bin/ffmpeg", args).status, 0) << path;
 }
 
 class PlayerRun {
-public:
+  public:
     PlayerRun() {
         fs::create_directories(dir / "songs/NhacTre");
         makeMedia(dir / "songs/NhacTre/Một - An.mp4", 6, 2, "mp4");
@@ -69,9 +70,9 @@ public:
             std::vector<std::string>{"--no-sound", "--data-dir", dir / "data", "--songs", dir / "songs",
                                      "--intro-clip", dir / "intro.mp4", "--idle-clip", dir / "idle.mp4",
                                      "--media-port", std::to_string(mediaPort), "--thumbnail-port",
-                                     std::to_string(thumbnailPort), "--remote-port", std::to_string(remotePort),
-                                     "--discovery-port", std::to_string(discoveryPort), "--web-port",
-                                     std::to_string(webPort)},
+                                     std::to_string(thumbnailPort), "--remote-port",
+                                     std::to_string(remotePort), "--discovery-port",
+                                     std::to_string(discoveryPort), "--web-port", std::to_string(webPort)},
             std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "HOME=" + dir.path(),
                                      "XDG_CONFIG_HOME=" + (dir / "config"), "XDG_RUNTIME_DIR=" + dir.path(),
                                      "PULSE_SERVER=unix:" + (dir / "no-pulse")},
@@ -118,7 +119,8 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
     ASSERT_EQ(md5.status, 0) << md5.err << run.log();
     EXPECT_EQ(md5.out.size(), 33u);
     const auto catalogue = run.remote({"catalogue"});
-    EXPECT_NE(catalogue.out.find("0\tBa\tb\tba\tba\tCúc\tc\tcuc\tcuc\t0\t0\t-\t\n"), std::string::npos) << catalogue.out;
+    EXPECT_NE(catalogue.out.find("0\tBa\tb\tba\tba\tCúc\tc\tcuc\tcuc\t0\t0\t-\t\n"), std::string::npos)
+        << catalogue.out;
     EXPECT_NE(catalogue.out.find("2\tMột\tm\tmot\tmot\tAn\ta\tan\tan\t0\t0\tNhacTre\t"), std::string::npos);
     EXPECT_EQ(run.remote({"current"}).out, "-1\n");  // the idle clip
 
@@ -142,15 +144,18 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
     run.remote({"next"});
     EXPECT_EQ(nextText(phone, wire::kQueueMessage), "1");
     EXPECT_EQ(nextValue(phone, wire::kCurrentSongMessage), 0);
-    const auto song = runProgram("/usr/bin/curl", {"-s", "-f", "http://127.0.0.1:" + std::to_string(run.mediaPort) + "/0"});
+    const auto song =
+        runProgram("/usr/bin/curl", {"-s", "-f", "http://127.0.0.1:" + std::to_string(run.mediaPort) + "/0"});
     EXPECT_EQ(song.status, 0);
     EXPECT_TRUE(song.out == readFile(run.dir / "songs/Ba - Cúc.vcv")) << song.out.size();
-    const auto other = runProgram("/usr/bin/curl", {"-s", "-o", "/dev/null", "-w", "%{http_code}",
-                                                    "http://127.0.0.1:" + std::to_string(run.mediaPort) + "/2"});
+    const auto other =
+        runProgram("/usr/bin/curl", {"-s", "-o", "/dev/null", "-w", "%{http_code}",
+                                     "http://127.0.0.1:" + std::to_string(run.mediaPort) + "/2"});
     EXPECT_EQ(other.out, "404");  // not the current song
 
     // Its picture for phones.
-    const auto picture = runProgram("/usr/bin/curl", {"-s", "-i", "http://127.0.0.1:" + std::to_string(run.thumbnailPort) + "/0"});
+    const auto picture = runProgram(
+        "/usr/bin/curl", {"-s", "-i", "http://127.0.0.1:" + std::to_string(run.thumbnailPort) + "/0"});
     EXPECT_NE(picture.out.find("200"), std::string::npos);
     EXPECT_NE(picture.out.find("image/jpeg"), std::string::npos);
     // The browser remote on the port it was given sees the same song.
@@ -173,9 +178,9 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
     EXPECT_EQ(nextValue(phone, wire::kPlayStateMessage), 1);
 
     // Discovery answers with the device name (the login name until the operator sets one).
-    const auto found = runProgram(programPath("vocalis-remote"),
-                                  {"discover", "--host", "127.0.0.1", "--port", std::to_string(run.discoveryPort),
-                                   "--timeout", "2"});
+    const auto found = runProgram(
+        programPath("vocalis-remote"),
+        {"discover", "--host", "127.0.0.1", "--port", std::to_string(run.discoveryPort), "--timeout", "2"});
     EXPECT_NE(found.out.find("Vocalis Player macOS;"), std::string::npos) << found.out << found.err;
     EXPECT_NE(found.out.find(";700"), std::string::npos);
 

@@ -16,11 +16,13 @@ namespace fs = std::filesystem;
 
 TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     std::string error;
-    auto options = parsePlayerOptions({"--data-dir", "/d", "--songs", "/a", "--songs", "/b c", "--intro-clip", "i.mkv",
-                                       "--idle-clip", "j.mp4", "--media-port", "0", "--thumbnail-port", "7768",
-                                       "--remote-port", "7789", "--discovery-port", "2122", "--no-sound", "--demo",
-                                       "--web-port", "7790", "--web-pin", "12 34", "--camera", "/dev/video2", "--fair-turns"},
-                                      error);
+    auto options = parsePlayerOptions(
+        {"--data-dir",       "/d",          "--songs",       "/a",    "--songs",          "/b c",
+         "--intro-clip",     "i.mkv",       "--idle-clip",   "j.mp4", "--media-port",     "0",
+         "--thumbnail-port", "7768",        "--remote-port", "7789",  "--discovery-port", "2122",
+         "--no-sound",       "--demo",      "--web-port",    "7790",  "--web-pin",        "12 34",
+         "--camera",         "/dev/video2", "--fair-turns"},
+        error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->dataDir, "/d");
     EXPECT_EQ(options->songFolders, (std::vector<std::string>{"/a", "/b c"}));
@@ -45,9 +47,14 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     EXPECT_EQ(options->webPin, std::nullopt);
     EXPECT_FALSE(options->fairTurns);
 
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--songs"}, {"--media-port", "70000"}, {"--remote-port", "12x"},
-          {"--discovery-port", "-1"}, {"--web-port", "x"}, {"--web-pin"}, {"--bogus"}, {"--data-dir", ""}}) {
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--songs"},
+                                                {"--media-port", "70000"},
+                                                {"--remote-port", "12x"},
+                                                {"--discovery-port", "-1"},
+                                                {"--web-port", "x"},
+                                                {"--web-pin"},
+                                                {"--bogus"},
+                                                {"--data-dir", ""}}) {
         error.clear();
         EXPECT_FALSE(parsePlayerOptions(bad, error)) << bad[0];
         EXPECT_FALSE(error.empty());
@@ -80,10 +87,11 @@ TEST(DemoLibrary, SongsWithATitleCardAndTwoAudioTracksAppearTogether) {
     EXPECT_EQ(makeDemoLibrary(songs, dir / "making", 2), static_cast<int>(demoSongs().size()));
     EXPECT_FALSE(fs::exists(dir / "making"));
     for (const DemoSong& song : demoSongs()) {
-        const std::string file = songs + "/" + song.folder + "/" + song.title + " - " + song.singer + song.extension;
+        const std::string file =
+            songs + "/" + song.folder + "/" + song.title + " - " + song.singer + song.extension;
         ASSERT_TRUE(fs::exists(file)) << file;
-        const auto probe = runProgram("/usr/bin/ffprobe", {"-v", "error", "-show_entries", "stream=codec_type",
-                                                          "-of", "csv=p=0", file});
+        const auto probe = runProgram("/usr/bin/ffprobe", {"-v", "error", "-show_entries",
+                                                           "stream=codec_type", "-of", "csv=p=0", file});
         EXPECT_EQ(probe.out, "video\naudio\naudio\n") << file;
     }
     // Made once: a second call finds the folder and makes nothing.
@@ -109,7 +117,8 @@ TEST(Resources, FoundBesideTheProgramElseInTheDataFoldersElseInTheSourceTree) {
         {"", "", data, dir / "local/share/vocalis-player"},  // the program's path unknown
     };
     for (const Case& c : cases)
-        EXPECT_EQ(resourceFolder(c.chosen, c.program, c.dataDirs), c.expected) << c.program << " " << c.dataDirs;
+        EXPECT_EQ(resourceFolder(c.chosen, c.program, c.dataDirs), c.expected)
+            << c.program << " " << c.dataDirs;
     // Nowhere else: the source tree the program was built from.
     EXPECT_TRUE(fs::exists(fs::path(resourceFolder("", "", dir / "missing")) / "intro.mp4"));
 }

@@ -12,7 +12,7 @@ namespace vocalis::testing {
 
 // A fresh folder under the test temp directory, removed again at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = ::testing::TempDir() + "vocalis-XXXXXX";
         if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
@@ -38,7 +38,7 @@ public:
         return full;
     }
 
-private:
+  private:
     std::string path_;
 };
 

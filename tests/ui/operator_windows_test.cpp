@@ -76,13 +76,17 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     bool launch = false;
     std::vector<std::string> calls;
     auto open = [&] {
-        return new SettingsWindow({store, "ca", [&] { return launch; }, [&](bool on) { launch = on; },
+        return new SettingsWindow({store,
+                                   "ca",
+                                   [&] { return launch; },
+                                   [&](bool on) { launch = on; },
                                    [&](bool on) { calls.push_back(on ? "scoring on" : "scoring off"); },
                                    [&](bool on, std::int32_t type, std::optional<std::string> keyword) {
                                        calls.push_back((on ? "random " : "off ") + std::to_string(type) +
                                                        " " + keyword.value_or("<none>"));
                                    },
-                                   false, {}});
+                                   false,
+                                   {}});
     };
 
     // First run: nothing stored, OK only closes.

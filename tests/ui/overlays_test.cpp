@@ -5,9 +5,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QTest>
-
 #include <thread>
 
+#include "app/media/video_sink.h"
 #include "support/temp_dir.h"
 #include "ui/black_view.h"
 #include "ui/camera_preview_view.h"
@@ -18,10 +18,9 @@
 #include "ui/scoring_view.h"
 #include "ui/screen_view.h"
 #include "ui/shadow_label.h"
-#include "ui/video_view.h"
-#include "app/media/video_sink.h"
-#include "ui/volume_view.h"
 #include "ui/ui_test_support.h"
+#include "ui/video_view.h"
+#include "ui/volume_view.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
@@ -84,8 +83,8 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     // At start every overlay is hidden and the video fills the view.
     for (QWidget* overlay : {static_cast<QWidget*>(screen.title()), static_cast<QWidget*>(screen.next()),
                              static_cast<QWidget*>(screen.message()), static_cast<QWidget*>(screen.picture()),
-                             static_cast<QWidget*>(screen.blackCover()), static_cast<QWidget*>(screen.volume()),
-                             static_cast<QWidget*>(screen.scoring())})
+                             static_cast<QWidget*>(screen.blackCover()),
+                             static_cast<QWidget*>(screen.volume()), static_cast<QWidget*>(screen.scoring())})
         EXPECT_FALSE(overlay->isVisible());
     EXPECT_EQ(screen.video()->geometry(), QRect(0, 0, W, H));
 
@@ -103,7 +102,8 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     const FrameSize frameSize = screen.video()->frameSizeFor(1, 1);
     white->width = frameSize.width;
     white->height = frameSize.height;
-    white->pixels.assign(static_cast<std::size_t>(white->stride()) * static_cast<std::size_t>(white->height), 0xff);
+    white->pixels.assign(static_cast<std::size_t>(white->stride()) * static_cast<std::size_t>(white->height),
+                         0xff);
     screen.video()->presentFrame(white);
     QCoreApplication::processEvents();
     const QRect titleArea = screen.title()->geometry();

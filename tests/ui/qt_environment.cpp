@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-
 #include <cstdlib>
 #include <memory>
 
@@ -12,7 +11,7 @@
 namespace {
 
 class QtEnvironment final : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         config_ = std::make_unique<vocalis::testing::TempDir>();
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -24,7 +23,7 @@ public:
         config_.reset();
     }
 
-private:
+  private:
     int argc_ = 1;
     char name_[9] = "ui_tests";
     char* argv_[2] = {name_, nullptr};

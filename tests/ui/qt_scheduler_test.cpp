@@ -1,14 +1,13 @@
+#include "ui/qt_scheduler.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QTest>
 #include <QThread>
-
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "ui/qt_scheduler.h"
 
 using namespace vocalis;
 using namespace std::chrono_literals;

@@ -1,11 +1,11 @@
+#include "ui/settings_preferences.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-
-#include "ui/settings_preferences.h"
 
 using namespace vocalis;
 

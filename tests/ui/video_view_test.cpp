@@ -1,7 +1,8 @@
+#include "ui/video_view.h"
+
 #include <gtest/gtest.h>
 
 #include <QTest>
-
 #include <thread>
 
 #include "app/media/vlc_media_player.h"
@@ -10,14 +11,14 @@
 #include "ui/main_window.h"
 #include "ui/qt_scheduler.h"
 #include "ui/screen_view.h"
-#include "ui/video_view.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
 
 namespace {
 
-std::shared_ptr<VideoFrame> solidFrame(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+std::shared_ptr<VideoFrame> solidFrame(int width, int height, std::uint8_t b, std::uint8_t g,
+                                       std::uint8_t r) {
     auto frame = std::make_shared<VideoFrame>();
     frame->width = width;
     frame->height = height;
