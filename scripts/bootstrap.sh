@@ -28,6 +28,8 @@ packages=(
   # the browser remote: HTTP and WebSocket (Boost.Beast), JSON, the QR code, and a real browser
   # driven by the page's test
   libboost-dev nlohmann-json3-dev libqrencode-dev chromium chromium-driver python3-selenium
+  # the test command fails on a C++ file that differs from the root .clang-format
+  clang-format
   # the QR code on the screen is read back by a real scanner in the tests
   zbar-tools
   # media keys: QtDBus, tested on a private session bus with gdbus; the Debian package's checks
