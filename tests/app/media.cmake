@@ -3,7 +3,11 @@ vocalis_test(media_tests LIBS vocalis_media SOURCES
   app/media_samples.cpp
   app/media_player_test.cpp
   app/media_resources_test.cpp
+)
+vocalis_test(sound_tests SERIAL LIBS vocalis_media SOURCES
+  app/media_samples.cpp
   app/sound_path_test.cpp
 )
 # Where the shipped clips, pictures and sound are.
 target_compile_definitions(media_tests PRIVATE VOCALIS_RESOURCES="${PROJECT_SOURCE_DIR}/resources")
+target_compile_definitions(sound_tests PRIVATE VOCALIS_RESOURCES="${PROJECT_SOURCE_DIR}/resources")
