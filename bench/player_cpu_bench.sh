@@ -40,12 +40,7 @@ for case in $cases; do
   esac
 done
 
-display=":$(( 600 + RANDOM % 300 ))"
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-work="$(mktemp -d)"
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+. "$here/bench/xvfb.sh"
 
 cpu_of() { awk '{print $14 + $15}' "/proc/$1/stat"; }  # user + system, in clock ticks
 ticks=$(getconf CLK_TCK)

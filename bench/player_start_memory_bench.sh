@@ -20,12 +20,7 @@ songs="$out/player-songs"
 video="$songs/Bench - Vocalis.mp4"
 [ -d "$tree" ] && [ -f "$video" ] || { echo "run bench/run_catalogue_bench.sh and bench/player_cpu_bench.sh once first" >&2; exit 1; }
 
-display=":$(( 600 + RANDOM % 300 ))"
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-work="$(mktemp -d)"
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+. "$here/bench/xvfb.sh"
 
 as_user=()
 if [ "$(id -u)" -eq 0 ]; then

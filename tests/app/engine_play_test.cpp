@@ -295,17 +295,21 @@ TEST(EnginePlay, PhonePositionsOutsideTheWaitingSongsLeaveTheQueueAsItIs) {
 }
 
 namespace {
-struct NameNews final : EngineListener {
+// What the engine told of each song's name and key, as "id:value".
+struct SongNews final : EngineListener {
     void requesterNameChanged(std::int32_t songId, const std::string& name) override {
-        told.push_back(std::to_string(songId) + ":" + name);
+        names.push_back(std::to_string(songId) + ":" + name);
     }
-    std::vector<std::string> told;
+    void keyChanged(std::int32_t songId, std::int32_t key) override {
+        keys.push_back(std::to_string(songId) + ":" + std::to_string(key));
+    }
+    std::vector<std::string> names, keys;
 };
 }  // namespace
 
 TEST(EnginePlay, RequesterNamesShowOnScreenAndLeaveWithTheirSong) {
     EngineHarness h(kSongs);
-    NameNews news;
+    SongNews news;
     h.engine->addListener(&news);
     h.launchToFirstSong();
     const auto anh = h.idOf("Anh"), bong = h.idOf("Bông Hồng"), chieu = h.idOf("Chiều");
@@ -329,8 +333,8 @@ TEST(EnginePlay, RequesterNamesShowOnScreenAndLeaveWithTheirSong) {
     // The name of the song on screen changes its banner at once.
     run(Command::requesterName(anh, "Hoa và Tú"));
     EXPECT_EQ(h.overlays.title, "Anh - Tuấn (Hoa và Tú)");
-    EXPECT_EQ(news.told, (std::vector<std::string>{std::to_string(bong) + ":Lan  Anh",
-                                                   std::to_string(anh) + ":Hoa và Tú"}));
+    EXPECT_EQ(news.names, (std::vector<std::string>{std::to_string(bong) + ":Lan  Anh",
+                                                    std::to_string(anh) + ":Hoa và Tú"}));
     // Long names are cut on a character boundary.
     std::string longName;
     for (int i = 0; i < 40; ++i) longName += "ạ";  // three bytes each
@@ -352,18 +356,9 @@ TEST(EnginePlay, RequesterNamesShowOnScreenAndLeaveWithTheirSong) {
     h.engine->removeListener(&news);
 }
 
-namespace {
-struct KeyNews final : EngineListener {
-    void keyChanged(std::int32_t songId, std::int32_t key) override {
-        told.push_back(std::to_string(songId) + ":" + std::to_string(key));
-    }
-    std::vector<std::string> told;
-};
-}  // namespace
-
 TEST(EnginePlay, EachSongStartsInItsKeyWhichChangesAtOnceWhileItPlays) {
     EngineHarness h(kSongs);
-    KeyNews news;
+    SongNews news;
     h.engine->addListener(&news);
     h.launchToFirstSong();
     const auto anh = h.idOf("Anh"), bong = h.idOf("Bông Hồng"), chieu = h.idOf("Chiều");
@@ -388,7 +383,7 @@ TEST(EnginePlay, EachSongStartsInItsKeyWhichChangesAtOnceWhileItPlays) {
     EXPECT_EQ(h.player.keyShifts, (std::vector<int>{2, 5, 6}));
     EXPECT_EQ(h.overlays.title, "Anh - Tuấn (Hoa) · Tông +6");
     run(Command::setKey(99999, 1));  // no such song
-    EXPECT_EQ(news.told, (std::vector<std::string>{std::to_string(bong) + ":-1", std::to_string(anh) + ":5",
+    EXPECT_EQ(news.keys, (std::vector<std::string>{std::to_string(bong) + ":-1", std::to_string(anh) + ":5",
                                                    std::to_string(anh) + ":6"}));
 
     // Each start applies its own key; a song without one plays in its own.

@@ -167,16 +167,16 @@ void SoundOutput::connect() {
         pa_threaded_mainloop_wait(p.loop);
     }
 
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate, kChannels};
-    p.stream = pa_stream_new(p.context, "Song", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, kRate, kChannels};
+    p.stream = pa_stream_new(p.context, "Song", &format, nullptr);
     if (!p.stream) return p.close();
     pa_stream_set_state_callback(p.stream, signal, p.loop);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kServerBuffer, &spec));
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kServerBuffer, &format));
     // Plays at once and keeps its clock running through a gap, so times stay true.
     attr.prebuf = 0;
-    attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kServicePeriod, &spec));
+    attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kServicePeriod, &format));
     attr.fragsize = static_cast<std::uint32_t>(-1);
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
