@@ -1,12 +1,11 @@
 #include <sys/stat.h>
 
-#include <fstream>
-
 #include "app/engine_harness.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
 using namespace std::chrono_literals;
+using E = AppDelegate;
 
 TEST(EngineControls, VolumeStepsMutesAndThePanelHides) {
     EngineHarness h({"a.mp4"});
@@ -19,7 +18,7 @@ TEST(EngineControls, VolumeStepsMutesAndThePanelHides) {
     EXPECT_EQ(h.overlays.volumeLevel, 0);
     EXPECT_TRUE(h.overlays.volumeVisible);
     h.clock.advance(3000ms);
-    h.phone([](AppDelegate& e) { e.onRemoteVolumeUp(); });  // the panel stays 4 s from here
+    h.remote(&E::onRemoteVolumeUp);  // the panel stays 4 s from here
     EXPECT_FALSE(h.volume.muted);
     EXPECT_EQ(h.overlays.volumeLevel, 1);
     h.clock.advance(3999ms);
@@ -36,23 +35,21 @@ TEST(EngineControls, PhoneMessagesPicturesAndScoringWords) {
     EngineHarness h({"a.mp4"});
     h.launch();
     h.clock.advance(1000ms);
-    // During the intro phones cannot show anything.
-    h.phone([](AppDelegate& e) { e.onRemoteSendMessage("too early"); });
+    h.remote(&E::onRemoteSendMessage, "too early");  // during the intro phones show nothing
     EXPECT_FALSE(h.overlays.messageVisible);
     h.clock.advance(1000ms);
-    ASSERT_TRUE(h.settle([&] { return h.engine->flags().isLibraryLoaded; }));
-    h.player.reachEnd();
-    h.clock.runPending();
+    ASSERT_TRUE(h.loaded());
+    h.end();
 
     h.engine->setHasScoring(true);
-    h.phone([](AppDelegate& e) { e.onRemoteSendMessage("Scoring OFF"); });
+    h.remote(&E::onRemoteSendMessage, "Scoring OFF");
     EXPECT_FALSE(h.engine->flags().hasScoring);
     EXPECT_EQ(h.overlays.message, "Scoring OFF");
-    EXPECT_FALSE(h.preferences.boolForKey(KEY_SCORING));                    // not stored
-    h.phone([](AppDelegate& e) { e.onRemoteSendMessage("scoring on "); });  // trailing space: only shown
+    EXPECT_FALSE(h.preferences.boolForKey(KEY_SCORING));  // not stored
+    h.remote(&E::onRemoteSendMessage, "scoring on ");     // trailing space: only shown
     EXPECT_FALSE(h.engine->flags().hasScoring);
     h.clock.advance(10000ms);
-    h.phone([](AppDelegate& e) { e.onRemoteSendMessage("SCORING ON"); });
+    h.remote(&E::onRemoteSendMessage, "SCORING ON");
     EXPECT_TRUE(h.engine->flags().hasScoring);
     h.clock.advance(14999ms);
     EXPECT_TRUE(h.overlays.messageVisible);
@@ -61,10 +58,10 @@ TEST(EngineControls, PhoneMessagesPicturesAndScoringWords) {
 
     // A picture shows for 15 s; one that does not decode changes nothing.
     const ImageBytes png{0x89, 'P', 'N', 'G', 1, 2};
-    h.phone([&](AppDelegate& e) { e.onRemoteSendPicture(png); });
+    h.remote(&E::onRemoteSendPicture, png);
     EXPECT_TRUE(h.overlays.pictureVisible);
     h.clock.advance(10000ms);
-    h.phone([](AppDelegate& e) { e.onRemoteSendPicture({'n', 'o', 'p', 'e'}); });
+    h.remote(&E::onRemoteSendPicture, ImageBytes{'n', 'o', 'p', 'e'});
     EXPECT_EQ(h.overlays.picture, png);
     h.clock.advance(5000ms);
     EXPECT_FALSE(h.overlays.pictureVisible);
@@ -79,56 +76,39 @@ TEST(EngineControls, PhoneMessagesPicturesAndScoringWords) {
     h.clock.advance(1ms);
     EXPECT_FALSE(h.overlays.messageVisible);
 
-    // No camera: recording says so and nothing else happens.
-    h.phone([](AppDelegate& e) { e.onRemoteRecord(); });
+    h.remote(&E::onRemoteRecord);  // no camera: recording says so and nothing else happens
     EXPECT_EQ(h.overlays.message, "Không tìm thấy Camera");
 }
 
 TEST(EngineControls, UpNextMakesAMissingThumbnailWithTheTool) {
-    EngineHarness h({"Anh - Tuấn.mp4", "Bông - Lan.mp4", "Chiều - Quang.mp4"});
-    // Stands in for the video tool: writes a picture to the path after "-y".
-    const std::string tool = h.songsDir.write(
+    // Stands in for the video tool: writes a picture to its last argument, and the arguments beside.
+    const TempDir bin;
+    const std::string tool = bin.write(
         "tool.sh",
         "#!/bin/sh\nfor last; do :; done\nprintf 'picture' > \"$last\"\necho \"$@\" > \"$last.args\"\n");
     ::chmod(tool.c_str(), 0755);
-    h.engine = nullptr;
-    EngineConfig config;
-    config.introURL = [] { return std::string("intro"); };
-    config.idleURL = [] { return std::string("idle"); };
-    config.songURL = [](std::int32_t) { return std::string(); };
-    config.songFolders = [&] { return h.foldersFound; };
-    config.thumbnailFolder = h.songsDir / "thumbnail";
-    std::filesystem::create_directories(config.thumbnailFolder);
-    config.thumbnailTool = tool;
-    config.remotePort = config.discoveryPort = 0;
-    h.engine = std::make_unique<AppDelegate>(
-        EngineParts{h.clock, h.preferences, h.songs, h.sockets, h.discovery, h.thumbnails, h.player,
-                    h.overlays, h.volume, h.camera, h.sound, h.background},
-        config);
+    EngineHarness h({"Anh - Tuấn.mp4", "Bông - Lan.mp4", "Chiều - Quang.mp4"}, tool);
+    std::filesystem::create_directories(h.songsDir / "thumbnail");
     h.launchToFirstSong();
     h.clock.advance(2000ms);
-    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh")); });
-
-    // One song queued: the prompt instead.
-    h.player.timeLeft(20000);
+    h.add("Anh");
+    h.player.timeLeft(20000);  // one song queued: the prompt instead
     h.clock.runPending();
     EXPECT_EQ(h.overlays.title, "Vui lòng chọn bài hát");
     EXPECT_TRUE(h.overlays.titleVisible);
 
     h.clock.advance(2000ms);
-    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Bông")); });
-    h.phone([](AppDelegate& e) { e.onRemoteNext(); });
-    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Chiều")); });
+    h.add("Bông");
+    h.remote(&E::onRemoteNext);
+    h.add("Chiều");
     h.clock.advance(6000ms);
     h.player.timeLeft(10000);
     ASSERT_TRUE(h.settle([&] { return h.overlays.nextLabel == "Tiếp theo"; }));
     EXPECT_EQ(h.overlays.nextImage, (ImageBytes{'p', 'i', 'c', 't', 'u', 'r', 'e'}));
     const std::string image = h.songsDir / "thumbnail/chieu-quang.jpg";
-    std::ifstream args(image + ".args");
-    std::string line;
-    std::getline(args, line);
-    EXPECT_EQ(line, "-i " + (h.songsDir / "Karaoke/Chiều - Quang.mp4") +
-                        " -an -ss 00:00:30 -an -r 1 -vframes 1 -s 640x360 -y " + image);
+    EXPECT_EQ(readFile(image + ".args"), "-i " + h.song("Chiều - Quang.mp4") +
+                                             " -an -ss 00:00:30 -an -r 1 -vframes 1 -s 640x360 -y " + image +
+                                             "\n");
 }
 
 TEST(EngineControls, UpNextIsNotShownForASongRemovedMeanwhile) {
@@ -138,8 +118,7 @@ TEST(EngineControls, UpNextIsNotShownForASongRemovedMeanwhile) {
         EngineHarness h({"Anh - Tuấn.mp4", next, "Chiều - Quang.mp4"});
         h.launchToFirstSong();
         h.clock.advance(2000ms);
-        for (const char* title : {"Anh", "Bông", "Chiều"})
-            h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf(title)); });
+        for (const char* title : {"Anh", "Bông", "Chiều"}) h.add(title);
         h.clock.advance(6000ms);
         h.player.timeLeft(10000);
         h.clock.post([&] { h.songs.queueDelete(1); });  // right after the check, before its answer

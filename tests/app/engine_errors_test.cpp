@@ -1,12 +1,9 @@
-#include <sys/stat.h>
-
-#include <fstream>
-
 #include "app/engine_harness.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
 using namespace std::chrono_literals;
+using E = AppDelegate;
 
 namespace {
 const std::vector<std::string> kSongs{"Anh - Tuấn.mp4", "Bông Hồng - Lan.mkv", "Chiều.mp4"};
@@ -17,30 +14,28 @@ TEST(EngineErrors, BrokenSongIsDroppedWithAMessageThenTheNextStarts) {
     h.launchToFirstSong();
     WatchingPhone phone(h.sockets.port());
     h.clock.advance(2000ms);
-    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh")); });
-    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Bông Hồng")); });
+    h.add("Anh");
+    h.add("Bông Hồng");
     phone.drain();
-
     h.player.fail(false);  // nothing played, no picture
     h.clock.runPending();
     EXPECT_TRUE(h.engine->flags().isError);
     EXPECT_TRUE(h.overlays.blackCover);
     EXPECT_TRUE(h.overlays.messageVisible);
     EXPECT_EQ(h.overlays.message, "Bài hát bị lỗi\nAnh - Tuấn");
-    EXPECT_EQ(phone.text(14), "");  // dropped from the queue
+    EXPECT_EQ(phone.text(wire::kQueueMessage), "");  // dropped from the queue
     EXPECT_EQ(h.songs.getCurrentSong()->title, "Bông Hồng");
 
     // During the message nothing starts, skips or plays.
-    h.phone([](AppDelegate& e) { e.onRemoteNext(); });
-    h.phone([](AppDelegate& e) { e.onRemotePlayPause(true); });
-    EXPECT_FALSE(h.player.hasMedia());
+    h.remote(&E::onRemoteNext);
+    h.remote(&E::onRemotePlayPause, true);
     h.clock.advance(4999ms);
     EXPECT_FALSE(h.player.hasMedia());
     h.clock.advance(1ms);
     EXPECT_FALSE(h.engine->flags().isError);
     EXPECT_FALSE(h.overlays.blackCover);
     EXPECT_FALSE(h.overlays.messageVisible);
-    EXPECT_EQ(h.player.location(), h.songsDir / "Karaoke/Bông Hồng - Lan.mkv");
+    EXPECT_EQ(h.player.location(), h.song("Bông Hồng - Lan.mkv"));
 
     // A song that fails after playing restarts at once, from the top, still queued.
     h.clock.advance(2000ms);
@@ -50,40 +45,35 @@ TEST(EngineErrors, BrokenSongIsDroppedWithAMessageThenTheNextStarts) {
     h.clock.runPending();
     EXPECT_FALSE(h.engine->flags().isError);
     EXPECT_EQ(h.player.opened.size(), opened + 1);
-    EXPECT_EQ(h.player.location(), h.songsDir / "Karaoke/Bông Hồng - Lan.mkv");
+    EXPECT_EQ(h.player.location(), h.song("Bông Hồng - Lan.mkv"));
     EXPECT_FALSE(h.overlays.messageVisible);
 }
 
 TEST(EngineErrors, BrokenRandomSongAndAnAddDuringTheMessage) {
-    EngineHarness h({"Chỉ Một - A.mp4"});
-    h.songsDir.write("Karaoke/NhacTre/Lạc - B.mp4");
+    EngineHarness h({"Chỉ Một - A.mp4", "NhacTre/Lạc - B.mp4"});
     h.launchToFirstSong();
     h.clock.advance(2000ms);
     h.engine->setRandom(true, 0, "NhacTre");  // the queue is empty: a random song starts at once
     ASSERT_NE(h.engine->randomSong(), nullptr);
     EXPECT_EQ(h.engine->randomSong()->title, "Lạc");
     EXPECT_EQ(h.overlays.title, "Lạc - B");
-
     h.player.fail(false);
     h.clock.runPending();
     EXPECT_EQ(h.overlays.message, "Bài hát bị lỗi\nLạc - B");
     EXPECT_TRUE(h.engine->flags().isError);
-
     // A guest adds a song while the message shows: it waits for the message to end.
-    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Chỉ Một")); });
+    h.add("Chỉ Một");
     EXPECT_FALSE(h.player.hasMedia());
     EXPECT_EQ(h.songs.getQueueCount(), 1);
     h.clock.advance(5000ms);
-    EXPECT_EQ(h.player.location(), h.songsDir / "Karaoke/Chỉ Một - A.mp4");
+    EXPECT_EQ(h.player.location(), h.song("Chỉ Một - A.mp4"));
     EXPECT_EQ(h.engine->randomSong(), nullptr);
 }
 
 TEST(EngineErrors, ReplayRestartsOnceAndQueuesARandomSong) {
     EngineHarness h(kSongs);
     h.launchToFirstSong();
-    WatchingPhone phone(h.sockets.port());
     h.clock.advance(2000ms);
-
     // Replay of the idle clip only takes the lock.
     const auto idleOpens = h.player.opened.size();
     h.engine->replay();
@@ -95,22 +85,21 @@ TEST(EngineErrors, ReplayRestartsOnceAndQueuesARandomSong) {
     // Replay of a random song puts it into the queue, where it starts again.
     h.engine->setRandom(true, 1, "chieu");
     h.clock.advance(2000ms);
-    h.player.reachEnd();
-    h.clock.runPending();
+    h.end();
     ASSERT_NE(h.engine->randomSong(), nullptr);
     h.clock.advance(2000ms);
     h.engine->replay();
     h.clock.runPending();
     ASSERT_EQ(h.songs.getQueueCount(), 1);
     EXPECT_EQ(h.songs.getCurrentSong()->title, "Chiều");
-    EXPECT_EQ(h.player.location(), h.songsDir / "Karaoke/Chiều.mp4");
+    EXPECT_EQ(h.player.location(), h.song("Chiều.mp4"));
 
     // Two replays within 2 s restart the song once; the queue keeps its songs and order.
-    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh")); });
+    h.add("Anh");
     h.clock.advance(2000ms);
     const auto before = h.player.opened.size();
-    h.phone([](AppDelegate& e) { e.onRemoteReplay(); });
-    h.phone([](AppDelegate& e) { e.onRemoteReplay(); });
+    h.remote(&E::onRemoteReplay);
+    h.remote(&E::onRemoteReplay);
     EXPECT_EQ(h.player.opened.size(), before + 1);
     EXPECT_EQ(h.songs.getCurrentSong()->title, "Chiều");
     EXPECT_EQ(h.songs.getQueueIdsString(), std::to_string(h.idOf("Anh")));
@@ -124,7 +113,7 @@ TEST(EngineErrors, AnIntroThatCannotPlayIsRetriedAndDoesNotKeepPhonesOut) {
     h.clock.runPending();
     EXPECT_FALSE(h.player.hasMedia());
     h.clock.advance(2000ms);  // the catalogue loads meanwhile
-    ASSERT_TRUE(h.settle([&] { return h.engine->flags().isLibraryLoaded; }));
+    ASSERT_TRUE(h.loaded());
     EXPECT_EQ(h.player.opened.size(), 1u);  // the end of the start lock does not retry it early
     h.clock.advance(3000ms);
     EXPECT_FALSE(h.engine->flags().isIntro);
@@ -145,12 +134,11 @@ TEST(EngineErrors, ASongThatEndsWithinTheStartLockStillLeadsToTheNext) {
     EngineHarness h(kSongs);
     h.launchToFirstSong();
     h.clock.advance(2000ms);
-    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh")); });
-    h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Chiều")); });
+    h.add("Anh");
+    h.add("Chiều");
     h.clock.advance(500ms);
-    h.player.reachEnd();  // a clip of half a second
-    h.clock.runPending();
+    h.end();                            // a clip of half a second
     EXPECT_FALSE(h.player.hasMedia());  // the start was refused by the lock...
     h.clock.advance(1500ms);
-    EXPECT_EQ(h.player.location(), h.songsDir / "Karaoke/Chiều.mp4");  // ...and made when it lifts
+    EXPECT_EQ(h.player.location(), h.song("Chiều.mp4"));  // ...and made when it lifts
 }

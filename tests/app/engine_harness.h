@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <deque>
 #include <memory>
 #include <string>
 #include <thread>
@@ -18,44 +17,31 @@
 
 namespace vocalis::testing {
 
-// A player that does what the engine asks and reports the events a test scripts.
-// Events reach the engine through the scheduler, as real player events do.
+// A player that does what the engine asks and reports the events a test scripts, through the
+// scheduler as real player events come.
 class ScriptedPlayer final : public MediaPlayer {
   public:
     explicit ScriptedPlayer(Scheduler& scheduler) : scheduler_(scheduler) {}
-
     void setDelegate(MediaPlayerDelegate* delegate) override { delegate_ = delegate; }
     void setEqualizerEnabled(bool enabled) override { equalizerEnabled = enabled; }
     void setPreAmplification(float decibels) override { preAmplification = decibels; }
-    void setAmplification(float decibels, int band) override {
-        bands.at(static_cast<std::size_t>(band)) = decibels;
-    }
+    void setAmplification(float decibels, int band) override { bands.at(std::size_t(band)) = decibels; }
     void setMedia(std::optional<Media> next) override {
-        if (media) {
-            lastPosition_ = position_;
-            lastVideo_ = video_;
-        }
+        if (media) lastPosition_ = position_, lastVideo_ = video_;
         media = std::move(next);
-        playing_ = false;
-        ended_ = false;
+        playing_ = ended_ = false;
         position_ = 0;
         state_ = PlayerState::Stopped;
         remaining_.reset();
-        video_ = videoForNext;
+        video_ = 1;
         if (media)
             opened.push_back(media->location + (media->options.empty() ? "" : " " + media->options[0]));
     }
     bool hasMedia() const override { return media.has_value(); }
     void play() override {
-        if (!media) return;
-        playing_ = true;
-        change(PlayerState::Playing);
+        if (media) playing_ = true, change(PlayerState::Playing);
     }
-    void pause() override {
-        playing_ = false;
-        ended_ = false;
-        change(PlayerState::Paused);
-    }
+    void pause() override { playing_ = ended_ = false, change(PlayerState::Paused); }
     void stop() override { playing_ = false; }
     bool isPlaying() const override { return playing_; }
     PlayerState state() const override { return state_; }
@@ -69,33 +55,24 @@ class ScriptedPlayer final : public MediaPlayer {
     void setKeyShift(int semitones) override { keyShifts.push_back(semitones); }
     void setCentreCancel(bool enabled) override { centreCancels.push_back(enabled); }
 
-    // --- what a test scripts
     void playFor(float fraction) { position_ = fraction; }
-    void reachEnd() {
-        position_ = 1;
-        playing_ = false;
-        ended_ = true;
-        change(PlayerState::Paused);
-    }
+    void reachEnd() { position_ = 1, playing_ = false, ended_ = true, change(PlayerState::Paused); }
+    // Having played leaves a position; not having played leaves no picture either.
     void fail(bool played) {
         if (played)
             position_ = 0.4f;
         else
             video_ = 0;
-        playing_ = false;
-        change(PlayerState::Error);
+        playing_ = false, change(PlayerState::Error);
     }
     void timeLeft(std::int64_t milliseconds) {
         remaining_ = -milliseconds;
-        scheduler_.post([this] {
-            if (delegate_) delegate_->mediaPlayerTimeChanged();
-        });
+        scheduler_.post([this] { delegate_ ? delegate_->mediaPlayerTimeChanged() : void(); });
     }
     std::string location() const { return media ? media->location : std::string(); }
 
     std::optional<Media> media;
     std::vector<std::string> opened;
-    int videoForNext = 1;
     bool equalizerEnabled = false;
     float preAmplification = -99;
     std::vector<float> bands = std::vector<float>(10, -99);
@@ -107,9 +84,7 @@ class ScriptedPlayer final : public MediaPlayer {
   private:
     void change(PlayerState state) {
         state_ = state;
-        scheduler_.post([this] {
-            if (delegate_) delegate_->mediaPlayerStateChanged();
-        });
+        scheduler_.post([this] { delegate_ ? delegate_->mediaPlayerStateChanged() : void(); });
     }
     Scheduler& scheduler_;
     MediaPlayerDelegate* delegate_ = nullptr;
@@ -121,24 +96,20 @@ class ScriptedPlayer final : public MediaPlayer {
 };
 
 // The screen as the engine leaves it.
-class RecordingOverlays final : public Overlays {
-  public:
+struct RecordingOverlays final : Overlays {
     void setTitleText(const std::string& text) override { title = text; }
     void setTitleVisible(bool visible) override { titleVisible = visible; }
     void setNextViewVisible(bool visible) override { nextVisible = visible; }
     void fadeNextView(double alpha) override { nextAlpha = alpha; }
     void setNextContent(const std::optional<ImageBytes>& image, const std::string& label,
                         const std::string& title, const std::string& singer) override {
-        nextImage = image;
-        nextLabel = label;
-        nextTitle = title + "|" + singer;
+        nextImage = image, nextLabel = label, nextTitle = title + "|" + singer;
     }
     void setMessageText(const std::string& text) override { message = text; }
     void setMessageVisible(bool visible) override { messageVisible = visible; }
     bool setPicture(const ImageBytes& image) override {
         if (image.size() < 4 || image[0] != 0x89) return false;  // only PNG signatures "decode" here
-        picture = image;
-        return true;
+        return picture = image, true;
     }
     void setPictureVisible(bool visible) override { pictureVisible = visible; }
     void setBlackCoverVisible(bool visible) override { blackCover = visible; }
@@ -146,11 +117,8 @@ class RecordingOverlays final : public Overlays {
     void setVolumeVisible(bool visible) override { volumeVisible = visible; }
     void setScoreNumber(int score) override { scores.push_back(score); }
     void setScoreVisible(bool visible) override { scoreVisible = visible; }
-    void nudgeVideo() override { ++nudges; }
-    void setMenusEnabled(bool enabled, bool record) override {
-        menus = enabled;
-        recordMenu = record;
-    }
+    void nudgeVideo() override {}
+    void setMenusEnabled(bool enabled, bool record) override { menus = enabled, recordMenu = record; }
 
     std::string title, message, nextLabel, nextTitle;
     bool titleVisible = false, nextVisible = false, messageVisible = false, pictureVisible = false;
@@ -158,44 +126,37 @@ class RecordingOverlays final : public Overlays {
     double nextAlpha = -1;
     std::optional<ImageBytes> nextImage;
     ImageBytes picture;
-    int volumeLevel = -1, nudges = 0;
+    int volumeLevel = -1;
     std::vector<int> scores;
 };
 
-// A sound card's volume control, which the test machine lacks.
-class MixerVolume final : public SystemVolume {
-  public:
-    // Like a sound card: muting leaves the volume setting as it was.
+// A sound card's volume control, which the test machine lacks: muting leaves the setting as it was.
+struct MixerVolume final : SystemVolume {
     float systemVolume() override { return volume; }
     void setSystemVolume(float value) override {
         value = std::clamp(value, 0.0f, 1.0f);
-        if (value < 0.005f) {
-            muted = true;
-            return;
-        }
-        volume = value;
-        muted = false;
+        muted = value < 0.005f;
+        if (!muted) volume = value;
     }
     float volume = 0.5f;
     bool muted = false;
 };
 
-class CountingSound final : public ScoreSound {
-  public:
+struct CountingSound final : ScoreSound {
     bool play() override { return ++plays, true; }
     void stop() override { ++stops; }
     int plays = 0, stops = 0;
 };
 
-// Everything the engine works with, real where it can be: catalogue, phone server,
-// discovery, thumbnails, background queue; scripted where time or hardware is involved.
+// Everything the engine works with, real where it can be: catalogue, phone server, discovery,
+// thumbnails, background queue; scripted where time or hardware is involved.
 class EngineHarness {
   public:
     // A recorder given here films instead of the camera-less default.
     explicit EngineHarness(std::vector<std::string> songFiles, std::string thumbnailTool = "false",
                            Recorder* recorder = nullptr) {
         for (const auto& file : songFiles) songsDir.write("Karaoke/" + file);
-        foldersFound = std::vector<std::string>{songsDir / "Karaoke"};
+        foldersFound = {songsDir / "Karaoke"};
         EngineConfig config;
         config.introURL = [] { return std::string("http://127.0.0.1:1/intro.mp4"); };
         config.idleURL = [] { return std::string("http://127.0.0.1:1/idle.mp4"); };
@@ -205,8 +166,7 @@ class EngineHarness {
         config.thumbnailTool = std::move(thumbnailTool);
         config.recordFolder = songsDir / "record";
         config.loginName = "ca";
-        config.remotePort = 0;
-        config.discoveryPort = 0;
+        config.remotePort = config.discoveryPort = 0;
         engine = std::make_unique<AppDelegate>(
             EngineParts{clock, preferences, songs, sockets, discovery, thumbnails, player, overlays, volume,
                         recorder ? *recorder : camera, sound, background},
@@ -224,43 +184,56 @@ class EngineHarness {
         engine->applicationDidFinishLaunching();
         engine->windowDidBecomeMain();
     }
-
     // Lets background work (the catalogue scan, thumbnails) finish and its results land.
     template <typename Condition>
     bool settle(Condition done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+             std::chrono::steady_clock::now() < deadline;
+             std::this_thread::sleep_for(std::chrono::milliseconds(2))) {
             clock.runPending();
             if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         return false;
     }
-
+    bool loaded() {
+        return settle([&] { return engine->flags().isLibraryLoaded; });
+    }
     // Launches and plays the intro to its end with the catalogue loaded: services open.
     void launchToFirstSong() {
         launch();
         clock.advance(Millis(2000));
-        ASSERT_TRUE(settle([&] { return engine->flags().isLibraryLoaded; }));
+        ASSERT_TRUE(loaded());
         clock.advance(Millis(4000));  // the intro plays on
-        player.reachEnd();
-        clock.runPending();
+        end();
         ASSERT_FALSE(engine->flags().isIntro);
     }
-
+    void end() {
+        player.reachEnd();
+        clock.runPending();
+    }
     std::int32_t idOf(const std::string& title) {
         for (const auto& song : songs.catalogue()->songs)
             if (song.title == title) return song.songId;
         ADD_FAILURE() << "no song " << title;
         return -1;
     }
-
-    // Runs a phone command the way the phone server hands it over, and lets it land.
+    // A phone command as the phone server hands it over, landed.
+    template <typename... Params, typename... Args>
+    void remote(void (AppDelegate::*command)(Params...), Args&&... args) {
+        ((*engine).*command)(std::forward<Args>(args)...);
+        clock.runPending();
+    }
     template <typename Command>
     void phone(Command command) {
         command(*engine);
         clock.runPending();
     }
+    void add(const std::string& title) { remote(&AppDelegate::onRemoteRes, idOf(title)); }
+    void run(Command command) {
+        engine->issue(std::move(command), CommandSource::Phone);
+        clock.runPending();
+    }
+    std::string song(const std::string& file) { return songsDir / ("Karaoke/" + file); }
 
     TempDir songsDir;
     std::vector<std::string> foldersFound;
@@ -281,35 +254,25 @@ class EngineHarness {
 };
 
 // A phone connected to the engine's phone server that collects what it is told.
-class WatchingPhone {
-  public:
+struct WatchingPhone {
     explicit WatchingPhone(std::uint16_t port) {
         EXPECT_TRUE(client.connect("127.0.0.1", port, std::chrono::seconds(5))) << client.error();
-        // Once a query is answered the server has taken the connection in, so no
-        // notification sent after this can miss it.
+        // Once a query is answered the server has taken the connection in: no later news can miss it.
         EXPECT_TRUE(client.send(wire::action(wire::kChecksumRequest), std::chrono::seconds(5)));
         EXPECT_TRUE(client.receive(wire::kChecksumMessage, std::chrono::seconds(5)).has_value());
     }
-    // The next message with that code (notifications arrive in order).
-    std::optional<PlayerMessage> next(std::uint8_t code) {
-        return client.receive(code, std::chrono::seconds(5));
-    }
-    // The value of the next message with that code; a failure when none comes.
-    std::int32_t value(std::uint8_t code) {
-        auto message = next(code);
+    // The next message with that code (news arrives in order); a failure when none comes.
+    PlayerMessage next(std::uint8_t code) {
+        auto message = client.receive(code, std::chrono::seconds(5));
         if (!message) ADD_FAILURE() << "no message " << int(code);
-        return message ? message->value : INT32_MIN;
+        return message.value_or(PlayerMessage{});
     }
-    std::string text(std::uint8_t code) {
-        auto message = next(code);
-        if (!message) ADD_FAILURE() << "no message " << int(code);
-        return message ? message->text : "<none>";
-    }
+    std::int32_t value(std::uint8_t code) { return next(code).value; }
+    std::string text(std::uint8_t code) { return next(code).text; }
     // True when nothing at all arrives for a short while.
     bool quiet() { return !client.receive(std::chrono::milliseconds(300)).has_value(); }
-    // Reads whatever has been sent so far.
     void drain() {
-        while (client.receive(std::chrono::milliseconds(300))) {
+        while (!quiet()) {
         }
     }
     PhoneClient client;

@@ -15,7 +15,6 @@ TEST(EngineStart, IntroRepeatsUntilTheCatalogueLoadsThenServicesOpenOnce) {
     h.launch();
     EXPECT_TRUE(h.player.equalizerEnabled);
     EXPECT_FALSE(h.overlays.menus);
-
     h.clock.advance(1000ms);
     ASSERT_EQ(h.player.location(), "http://127.0.0.1:1/intro.mp4");
     EXPECT_EQ(news.told, std::vector<bool>{true});  // the media keys and the web page see it play
@@ -25,26 +24,21 @@ TEST(EngineStart, IntroRepeatsUntilTheCatalogueLoadsThenServicesOpenOnce) {
 
     // The intro ends before anything is loaded: it plays again, nothing opens.
     h.clock.advance(3000ms);
-    h.player.reachEnd();
-    h.clock.runPending();
+    h.end();
     EXPECT_TRUE(h.engine->flags().isIntro);
-    EXPECT_EQ(h.player.location(), "http://127.0.0.1:1/intro.mp4");
-    EXPECT_EQ(h.player.opened.size(), 2u);
-    EXPECT_EQ(h.sockets.port(), 0);
-    EXPECT_EQ(h.discovery.port(), 0);
+    EXPECT_EQ(h.player.opened, std::vector<std::string>(2, "http://127.0.0.1:1/intro.mp4"));
+    EXPECT_EQ(h.sockets.port() + h.discovery.port(), 0);
 
     // A drive is plugged in; the retry 5 s later finds it.
     h.foldersFound = {h.songsDir / "Karaoke"};
     h.clock.advance(5000ms);
-    ASSERT_TRUE(h.settle([&] { return h.engine->flags().isLibraryLoaded; }));
+    ASSERT_TRUE(h.loaded());
     EXPECT_FALSE(h.overlays.titleVisible);
     EXPECT_TRUE(h.overlays.nextVisible);
     EXPECT_EQ(h.songs.getCount(), 2);
     EXPECT_EQ(h.sockets.port(), 0);  // still closed until the intro ends
-
     h.clock.advance(3000ms);
-    h.player.reachEnd();
-    h.clock.runPending();
+    h.end();
     EXPECT_FALSE(h.engine->flags().isIntro);
     EXPECT_NE(h.sockets.port(), 0);
     EXPECT_NE(h.discovery.port(), 0);
@@ -59,56 +53,54 @@ TEST(EngineStart, IntroRepeatsUntilTheCatalogueLoadsThenServicesOpenOnce) {
     // The phones get the catalogue the scan made.
     WatchingPhone phone(h.sockets.port());
     ASSERT_TRUE(phone.client.send(wire::action(1), 5s));
-    auto catalogue = phone.next(1);
-    ASSERT_TRUE(catalogue);
-    EXPECT_EQ(catalogue->text, h.songs.catalogue()->text);
-    EXPECT_EQ(catalogue->songCount, 2);
+    const auto catalogue = phone.next(1);
+    EXPECT_EQ(catalogue.text, h.songs.catalogue()->text);
+    EXPECT_EQ(catalogue.songCount, 2);
 
     // The idle clip's end with nothing queued plays it again, unscored even with scoring on.
     h.engine->setHasScoring(true);
     const auto discoveryPort = h.discovery.port();
     h.clock.advance(2000ms);
-    h.player.reachEnd();
-    h.clock.runPending();
+    h.end();
     EXPECT_FALSE(h.engine->flags().isScoring);
     EXPECT_EQ(h.player.location(), "http://127.0.0.1:1/idle.mp4");
     EXPECT_EQ(h.discovery.port(), discoveryPort);
 }
 
 TEST(EngineStart, EmptyDrivesAreReportedAndRetried) {
-    EngineHarness h({});
-    h.songsDir.write("Karaoke/readme.txt");
+    EngineHarness h({"readme.txt"});
     h.launch();
     h.clock.advance(2000ms);
     ASSERT_TRUE(h.settle([&] { return h.overlays.title == "Không tìm thấy bài hát"; }));
     EXPECT_FALSE(h.engine->flags().isLibraryLoaded);
     h.songsDir.write("Karaoke/Late - Song.mp4");
     h.clock.advance(5000ms);
-    ASSERT_TRUE(h.settle([&] { return h.engine->flags().isLibraryLoaded; }));
+    ASSERT_TRUE(h.loaded());
     EXPECT_EQ(h.songs.getCount(), 1);
 }
 
 TEST(EngineStart, StoredEqualizerIsAppliedAndRewrittenInItsCanonicalForm) {
-    {
+    struct Case {
+        const char* stored;  // nullptr: nothing stored
+        float pre;
+        std::vector<float> bands;  // -99: left untouched
+        std::string rewritten;
+    };
+    const Case cases[] = {
+        {nullptr, 11, {4, 4, 3, 2, 0, 0, 2, 3, 4, 4}, kDefaultEqualizer},
+        {"3 -2.25 x 1e1", 3, {-2.25f, 0, 10, -99, -99, -99, -99, -99, -99, -99}, "3.0 -2.2 0.0 10.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rewritten);
         EngineHarness h({"a.mp4"});
+        if (c.stored) h.preferences.setString(KEY_EQ, c.stored);
+        h.preferences.setBool(KEY_SCORING, c.stored);
         h.launch();
-        EXPECT_FLOAT_EQ(h.player.preAmplification, 11.0f);
-        EXPECT_EQ(h.player.bands, (std::vector<float>{4, 4, 3, 2, 0, 0, 2, 3, 4, 4}));
-        EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), kDefaultEqualizer);
+        EXPECT_FLOAT_EQ(h.player.preAmplification, c.pre);
+        EXPECT_EQ(h.player.bands, c.bands);
+        EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), c.rewritten);
         EXPECT_EQ(h.preferences.stringForKey(KEY_DEVICE_NAME), "ca");
-    }
-    {
-        EngineHarness h({"a.mp4"});
-        h.preferences.setString(KEY_EQ, "3 -2.25 x 1e1");  // short and partly garbled
-        h.preferences.setBool(KEY_SCORING, true);
-        h.launch();
-        EXPECT_FLOAT_EQ(h.player.preAmplification, 3.0f);
-        EXPECT_FLOAT_EQ(h.player.bands[0], -2.25f);
-        EXPECT_FLOAT_EQ(h.player.bands[1], 0.0f);
-        EXPECT_FLOAT_EQ(h.player.bands[2], 10.0f);
-        EXPECT_FLOAT_EQ(h.player.bands[3], -99.0f);  // untouched
-        EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "3.0 -2.2 0.0 10.0");
-        EXPECT_TRUE(h.engine->flags().hasScoring);
+        EXPECT_EQ(h.engine->flags().hasScoring, c.stored != nullptr);
     }
 }
 
@@ -119,11 +111,8 @@ TEST(EngineStart, ShutdownLeavesNothingListening) {
     ASSERT_NE(port, 0);
     h.engine->applicationWillTerminate();
     EXPECT_FALSE(h.player.hasMedia());
-    PhoneClient late;
-    EXPECT_FALSE(late.connect("127.0.0.1", port, 2s));
-    // Events that were already on their way change nothing.
-    h.player.reachEnd();
-    h.clock.runPending();
+    EXPECT_FALSE(PhoneClient().connect("127.0.0.1", port, 2s));
+    h.end();  // events already on their way change nothing
     EXPECT_FALSE(h.player.hasMedia());
 }
 
@@ -132,10 +121,9 @@ TEST(EngineStart, AShortIntroThatEndsWithinTheStartLockStillLeadsToTheFirstSong)
     h.launch();
     h.clock.advance(1000ms);
     ASSERT_EQ(h.player.location(), "http://127.0.0.1:1/intro.mp4");
-    h.player.reachEnd();  // a clip shorter than the start lock, over before the catalogue loads
-    h.clock.runPending();
+    h.end();  // a clip shorter than the start lock, over before the catalogue loads
     h.clock.advance(1000ms);
-    ASSERT_TRUE(h.settle([&] { return h.engine->flags().isLibraryLoaded; }));
+    ASSERT_TRUE(h.loaded());
     h.clock.advance(1000ms);  // the lock is over
     EXPECT_FALSE(h.engine->flags().isIntro);
     EXPECT_NE(h.sockets.port(), 0);
