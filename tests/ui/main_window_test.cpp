@@ -1,44 +1,17 @@
-#include <gtest/gtest.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
-#include <QMouseEvent>
-#include <QTest>
 #include <QTimer>
 
 #include "app/engine_harness.h"
 #include "ui/key_commands.h"
-#include "ui/main_window.h"
-#include "ui/screen_view.h"
+#include "ui/ui_test_support.h"
 #include "ui/video_view.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
 using namespace std::chrono_literals;
-
-namespace {
-
-void press(MainWindow& window, Qt::Key key, EngineHarness& h) {
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &down);
-    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &up);
-    h.clock.runPending();
-}
-
-void moveMouse(QWidget* over) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), over->mapToGlobal(QPointF(10, 10)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(over, &move);
-}
-
-bool pointerShown(const MainWindow& window) {
-    return window.cursor().shape() != Qt::BlankCursor && window.menus()->isVisibleTo(&window);
-}
-
-}  // namespace
 
 TEST(MainWindowKeys, EachKeyIssuesItsCommandAndOtherKeysNone) {
     using K = CommandKind;
@@ -56,110 +29,99 @@ TEST(MainWindowKeys, EachKeyIssuesItsCommandAndOtherKeysNone) {
     for (const auto& [command, keys] : cases)
         for (int key : keys) EXPECT_EQ(commandForKey(key), command) << key;
 
-    // Pressed on the window, a key reaches the engine as the operator's.
+    // Pressed on the window, a key reaches the engine.
     EngineHarness h({"Alpha - An.mp4"});
     h.launchToFirstSong();
     MainWindow window({});
     window.setEngine(h.engine.get());
     h.engine->addSong(h.idOf("Alpha"), false, "");
     h.clock.advance(2100ms);
-    ASSERT_TRUE(h.engine->isPlaying());
-    press(window, Qt::Key_A, h);
-    EXPECT_TRUE(h.engine->isPlaying());
-    press(window, Qt::Key_F8, h);
-    EXPECT_FALSE(h.engine->isPlaying());
-    EXPECT_TRUE(h.engine->flags().isUserPause);
-    press(window, Qt::Key_F6, h);
-    EXPECT_EQ(h.player.keyShifts.back(), 1);
+    for (const auto& [key, playing] : {std::pair{Qt::Key_A, true}, std::pair{Qt::Key_F8, false}}) {
+        QTest::keyClick(&window, key);
+        h.clock.runPending();
+        EXPECT_EQ(h.engine->isPlaying(), playing) << key;
+    }
 }
 
-TEST(MainWindowPointer, HidesThreeSecondsAfterTheLastMovement) {
-    VirtualScheduler clock;
-    MainWindow window({}, clock);
-    EXPECT_FALSE(pointerShown(window));  // hidden from the start
-
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
-    EXPECT_TRUE(window.isFullScreen());
-    EXPECT_FALSE(pointerShown(window));
-
-    QWidget* video = window.screen().video();
-    moveMouse(video);
-    EXPECT_TRUE(pointerShown(window));
-    clock.advance(2900ms);
-    EXPECT_TRUE(pointerShown(window));
-    moveMouse(video);  // moving again keeps it
-    clock.advance(2900ms);
-    EXPECT_TRUE(pointerShown(window));
-    clock.advance(100ms);
-    EXPECT_FALSE(pointerShown(window));
-
-    // An operator window is open: the pointer shows and stays, movement schedules nothing.
-    moveMouse(video);
-    window.autoToHideCursor(false);
-    EXPECT_TRUE(pointerShown(window));
-    clock.advance(60s);
-    moveMouse(video);
-    EXPECT_TRUE(pointerShown(window));
-    EXPECT_EQ(clock.runPending(), 0);
-    clock.runUntilIdle(Millis(3600 * 1000));
-    EXPECT_TRUE(pointerShown(window));
-
-    // Closed again: hidden at once, and movement wakes it as before.
-    window.autoToHideCursor(true);
-    EXPECT_FALSE(pointerShown(window));
-    QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), video->mapToGlobal(QPointF(5, 5)),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(video, &click);
-    EXPECT_TRUE(pointerShown(window));
-    clock.advance(3000ms);
-    EXPECT_FALSE(pointerShown(window));
-}
-
-TEST(MainWindowPointer, TheFirstActivationHidesItAndTellsTheEngineEachTime) {
+TEST(MainWindow, ActivationTellsTheEngineAndThePointerHidesAfterMovementUnlessAWindowIsOpen) {
     EngineHarness h({"Alpha - An.mp4"});
     h.engine->awakeFromNib();
     h.engine->applicationDidFinishLaunching();
-    VirtualScheduler windowClock;
-    MainWindow window({}, windowClock);
+    VirtualScheduler clock;
+    MainWindow window({}, clock);
     window.setEngine(h.engine.get());
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
-    // The engine heard of it: the intro starts a second later.
-    EXPECT_TRUE(h.clock.isScheduled("startNextSong"));
+    const auto shown = [&] {
+        return window.cursor().shape() != Qt::BlankCursor && window.menus()->isVisibleTo(&window);
+    };
+    QWidget* video = window.screen().video();
+    const auto touch = [&](QEvent::Type type = QEvent::MouseMove) {
+        const auto button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(10, 10), video->mapToGlobal(QPointF(10, 10)), button, button, {});
+        QCoreApplication::sendEvent(video, &event);
+    };
+    QAction* items[] = {window.menuSelectSong(), window.menuThumbnail(), window.menuEqualizer(),
+                        window.menuSettings(), window.menuRecord()};
+    for (QAction* item : items) EXPECT_FALSE(item->isEnabled()) << item->objectName().toStdString();
+    EXPECT_FALSE(shown());
+
+    showActive(window);
+    EXPECT_TRUE(window.isFullScreen());
+    EXPECT_FALSE(shown());
+    EXPECT_TRUE(h.clock.isScheduled("startNextSong"));  // the engine heard: the intro a second later
     h.clock.advance(1000ms);
     EXPECT_EQ(h.player.opened.size(), 1u);
 
-    // A movement shows the pointer; the menu item of an operator window cancels its hide.
-    moveMouse(window.screen().video());
-    EXPECT_TRUE(pointerShown(window));
+    touch();
+    EXPECT_TRUE(shown());
+    clock.advance(2900ms);
+    touch();  // moving again keeps it
+    clock.advance(2900ms);
+    EXPECT_TRUE(shown());
+    clock.advance(100ms);
+    EXPECT_FALSE(shown());
+
+    // An operator window is open: the pointer shows and stays, movement schedules nothing.
+    window.autoToHideCursor(false);
+    EXPECT_TRUE(shown());
+    touch();
+    EXPECT_EQ(clock.runPending(), 0);
+    clock.runUntilIdle(Millis(3600 * 1000));
+    EXPECT_TRUE(shown());
+    window.autoToHideCursor(true);
+    EXPECT_FALSE(shown());
+    touch(QEvent::MouseButtonPress);
+    EXPECT_TRUE(shown());
+    clock.advance(3000ms);
+    EXPECT_FALSE(shown());
+
+    // The menus wait for the engine; opening a window from one cancels a pending hide.
     window.setMenusEnabled(true, false);
+    for (QAction* item : items) EXPECT_EQ(item->isEnabled(), item != window.menuRecord());
+    window.setMenusEnabled(true, true);
+    EXPECT_TRUE(window.menuRecord()->isEnabled());
+    int settingsOpened = 0;
+    QObject::connect(&window, &MainWindow::settingsRequested, [&] { ++settingsOpened; });
+    touch();
     window.menuSettings()->trigger();
-    windowClock.advance(20s);
-    EXPECT_TRUE(pointerShown(window));
+    EXPECT_EQ(settingsOpened, 1);
+    clock.advance(20s);
+    EXPECT_TRUE(shown());
 
     // Every later activation tells the engine again; the intro is not scheduled twice.
     h.clock.advance(1000ms);
     ASSERT_FALSE(h.clock.isScheduled("forceFillVideo"));
     QWidget other;
-    other.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&other, 10000));
+    showActive(other);
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
     EXPECT_TRUE(h.clock.isScheduled("forceFillVideo"));
     EXPECT_FALSE(h.clock.isScheduled("startNextSong"));
     EXPECT_FALSE(h.clock.isScheduled("loadLibrary"));
-}
 
-TEST(MainWindowClose, ClosingTheWindowQuitsTheApplication) {
-    MainWindow window({});
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
-    // Not because it was the last window: the window itself asks to quit.
+    // Closing quits, not because it was the last window: the window itself asks to.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QTimer::singleShot(0, &window, [&] { window.close(); });
-    QTimer giveUp;  // only if it never quits; gone with the test
-    giveUp.setSingleShot(true);
+    QTimer giveUp;  // only if it never quits
     QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(7); });
     giveUp.start(10000);
     EXPECT_EQ(QApplication::exec(), 0);

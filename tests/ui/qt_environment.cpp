@@ -10,25 +10,19 @@
 
 namespace {
 
-class QtEnvironment final : public ::testing::Environment {
-  public:
+struct QtEnvironment final : ::testing::Environment {
     void SetUp() override {
-        config_ = std::make_unique<vocalis::testing::TempDir>();
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        ::setenv("XDG_CONFIG_HOME", config_->path().c_str(), 1);
-        application_ = std::make_unique<QApplication>(argc_, argv_);
+        ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+        application = std::make_unique<QApplication>(argc, argv);
     }
-    void TearDown() override {
-        application_.reset();
-        config_.reset();
-    }
+    void TearDown() override { application.reset(); }
 
-  private:
-    int argc_ = 1;
-    char name_[9] = "ui_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<vocalis::testing::TempDir> config_;
-    std::unique_ptr<QApplication> application_;
+    int argc = 1;
+    char name[9] = "ui_tests";
+    char* argv[2] = {name, nullptr};
+    vocalis::testing::TempDir config;
+    std::unique_ptr<QApplication> application;
 };
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);

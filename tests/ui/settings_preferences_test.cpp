@@ -9,19 +9,15 @@
 
 using namespace vocalis;
 
-TEST(SettingsPreferences, ValuesSurviveANewInstanceAndDefaultsAreNeverWritten) {
-    const QString organization = "VocalisTest";
-    const QString application = "RoundTrip";
+TEST(SettingsPreferences, ValuesSurviveANewInstanceDefaultsAreNeverWrittenAndHandEditsAreReadAsText) {
     QString file;
     {
-        SettingsPreferences preferences(organization, application);
+        SettingsPreferences preferences("VocalisTest", "RoundTrip");
         file = preferences.fileName();
-        EXPECT_TRUE(file.startsWith(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)))
-            << file.toStdString();
+        EXPECT_TRUE(file.startsWith(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)));
         preferences.registerDefaults({{"KEY_EQ", std::string("11.0 4.0")}, {"KEY_SCORING", true}});
         EXPECT_EQ(preferences.stringForKey("KEY_EQ"), "11.0 4.0");
         EXPECT_TRUE(preferences.boolForKey("KEY_SCORING"));
-
         preferences.setString("KEY_DEVICE_NAME", "Phòng hát số 1, tầng 2");
         preferences.setBool("KEY_RANDOM", true);
         preferences.setBool("KEY_SCORING", false);
@@ -34,9 +30,7 @@ TEST(SettingsPreferences, ValuesSurviveANewInstanceAndDefaultsAreNeverWritten) {
         EXPECT_EQ(preferences.objectForKey("KEY_RANDOM"), Preferences::Value(true));
         preferences.synchronize();
     }
-    ASSERT_TRUE(QFile::exists(file));
-
-    SettingsPreferences reopened(organization, application);
+    SettingsPreferences reopened("VocalisTest", "RoundTrip");
     EXPECT_EQ(reopened.stringForKey("KEY_DEVICE_NAME"), "Phòng hát số 1, tầng 2");
     EXPECT_TRUE(reopened.boolForKey("KEY_RANDOM"));
     EXPECT_FALSE(reopened.boolForKey("KEY_SCORING"));  // the stored value beats the default
@@ -44,23 +38,18 @@ TEST(SettingsPreferences, ValuesSurviveANewInstanceAndDefaultsAreNeverWritten) {
     EXPECT_EQ(reopened.stringForKey("KEY_RANDOM_KEYWORD"), "=@odd/value\\");
     EXPECT_FALSE(reopened.objectForKey("KEY_GONE").has_value());
     EXPECT_FALSE(reopened.objectForKey("KEY_EQ").has_value());  // the default stayed in memory
-
     QFile stored(file);
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
     const QByteArray text = stored.readAll();
     EXPECT_FALSE(text.contains("KEY_EQ"));
     EXPECT_TRUE(text.contains("KEY_DEVICE_NAME"));
-}
 
-TEST(SettingsPreferences, AHandEditedFileIsReadAsText) {
-    SettingsPreferences preferences("VocalisTest", "HandEdited");
-    const QString file = preferences.fileName();
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).absolutePath()));
-    {
-        QFile edited(file);
-        ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
-        edited.write("[General]\nKEY_SCORING=1\nKEY_RANDOM_TYPE=1\nKEY_RANDOM_KEYWORD=a, b\n");
-    }
+    const QString edited = SettingsPreferences("VocalisTest", "HandEdited").fileName();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(edited).absolutePath()));
+    QFile out(edited);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("[General]\nKEY_SCORING=1\nKEY_RANDOM_TYPE=1\nKEY_RANDOM_KEYWORD=a, b\n");
+    out.close();
     SettingsPreferences fresh("VocalisTest", "HandEdited");
     EXPECT_TRUE(fresh.boolForKey("KEY_SCORING"));
     EXPECT_EQ(fresh.integerForKey("KEY_RANDOM_TYPE"), 1);

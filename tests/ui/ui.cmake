@@ -1,14 +1,6 @@
 # The Qt desktop layer, on Qt's offscreen platform: real widgets, no display needed.
 find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 vocalis_test(ui_tests LIBS vocalis_ui Qt6::Test SOURCES
-  ui/qt_environment.cpp
-  ui/qt_scheduler_test.cpp
-  ui/settings_preferences_test.cpp
-  ui/overlays_test.cpp
-  ui/video_view_test.cpp
-  ui/input_test.cpp
-  ui/operator_windows_test.cpp
-  ui/score_sound_test.cpp
-  ui/qr_code_view_test.cpp
-  app/media_samples.cpp
+  ui/qt_environment.cpp ui/qt_scheduler_test.cpp ui/settings_preferences_test.cpp ui/overlays_test.cpp
+  ui/video_view_test.cpp ui/main_window_test.cpp ui/operator_windows_test.cpp app/media_samples.cpp
 )

@@ -1,38 +1,16 @@
 #include "ui/video_view.h"
 
-#include <gtest/gtest.h>
-
-#include <QTest>
 #include <thread>
 
 #include "app/media/vlc_media_player.h"
 #include "app/media_samples.h"
 #include "support/temp_dir.h"
-#include "ui/main_window.h"
 #include "ui/qt_scheduler.h"
-#include "ui/screen_view.h"
+#include "ui/ui_test_support.h"
+#include "ui/vlc_score_sound.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
-
-namespace {
-
-std::shared_ptr<VideoFrame> solidFrame(int width, int height, std::uint8_t b, std::uint8_t g,
-                                       std::uint8_t r) {
-    auto frame = std::make_shared<VideoFrame>();
-    frame->width = width;
-    frame->height = height;
-    frame->pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    for (std::size_t i = 0; i < frame->pixels.size(); i += 4) {
-        frame->pixels[i] = b;
-        frame->pixels[i + 1] = g;
-        frame->pixels[i + 2] = r;
-        frame->pixels[i + 3] = 255;
-    }
-    return frame;
-}
-
-}  // namespace
 
 TEST(VideoView, BlackUntilAFrameThenTheLastFrameAtTheViewsSize) {
     VideoView view;
@@ -44,14 +22,14 @@ TEST(VideoView, BlackUntilAFrameThenTheLastFrameAtTheViewsSize) {
     EXPECT_EQ(asked.height, static_cast<int>(180 * view.devicePixelRatioF()));
     EXPECT_EQ(view.grab().toImage().pixelColor(160, 90), QColor(Qt::black));
 
-    // A frame from another thread, like libVLC's: a left half red and a right half green.
-    auto frame = solidFrame(asked.width, asked.height, 0, 0, 255);
+    // A frame from another thread, like libVLC's: a left half red and a right half green (BGRA).
+    auto frame = std::make_shared<VideoFrame>();
+    frame->width = asked.width;
+    frame->height = asked.height;
     for (int y = 0; y < asked.height; ++y)
-        for (int x = asked.width / 2; x < asked.width; ++x) {
-            std::uint8_t* pixel = frame->pixels.data() + (y * asked.width + x) * 4;
-            pixel[1] = 255;
-            pixel[2] = 0;
-        }
+        for (int x = 0; x < asked.width; ++x)
+            frame->pixels.insert(frame->pixels.end(), {0, std::uint8_t(x < asked.width / 2 ? 0 : 255),
+                                                       std::uint8_t(x < asked.width / 2 ? 255 : 0), 255});
     std::thread([&] { view.presentFrame(frame); }).join();
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame() == frame; }, 5000));
     const QImage shot = view.grab().toImage();
@@ -69,23 +47,19 @@ TEST(VideoView, BlackUntilAFrameThenTheLastFrameAtTheViewsSize) {
 
 TEST(VideoView, LibVlcPaintsAVideoIntoTheMainWindow) {
     TempDir dir;
-    const std::string clip = makeVideo(dir / "clip.mp4", 2);
     MainWindow window({});
     window.show();
     QCoreApplication::processEvents();
     VideoView* view = window.screen().video();
     const FrameSize wanted = view->deviceSize();
-    ASSERT_GT(wanted.width, 0);
-
     QtScheduler scheduler;
     VlcMediaPlayer player(scheduler, {{"--aout=adummy"}, &window.videoSink(), {}});
     ASSERT_TRUE(player.isReady());
-    player.setMedia(Media::file(clip));
+    player.setMedia(Media::file(makeVideo(dir / "clip.mp4", 2)));
     player.play();
     ASSERT_TRUE(QTest::qWaitFor([&] { return view->currentFrame() != nullptr; }, 20000));
-    const auto frame = view->currentFrame();
-    EXPECT_EQ(frame->width, wanted.width);  // asked at the view's own size: nothing rescales
-    EXPECT_EQ(frame->height, wanted.height);
+    EXPECT_EQ(view->currentFrame()->width, wanted.width);  // asked at the view's own size: nothing rescales
+    EXPECT_EQ(view->currentFrame()->height, wanted.height);
     QCoreApplication::processEvents();
     // ffmpeg's test picture is colourful: the view shows more than black.
     const QImage shot = view->grab().toImage();
@@ -94,4 +68,21 @@ TEST(VideoView, LibVlcPaintsAVideoIntoTheMainWindow) {
     EXPECT_GT(lit, 0);
     player.stop();
     player.setMedia(std::nullopt);
+}
+
+TEST(VlcScoreSound, PlaysAFileOnceAndRefusesWhatItCannotPlay) {
+    TempDir dir;
+    VlcScoreSound missing(dir / "none.mp3", {"--aout=adummy"});
+    EXPECT_FALSE(missing.play());
+    missing.stop();  // harmless
+    VlcScoreSound sound(makeAudioOnly(dir / "score.m4a", 1), {"--aout=adummy"});
+    for (const bool toTheEnd : {true, false}) {  // again for the next score screen, then stopped early
+        ASSERT_TRUE(sound.play());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sound.isPlaying(); }, 10000));
+        if (toTheEnd) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !sound.isPlaying(); }, 15000));
+        }
+    }
+    sound.stop();
+    EXPECT_FALSE(sound.isPlaying());
 }
