@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <thread>
 
 #include "catalogue/song_manager.h"
 
@@ -8,9 +9,10 @@ using namespace vocalis;
 
 namespace {
 
+// A manager over songs "a" to "h" (ids 0 to 7).
 class Queue : public ::testing::Test {
   protected:
-    void SetUp() override {
+    Queue() {
         std::vector<Song> list;
         for (char c = 'a'; c <= 'h'; ++c) list.push_back(*songFromPath("/k", std::string(1, c) + ".mp4"));
         songs.addAll(std::make_shared<Catalogue>(buildCatalogue(std::move(list))));
@@ -30,29 +32,30 @@ class Queue : public ::testing::Test {
 }  // namespace
 
 TEST_F(Queue, PriorityAppendsOnShortQueuesAndOtherwiseGoesNext) {
-    songs.queuePriority(song(1));
-    EXPECT_EQ(ids(), "1");
-    songs.queuePriority(song(2));
-    EXPECT_EQ(ids(), "12");
-    songs.queuePriority(song(3));
-    EXPECT_EQ(ids(), "132");
+    EXPECT_EQ(songs.currentSongId(), -1);
+    for (const auto& [id, after] : {std::pair{1, "1"}, {2, "12"}, {3, "132"}}) {
+        songs.queuePriority(song(id));
+        EXPECT_EQ(ids(), after);
+    }
     EXPECT_TRUE(songs.isInQueue(song(3)));
     EXPECT_EQ(songs.getCurrentSong(), &song(1));
     EXPECT_EQ(songs.getQueueNextSong(), &song(3));
+    EXPECT_EQ(songs.getSong(8), nullptr);
+    EXPECT_EQ(songs.getSong(-1), nullptr);
+    // The current song's id is read by other threads.
+    songs.setCurrentSongId(4);
+    int seen = -2;
+    std::thread([&] { seen = songs.currentSongId(); }).join();
+    EXPECT_EQ(seen, 4);
 }
 
 TEST_F(Queue, MovesAndSwapsNeverTouchTheCurrentSong) {
     fill({0, 1, 2, 3, 4});
-    songs.moveFirst(1);
-    songs.moveFirst(0);
-    songs.moveFirst(5);
-    songs.moveFirst(-1);
+    for (int position : {1, 0, 5, -1}) songs.moveFirst(position);
     EXPECT_EQ(ids(), "01234");
     songs.moveFirst(4);
     EXPECT_EQ(ids(), "04123");
-    songs.swap(1, 0);
-    songs.swap(0, 1);
-    songs.swap(1, 5);
+    for (const auto& [a, b] : {std::pair{1, 0}, {0, 1}, {1, 5}}) songs.swap(a, b);
     EXPECT_EQ(ids(), "04123");
     songs.swap(2, 1);
     EXPECT_EQ(ids(), "01423");
@@ -87,10 +90,11 @@ TEST_F(Queue, WaitingPositionsOutsideTheWaitingSongsChangeNothing) {
 }
 
 TEST_F(Queue, DeleteKeepsFlagsTrueWhileTheSongIsStillQueued) {
+    EXPECT_EQ(songs.getQueueIdsString(), "");
     fill({0, 1, 2});
-    songs.queueDelete(-1);
-    songs.queueDelete(3);
+    for (int position : {-1, 3}) songs.queueDelete(position);
     EXPECT_EQ(ids(), "012");
+    EXPECT_EQ(songs.getQueueIdsString(), "1 2");  // the waiting songs only
     for (int id : {0, 1, 2}) EXPECT_TRUE(songs.isInQueue(song(id)));
     EXPECT_FALSE(songs.isInQueue(song(3)));
 
@@ -110,25 +114,8 @@ TEST_F(Queue, DeleteKeepsFlagsTrueWhileTheSongIsStillQueued) {
     EXPECT_EQ(songs.getCurrentSong(), nullptr);
     EXPECT_EQ(songs.getQueueNextSong(), nullptr);
     EXPECT_FALSE(songs.isInQueue(song(0)));
-}
-
-TEST_F(Queue, IdsTextListsOnlyTheWaitingSongs) {
-    EXPECT_EQ(songs.getQueueIdsString(), "");
     fill({7});
     EXPECT_EQ(songs.getQueueIdsString(), "");
-    fill({3});
-    EXPECT_EQ(songs.getQueueIdsString(), "3");
-    fill({5, 0});
+    fill({3, 5, 0});
     EXPECT_EQ(songs.getQueueIdsString(), "3 5 0");
-}
-
-TEST_F(Queue, CurrentSongIdIsSharedAcrossThreads) {
-    EXPECT_EQ(songs.currentSongId(), -1);
-    songs.setCurrentSongId(4);
-    int seen = -2;
-    std::thread reader([&] { seen = songs.currentSongId(); });
-    reader.join();
-    EXPECT_EQ(seen, 4);
-    EXPECT_EQ(songs.getSong(8), nullptr);
-    EXPECT_EQ(songs.getSong(-1), nullptr);
 }

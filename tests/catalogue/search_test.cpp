@@ -12,6 +12,8 @@ using namespace vocalis;
 
 namespace {
 
+using Titles = std::vector<std::string>;
+
 // A manager over a catalogue made of the given relative paths below "/k/Karaoke".
 std::unique_ptr<SongManager> managerWith(const std::vector<std::string>& paths) {
     std::vector<Song> songs;
@@ -21,17 +23,16 @@ std::unique_ptr<SongManager> managerWith(const std::vector<std::string>& paths) 
     return manager;
 }
 
-std::vector<std::string> filtered(SongManager& manager, const std::string& typed) {
-    manager.filter(foldKeyword(typed));
-    std::vector<std::string> out;
-    for (int i = 0; i < manager.getFilteredCount(); ++i) out.push_back(manager.getFilteredSong(i)->title);
-    return out;
-}
-
-std::vector<std::string> pool(SongManager& manager, int type, std::optional<std::string> keyword) {
-    manager.filterRandom(type, keyword);
-    std::vector<std::string> out;
-    for (int i = 0; i < manager.getRandomCount(); ++i) out.push_back(manager.getRandomPoolSong(i)->title);
+// The titles found for what is typed; with a type, the random pool of that type and keyword.
+Titles found(SongManager& manager, const std::optional<std::string>& keyword, std::optional<int> type = {}) {
+    if (type)
+        manager.filterRandom(*type, keyword);
+    else
+        manager.filter(foldKeyword(*keyword));
+    Titles out;
+    const int count = type ? manager.getRandomCount() : manager.getFilteredCount();
+    for (int i = 0; i < count; ++i)
+        out.push_back((type ? manager.getRandomPoolSong(i) : manager.getFilteredSong(i))->title);
     return out;
 }
 
@@ -40,57 +41,52 @@ std::vector<std::string> pool(SongManager& manager, int type, std::optional<std:
 TEST(Search, GroupsInOrderEachInCatalogueOrder) {
     auto manager = managerWith({"abc - Z.mp4", "Anh Ban - Z.mp4", "ab - Z.mp4", "Xyz - Anh Bảo.mp4",
                                 "Cab - Q.mp4", "Anh Bơi Cạn - Q.mp4", "Mưa - Mỹ Tâm.mp4", "Zed - Minh.mp4"});
-    // Exact title, exact initials, initials prefix, title prefix, then anywhere.
-    EXPECT_EQ(filtered(*manager, "ab"),
-              (std::vector<std::string>{"ab", "Anh Ban", "Anh Bơi Cạn", "abc", "Cab", "Xyz"}));
-    // One character: titles starting with it only, never singers.
-    EXPECT_EQ(filtered(*manager, "M"), (std::vector<std::string>{"Mưa"}));
-    EXPECT_EQ(filtered(*manager, "Ư").size(), 0u);
-    // The empty keyword lists everything in catalogue order.
-    EXPECT_EQ(filtered(*manager, "").size(), 8u);
-    EXPECT_EQ(filtered(*manager, "")[0], "ab");
-    // A keyword found only in a singer comes after every title match.
-    EXPECT_EQ(filtered(*manager, "my tam"), (std::vector<std::string>{"Mưa"}));
-    EXPECT_EQ(filtered(*manager, "nothing here").size(), 0u);
-}
+    const std::pair<const char*, Titles> cases[] = {
+        // Exact title, exact initials, initials prefix, title prefix, then anywhere.
+        {"ab", {"ab", "Anh Ban", "Anh Bơi Cạn", "abc", "Cab", "Xyz"}},
+        {"M", {"Mưa"}},  // one character: titles starting with it only, never singers
+        {"Ư", {}},
+        {"", {"ab", "abc", "Anh Ban", "Anh Bơi Cạn", "Cab", "Mưa", "Xyz", "Zed"}},  // all, in catalogue order
+        {"my tam", {"Mưa"}},  // found only in a singer: after every title match
+        {"nothing here", {}},
+    };
+    for (const auto& [typed, titles] : cases) EXPECT_EQ(found(*manager, typed), titles) << typed;
 
-TEST(Search, OneCharacterIsCountedInUtf16Units) {
-    auto manager = managerWith({"🎤 Hát - a.mp4", "🎸 Đàn - b.mp4", "Hoa - c.mp4"});
     // An emoji is two UTF-16 units, so it is searched in groups and still found anywhere.
-    EXPECT_EQ(filtered(*manager, "🎤"), (std::vector<std::string>{"🎤 Hát"}));
-    EXPECT_EQ(filtered(*manager, "h"), (std::vector<std::string>{"Hoa"}));
-}
+    manager = managerWith({"🎤 Hát - a.mp4", "🎸 Đàn - b.mp4", "Hoa - c.mp4"});
+    EXPECT_EQ(found(*manager, "🎤"), Titles{"🎤 Hát"});
+    EXPECT_EQ(found(*manager, "h"), Titles{"Hoa"});
 
-TEST(Search, EmptyCatalogueFindsNothing) {
-    SongManager manager;
-    manager.filter("ab");
-    EXPECT_EQ(manager.getFilteredCount(), 0);
-    manager.filter("");
-    EXPECT_EQ(manager.getFilteredCount(), 0);
-    EXPECT_EQ(manager.getFilteredSong(0), nullptr);
-    manager.filterRandom(0, "x");
-    EXPECT_EQ(manager.getRandomSong(), nullptr);
+    SongManager empty;
+    for (const char* typed : {"ab", ""}) EXPECT_TRUE(found(empty, typed).empty()) << typed;
+    EXPECT_EQ(empty.getFilteredSong(0), nullptr);
+    empty.filterRandom(0, "x");
+    EXPECT_EQ(empty.getRandomSong(), nullptr);
 }
 
 TEST(RandomPool, ByCategoryTitleAndSinger) {
     auto manager = managerWith({"NhacMoi/Em Ơi Hà Nội Phố - Hồng Nhung.mp4", "nhacmoi/Lạ - X.mp4",
                                 "NhacTre/Em Oi - Y.mp4", "NhacTre/Ếch Mẹ Ơi Ì - Hồng Nhung.mkv",
                                 "NhacMoiHon/Khác - Z.mp4", "Other/Mùa - Quang Lê.mp4"});
-    // Category: a folder of that name in any case mix; slashes typed by the operator are dropped.
-    EXPECT_EQ(pool(*manager, 0, "NhacMoi"), (std::vector<std::string>{"Em Ơi Hà Nội Phố", "Lạ"}));
-    EXPECT_EQ(pool(*manager, 0, "/nhactre/"), (std::vector<std::string>{"Ếch Mẹ Ơi Ì", "Em Oi"}));
-    // A category that matches nothing falls back to the whole catalogue.
-    EXPECT_EQ(pool(*manager, 0, "NhacSan").size(), 6u);
-    // Title: folded title or initials contain the keyword.
-    EXPECT_EQ(pool(*manager, 1, "Em Ơi"),
-              (std::vector<std::string>{"Ếch Mẹ Ơi Ì", "Em Oi", "Em Ơi Hà Nội Phố"}));
-    // Singer.
-    EXPECT_EQ(pool(*manager, 2, "hong nhung"), (std::vector<std::string>{"Ếch Mẹ Ơi Ì", "Em Ơi Hà Nội Phố"}));
-    EXPECT_EQ(pool(*manager, 2, "Quang"), (std::vector<std::string>{"Mùa"}));
-    // Unknown types, absent and empty keywords: the whole catalogue.
-    EXPECT_EQ(pool(*manager, 7, "Em").size(), 6u);
-    EXPECT_EQ(pool(*manager, 1, std::nullopt).size(), 6u);
-    EXPECT_EQ(pool(*manager, 1, "").size(), 6u);
+    const Titles all = found(*manager, "");
+    ASSERT_EQ(all.size(), 6u);
+    const struct {
+        int type;
+        std::optional<std::string> keyword;
+        Titles pool;
+    } cases[] = {
+        {0, "NhacMoi", {"Em Ơi Hà Nội Phố", "Lạ"}},  // a folder of that name in any case mix
+        {0, "/nhactre/", {"Ếch Mẹ Ơi Ì", "Em Oi"}},  // slashes typed by the operator are dropped
+        {0, "NhacSan", all},                         // a category matching nothing: the whole catalogue
+        {1, "Em Ơi", {"Ếch Mẹ Ơi Ì", "Em Oi", "Em Ơi Hà Nội Phố"}},  // folded title or initials
+        {2, "hong nhung", {"Ếch Mẹ Ơi Ì", "Em Ơi Hà Nội Phố"}},
+        {2, "Quang", {"Mùa"}},
+        {7, "Em", all},  // unknown types, absent and empty keywords: the whole catalogue
+        {1, std::nullopt, all},
+        {1, "", all},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(found(*manager, c.keyword, c.type), c.pool) << c.type << c.keyword.value_or("-");
 }
 
 TEST(RandomPool, DrawsCoverThePoolUniformly) {
@@ -101,22 +97,18 @@ TEST(RandomPool, DrawsCoverThePoolUniformly) {
     ASSERT_EQ(counts.size(), 5u);
     // Expected 1000 each; 800 is more than six standard deviations away.
     for (const auto& [title, count] : counts) EXPECT_GT(count, 800) << title;
-    // The pool is not consumed by drawing.
-    EXPECT_EQ(manager->getRandomCount(), 5);
+    EXPECT_EQ(manager->getRandomCount(), 5);  // drawing does not consume the pool
 }
 
 TEST(Search, AgreesWithAPlainReadingOfTheGroupsOnManyKeywords) {
     // Short titles over a small alphabet give many near misses, matches at the very start
     // and end of the index, and keywords longer than some keys.
     std::mt19937 random(12345);
-    const std::string letters = "abcđe ";
-    auto word = [&](int maxLength) {
+    const auto word = [&](int maxLength) {
+        static const char* const letters[] = {"a", "b", "c", "đ", "e", " "};
         std::string out;
-        const int length = std::uniform_int_distribution<int>(0, maxLength)(random);
-        for (int i = 0; i < length; ++i) {
-            const std::size_t pick = std::uniform_int_distribution<std::size_t>(0, 5)(random);
-            out += pick == 3 ? std::string("đ") : std::string(1, letters[pick == 5 ? 5 : pick]);
-        }
+        for (int n = std::uniform_int_distribution<int>(0, maxLength)(random); n > 0; --n)
+            out += letters[std::uniform_int_distribution<int>(0, 5)(random)];
         return out;
     };
     std::vector<std::string> paths;
