@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -16,22 +15,20 @@
 namespace vocalis {
 namespace {
 
-using testing::dataFileWithPictures;
-using testing::HttpAnswer;
-using testing::publish;
-using testing::RawClient;
-using testing::readFile;
-using testing::songNamed;
-using testing::TempDir;
+using namespace testing;
+
+// A title sorting after the short ones whose file name "<title>-x.jpg" is `nameLength` bytes.
+std::string longTitle(char second, std::size_t nameLength) {
+    return "z" + std::string(1, second) + std::string(nameLength - 8, 'z');
+}
 
 class ThumbnailServerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         // ids: 0 "a" (folder), 1 "b" (data file only), 2 "c" (none), 3 "d", 4 "e", 5 "f" (folder),
         // 6 and 7 (data file only, file names of 249 and 255 bytes)
-        publish(songs_, {songNamed("a", "One"), songNamed("b", "Two"), songNamed("c", "Three"),
-                         songNamed("d", ""), songNamed("e", ""), songNamed("f", "Six"),
-                         songNamed(longTitle('a', 249), "x"), songNamed(longTitle('b', 255), "x")});
+        publish(songs_, {"a - One", "b - Two", "c - Three", "d", "e", "f - Six", longTitle('a', 249) + " - x",
+                         longTitle('b', 255) + " - x"});
         dir_.write("thumbnail/a-one.jpg", "JPEG-A");
         dir_.write("thumbnail/f-six.jpg", "JPEG-F");
         dir_.write("thumbnail.dat", dataFileWithPictures({{"b-two", "JPEG-B-FROM-DATA"},
@@ -41,20 +38,19 @@ class ThumbnailServerTest : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(server_.start(0, &error)) << error;
     }
-    // A title sorting after the short ones whose file name "<title>-x.jpg" is `nameLength` bytes.
-    static std::string longTitle(char second, std::size_t nameLength) {
-        return "z" + std::string(1, second) + std::string(nameLength - 8, 'z');
-    }
     // Sends one request and reads the answer; every answer must close its connection.
     HttpAnswer request(const std::string& target, const std::string& method = "GET",
                        const std::string& version = "HTTP/1.1") {
         RawClient client(server_.port());
         EXPECT_TRUE(client.send(method + " " + target + " " + version + "\r\nHost: phone\r\n\r\n"));
-        auto answer = client.readAnswer(method == "HEAD");
-        EXPECT_TRUE(answer);
+        const auto read = client.readAnswer(method == "HEAD");
+        EXPECT_TRUE(read);
+        const HttpAnswer answer = read.value_or(HttpAnswer{});
         EXPECT_TRUE(client.waitClosed()) << target;
         EXPECT_EQ(client.unexpected(), "") << target;
-        return answer.value_or(HttpAnswer{});
+        EXPECT_EQ(answer.field("connection"), "Close") << target;
+        EXPECT_TRUE(answer.field("server") && answer.field("date")) << target;
+        return answer;
     }
 
     TempDir dir_;
@@ -67,16 +63,13 @@ TEST_F(ThumbnailServerTest, AnswersAPictureWithItsFileFieldsAndCloses) {
     const HttpAnswer answer = request("/0");
     EXPECT_EQ(answer.statusLine, "HTTP/1.1 200 OK");
     EXPECT_EQ(answer.body, "JPEG-A");
-    EXPECT_EQ(answer.field("content-type"), "image/jpeg");
-    EXPECT_EQ(answer.field("content-length"), "6");
-    EXPECT_EQ(answer.field("cache-control"), "no-cache");
-    EXPECT_FALSE(answer.field("content-disposition"));
-    EXPECT_EQ(answer.field("connection"), "Close");
-    EXPECT_TRUE(answer.field("server"));
-    EXPECT_TRUE(answer.field("date"));
     struct stat info {};
     ASSERT_EQ(::stat((dir_ / "thumbnail/a-one.jpg").c_str(), &info), 0);
+    for (const auto& [field, value] :
+         {std::pair{"content-type", "image/jpeg"}, {"content-length", "6"}, {"cache-control", "no-cache"}})
+        EXPECT_EQ(answer.field(field), value) << field;
     EXPECT_EQ(answer.field("last-modified"), httpDate(info.st_mtim.tv_sec));
+    EXPECT_FALSE(answer.field("content-disposition"));
     const auto tag = answer.field("etag");
     ASSERT_TRUE(tag);
     EXPECT_TRUE(std::regex_match(*tag, std::regex("\"[^\"]+\"")));
@@ -86,55 +79,42 @@ TEST_F(ThumbnailServerTest, AnswersAPictureWithItsFileFieldsAndCloses) {
     EXPECT_EQ(head.status, 200);
     EXPECT_EQ(head.field("content-length"), "6");
     EXPECT_EQ(head.field("etag"), tag);
-    EXPECT_EQ(head.field("connection"), "Close");
-
-    // HTTP/1.0 is answered and closed the same way (request() checks every close).
     EXPECT_EQ(request("/0", "GET", "HTTP/1.0").body, "JPEG-A");
 }
 
 TEST_F(ThumbnailServerTest, IdsAreReadFromThePathWithoutSlashes) {
-    EXPECT_EQ(request("/").body, "JPEG-A");
-    EXPECT_EQ(request("/abc").body, "JPEG-A");
-    EXPECT_EQ(request("/5/extra/7").body, "JPEG-F");
-    EXPECT_EQ(request("/5.jpg").body, "JPEG-F");
-    EXPECT_EQ(request("/5?size=large").body, "JPEG-F");
-    EXPECT_EQ(request("/ 5").status, 400);  // a space ends the request target
-    for (const std::string target : {"/8", "/-3", "/2", "/99999999999", "/../../thumbnail.dat"}) {
-        SCOPED_TRACE(target);
+    // Without digits the id is 0; a space ends the request target.
+    for (const auto& [target, body] : {std::pair{"/", "JPEG-A"},
+                                       {"/abc", "JPEG-A"},
+                                       {"/../../thumbnail.dat", "JPEG-A"},
+                                       {"/5/extra/7", "JPEG-F"},
+                                       {"/5.jpg", "JPEG-F"},
+                                       {"/5?size=large", "JPEG-F"}})
+        EXPECT_EQ(request(target).body, body) << target;
+    EXPECT_EQ(request("/ 5").status, 400);
+    for (const std::string target : {"/8", "/-3", "/2", "/99999999999"}) {
         const HttpAnswer answer = request(target);
-        if (target == "/../../thumbnail.dat") {
-            EXPECT_EQ(answer.body, "JPEG-A");  // no digits: song 0
-            continue;
-        }
-        EXPECT_EQ(answer.statusLine, "HTTP/1.1 500 Internal Server Error");
-        EXPECT_EQ(answer.field("content-length"), "0");
-        EXPECT_EQ(answer.body, "");
-        EXPECT_EQ(answer.field("connection"), "Close");
-        EXPECT_TRUE(answer.field("server"));
-        EXPECT_TRUE(answer.field("date"));
+        EXPECT_EQ(answer.statusLine, "HTTP/1.1 500 Internal Server Error") << target;
+        EXPECT_EQ(answer.field("content-length"), "0") << target;
+        EXPECT_EQ(answer.body, "") << target;
     }
-    const HttpAnswer missingHead = request("/2", "HEAD");
-    EXPECT_EQ(missingHead.status, 500);
-    const HttpAnswer refused = request("/0", "DELETE");
-    EXPECT_EQ(refused.status, 405);
-    EXPECT_EQ(refused.field("connection"), "Close");
+    EXPECT_EQ(request("/2", "HEAD").status, 500);
+    EXPECT_EQ(request("/0", "DELETE").status, 405);
 }
 
 TEST_F(ThumbnailServerTest, ADataFilePictureIsCopiedIntoTheFolderOnFirstRequest) {
     const std::string copy = dir_ / "thumbnail/b-two.jpg";
     ASSERT_FALSE(std::filesystem::exists(copy));
-
     // Many phones asking at once for the uncached picture all get it whole.
     std::vector<std::thread> phones;
     std::atomic<int> good{0};
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
         phones.emplace_back([&] {
             RawClient client(server_.port());
             client.send("GET /1 HTTP/1.1\r\n\r\n");
             const auto answer = client.readAnswer();
             if (answer && answer->status == 200 && answer->body == "JPEG-B-FROM-DATA") ++good;
         });
-    }
     for (auto& phone : phones) phone.join();
     EXPECT_EQ(good, 16);
     EXPECT_EQ(readFile(copy), "JPEG-B-FROM-DATA");
@@ -144,17 +124,13 @@ TEST_F(ThumbnailServerTest, ADataFilePictureIsCopiedIntoTheFolderOnFirstRequest)
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"a-one.jpg", "b-two.jpg", "f-six.jpg"}));
-
     // Later requests are served from the file.
     dir_.write("thumbnail/b-two.jpg", "JPEG-B-EDITED");
     EXPECT_EQ(request("/1").body, "JPEG-B-EDITED");
-}
 
-TEST_F(ThumbnailServerTest, PicturesWithTheLongestFileNamesAreCopiedToo) {
-    for (const auto& [target, picture] : {std::pair{"/6", "JPEG-249"}, std::pair{"/7", "JPEG-255"}}) {
-        SCOPED_TRACE(target);
-        EXPECT_EQ(request(target).body, picture);
-    }
+    // The longest file names are copied too.
+    EXPECT_EQ(request("/6").body, "JPEG-249");
+    EXPECT_EQ(request("/7").body, "JPEG-255");
     EXPECT_EQ(readFile(dir_ / ("thumbnail/" + longTitle('b', 255) + "-x.jpg")), "JPEG-255");
 }
 
