@@ -1,8 +1,8 @@
 // The system volume against a real PulseAudio daemon with a null sink, started by the test.
-
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <regex>
 
 #include "support/run_program.h"
 #include "system/pulse_daemon.h"
@@ -13,108 +13,93 @@ namespace {
 
 using testing::PulseDaemon;
 
-// pactl, as a second opinion on what the sound server holds.
-std::string pactl(const PulseDaemon& daemon, std::vector<std::string> args) {
-    args.insert(args.begin(), {"--server", daemon.server()});
-    const auto result = testing::runProgram("/usr/bin/pactl", args);
-    EXPECT_EQ(result.status, 0) << result.err;
-    return result.out;
-}
-
 class SystemVolumeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(daemon.running()) << "pulseaudio did not start; see " << daemon.log();
     }
-
-    // The volume and the messages logged while `action` ran.
+    // pactl, as a second opinion on what the sound server holds.
+    std::string pactl(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--server", daemon.server()});
+        const auto result = testing::runProgram("/usr/bin/pactl", args);
+        EXPECT_EQ(result.status, 0) << result.err;
+        return result.out;
+    }
+    // The messages logged while `action` ran.
     template <typename Action>
     std::string logged(Action action) {
         ::testing::internal::CaptureStderr();
         action();
         return ::testing::internal::GetCapturedStderr();
     }
+    // One press of a volume key.
+    static void volumeKey(SystemVolume& volume) {
+        volume.increaseSystemVolumeBy(0.095f);
+        (void)volume.systemVolume();
+    }
 
     PulseDaemon daemon;
     PulseSystemVolume volume{daemon.server()};
 };
 
-TEST_F(SystemVolumeTest, SetsReadsLimitsAndMutes) {
-    volume.setSystemVolume(0.5f);
-    EXPECT_NEAR(volume.systemVolume(), 0.5f, 0.001f);
-    EXPECT_EQ(volume.isMuted(), false);
-    EXPECT_NE(pactl(daemon, {"get-sink-volume", PulseDaemon::kSinkName}).find("50%"), std::string::npos);
-
-    // Above full: limited to 1.0, with the request and the limit in the log.
-    std::string messages = logged([&] { volume.setSystemVolume(1.3f); });
-    EXPECT_NE(messages.find("Tentative volume ( 1.30) was out of range; reset to  1.00"), std::string::npos)
-        << messages;
-    EXPECT_FLOAT_EQ(volume.systemVolume(), 1.0f);
-
-    // Just above silence mutes instead, leaving the volume where it was.
-    volume.setSystemVolume(0.004f);
-    EXPECT_EQ(volume.isMuted(), true);
-    EXPECT_FLOAT_EQ(volume.systemVolume(), 1.0f);
-    EXPECT_NE(pactl(daemon, {"get-sink-mute", PulseDaemon::kSinkName}).find("yes"), std::string::npos);
-
-    // Any real volume unmutes.
-    volume.setSystemVolume(0.3f);
-    EXPECT_EQ(volume.isMuted(), false);
-    EXPECT_NEAR(volume.systemVolume(), 0.3f, 0.001f);
-
-    // Steps up and down, as the volume keys make them.
-    volume.increaseSystemVolumeBy(0.095f);
-    EXPECT_NEAR(volume.systemVolume(), 0.395f, 0.001f);
-    volume.decreaseSystemVolumeBy(0.095f);
-    EXPECT_NEAR(volume.systemVolume(), 0.3f, 0.001f);
-
-    // Volume down from 0.15: 0.055, then a further 0.1 asks for -0.045, which mutes.
-    volume.setSystemVolume(0.15f);
-    volume.decreaseSystemVolumeBy(0.095f);
-    EXPECT_NEAR(volume.systemVolume(), 0.055f, 0.001f);
-    messages = logged([&] { volume.decreaseSystemVolumeBy(0.1f); });
-    EXPECT_NE(messages.find("Tentative volume (-0.0"), std::string::npos) << messages;
-    EXPECT_NE(messages.find(") was out of range; reset to  0.00"), std::string::npos) << messages;
-    EXPECT_EQ(volume.isMuted(), true);
-    EXPECT_EQ(static_cast<int>(volume.systemVolume() * 10), 0);
-    volume.increaseSystemVolumeBy(0.095f);
-    EXPECT_EQ(volume.isMuted(), false);
-    EXPECT_NEAR(volume.systemVolume(), 0.15f, 0.001f);
-
+TEST_F(SystemVolumeTest, SetsReadsLimitsMutesAndKeepsTheBalance) {
+    const struct {
+        char op;  // '=' sets, '+' and '-' step as the volume keys do
+        float amount, volume;
+        bool muted;
+        const char *logged, *sink;  // a pattern of the log; what pactl shows
+    } steps[] = {
+        {'=', 0.5f, 0.5f, false, "", "50%"},
+        {'=', 1.3f, 1.0f, false, "Tentative volume \\( 1.30\\) was out of range; reset to  1.00", ""},
+        {'=', 0.004f, 1.0f, true, "", "Mute: yes"},  // just above silence mutes, the volume stays
+        {'=', 0.3f, 0.3f, false, "", "Mute: no"},    // any real volume unmutes
+        {'+', 0.095f, 0.395f, false, "", ""},
+        {'-', 0.095f, 0.3f, false, "", ""},
+        {'=', 0.15f, 0.15f, false, "", ""},
+        {'-', 0.095f, 0.055f, false, "", ""},
+        // A further step down asks for -0.045, which mutes.
+        {'-', 0.1f, 0.055f, true, "Tentative volume \\(-0.0\\d\\) was out of range; reset to  0.00", ""},
+        {'+', 0.095f, 0.15f, false, "", ""},
+        {'=', 0.6f, 0.6f, false, "", ""},
+        {'=', std::nanf(""), 0.6f, false, "Tentative volume is not a number", ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(1, step.op) + std::to_string(step.amount));
+        const std::string messages = logged([&] {
+            if (step.op == '=') volume.setSystemVolume(step.amount);
+            if (step.op == '+') volume.increaseSystemVolumeBy(step.amount);
+            if (step.op == '-') volume.decreaseSystemVolumeBy(step.amount);
+        });
+        EXPECT_TRUE(std::regex_search(messages, std::regex(step.logged))) << messages;
+        EXPECT_NEAR(volume.systemVolume(), step.volume, 0.001f);
+        EXPECT_EQ(volume.isMuted(), step.muted);
+        const std::string sink = pactl({"get-sink-volume", PulseDaemon::kSinkName}) +
+                                 pactl({"get-sink-mute", PulseDaemon::kSinkName});
+        EXPECT_NE(sink.find(step.sink), std::string::npos) << sink;
+    }
     // A volume beyond 100 % set elsewhere reads as full.
-    pactl(daemon, {"set-sink-volume", PulseDaemon::kSinkName, "150%"});
+    pactl({"set-sink-volume", PulseDaemon::kSinkName, "150%"});
     EXPECT_FLOAT_EQ(volume.systemVolume(), 1.0f);
-
-    // Not a number changes nothing.
-    volume.setSystemVolume(0.6f);
-    volume.setSystemVolume(std::nanf(""));
-    EXPECT_NEAR(volume.systemVolume(), 0.6f, 0.001f);
-}
-
-TEST_F(SystemVolumeTest, KeepsTheBalanceBetweenChannels) {
-    pactl(daemon, {"set-sink-volume", PulseDaemon::kSinkName, "80%", "40%"});
+    pactl({"set-sink-volume", PulseDaemon::kSinkName, "80%", "40%"});
     EXPECT_NEAR(volume.systemVolume(), 0.8f, 0.001f);
     volume.setSystemVolume(0.4f);
-    const std::string channels = pactl(daemon, {"get-sink-volume", PulseDaemon::kSinkName});
+    const std::string channels = pactl({"get-sink-volume", PulseDaemon::kSinkName});
     EXPECT_NE(channels.find("40%"), std::string::npos) << channels;
     EXPECT_NE(channels.find("20%"), std::string::npos) << channels;
 }
 
-// What one press of a volume key asks of the system volume.
-void volumeKey(SystemVolume& volume) {
-    volume.increaseSystemVolumeBy(0.095f);
-    (void)volume.systemVolume();
-}
-
-TEST_F(SystemVolumeTest, FailsQuietlyWithoutASoundServer) {
+TEST_F(SystemVolumeTest, FailsQuietlyWithoutASoundServerAndReconnects) {
     PulseSystemVolume nowhere("unix:" + daemon.socketPath() + ".missing");
     // Said once, however many volume commands follow.
-    std::string messages = logged([&] {
-        EXPECT_EQ(nowhere.systemVolume(), 0.0f);
-        for (int key = 0; key < 5; ++key) volumeKey(nowhere);
-    });
-    EXPECT_EQ(messages, "Unable to get default audio device\n");
-    EXPECT_EQ(nowhere.isMuted(), std::nullopt);
+    const auto lost = [&](PulseSystemVolume& missing) {
+        return logged([&] {
+            EXPECT_EQ(missing.systemVolume(), 0.0f);
+            for (int key = 0; key < 5; ++key) volumeKey(missing);
+            missing.setSystemVolume(0.2f);
+            EXPECT_EQ(missing.isMuted(), std::nullopt);
+        });
+    };
+    EXPECT_EQ(lost(nowhere), "Unable to get default audio device\n");
 
     // A socket that accepts but never answers: the bounded wait gives up.
     {
@@ -131,35 +116,19 @@ TEST_F(SystemVolumeTest, FailsQuietlyWithoutASoundServer) {
         ::close(listener);
     }
 
-    // A server that goes away: reads give 0.0, writes change nothing, and nothing hangs.
+    // A server that goes away: reads give 0.0, writes change nothing, nothing hangs. When it
+    // restarts (a fresh one at its old address) the same object finds it; lost again, said again.
     volume.setSystemVolume(0.7f);
     ASSERT_NEAR(volume.systemVolume(), 0.7f, 0.001f);
     daemon.stop();
-    EXPECT_EQ(volume.systemVolume(), 0.0f);
-    volume.setSystemVolume(0.2f);
-    EXPECT_EQ(volume.isMuted(), std::nullopt);
-}
-
-TEST_F(SystemVolumeTest, ReconnectsWhenTheServerComesBack) {
-    volume.setSystemVolume(0.25f);
-    daemon.stop();
-    auto lost = [&] {
-        return logged([&] {
-            EXPECT_EQ(volume.systemVolume(), 0.0f);
-            volumeKey(volume);
-            volumeKey(volume);
-        });
-    };
-    EXPECT_EQ(lost(), "Unable to get default audio device\n");
-    // The sound server restarts (a fresh one, at its old address); the same object finds it.
+    EXPECT_EQ(lost(volume), "Unable to get default audio device\n");
     daemon.start();
     ASSERT_TRUE(daemon.running());
     EXPECT_EQ(logged([&] { volume.setSystemVolume(0.65f); }), "");
     EXPECT_NEAR(volume.systemVolume(), 0.65f, 0.001f);
     EXPECT_EQ(volume.isMuted(), false);
-    // Lost again: said again, once.
     daemon.stop();
-    EXPECT_EQ(lost(), "Unable to get default audio device\n");
+    EXPECT_EQ(lost(volume), "Unable to get default audio device\n");
 }
 
 }  // namespace
