@@ -2,7 +2,6 @@
 vocalis_test(media_tests LIBS vocalis_media SOURCES
   app/media_samples.cpp
   app/media_player_test.cpp
-  app/media_resources_test.cpp
 )
 vocalis_test(sound_tests SERIAL LIBS vocalis_media SOURCES
   app/media_samples.cpp
