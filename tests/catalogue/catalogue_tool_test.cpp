@@ -5,12 +5,10 @@
 #include "support/temp_dir.h"
 
 using namespace vocalis;
-using vocalis::testing::programPath;
-using vocalis::testing::runProgram;
-using vocalis::testing::TempDir;
+using namespace vocalis::testing;
 
 namespace {
-vocalis::testing::ProgramResult tool(const std::vector<std::string>& args) {
+ProgramResult tool(const std::vector<std::string>& args) {
     return runProgram(programPath("vocalis-catalogue"), args);
 }
 }  // namespace
@@ -64,11 +62,12 @@ TEST(CatalogueTool, DataFolderAndFailures) {
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("no songs"), std::string::npos);
 
-    EXPECT_EQ(tool({}).status, 2);
-    EXPECT_EQ(tool({"--songs"}).status, 2);
-    EXPECT_EQ(tool({"--songs", data.path(), "dance"}).status, 2);
-    EXPECT_EQ(tool({"--songs", data.path(), "random"}).status, 2);
-    EXPECT_EQ(tool({"--songs", data.path(), "random", "x"}).status, 2);
-    EXPECT_EQ(tool({"--songs", data.path(), "count", "extra"}).status, 2);
-    EXPECT_EQ(tool({"--bogus", "count"}).status, 2);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"--songs"},
+                                                 {"--songs", data.path(), "dance"},
+                                                 {"--songs", data.path(), "random"},
+                                                 {"--songs", data.path(), "random", "x"},
+                                                 {"--songs", data.path(), "count", "extra"},
+                                                 {"--bogus", "count"}})
+        EXPECT_EQ(tool(args).status, 2) << args.size();
 }

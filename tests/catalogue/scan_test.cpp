@@ -15,33 +15,22 @@ using namespace vocalis;
 using vocalis::testing::TempDir;
 namespace fs = std::filesystem;
 
-namespace {
-std::vector<std::string> titles(const std::vector<Song>& songs) {
-    std::vector<std::string> out;
-    for (const auto& song : songs) out.push_back(song.title);
-    return out;
-}
-}  // namespace
-
 TEST(Scan, FindsSongsAtAnyDepthInNameOrder) {
     TempDir dir;
-    dir.write("Karaoke/NhacTre/b - s.mp4");
-    dir.write("Karaoke/NhacTre/a - s.mkv");
-    dir.write("Karaoke/c.vob");
-    dir.write("Karaoke/d/e/f/g/deep.vcv");
-    dir.write("Karaoke/upper.MP4");
-    dir.write("Karaoke/audio.mp3");
-    dir.write("Karaoke/._hidden.mp4");                   // macOS resource fork, not a song
+    // "._" is a macOS resource fork, not a song; a hidden file name is still a song.
+    for (const char* file : {"NhacTre/b - s.mp4", "NhacTre/a - s.mkv", "c.vob", "d/e/f/g/deep.vcv",
+                             "upper.MP4", "audio.mp3", "._hidden.mp4", "d/.e.mkv"})
+        dir.write(std::string("Karaoke/") + file);
     fs::create_directories(dir / "Karaoke/folder.mp4");  // a folder is never a song
-    // Hidden folders (a desktop's trash on a USB stick) hold no songs, linked or not;
-    // a hidden file name is still a song.
+    // Hidden folders (a desktop's trash on a USB stick) hold no songs, linked or not.
     dir.write("Karaoke/.Trash-1000/files/deleted - s.mp4");
     dir.write("Karaoke/NhacTre/.hidden/gone.mp4");
     fs::create_directory_symlink(dir / "Karaoke/d", dir / "Karaoke/.linked");
-    dir.write("Karaoke/d/.e.mkv");
     const auto songs = scanSongFolders({dir / "Karaoke"});
+    std::vector<std::string> titles;
+    for (const auto& song : songs) titles.push_back(song.title);
     // Depth first, entries in name order: "NhacTre" < "c.vob" < "d" (upper case sorts first).
-    EXPECT_EQ(titles(songs), (std::vector<std::string>{"a", "b", "c", ".e", "deep"}));
+    EXPECT_EQ(titles, (std::vector<std::string>{"a", "b", "c", ".e", "deep"}));
     ASSERT_EQ(songs.size(), 5u);
     EXPECT_EQ(songs[0].category, "NhacTre");
     EXPECT_EQ(songs[0].karaokeFile, dir / "Karaoke/NhacTre/a - s.mkv");
@@ -50,10 +39,9 @@ TEST(Scan, FindsSongsAtAnyDepthInNameOrder) {
 TEST(Scan, HostileTreesNeitherCrashNorBreakTheCatalogue) {
     TempDir dir;
     const std::string root = dir / "Karaoke";
-    dir.write("Karaoke/ok - fine.mp4");
-    dir.write("Karaoke/Tab\tin - name.mp4");
-    dir.write("Karaoke/Line\nfeed - x.mp4");
-    dir.write("Karaoke/bad\xff\xfe - x.mp4");
+    for (const char* file :
+         {"ok - fine.mp4", "Tab\tin - name.mp4", "Line\nfeed - x.mp4", "bad\xff\xfe - x.mp4"})
+        dir.write(std::string("Karaoke/") + file);
     // A very deep tree, deeper than any recursion would like.
     std::string deep = "Karaoke";
     for (int i = 0; i < 300; ++i) deep += "/d";
@@ -66,31 +54,22 @@ TEST(Scan, HostileTreesNeitherCrashNorBreakTheCatalogue) {
     // An unreadable folder: skipped, unless we run as root, who reads it anyway.
     dir.write("Karaoke/locked/hidden.mp4");
     fs::permissions(dir / "Karaoke/locked", fs::perms::none);
-
     ScanReport report;
     auto songs = scanSongFolders({root}, &report);
-    const bool root_user = ::geteuid() == 0;
-    EXPECT_EQ(songs.size(), root_user ? 7u : 6u);
-    EXPECT_EQ(report.unreadable, root_user ? 0u : 1u);
-
-    const Catalogue catalogue = buildCatalogue(std::move(songs));
-    // Every record has exactly twelve tab-terminated fields and one line per song.
-    std::size_t lines = 1, tabs = 0;
-    for (char c : catalogue.text) {
-        lines += c == '\n';
-        tabs += c == '\t';
-    }
-    EXPECT_EQ(lines, catalogue.songs.size());
-    EXPECT_EQ(tabs, 12 * catalogue.songs.size());
-    bool sawBad = false;
-    for (const auto& song : catalogue.songs) {
-        if (song.title == "bad\uFFFD\uFFFD") {
-            sawBad = true;
-            EXPECT_TRUE(fs::exists(song.karaokeFile));  // the real bytes still open the file
-        }
-    }
-    EXPECT_TRUE(sawBad);
     fs::permissions(dir / "Karaoke/locked", fs::perms::owner_all);
+    const bool rootUser = ::geteuid() == 0;
+    EXPECT_EQ(songs.size(), rootUser ? 7u : 6u);
+    EXPECT_EQ(report.unreadable, rootUser ? 0u : 1u);
+
+    // Every record has exactly twelve tab-terminated fields and one line per song.
+    const Catalogue catalogue = buildCatalogue(std::move(songs));
+    const auto& text = catalogue.text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n') + 1, std::ssize(catalogue.songs));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\t'), 12 * std::ssize(catalogue.songs));
+    const auto bad = std::find_if(catalogue.songs.begin(), catalogue.songs.end(),
+                                  [](const Song& song) { return song.title == "bad\uFFFD\uFFFD"; });
+    ASSERT_NE(bad, catalogue.songs.end());
+    EXPECT_TRUE(fs::exists(bad->karaokeFile));  // the real bytes still open the file
 }
 
 TEST(Scan, FoldersInTheOrderGivenAndCopiesStayDistinct) {
