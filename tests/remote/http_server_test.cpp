@@ -22,24 +22,20 @@ using testing::patternBytes;
 using testing::RawClient;
 
 // Serves the files of one folder by name; everything else is 404.
-class FolderRouting final : public HTTPRouting {
-  public:
-    explicit FolderRouting(std::string folder) : folder_(std::move(folder)) {}
+struct FolderRouting final : HTTPRouting {
+    explicit FolderRouting(std::string folder) : folder(std::move(folder)) {}
     bool supportsMethod(std::string_view method, std::string_view) const override {
         return method == "GET" || method == "HEAD";
     }
     std::optional<std::string> filePathForURI(std::string_view uri) const override {
-        if (uri.empty() || uri.front() != '/' || uri.find('/', 1) != std::string_view::npos)
-            return std::nullopt;
-        return folder_ + std::string(uri);
+        return uri.find('/', 1) == std::string_view::npos ? std::optional(folder + std::string(uri))
+                                                          : std::nullopt;
     }
     std::optional<HTTPFileResponse> httpResponseForMethod(std::string_view, std::string_view uri) override {
         const auto path = filePathForURI(uri);
         return path ? HTTPFileResponse::create(*path) : std::nullopt;
     }
-
-  private:
-    std::string folder_;
+    std::string folder;
 };
 
 class HttpServerTest : public ::testing::Test {
@@ -48,18 +44,15 @@ class HttpServerTest : public ::testing::Test {
                      std::size_t maxConnections = HTTPServer::kDefaultMaxConnections) {
         server_ = std::make_unique<HTTPServer>(routing_, timeouts, maxConnections);
         server_->setPort(0);
-        std::string error;
-        ASSERT_TRUE(server_->start(&error)) << error;
-        ASSERT_NE(server_->port(), 0);
+        ASSERT_TRUE(server_->start());
     }
     std::uint16_t port() const { return server_->port(); }
 
-    HttpAnswer get(const std::string& target, const std::string& extra = "") {
+    HttpAnswer get(const std::string& target, const std::string& extra = "",
+                   const std::string& method = "GET") {
         RawClient client(port());
-        EXPECT_TRUE(client.send("GET " + target + " HTTP/1.1\r\nHost: x\r\n" + extra + "\r\n"));
-        auto answer = client.readAnswer();
-        EXPECT_TRUE(answer.has_value());
-        return answer.value_or(HttpAnswer{});
+        EXPECT_TRUE(client.send(method + " " + target + " HTTP/1.1\r\nHost: x\r\n" + extra + "\r\n"));
+        return client.readAnswer(method == "HEAD").value_or(HttpAnswer{});
     }
 
     testing::TempDir dir_;
@@ -67,7 +60,7 @@ class HttpServerTest : public ::testing::Test {
     std::unique_ptr<HTTPServer> server_;
 };
 
-TEST(RangeField, ParsesAgainstTheBodySizeOrIsIgnored) {
+TEST(HttpFields, RangesParseAgainstTheBodySizeOrAreIgnoredAndFileNamesAreQuoted) {
     using Ranges = std::vector<ByteRange>;
     const std::pair<const char*, std::optional<Ranges>> cases[] = {
         {"bytes=0-0", Ranges{{0, 1}}},
@@ -93,36 +86,41 @@ TEST(RangeField, ParsesAgainstTheBodySizeOrIsIgnored) {
     };
     for (const auto& [field, expected] : cases) EXPECT_EQ(parseRangeField(field, 1000), expected) << field;
     EXPECT_EQ(contentRangeText({10, 10}, 1000), "bytes 10-19/1000");
+    // The file name is quoted safely, with an encoded copy when needed.
+    const std::pair<const char*, const char*> names[] = {
+        {"clip.mp4", R"(attachment; filename="clip.mp4")"},
+        {"100% it's (mine).vcv", R"(attachment; filename="100% it's (mine).vcv")"},
+        {R"(a"b\c.vcv)", R"(attachment; filename="a\"b\\c.vcv"; filename*=UTF-8''a%22b%5Cc.vcv)"},
+        {"B\xC3\xA0i h\xC3\xA1t.vcv",
+         R"(attachment; filename="B_i h_t.vcv"; filename*=UTF-8''B%C3%A0i%20h%C3%A1t.vcv)"},
+        {"a\r\nX: y\t\x7F'.vcv",
+         R"(attachment; filename="a__X: y__'.vcv"; filename*=UTF-8''a%0D%0AX%3A%20y%09%7F%27.vcv)"},
+    };
+    for (const auto& [name, value] : names) EXPECT_EQ(contentDisposition(name), value) << name;
 }
 
-TEST_F(HttpServerTest, SeveralRangesGiveAMultipartBodyInRangeOrder) {
+TEST_F(HttpServerTest, RangesHeadAndFieldsOfAnAnswerAndABusyPort) {
     const std::string file = patternBytes(1000);
-    dir_.write("f.bin", file);
+    dir_.write("clip.mp4", file);
+    dir_.write("empty.bin", "");
     startServer();
 
-    const HttpAnswer first = get("/f.bin", "Range: bytes=500-599,0-99\r\n");
-    const HttpAnswer second = get("/f.bin", "Range: bytes=500-599,0-99\r\n");
+    const HttpAnswer first = get("/clip.mp4", "Range: bytes=500-599,0-99\r\n");
     ASSERT_EQ(first.status, 206);
-    const auto type = first.field("content-type");
-    ASSERT_TRUE(type);
-    const std::string prefix = "multipart/byteranges; boundary=";
-    ASSERT_EQ(type->substr(0, prefix.size()), prefix);
-    const std::string boundary = type->substr(prefix.size());
+    const std::string type = first.field("content-type").value_or(""),
+                      prefix = "multipart/byteranges; boundary=";
+    ASSERT_EQ(type.substr(0, prefix.size()), prefix);
+    const std::string boundary = type.substr(prefix.size());
     EXPECT_TRUE(std::regex_match(
         boundary, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")));
-    EXPECT_NE(second.field("content-type"), type) << "every answer gets a fresh boundary";
+    EXPECT_NE(get("/clip.mp4", "Range: bytes=500-599,0-99\r\n").field("content-type"), type)
+        << "every answer gets a fresh boundary";
     const std::string expected = "\r\n--" + boundary + "\r\nContent-Range: bytes 0-99/1000\r\n\r\n" +
                                  file.substr(0, 100) + "\r\n--" + boundary +
                                  "\r\nContent-Range: bytes 500-599/1000\r\n\r\n" + file.substr(500, 100) +
                                  "\r\n--" + boundary + "--\r\n";
     EXPECT_EQ(first.body, expected);
     EXPECT_EQ(first.field("content-length"), std::to_string(expected.size()));
-}
-
-TEST_F(HttpServerTest, HeadGivesTheHeadOfGetWithoutBodyAndAnswersCarryDateAndDisposition) {
-    dir_.write("clip.mp4", patternBytes(1000));
-    dir_.write("empty.bin", "");
-    startServer();
 
     RawClient client(port());
     ASSERT_TRUE(client.send("HEAD /clip.mp4 HTTP/1.1\r\nRange: bytes=10-19\r\n\r\n"));
@@ -133,7 +131,7 @@ TEST_F(HttpServerTest, HeadGivesTheHeadOfGetWithoutBodyAndAnswersCarryDateAndDis
     const auto full = client.readAnswer();
     ASSERT_TRUE(full);
     EXPECT_EQ(head->statusLine, "HTTP/1.1 206 Partial Content");
-    EXPECT_EQ(full->body, patternBytes(1000).substr(10, 10));
+    EXPECT_EQ(full->body, file.substr(10, 10));
     auto withoutDate = [](std::multimap<std::string, std::string> fields) {
         fields.erase("date");
         return fields;
@@ -145,10 +143,21 @@ TEST_F(HttpServerTest, HeadGivesTheHeadOfGetWithoutBodyAndAnswersCarryDateAndDis
                                  std::regex("(Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-3][0-9] "
                                             "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) 2[0-9]{3} "
                                             "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] GMT")));
-
     const HttpAnswer empty = get("/empty.bin");
     EXPECT_EQ(empty.status, 200);
     EXPECT_EQ(empty.field("content-length"), "0");
+
+    // Both listen with address reuse, but two listeners on one port are still refused.
+    HTTPServer second(routing_);
+    second.setPort(port());
+    std::string error;
+    EXPECT_FALSE(second.start(&error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(second.isRunning());
+    server_->stop();
+    EXPECT_FALSE(server_->isRunning());
+    EXPECT_TRUE(client.waitClosed());
+    server_->stop();
 }
 
 TEST_F(HttpServerTest, EachRequestIsAnsweredAndItsConnectionKeptOrClosedByItsRules) {
@@ -232,9 +241,7 @@ TEST_F(HttpServerTest, EachRequestIsAnsweredAndItsConnectionKeptOrClosedByItsRul
         upload.send("PUT /f.bin HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n"));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(upload.send(body));
-    const auto refused = upload.readAnswer();
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->status, 405);
+    EXPECT_EQ(upload.readAnswer().value_or(HttpAnswer{}).status, 405);
     EXPECT_TRUE(upload.waitClosed());
 }
 
@@ -242,29 +249,16 @@ TEST_F(HttpServerTest, HostileClientsAreDroppedAndTheServerKeepsAnswering) {
     dir_.write("f.bin", "hello");
     startServer(HTTPTimeouts{std::chrono::milliseconds(500), std::chrono::milliseconds(500),
                              std::chrono::milliseconds(1500)});
-
-    // A slow client that never finishes its head, one byte at a time.
-    RawClient slow(port());
-    ASSERT_TRUE(slow.send("GET /f.bin HTTP/1.1\r\nX-Slow: "));
-    for (int i = 0; i < 3; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        slow.send("a");
+    // A slow line, an endless line and endless lines are each dropped.
+    const std::tuple<std::string, int, int> hostile[] = {
+        {"a", 3, 200}, {std::string(4096, 'z'), 64, 0}, {"\r\nX-More: yes", 1000, 0}};
+    for (const auto& [piece, count, pause] : hostile) {
+        RawClient client(port());
+        ASSERT_TRUE(client.send("GET /f.bin HTTP/1.1\r\nX-Hostile: "));
+        for (int i = 0; i < count && client.send(piece); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        EXPECT_TRUE(client.waitClosed()) << piece.substr(0, 20);
     }
-    EXPECT_TRUE(slow.waitClosed());
-
-    // An endless header: a line that never ends and a stream of lines that never ends.
-    RawClient endlessLine(port());
-    endlessLine.send("GET /f.bin HTTP/1.1\r\nX-Endless: ");
-    const std::string chunk(4096, 'z');
-    for (int i = 0; i < 64 && endlessLine.send(chunk); ++i) {
-    }
-    EXPECT_TRUE(endlessLine.waitClosed());
-    RawClient endlessLines(port());
-    endlessLines.send("GET /f.bin HTTP/1.1\r\n");
-    for (int i = 0; i < 1000 && endlessLines.send("X-More: yes\r\n"); ++i) {
-    }
-    EXPECT_TRUE(endlessLines.waitClosed());
-
     // Lines that each come in time but never end the head: the head as a whole is due.
     RawClient trickle(port());
     ASSERT_TRUE(trickle.send("GET /f.bin HTTP/1.1\r\n"));
@@ -273,7 +267,6 @@ TEST_F(HttpServerTest, HostileClientsAreDroppedAndTheServerKeepsAnswering) {
         closedWhileSending =
             !trickle.send("X-Trickle: yes\r\n") || trickle.waitClosed(std::chrono::milliseconds(200));
     EXPECT_TRUE(closedWhileSending);
-
     // A kept connection with no next request is closed after the time-out.
     RawClient idle(port());
     ASSERT_TRUE(idle.send("GET /f.bin HTTP/1.1\r\n\r\n"));
@@ -304,9 +297,7 @@ TEST_F(HttpServerTest, AThousandIdleConnectionsAreCappedAndTheServerRecovers) {
     // the first of the flood are gone and a real client is still answered.
     EXPECT_TRUE(idle.front()->waitClosed(std::chrono::milliseconds(500)));
     EXPECT_EQ(idle.front()->unexpected(), "");
-    RawClient newcomer(port());
-    ASSERT_TRUE(newcomer.send("GET /f.bin HTTP/1.1\r\n\r\n"));
-    EXPECT_EQ(newcomer.readAnswer().value_or(HttpAnswer{}).body, "hello");
+    EXPECT_EQ(get("/f.bin").body, "hello");
     EXPECT_LE(server_->connectionCount(), 256u);
 
     // The idle ones time out; the server answers again while their sockets are still open.
@@ -315,38 +306,27 @@ TEST_F(HttpServerTest, AThousandIdleConnectionsAreCappedAndTheServerRecovers) {
 }
 
 TEST_F(HttpServerTest, FilesPastFourGibibytesAreServedWithSixtyFourBitOffsets) {
-    const std::string path = dir_.write("big.bin", "");
-    const std::uint64_t size = 5ULL << 30;
+    // A sparse file: only the marker occupies disk.
+    const std::string path = dir_.write("big.bin", ""), size = std::to_string(5ULL << 30);
     const std::uint64_t markerAt = (4ULL << 30) + 123;
-    {
-        // A sparse file: only the marker occupies disk.
-        const int fd = ::open(path.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
-        ASSERT_EQ(::pwrite(fd, "MARKER", 6, static_cast<off_t>(markerAt)), 6);
-        ::close(fd);
-    }
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_TRUE(fd >= 0 && ::ftruncate(fd, 5LL << 30) == 0 && ::pwrite(fd, "MARKER", 6, markerAt) == 6);
+    ::close(fd);
     startServer();
 
-    RawClient client(port());
-    ASSERT_TRUE(client.send("HEAD /big.bin HTTP/1.1\r\n\r\n"));
-    const auto head = client.readAnswer(true);
-    ASSERT_TRUE(head);
-    EXPECT_EQ(head->field("content-length"), std::to_string(size));
-
+    EXPECT_EQ(get("/big.bin", "", "HEAD").field("content-length"), size);
     const std::string range = std::to_string(markerAt) + "-" + std::to_string(markerAt + 5);
     const HttpAnswer marker = get("/big.bin", "Range: bytes=" + range + "\r\n");
     EXPECT_EQ(marker.status, 206);
     EXPECT_EQ(marker.body, "MARKER");
-    EXPECT_EQ(marker.field("content-range"), "bytes " + range + "/" + std::to_string(size));
-
+    EXPECT_EQ(marker.field("content-range"), "bytes " + range + "/" + size);
     const HttpAnswer tail = get("/big.bin", "Range: bytes=-3\r\n");
     EXPECT_EQ(tail.body, std::string(3, '\0'));
-    EXPECT_EQ(tail.field("content-range"), "bytes " + std::to_string(size - 3) + "-" +
-                                               std::to_string(size - 1) + "/" + std::to_string(size));
+    EXPECT_EQ(tail.field("content-range"), "bytes " + std::to_string((5ULL << 30) - 3) + "-" +
+                                               std::to_string((5ULL << 30) - 1) + "/" + size);
 }
 
-TEST_F(HttpServerTest, BodiesHaveNoTimeOutAndAFileCutShortEndsTheConnection) {
+TEST_F(HttpServerTest, LargeBodiesHaveNoTimeOutAndReachTheirEndUnlessTheClientOrTheFileGoes) {
     const std::string file = patternBytes(24 * 1024 * 1024);
     const std::string path = dir_.write("big.bin", file);
     startServer(HTTPTimeouts{std::chrono::milliseconds(300), std::chrono::milliseconds(300)});
@@ -358,112 +338,39 @@ TEST_F(HttpServerTest, BodiesHaveNoTimeOutAndAFileCutShortEndsTheConnection) {
     ASSERT_TRUE(slow.send("GET /big.bin HTTP/1.1\r\n\r\n"));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(get("/big.bin", "Range: bytes=-4\r\n").body, file.substr(file.size() - 4));
-    const auto answer = slow.readAnswer();
-    ASSERT_TRUE(answer);
-    EXPECT_TRUE(answer->body == file);
+    EXPECT_TRUE(slow.readAnswer().value_or(HttpAnswer{}).body == file);
+
+    // Closing after an answer, with the client's next bytes still unread, lets it read all of it.
+    for (const std::string& next : {std::string(9000, 'a'), std::string("GET /big.bin HTTP/1.0\r\n\r\n")}) {
+        SCOPED_TRACE(next.substr(0, 20));
+        RawClient client(port());
+        ASSERT_TRUE(client.send(next[0] == 'a' ? "GET /big.bin HTTP/1.1\r\n\r\n" : next));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(client.send(next));
+        EXPECT_TRUE(client.readAnswer().value_or(HttpAnswer{}).body == file) << "the answer was cut off";
+        EXPECT_TRUE(client.waitClosed());
+        EXPECT_EQ(client.unexpected(), "");
+    }
+
+    // The server is still writing when the peer is gone: that ends the connection, never the process.
+    for (const std::string range : {"", "Range: bytes=1000-\r\n", "Range: bytes=0-99,200000-\r\n"})
+        for (int i = 0; i < 4; ++i) {
+            RawClient leaving(port());
+            ASSERT_TRUE(leaving.send("GET /big.bin HTTP/1.1\r\n" + range + "\r\n"));
+            EXPECT_EQ(leaving.read(65536).size(), 65536u);
+        }
+    EXPECT_TRUE(eventually([&] { return server_->connectionCount() == 0; }));
 
     // The file shrinks while it is being sent: the answer stops short and the connection
     // closes, instead of padding or hanging.
     RawClient cut(port());
     ASSERT_TRUE(cut.send("GET /big.bin HTTP/1.1\r\n\r\n"));
-    const auto head = cut.readAnswer(true);
-    ASSERT_TRUE(head);
-    EXPECT_EQ(head->field("content-length"), std::to_string(file.size()));
+    ASSERT_EQ(cut.readAnswer(true).value_or(HttpAnswer{}).field("content-length"),
+              std::to_string(file.size()));
     ASSERT_EQ(::truncate(path.c_str(), 1024 * 1024), 0);
-    std::size_t received = cut.pending().size();
-    char chunk[65536];
-    for (;;) {
-        pollfd poller{cut.fd(), POLLIN, 0};
-        ASSERT_GT(::poll(&poller, 1, 20000), 0) << "the connection neither ended nor sent";
-        const ssize_t n = ::recv(cut.fd(), chunk, sizeof chunk, 0);
-        if (n <= 0) break;
-        received += static_cast<std::size_t>(n);
-    }
-    EXPECT_LT(received, file.size());
+    EXPECT_TRUE(cut.waitClosed());
+    EXPECT_LT(cut.pending().size() + cut.unexpected().size(), file.size());
     EXPECT_EQ(get("/big.bin", "Range: bytes=0-3\r\n").body, file.substr(0, 4));
-}
-
-TEST_F(HttpServerTest, ClientsLeavingMidBodyEndOnlyTheirOwnConnection) {
-    const std::string file = patternBytes(8 * 1024 * 1024);
-    dir_.write("big.bin", file);
-    startServer();
-
-    // The server is still writing when the peer is gone: that ends the connection, never
-    // the process.
-    for (const std::string range : {"", "Range: bytes=1000-\r\n", "Range: bytes=0-99,200000-\r\n"})
-        for (int i = 0; i < 4; ++i)
-            EXPECT_TRUE(testing::leaveMidBody(port(), "GET /big.bin HTTP/1.1\r\n" + range + "\r\n"));
-    EXPECT_TRUE(eventually([&] { return server_->connectionCount() == 0; }));
-    EXPECT_EQ(get("/big.bin", "Range: bytes=-4\r\n").body, file.substr(file.size() - 4));
-}
-
-TEST_F(HttpServerTest, ClosingAfterAnAnswerLetsTheClientReadAllOfIt) {
-    const std::string file = patternBytes(24 * 1024 * 1024);
-    dir_.write("big.bin", file);
-    startServer();
-
-    // The client's next bytes are still unread when the server closes.
-    struct Case {
-        std::string request, next;
-    };
-    const std::vector<Case> cases = {
-        {"GET /big.bin HTTP/1.1\r\n\r\n", std::string(9000, 'a')},  // a line too long to read
-        {"GET /big.bin HTTP/1.0\r\n\r\n", "GET /big.bin HTTP/1.0\r\n\r\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.request + c.next.substr(0, 20));
-        RawClient client(port());
-        ASSERT_TRUE(client.send(c.request));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ASSERT_TRUE(client.send(c.next));
-        const auto answer = client.readAnswer();
-        if (!answer) {
-            ADD_FAILURE() << "the answer was cut off";
-            continue;
-        }
-        EXPECT_TRUE(answer->body == file);
-        EXPECT_TRUE(client.waitClosed());
-        EXPECT_EQ(client.unexpected(), "");
-    }
-}
-
-TEST(ContentDisposition, TheFileNameIsQuotedSafelyWithAnEncodedCopyWhenNeeded) {
-    struct Case {
-        std::string name, value;
-    };
-    const std::vector<Case> cases = {
-        {"clip.mp4", R"(attachment; filename="clip.mp4")"},
-        {"100% it's (mine).vcv", R"(attachment; filename="100% it's (mine).vcv")"},
-        {R"(a"b\c.vcv)", R"(attachment; filename="a\"b\\c.vcv"; filename*=UTF-8''a%22b%5Cc.vcv)"},
-        {"B\xC3\xA0i h\xC3\xA1t.vcv",
-         R"(attachment; filename="B_i h_t.vcv"; filename*=UTF-8''B%C3%A0i%20h%C3%A1t.vcv)"},
-        {"a\r\nX: y\t\x7F'.vcv",
-         R"(attachment; filename="a__X: y__'.vcv"; filename*=UTF-8''a%0D%0AX%3A%20y%09%7F%27.vcv)"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(contentDisposition(c.name), c.value);
-    }
-}
-
-TEST_F(HttpServerTest, StartReportsABusyPortAndStopClosesEverything) {
-    dir_.write("f.bin", "hello");
-    startServer();
-    HTTPServer second(routing_);
-    second.setPort(port());
-    std::string error;
-    // Both listen with address reuse, but two listeners on one port are still refused.
-    EXPECT_FALSE(second.start(&error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(second.isRunning());
-
-    RawClient kept(port());
-    ASSERT_TRUE(kept.send("GET /f.bin HTTP/1.1\r\n\r\n"));
-    EXPECT_EQ(kept.readAnswer().value_or(HttpAnswer{}).body, "hello");
-    server_->stop();
-    EXPECT_FALSE(server_->isRunning());
-    EXPECT_TRUE(kept.waitClosed());
-    server_->stop();
 }
 
 }  // namespace

@@ -1,50 +1,62 @@
 #include "remote/media_service.h"
 
 #include <gtest/gtest.h>
+#include <vlc/vlc.h>
 
-#include "remote/media_service_fixture.h"
+#include <atomic>
+#include <filesystem>
+#include <memory>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/song_manager.h"
 #include "remote/media_service_routing.h"
+#include "support/run_program.h"
 #include "support/socket_client.h"
+#include "support/temp_dir.h"
 
 namespace vocalis {
 namespace {
 
 using testing::HttpAnswer;
-using testing::MediaCatalogue;
 using testing::patternBytes;
-using testing::RawClient;
 
-std::vector<std::string> songContents(std::size_t count) {
-    std::vector<std::string> contents;
-    for (std::size_t i = 0; i < count; ++i) contents.push_back("song " + std::to_string(i) + " bytes");
-    return contents;
-}
-
+// Thirteen ".vcv" songs "Song NN-Singer" (ids follow the numbers) holding "song N bytes", and the clips.
 class MediaServiceTest : public ::testing::Test {
   protected:
-    MediaServiceTest() {
-        media_.dir.write("temp/intro.mp4", "INTRO CLIP");
-        media_.dir.write("temp/idle.mp4", patternBytes(1000));
-    }
     void SetUp() override {
+        dir_.write("temp/intro.mp4", "INTRO CLIP");
+        dir_.write("temp/idle.mp4", patternBytes(1000));
+        std::vector<Song> found;
+        for (int i = 0; i < 13; ++i) {
+            const std::string name =
+                "NhacMoi/Song " + std::string(i < 10 ? "0" : "") + std::to_string(i) + "-Singer.vcv";
+            dir_.write("Karaoke/" + name, "song " + std::to_string(i) + " bytes");
+            found.push_back(*songFromPath(dir_ / "Karaoke", name));
+        }
+        auto catalogue = std::make_shared<const Catalogue>(buildCatalogue(std::move(found)));
+        for (const Song& song : catalogue->songs) songFiles_.push_back(song.karaokeFile);
+        songs_.addAll(catalogue);
         std::string error;
         ASSERT_TRUE(service_.start(0, &error)) << error;
     }
     HttpAnswer get(const std::string& target, const std::string& method = "GET",
                    const std::string& extra = "") {
-        RawClient client(service_.port());
+        testing::RawClient client(service_.port());
         EXPECT_TRUE(client.send(method + " " + target + " HTTP/1.1\r\n" + extra + "\r\n"));
         return client.readAnswer(method == "HEAD").value_or(HttpAnswer{});
     }
 
-    MediaCatalogue media_{songContents(13)};
-    LocalMediaService service_{media_.songs, media_.tempFolder, "intro.mp4", "idle.mp4"};
+    testing::TempDir dir_;
+    SongManager songs_;
+    const std::string temp_ = dir_ / "temp";
+    std::vector<std::string> songFiles_;  // by song id
+    LocalMediaService service_{songs_, temp_, "intro.mp4", "idle.mp4"};
 };
 
 TEST_F(MediaServiceTest, TargetsNameAClipByTheirEndOrElseOnlyTheCurrentSong) {
-    MediaServiceRouting routing(media_.songs, media_.tempFolder, "intro.mp4", "idle.mp4");
-    const std::string intro = media_.tempFolder + "/intro.mp4", idle = media_.tempFolder + "/idle.mp4";
-    const auto& song = media_.songFiles;
+    MediaServiceRouting routing(songs_, temp_, "intro.mp4", "idle.mp4");
+    const std::string intro = temp_ + "/intro.mp4", idle = temp_ + "/idle.mp4";
+    const auto& song = songFiles_;
     struct Case {
         std::int32_t current;
         std::string target;
@@ -69,23 +81,22 @@ TEST_F(MediaServiceTest, TargetsNameAClipByTheirEndOrElseOnlyTheCurrentSong) {
         // Slashes are dropped and the leading number read, so "../" can at most name song 0.
         {-1, "/../secret.txt", std::nullopt},
         {-1, "/..%2f..%2fsecret.txt", std::nullopt},
-        {-1, "/" + media_.dir.path() + "/secret.txt", std::nullopt},
+        {-1, "/" + dir_.path() + "/secret.txt", std::nullopt},
         {0, "/../../../../etc/passwd", song[0]},
     };
     for (const Case& c : cases) {
-        media_.songs.setCurrentSongId(c.current);
+        songs_.setCurrentSongId(c.current);
         EXPECT_EQ(routing.filePathForURI(c.target), c.path) << c.current << " " << c.target;
     }
 }
 
 TEST_F(MediaServiceTest, ServesTheClipsAndTheCurrentSongWhileItsFileIsThere) {
-    EXPECT_EQ(service_.clipURL("intro.mp4"),
-              "http://127.0.0.1:" + std::to_string(service_.port()) + "/intro.mp4");
-    EXPECT_EQ(service_.songURL(12), "http://127.0.0.1:" + std::to_string(service_.port()) + "/12");
+    const std::string origin = "http://127.0.0.1:" + std::to_string(service_.port());
+    EXPECT_EQ(service_.clipURL("intro.mp4"), origin + "/intro.mp4");
+    EXPECT_EQ(service_.songURL(12), origin + "/12");
     const HttpAnswer answer = get("/intro.mp4");
     EXPECT_EQ(answer.body, "INTRO CLIP");
     EXPECT_EQ(answer.field("content-disposition"), "attachment; filename=\"intro.mp4\"");
-    // Ranges and HEAD behave as for any file.
     const HttpAnswer range = get("/idle.mp4", "GET", "Range: bytes=-500\r\n");
     EXPECT_EQ(range.status, 206);
     EXPECT_EQ(range.body, patternBytes(1000).substr(500));
@@ -93,41 +104,90 @@ TEST_F(MediaServiceTest, ServesTheClipsAndTheCurrentSongWhileItsFileIsThere) {
     EXPECT_EQ(head.status, 200);
     EXPECT_EQ(head.field("content-length"), "1000");
 
-    media_.songs.setCurrentSongId(5);
+    songs_.setCurrentSongId(5);
     EXPECT_EQ(get("/5").body, "song 5 bytes");
     EXPECT_EQ(get("/6").status, 404);
     // A current song whose file is gone, or is a folder, is 404 too.
-    std::filesystem::remove(media_.songFiles[5]);
+    std::filesystem::remove(songFiles_[5]);
     EXPECT_EQ(get("/5").status, 404);
-    std::filesystem::create_directory(media_.songFiles[5]);
+    std::filesystem::create_directory(songFiles_[5]);
     EXPECT_EQ(get("/5").status, 404);
-}
-
-TEST_F(MediaServiceTest, ASongsFileNameNeverWritesIntoTheHead) {
-    // The answer names the file a song's link points to.
-    const std::string target = media_.dir.write("Xa \"Q\"\r\nX-Injected: yes - Ru.vcv", "odd name");
-    std::filesystem::remove(media_.songFiles[5]);
-    std::filesystem::create_symlink(target, media_.songFiles[5]);
-    media_.songs.setCurrentSongId(5);
-    const HttpAnswer answer = get("/5");
-    EXPECT_EQ(answer.body, "odd name");
-    EXPECT_FALSE(answer.field("x-injected"));
-    EXPECT_EQ(answer.field("content-disposition"),
+    // The answer names the file a song's link points to, and that name never writes into the head.
+    std::filesystem::remove(songFiles_[5]);
+    std::filesystem::create_symlink(dir_.write("Xa \"Q\"\r\nX-Injected: yes - Ru.vcv", "odd name"),
+                                    songFiles_[5]);
+    const HttpAnswer odd = get("/5");
+    EXPECT_EQ(odd.body, "odd name");
+    EXPECT_FALSE(odd.field("x-injected"));
+    EXPECT_EQ(odd.field("content-disposition"),
               R"(attachment; filename="Xa \"Q\"__X-Injected: yes - Ru.vcv"; )"
               R"(filename*=UTF-8''Xa%20%22Q%22%0D%0AX-Injected%3A%20yes%20-%20Ru.vcv)");
+
+    LocalMediaService second(songs_, temp_, "intro.mp4", "idle.mp4");
+    std::string error;
+    EXPECT_FALSE(second.start(service_.port(), &error));
+    EXPECT_FALSE(error.empty());
+    service_.stop();
+    EXPECT_FALSE(service_.isRunning());
 }
 
-TEST(MediaServiceStart, ABusyPortIsReported) {
-    MediaCatalogue media{songContents(1)};
-    LocalMediaService first(media.songs, media.tempFolder, "intro.mp4", "idle.mp4");
-    ASSERT_TRUE(first.start(0));
-    LocalMediaService second(media.songs, media.tempFolder, "intro.mp4", "idle.mp4");
-    std::string error;
-    EXPECT_FALSE(second.start(first.port(), &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(second.isRunning());
-    first.stop();
-    EXPECT_FALSE(first.isRunning());
+// Plays the address with libVLC to its end, jumping to `seekTo` (0 ... 1) once it plays, which
+// makes libVLC ask for a byte range; the first of the end and error events.
+int playToEnd(libvlc_instance_t* vlc, const std::string& url, float seekTo = -1) {
+    std::unique_ptr<libvlc_media_t, decltype(&libvlc_media_release)> media(
+        libvlc_media_new_location(vlc, url.c_str()), &libvlc_media_release);
+    std::atomic<int> end{0};
+    std::unique_ptr<libvlc_media_player_t, decltype(&libvlc_media_player_release)> player(
+        libvlc_media_player_new_from_media(media.get()), &libvlc_media_player_release);
+    for (auto type : {libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError})
+        libvlc_event_attach(
+            libvlc_media_player_event_manager(player.get()), type,
+            [](const libvlc_event_t* event, void* data) {
+                int none = 0;
+                static_cast<std::atomic<int>*>(data)->compare_exchange_strong(none, event->type);
+            },
+            &end);
+    libvlc_media_player_play(player.get());
+    auto playing = [&] { return libvlc_media_player_get_state(player.get()) == libvlc_Playing; };
+    if (seekTo >= 0 && testing::eventually([&] { return playing() || end != 0; }, std::chrono::seconds(60)) &&
+        playing())
+        libvlc_media_player_set_position(player.get(), seekTo);
+    testing::eventually([&] { return end != 0; }, std::chrono::seconds(90));
+    libvlc_media_player_stop(player.get());
+    return end;
+}
+
+TEST_F(MediaServiceTest, LibVlcPlaysTheClipAndVcvSongsOverHttpToTheEnd) {
+    // Moving video and a tone; raw video makes a large file in no time.
+    auto makeMedia = [](const std::string& path, const std::string& format, int seconds, bool raw = false) {
+        const auto result = testing::runProgram(
+            "ffmpeg", testing::words("-hide_banner -loglevel error -y -f lavfi -i testsrc=rate=25:size=" +
+                                         std::string(raw ? "640x480" : "160x120") +
+                                         " -f lavfi -i sine=frequency=440 -t " + std::to_string(seconds) +
+                                         (raw ? " -c:v rawvideo -pix_fmt yuv420p -c:a pcm_s16le"
+                                              : " -c:v mpeg4 -c:a aac") +
+                                         " -f " + format,
+                                     {path}));
+        ASSERT_EQ(result.status, 0) << result.err;
+    };
+    makeMedia(temp_ + "/intro.mp4", "mp4", 2);
+    makeMedia(songFiles_[0], "matroska", 4);
+    // A song of real size: libVLC hangs up in the middle of the body when it seeks.
+    makeMedia(songFiles_[1], "avi", 3, true);
+    ASSERT_GE(std::filesystem::file_size(songFiles_[1]), 30u * 1024 * 1024);
+    const char* args[] = {"--aout=dummy", "--vout=dummy", "--no-xlib", "--quiet", "--no-video-title-show"};
+    std::unique_ptr<libvlc_instance_t, decltype(&libvlc_release)> vlc(libvlc_new(std::size(args), args),
+                                                                      &libvlc_release);
+    ASSERT_TRUE(vlc);
+
+    EXPECT_EQ(playToEnd(vlc.get(), service_.clipURL("intro.mp4")), libvlc_MediaPlayerEndReached);
+    songs_.setCurrentSongId(0);
+    EXPECT_EQ(playToEnd(vlc.get(), service_.songURL(0), 0.5f), libvlc_MediaPlayerEndReached);
+    songs_.setCurrentSongId(1);
+    EXPECT_EQ(playToEnd(vlc.get(), service_.songURL(1), 0.5f), libvlc_MediaPlayerEndReached);
+    // Once another song is current, the address no longer plays.
+    songs_.setCurrentSongId(-1);
+    EXPECT_EQ(playToEnd(vlc.get(), service_.songURL(0)), libvlc_MediaPlayerEncounteredError);
 }
 
 }  // namespace
