@@ -1,7 +1,5 @@
 #include "ui/operator_windows.h"
 
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImageReader>
@@ -13,31 +11,33 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTest>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 
 #include "app/engine_harness.h"
 #include "app/media_samples.h"
-#include "base/virtual_scheduler.h"
 #include "ui/equalizer_window.h"
-#include "ui/main_window.h"
 #include "ui/settings_window.h"
 #include "ui/song_list_model.h"
 #include "ui/song_selection_window.h"
 #include "ui/thumbnail_window.h"
+#include "ui/ui_test_support.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
+namespace fs = std::filesystem;
 
 namespace {
 
-std::unique_ptr<EqualizerWindow> openEqualizer(EngineHarness& h) {
-    const auto stored = parseEqualizer(h.preferences.stringForKey(KEY_EQ).value_or(""));
-    return std::make_unique<EqualizerWindow>(stored, [&h](double preAmp, const std::vector<float>& bands) {
-        h.engine->setEqualizer(preAmp, bands);
-    });
+void deleteClosed() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+template <typename Window>
+QList<Window*> shownIn(const QWidget& parent) {
+    QList<Window*> list;
+    for (Window* w : parent.findChildren<Window*>())
+        if (w->isVisible()) list.push_back(w);
+    return list;
 }
 
 }  // namespace
@@ -45,27 +45,25 @@ std::unique_ptr<EqualizerWindow> openEqualizer(EngineHarness& h) {
 TEST(EqualizerWindow, SlidersAndPresetsApplyAndStoreAtOnce) {
     EngineHarness h({"a.mp4"});
     h.launch();
-    h.preferences.setString(KEY_EQ, "0.7 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0 9.0");
-    auto window = openEqualizer(h);
+    const std::string stored = "0.7 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0 9.0";
+    h.preferences.setString(KEY_EQ, stored);
+    auto window = std::make_unique<EqualizerWindow>(
+        parseEqualizer(stored),
+        [&](double preAmp, const std::vector<float>& bands) { h.engine->setEqualizer(preAmp, bands); });
     EXPECT_EQ(window->slider(0)->value(), 207);  // 0.7 dB
     EXPECT_EQ(window->valueLabel(1)->text(), "4.0dB");
-    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ),
-              "0.7 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0 9.0");  // opening applies nothing
-
-    window->slider(4)->setValue(165);  // band 3
+    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), stored);  // opening applies nothing
+    window->slider(4)->setValue(165);                       // band 3
     EXPECT_EQ(window->valueLabel(4)->text(), "-3.5dB");
     EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "0.7 4.0 4.0 3.0 -3.5 0.0 0.0 2.0 3.0 4.0 4.0");
     EXPECT_FLOAT_EQ(h.player.bands[3], -3.5f);
-
     window->defaultButton()->click();
     EXPECT_EQ(window->slider(0)->value(), 320);
     EXPECT_EQ(window->slider(10)->value(), 200);
     EXPECT_EQ(window->valueLabel(0)->text(), "12.0dB");
     EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "12.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0");
     EXPECT_FLOAT_EQ(h.player.preAmplification, 12.0f);
-
     window->karaokeButton()->click();
-    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), kDefaultEqualizer);
     QTest::keyClick(window.get(), Qt::Key_Escape);  // closing keeps the change
     EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), kDefaultEqualizer);
 }
@@ -75,22 +73,27 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     store.registerDefaults({{KEY_DEVICE_NAME, std::string("ca")}});
     bool launch = false;
     std::vector<std::string> calls;
-    auto open = [&] {
-        return new SettingsWindow({store,
-                                   "ca",
-                                   [&] { return launch; },
-                                   [&](bool on) { launch = on; },
-                                   [&](bool on) { calls.push_back(on ? "scoring on" : "scoring off"); },
-                                   [&](bool on, std::int32_t type, std::optional<std::string> keyword) {
-                                       calls.push_back((on ? "random " : "off ") + std::to_string(type) +
-                                                       " " + keyword.value_or("<none>"));
-                                   },
-                                   false,
-                                   {}});
+    QPointer<SettingsWindow> window;
+    const auto open = [&] {
+        window = new SettingsWindow({store,
+                                     "ca",
+                                     [&] { return launch; },
+                                     [&](bool on) { launch = on; },
+                                     [&](bool on) { calls.push_back(on ? "scoring on" : "scoring off"); },
+                                     [&](bool on, std::int32_t type, std::optional<std::string> keyword) {
+                                         calls.push_back((on ? "random " : "off ") + std::to_string(type) +
+                                                         " " + keyword.value_or("<none>"));
+                                     },
+                                     false,
+                                     {}});
+    };
+    const auto chooseType = [&](int type) {
+        window->ddlKeyword()->setCurrentIndex(type);
+        emit window->ddlKeyword()->activated(type);
     };
 
     // First run: nothing stored, OK only closes.
-    QPointer<SettingsWindow> window = open();
+    open();
     EXPECT_EQ(window->txtDeviceName()->text(), "ca");
     EXPECT_FALSE(window->cbRandom()->isChecked());
     EXPECT_FALSE(window->txtKeyword()->isEnabled());
@@ -101,7 +104,6 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     window->cbRandom()->click();
     window->cbRandom()->click();
     // The browser remote's PIN: stored as typed, without spaces around it; emptied, none.
-    EXPECT_EQ(window->txtWebPin()->text(), "");
     QTest::keyClicks(window->txtWebPin(), " 4321 ");
     EXPECT_EQ(store.stringForKey(KEY_WEB_PIN), "4321");
     window->txtWebPin()->selectAll();
@@ -110,16 +112,15 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     QTest::keyClicks(window->txtWebPin(), "57");
     window->btnOK()->click();
     EXPECT_EQ(calls, std::vector<std::string>{"scoring on"});
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    deleteClosed();
     EXPECT_TRUE(window.isNull());
 
     // Random on, singer, a keyword: stored at once, handed over once on OK.
-    window = open();
+    open();
     EXPECT_TRUE(window->cbStartup()->isChecked());
     EXPECT_EQ(window->txtWebPin()->text(), "57");
     window->cbRandom()->click();
-    window->ddlKeyword()->setCurrentIndex(2);
-    emit window->ddlKeyword()->activated(2);
+    chooseType(2);
     QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("Mỹ Tâm"));
     QCoreApplication::sendEvent(window->txtKeyword(), &typed);
     EXPECT_TRUE(store.boolForKey(KEY_RANDOM));
@@ -128,12 +129,11 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     window->btnOK()->click();
     EXPECT_EQ(calls.back(), "random 2 Mỹ Tâm");
 
-    // A type changed and Escape: stored, not handed over; an emptied device name becomes
-    // the login name on closing.
+    // A type changed and Escape: stored, not handed over; an emptied device name becomes the login
+    // name on closing.
     const auto before = calls.size();
-    window = open();
-    window->ddlKeyword()->setCurrentIndex(0);
-    emit window->ddlKeyword()->activated(0);
+    open();
+    chooseType(0);
     window->txtDeviceName()->clear();
     QTest::keyClick(window->txtDeviceName(), Qt::Key_A);
     QTest::keyClick(window->txtDeviceName(), Qt::Key_Backspace);
@@ -151,13 +151,13 @@ TEST(SongSelectionWindow, SearchQueueAndPhonesSeeTheSameQueue) {
     WatchingPhone phone(h.sockets.port());
     SongSelectionWindow window({h.songs, h.thumbnails, *h.engine, {}, false});
     h.engine->addListener(&window);
-    auto rows = [&] {
+    const auto rows = [&] {
         std::vector<std::string> out;
         for (int r = 0; r < window.model().rowCount(); ++r) out.push_back(window.model().songAt(r)->title);
         return out;
     };
-    auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(window.txtSearch(), key, modifiers);
+    const auto press = [&](Qt::Key key) {
+        QTest::keyClick(window.txtSearch(), key);
         h.clock.runPending();
     };
     EXPECT_EQ(window.lblList()->text(), "Bài hát đã chọn");
@@ -194,7 +194,6 @@ TEST(SongSelectionWindow, SearchQueueAndPhonesSeeTheSameQueue) {
     window.btnPriority()->click();
     h.clock.runPending();
     EXPECT_EQ(rows(), (std::vector<std::string>{"Anh Ơi", "Đêm Đông"}));
-    phone.drain();
     press(Qt::Key_Down);
     press(Qt::Key_Return);  // removes it
     EXPECT_EQ(rows(), std::vector<std::string>{"Đêm Đông"});
@@ -215,59 +214,50 @@ TEST(OperatorWindows, ShortcutsOpenANewWindowEachTimeAndThePointerStaysWhileOneI
     OperatorWindows windows(
         {window, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, h.background, "ca", {}});
     window.setMenusEnabled(true, false);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, 10000));
-    auto shown = [&]<typename Window>() {
-        QList<Window*> list;
-        for (Window* w : window.findChildren<Window*>())
-            if (w->isVisible()) list.push_back(w);
-        return list;
-    };
+    showActive(window);
 
     QTest::keyClick(&window, Qt::Key_E, Qt::ControlModifier);
-    ASSERT_EQ(shown.operator()<EqualizerWindow>().size(), 1);
-    QPointer<EqualizerWindow> first = shown.operator()<EqualizerWindow>().front();
+    ASSERT_EQ(shownIn<EqualizerWindow>(window).size(), 1);
+    QPointer<EqualizerWindow> first = shownIn<EqualizerWindow>(window).front();
     window.menuEqualizer()->trigger();  // a new one replaces it
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    deleteClosed();
     EXPECT_TRUE(first.isNull());
     QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
     // Fair turns reach the engine, which stores them.
-    ASSERT_EQ(shown.operator()<SettingsWindow>().size(), 1);
-    shown.operator()<SettingsWindow>().front()->cbFairTurns()->click();
+    ASSERT_EQ(shownIn<SettingsWindow>(window).size(), 1);
+    shownIn<SettingsWindow>(window).front()->cbFairTurns()->click();
     h.clock.runPending();
     EXPECT_TRUE(h.engine->fairTurns());
     EXPECT_TRUE(h.preferences.boolForKey(KEY_FAIR_TURNS));
     QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(windows.openCount(), 3);
-    EXPECT_EQ(shown.operator()<SongSelectionWindow>().size(), 1);
+    EXPECT_EQ(shownIn<SongSelectionWindow>(window).size(), 1);
     windowClock.advance(std::chrono::seconds(20));
     EXPECT_TRUE(window.isPointerVisible());
-
-    for (QDialog* open : shown.operator()<QDialog>()) open->close();
+    for (QDialog* open : shownIn<QDialog>(window)) open->close();
     EXPECT_EQ(windows.openCount(), 0);
     EXPECT_FALSE(window.isPointerVisible());
 }
 
 TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) {
     TempDir work;
-    // The real tool behind a wrapper that notes each run's input; while "hold" exists a run
-    // waits for "go" (10 s at most, so a failing test cannot hang).
-    const std::string runs = work / "runs";
-    const std::string tool = work.write(
-        "tool.sh", "#!/bin/sh\necho \"$2\" >> '" + runs + "'\nif [ -e '" + work / "hold" +
-                       "' ]; then i=0; while [ ! -e '" + work / "go" +
-                       "' ] && [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); done; fi\nexec ffmpeg \"$@\"\n");
+    // The real tool behind a wrapper that notes each run's input; while "hold" exists a run waits for
+    // "go" (10 s at most, so a failing test cannot hang).
+    const std::string runs = work / "runs", hold = work / "hold", go = work / "go";
+    const std::string tool = work.write("tool.sh", "#!/bin/sh\necho \"$2\" >> '" + runs + "'\nif [ -e '" +
+                                                       hold + "' ]; then i=0; while [ ! -e '" + go +
+                                                       "' ] && [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); "
+                                                       "done; fi\nexec ffmpeg \"$@\"\n");
     ::chmod(tool.c_str(), 0755);
     const std::string longClip = work / "long.mp4", shortClip = work / "short.mp4";
     for (const auto& [path, seconds] : {std::pair{longClip, 40}, std::pair{shortClip, 10}})
         runFfmpeg({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=5:duration=" + std::to_string(seconds),
                    "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", path});
-
     struct Case {
         std::string title, file, clip;
         bool runsTool, getsPicture;
     };
-    const std::vector<Case> cases = {
+    const Case cases[] = {
         {"Anh", "Anh - Tuấn.mp4", longClip, true, true},
         {"Bông", "Bông - Lan.mp4", shortClip, true, false},      // no frame at 30 s
         {"Chiều", "Chiều - Quang.vcv", longClip, false, false},  // never given to the tool
@@ -277,51 +267,50 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     for (const Case& c : cases) files.push_back(c.file);
     EngineHarness h(files, tool);
     for (const Case& c : cases)
-        std::filesystem::copy_file(c.clip, h.songsDir / ("Karaoke/" + c.file),
-                                   std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::create_directories(h.songsDir / "thumbnail");
-    VirtualScheduler windowClock;
-    MainWindow window({}, windowClock);
+        fs::copy_file(c.clip, h.songsDir / ("Karaoke/" + c.file), fs::copy_options::overwrite_existing);
+    fs::create_directories(h.songsDir / "thumbnail");
+    MainWindow window({});
     BackgroundQueue oneThread(1);  // a single core: the batch must leave room for other work
     OperatorWindows windows(
         {window, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, oneThread, "ca", {}});
     EXPECT_EQ(windows.openThumbnails(), nullptr);  // not before the catalogue is loaded
     h.launchToFirstSong();
 
-    const ThumbnailTool thumbnails = h.engine->thumbnailTool();
     const auto song = [&](const Case& c) { return *h.songs.getSong(h.idOf(c.title)); };
-    const auto picture = [&](const Case& c) { return thumbnails.outputPath(song(c)); };
+    const auto picture = [&](const Case& c) { return h.engine->thumbnailTool().outputPath(song(c)); };
     const auto toolRuns = [&] {
         std::vector<std::string> lines;
         std::ifstream in(runs);
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines;
     };
-    const QString finished = "Đã tạo xong tất cả thumbnail";
     QPointer<ThumbnailWindow> batch;
     const auto open = [&] {
-        std::filesystem::remove(runs);
+        fs::remove(runs);
         batch = qobject_cast<ThumbnailWindow*>(windows.openThumbnails());
         ASSERT_TRUE(batch);
         EXPECT_TRUE(h.engine->flags().isCreateThumbnail);  // the up-next step leaves the tool alone
         EXPECT_EQ(batch->progress()->maximum(), 4);
     };
+    const auto finished = [&] {
+        return batch && batch->lblStatus()->text() == "Đã tạo xong tất cả thumbnail";
+    };
     const auto closedAndGone = [&] {
         EXPECT_FALSE(h.engine->flags().isCreateThumbnail);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        deleteClosed();
         EXPECT_TRUE(batch.isNull());
     };
     std::ofstream(picture(cases[3])) << "old";
 
     open();
-    ASSERT_TRUE(h.settle([&] { return batch->lblStatus()->text() == finished; }));
+    ASSERT_TRUE(h.settle(finished));
     EXPECT_EQ(batch->btnStop()->text(), "OK");
     EXPECT_EQ(batch->progress()->value(), 4);
     EXPECT_EQ(batch->lblProgress()->text(), "4 / 4");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         EXPECT_EQ(std::ranges::count(toolRuns(), song(c).karaokeFile), c.runsTool ? 1 : 0);
-        EXPECT_EQ(std::filesystem::exists(picture(c)), c.getsPicture);
+        EXPECT_EQ(fs::exists(picture(c)), c.getsPicture);
     }
     QImageReader made(QString::fromStdString(picture(cases[0])));
     EXPECT_EQ(made.format(), "jpeg");
@@ -333,25 +322,25 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     // Every song has its picture: done at once, the tool never runs.
     std::ofstream(picture(cases[1])) << "old";
     open();
-    ASSERT_TRUE(h.settle([&] { return batch->lblStatus()->text() == finished; }));
+    ASSERT_TRUE(h.settle(finished));
     EXPECT_EQ(batch->lblProgress()->text(), "4 / 4");
     EXPECT_TRUE(toolRuns().empty());
     QTest::keyClick(batch, Qt::Key_Escape);
     closedAndGone();
 
-    // Other background work (the up-next step) gets its turn between two songs.
     const auto remakeFirstTwo = [&] {
-        for (const Case& c : {cases[0], cases[1]}) std::filesystem::remove(picture(c));
+        for (const Case& c : {cases[0], cases[1]}) fs::remove(picture(c));
         work.write("hold");
-        std::filesystem::remove(work / "go");
+        fs::remove(go);
         open();
         ASSERT_TRUE(h.settle([&] { return toolRuns().size() == 1; }));
     };
+    // Other background work (the up-next step) gets its turn between two songs.
     remakeFirstTwo();
     std::atomic<int> runsSeen = -1;
     oneThread.post([&] { runsSeen = static_cast<int>(toolRuns().size()); });
     work.write("go");
-    ASSERT_TRUE(h.settle([&] { return batch->lblStatus()->text() == finished; }));
+    ASSERT_TRUE(h.settle(finished));
     EXPECT_EQ(runsSeen, 1);
     batch->close();
     closedAndGone();
@@ -362,13 +351,13 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     EXPECT_FALSE(h.engine->flags().isCreateThumbnail);
     EXPECT_EQ(windows.openCount(), 0);
     h.clock.runPending();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    deleteClosed();
     ASSERT_TRUE(batch);  // waits, hidden, for the song at hand
-    EXPECT_NE(batch->lblStatus()->text(), finished);
+    EXPECT_FALSE(finished());
     work.write("go");
-    ASSERT_TRUE(h.settle([&] { return batch && batch->lblStatus()->text() == finished; }));
+    ASSERT_TRUE(h.settle(finished));
     EXPECT_EQ(toolRuns(), std::vector<std::string>{song(cases[0]).karaokeFile});
-    EXPECT_TRUE(std::filesystem::exists(picture(cases[0])));
+    EXPECT_TRUE(fs::exists(picture(cases[0])));
     EXPECT_EQ(batch->lblProgress()->text(), "1 / 4");
     closedAndGone();
 }
