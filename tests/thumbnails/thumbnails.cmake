@@ -1,3 +1,2 @@
 # Thumbnail store and endpoint tests (real files, real sockets on loopback).
-vocalis_test(thumbnail_tests LIBS vocalis_thumbnails SOURCES
-  thumbnails/thumbnail_manager_test.cpp thumbnails/thumbnail_server_test.cpp)
+vocalis_test(thumbnail_tests LIBS vocalis_thumbnails SOURCES thumbnails/thumbnail_test.cpp)

@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <regex>
+#include <thread>
+
+#include "remote/http_date.h"
+#include "support/socket_client.h"
+#include "support/temp_dir.h"
+#include "thumbnails/thumbnail_manager.h"
+#include "thumbnails/thumbnail_server.h"
+
+namespace vocalis {
+namespace {
+
+using namespace testing;
+using Pictures = std::vector<std::optional<std::string>>;
+
+// An index entry of a data file: 56 key bytes (byte 55 may be anything), offset and length.
+struct DataEntry {
+    std::string key;
+    std::int32_t offset = 0, length = 0;
+};
+
+std::string dataFileBytes(std::int32_t count, const std::vector<DataEntry>& entries) {
+    std::string bytes;
+    const auto put = [&](std::int32_t value) {
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.push_back(static_cast<char>(static_cast<std::uint32_t>(value) >> shift));
+    };
+    put(count);
+    for (const auto& entry : entries) {
+        std::string key = entry.key.substr(0, 56);
+        key.resize(56, '\0');
+        bytes += key;
+        put(entry.offset);
+        put(entry.length);
+    }
+    return bytes;
+}
+
+// A data file with the pictures after the index, in the given (sorted) order.
+std::string dataFileWithPictures(const std::vector<std::pair<std::string, std::string>>& keyedPictures) {
+    std::vector<DataEntry> entries;
+    std::string pictures;
+    for (const auto& [key, picture] : keyedPictures) {
+        entries.push_back({key, static_cast<std::int32_t>(4 + 64 * keyedPictures.size() + pictures.size()),
+                           static_cast<std::int32_t>(picture.size())});
+        pictures += picture;
+    }
+    return dataFileBytes(static_cast<std::int32_t>(entries.size()), entries) + pictures;
+}
+
+// A song from its file name without the extension ("Title - Singer").
+Song songNamed(const std::string& name) { return *songFromPath("/songs", name + ".mkv"); }
+
+// A title sorting after the short ones whose file name "<title>-x.jpg" is `nameLength` bytes.
+std::string longTitle(char second, std::size_t nameLength) {
+    return "z" + std::string(1, second) + std::string(nameLength - 8, 'z');
+}
+
+TEST(ThumbnailKey, JoinsTitleAndSingerAndKeepsFiftyFiveBytes) {
+    const std::string sixty(60, 'a');
+    const std::pair<std::string, std::string> keys[] = {
+        {"Em Ơi - Ca Sĩ", "emoi-casi"},
+        {"Đêm Đông", "demdong-"},
+        {sixty + " - X", std::string(55, 'a')},
+        {std::string(54, 'b') + " - Singer", std::string(54, 'b') + "-"}};
+    for (const auto& [name, key] : keys) EXPECT_EQ(thumbnailKey(songNamed(name)), key);
+    EXPECT_EQ(thumbnailFileName(songNamed(sixty + " - Ca Sĩ")), sixty + "-casi.jpg");
+}
+
+class Thumbnails : public ::testing::Test {
+  protected:
+    // ids follow the title order
+    void publish(const std::vector<std::string>& names) {
+        std::vector<Song> list;
+        for (const auto& name : names) list.push_back(songNamed(name));
+        songs_.addAll(std::make_shared<const Catalogue>(buildCatalogue(std::move(list))));
+    }
+    void load(const std::string& data) {
+        dir_.write("thumbnail.dat", data);
+        manager_.load(dir_ / "thumbnail", dir_ / "thumbnail.dat");
+    }
+    std::optional<std::string> picture(std::int32_t songId) {
+        const auto bytes = manager_.getThumbnail(songId);
+        return bytes ? std::optional<std::string>(std::in_place, bytes->begin(), bytes->end()) : std::nullopt;
+    }
+    Pictures picturesUpTo(std::int32_t count) {
+        Pictures out;
+        for (std::int32_t id = 0; id < count; ++id) out.push_back(picture(id));
+        return out;
+    }
+    void serve() {
+        // ids: 0 "a" (folder), 1 "b" (data file only), 2 "c" (none), 3 "d", 4 "e", 5 "f" (folder),
+        // 6 and 7 (data file only, file names of 249 and 255 bytes)
+        publish({"a - One", "b - Two", "c - Three", "d", "e", "f - Six", longTitle('a', 249) + " - x",
+                 longTitle('b', 255) + " - x"});
+        dir_.write("thumbnail/a-one.jpg", "JPEG-A");
+        dir_.write("thumbnail/f-six.jpg", "JPEG-F");
+        load(dataFileWithPictures({{"b-two", "JPEG-B-FROM-DATA"},
+                                   {longTitle('a', 249).substr(0, 55), "JPEG-249"},
+                                   {longTitle('b', 255).substr(0, 55), "JPEG-255"}}));
+        std::string error;
+        ASSERT_TRUE(server_.start(0, &error)) << error;
+    }
+    // Sends one request and reads the answer; every answer must close its connection.
+    HttpAnswer request(const std::string& target, const std::string& method = "GET",
+                       const std::string& version = "HTTP/1.1") {
+        RawClient client(server_.port());
+        EXPECT_TRUE(client.send(method + " " + target + " " + version + "\r\nHost: phone\r\n\r\n"));
+        const auto read = client.readAnswer(method == "HEAD");
+        EXPECT_TRUE(read);
+        const HttpAnswer answer = read.value_or(HttpAnswer{});
+        EXPECT_TRUE(client.waitClosed()) << target;
+        EXPECT_EQ(client.unexpected(), "") << target;
+        EXPECT_EQ(answer.field("connection"), "Close") << target;
+        EXPECT_TRUE(answer.field("server") && answer.field("date")) << target;
+        return answer;
+    }
+
+    TempDir dir_;
+    SongManager songs_;
+    ThumbnailManager manager_{songs_};
+    ThumbnailServer server_{manager_, songs_};
+};
+
+TEST_F(Thumbnails, FindsPicturesByKeyInCStringOrderAndFallsBackToTheFolder) {
+    // ids by title order: 0 "aa", 1 "long...", 2 "mm", 3 "zz", 4 "æ" (bytes above 0x7f sort last)
+    publish({"aa - One", std::string(60, 'l') + " - Two", "mm", "zz - Three", "æ - Four"});
+    ASSERT_EQ(songs_.getSong(4)->titleSearchNoSpace, "æ");
+    dir_.write("thumbnail/zz-three.jpg", "FOLDER-ZZ");
+    dir_.write("thumbnail/aa-one.jpg", "FOLDER-AA-NOT-USED");
+    // The long key differs from the file's only after byte 55, once that byte is cleared.
+    load(dataFileWithPictures({{"aa-one", "PICTURE-AA"},
+                               {std::string(55, 'l') + "!garbage", "PICTURE-LONG"},
+                               {"mm-", "PICTURE-MM"},
+                               {"æ-four", "PICTURE-AE"}}));
+    EXPECT_EQ(manager_.thumbnailCount(), 4);
+    for (const auto& [id, index] : {std::pair{0, 0}, {1, 1}, {3, -1}, {4, 3}})
+        EXPECT_EQ(manager_.searchInThumbnailData(*songs_.getSong(id)), index) << id;
+    EXPECT_EQ(picturesUpTo(6), (Pictures{"PICTURE-AA", "PICTURE-LONG", "PICTURE-MM", "FOLDER-ZZ",
+                                         "PICTURE-AE", std::nullopt}));
+    EXPECT_EQ(picture(-1), std::nullopt);
+    EXPECT_EQ(manager_.getThumbnailOffset(0), 4 + 64 * 4);
+    EXPECT_EQ(manager_.getThumbnailLength(0), 10);
+    EXPECT_EQ(manager_.getThumbnailOffset(4), -1);
+    EXPECT_EQ(manager_.getThumbnailLength(-1), -1);
+
+    // The folder is consulted afresh on every request.
+    std::filesystem::remove(dir_ / "thumbnail/zz-three.jpg");
+    EXPECT_EQ(picture(3), std::nullopt);
+    dir_.write("thumbnail/zz-three.jpg", "FOLDER-ZZ-2");
+    EXPECT_EQ(picture(3), "FOLDER-ZZ-2");
+    manager_.unload();
+    EXPECT_EQ(picturesUpTo(4), Pictures(4));
+}
+
+TEST_F(Thumbnails, OffsetAndLengthLimitsDecideWithoutTheFolder) {
+    publish({"a", "b", "c", "d", "e"});
+    for (const char* name : {"a", "b", "c", "d", "e"})
+        dir_.write(std::string("thumbnail/") + name + "-.jpg", "FOLDER");
+    const std::int32_t pictures = 4 + 64 * 5;
+    load(dataFileBytes(5, {{"a-", pictures, 102399},
+                           {"b-", pictures, 102400},
+                           {"c-", 0, 10},
+                           {"d-", pictures, 0},
+                           {"e-", pictures + 102399 - 5, 10}}) +  // runs past the end
+         std::string(102399, 'p'));
+    EXPECT_EQ(picturesUpTo(5),
+              (Pictures{std::string(102399, 'p'), std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
+}
+
+TEST_F(Thumbnails, CountsOutsideTheLimitsAndShortFilesNeverReadPastTheEnd) {
+    publish({"a", "b", "c"});
+    dir_.write("thumbnail/a-.jpg", "FOLDER-A");
+    dir_.write("thumbnail/c-.jpg", "FOLDER-C");
+    const std::vector<DataEntry> entries = {{"a-", 1, 3}, {"b-", 1, 3}, {"c-", 1, 3}};
+    for (const std::string& data : {dataFileBytes(0, entries), dataFileBytes(100000, entries),
+                                    dataFileBytes(-1, entries), std::string(), std::string("\x02\x00", 2)}) {
+        SCOPED_TRACE(data.size());
+        load(data);
+        EXPECT_EQ(manager_.thumbnailCount(), 0);
+        EXPECT_EQ(picturesUpTo(2), (Pictures{"FOLDER-A", std::nullopt}));
+    }
+    // 99999 is accepted; the file holds two whole entries and part of a third.
+    std::string bytes = dataFileBytes(99999, entries);
+    bytes.resize(4 + 64 * 2 + 30);
+    load(bytes);
+    EXPECT_EQ(manager_.thumbnailCount(), 2);
+    EXPECT_EQ(picturesUpTo(3), (Pictures{bytes.substr(1, 3), bytes.substr(1, 3), "FOLDER-C"}));
+    // A missing data file: the folder alone.
+    std::filesystem::remove(dir_ / "thumbnail.dat");
+    manager_.load(dir_ / "thumbnail", dir_ / "thumbnail.dat");
+    EXPECT_EQ(manager_.thumbnailCount(), 0);
+    EXPECT_EQ(picture(2), "FOLDER-C");
+}
+
+TEST_F(Thumbnails, ConcurrentReadersEachGetTheirOwnPicture) {
+    std::vector<std::string> names;
+    std::vector<std::pair<std::string, std::string>> keyed;
+    for (int i = 0; i < 50; ++i) {
+        names.push_back("s" + std::to_string(10 + i));
+        keyed.emplace_back(names.back() + "-", std::string(2000 + i, static_cast<char>('A' + i % 26)));
+    }
+    publish(names);
+    load(dataFileWithPictures(keyed));
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 8; ++t)
+        readers.emplace_back([&, t] {
+            for (int round = 0; round < 200; ++round) {
+                const int id = (round * 7 + t) % 50;
+                if (picture(id) != keyed[static_cast<std::size_t>(id)].second) ++wrong;
+            }
+        });
+    for (auto& reader : readers) reader.join();
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(Thumbnails, AnswersAPictureWithItsFileFieldsAndCloses) {
+    serve();
+    const HttpAnswer answer = request("/0");
+    EXPECT_EQ(answer.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(answer.body, "JPEG-A");
+    struct stat info {};
+    ASSERT_EQ(::stat((dir_ / "thumbnail/a-one.jpg").c_str(), &info), 0);
+    for (const auto& [field, value] :
+         {std::pair{"content-type", "image/jpeg"}, {"content-length", "6"}, {"cache-control", "no-cache"}})
+        EXPECT_EQ(answer.field(field), value) << field;
+    EXPECT_EQ(answer.field("last-modified"), httpDate(info.st_mtim.tv_sec));
+    EXPECT_FALSE(answer.field("content-disposition"));
+    const auto tag = answer.field("etag");
+    ASSERT_TRUE(tag);
+    EXPECT_TRUE(std::regex_match(*tag, std::regex("\"[^\"]+\"")));
+    EXPECT_NE(request("/5").field("etag"), tag);
+
+    const HttpAnswer head = request("/0", "HEAD");
+    EXPECT_EQ(head.status, 200);
+    EXPECT_EQ(head.field("content-length"), "6");
+    EXPECT_EQ(head.field("etag"), tag);
+    EXPECT_EQ(request("/0", "GET", "HTTP/1.0").body, "JPEG-A");
+}
+
+TEST_F(Thumbnails, IdsAreReadFromThePathWithoutSlashes) {
+    serve();
+    // Without digits the id is 0; a space ends the request target.
+    const char* const bodies[][2] = {
+        {"/", "JPEG-A"},          {"/abc", "JPEG-A"},   {"/../../thumbnail.dat", "JPEG-A"},
+        {"/5/extra/7", "JPEG-F"}, {"/5.jpg", "JPEG-F"}, {"/5?size=large", "JPEG-F"}};
+    for (const auto& [target, body] : bodies) EXPECT_EQ(request(target).body, body) << target;
+    EXPECT_EQ(request("/ 5").status, 400);
+    for (const std::string target : {"/8", "/-3", "/2", "/99999999999"}) {
+        const HttpAnswer answer = request(target);
+        EXPECT_EQ(answer.statusLine, "HTTP/1.1 500 Internal Server Error") << target;
+        EXPECT_EQ(answer.field("content-length"), "0") << target;
+        EXPECT_EQ(answer.body, "") << target;
+    }
+    EXPECT_EQ(request("/2", "HEAD").status, 500);
+    EXPECT_EQ(request("/0", "DELETE").status, 405);
+    // Nothing from an unloaded store, though a picture's file is still in the folder.
+    manager_.unload();
+    EXPECT_EQ(request("/0").status, 500);
+    EXPECT_EQ(request("/1").status, 500);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "thumbnail/b-two.jpg"));
+    server_.stop();
+    EXPECT_FALSE(server_.isRunning());
+}
+
+TEST_F(Thumbnails, ADataFilePictureIsCopiedIntoTheFolderOnFirstRequest) {
+    serve();
+    const std::string copy = dir_ / "thumbnail/b-two.jpg";
+    ASSERT_FALSE(std::filesystem::exists(copy));
+    // Many phones asking at once for the uncached picture all get it whole.
+    std::vector<std::thread> phones;
+    std::atomic<int> good{0};
+    for (int i = 0; i < 16; ++i)
+        phones.emplace_back([&] {
+            RawClient client(server_.port());
+            client.send("GET /1 HTTP/1.1\r\n\r\n");
+            const auto answer = client.readAnswer();
+            if (answer && answer->status == 200 && answer->body == "JPEG-B-FROM-DATA") ++good;
+        });
+    for (auto& phone : phones) phone.join();
+    EXPECT_EQ(good, 16);
+    EXPECT_EQ(readFile(copy), "JPEG-B-FROM-DATA");
+    // Only the finished picture is left in the folder: no temporary files.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ / "thumbnail"))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a-one.jpg", "b-two.jpg", "f-six.jpg"}));
+    // Later requests are served from the file.
+    dir_.write("thumbnail/b-two.jpg", "JPEG-B-EDITED");
+    EXPECT_EQ(request("/1").body, "JPEG-B-EDITED");
+
+    // The longest file names are copied too.
+    EXPECT_EQ(request("/6").body, "JPEG-249");
+    EXPECT_EQ(request("/7").body, "JPEG-255");
+    EXPECT_EQ(readFile(dir_ / ("thumbnail/" + longTitle('b', 255) + "-x.jpg")), "JPEG-255");
+}
+
+}  // namespace
+}  // namespace vocalis
