@@ -1,5 +1,6 @@
 // Takes filmed by the real recorder, with a generated clip standing in for the camera and
 // its sound for the microphone; the engine runs on the virtual clock, the take in real time.
+
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
@@ -16,79 +17,65 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// 12 s of a moving pattern with a tone (each take films it from its start), smaller than a
+// 40 s of a moving pattern with a tone (each take films it from its start), smaller than a
 // take's picture.
 const std::string& standInClip() {
     static const TempDir dir;
     static const std::string clip = [] {
         const std::string path = dir / "camera.mp4";
-        const ProgramResult made = runProgram(
-            "ffmpeg", words("-v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -f lavfi -i "
-                            "sine=frequency=440:sample_rate=48000 -t 40 -c:v libx264 -preset ultrafast "
-                            "-pix_fmt yuv420p -c:a aac",
-                            {path}));
+        const ProgramResult made =
+            runProgram("ffmpeg", words("-v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -f lavfi -i "
+                                       "sine=frequency=440:sample_rate=48000 -t 40 -c:v libx264 -preset "
+                                       "ultrafast -pix_fmt yuv420p -c:a aac",
+                                       {path}));
         EXPECT_EQ(made.status, 0) << made.err;
         return path;
     }();
     return clip;
 }
 
-struct Probe {
-    std::string video;  // "WIDTHxHEIGHT" of the video stream
-    bool sound = false;
-    double seconds = 0;
-};
-
-// What ffprobe reads in a file: an unfinished MP4 (no index) reads as nothing.
-Probe probe(const std::string& file) {
-    const ProgramResult read = runProgram(
-        "ffprobe", {"-v", "error", "-show_entries", "stream=codec_type,width,height:format=duration", "-of",
-                    "default=noprint_wrappers=1", file});
-    Probe result;
-    std::string width;
-    std::istringstream lines(read.out);
-    for (std::string line; std::getline(lines, line);) {
-        if (line == "codec_type=audio") result.sound = true;
-        if (line.rfind("width=", 0) == 0) width = line.substr(6);
-        if (line.rfind("height=", 0) == 0 && line != "height=N/A")
-            result.video = width + "x" + line.substr(7);
-        if (line.rfind("duration=", 0) == 0 && line != "duration=N/A")
-            result.seconds = std::stod(line.substr(9));
-    }
-    return result;
+// What ffprobe reads of `entries` in a file, one line a stream: an unfinished MP4 (no index) reads
+// as nothing.
+std::string probe(const std::string& file, const std::string& entries = "stream=codec_type,width,height") {
+    return runProgram("ffprobe", words("-v error -of csv=p=0:s=x -show_entries " + entries, {file})).out;
 }
+double seconds(const std::string& file) { return std::atof(probe(file, "format=duration").c_str()); }
 
+// The takes in the record folder, each as its path.
 std::vector<std::string> takes(const EngineHarness& h) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(h.songsDir / "record"))
-        names.push_back(entry.path().filename().string());
+        names.push_back(entry.path());
     std::sort(names.begin(), names.end());
     return names;
 }
+const std::string kTake = "videox1280x720\naudio\n";
 
-class CountingPreview final : public PreviewSink {
-  public:
+struct CountingPreview final : PreviewSink {
     void showPreviewFrame(PreviewFrame frame) override {
-        if (frame.width == 320 && frame.height == 180) ++frames;
+        frames += frame.width == 320 && frame.height == 180;
     }
     void setPreviewShown(bool value) override { shown = value; }
     std::atomic<int> frames{0};
     bool shown = false;
 };
 
-// A recorder filming the stand-in, and an engine playing the queued song "Anh".
+// A recorder filming the stand-in, and an engine playing the queued song "Anh", past the replay
+// lock of its start.
 struct Filming {
     explicit Filming(std::uint64_t minFreeBytes = 1ull << 30)
         : recorder({CameraSource{CameraSource::Kind::File, standInClip(), true}, minFreeBytes, &preview,
                     [this] { ++diskLow; }}) {
         std::filesystem::create_directories(h.songsDir / "record");
         h.launchToFirstSong();
-        h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh")); });
+        h.add("Anh");
         EXPECT_EQ(h.songs.getCurrentSong()->title, "Anh");
-        h.clock.advance(3000ms);  // past the replay lock of the song's start
+        h.clock.advance(3000ms);
     }
-    void record() {
-        h.phone([](AppDelegate& e) { e.onRemoteRecord(); });
+    void record() { h.remote(&AppDelegate::onRemoteRecord); }
+    void next() {
+        h.clock.advance(5000ms);  // past the skip lock
+        h.remote(&AppDelegate::onRemoteNext);
     }
 
     CountingPreview preview;
@@ -102,28 +89,27 @@ struct Filming {
 TEST(EngineCamera, EveryStopPointEndsTheTakeWithACompleteFile) {
     struct Case {
         const char* stop;
-        std::function<void(Filming&)> act;
+        std::function<void(EngineHarness&)> act;
         bool previewStays;
     };
     const std::vector<Case> cases{
-        {"skip", [](Filming& f) { f.h.phone([](AppDelegate& e) { e.onRemoteNext(); }); }, false},
-        {"replay", [](Filming& f) { f.h.phone([](AppDelegate& e) { e.onRemoteReplay(); }); }, false},
+        {"skip", [](EngineHarness& h) { h.remote(&AppDelegate::onRemoteNext); }, false},
+        {"replay", [](EngineHarness& h) { h.remote(&AppDelegate::onRemoteReplay); }, false},
         {"song end before the score",
-         [](Filming& f) {
-             f.h.engine->setHasScoring(true);
-             f.h.player.reachEnd();
-             f.h.clock.runPending();
-             EXPECT_TRUE(f.h.engine->flags().isScoring);
+         [](EngineHarness& h) {
+             h.engine->setHasScoring(true);
+             h.end();
+             EXPECT_TRUE(h.engine->flags().isScoring);
          },
          false},
         {"song fails",
-         [](Filming& f) {
-             f.h.player.fail(false);
-             f.h.clock.runPending();
-             EXPECT_TRUE(f.h.engine->flags().isError);
+         [](EngineHarness& h) {
+             h.player.fail(false);
+             h.clock.runPending();
+             EXPECT_TRUE(h.engine->flags().isError);
          },
          false},
-        {"quit", [](Filming& f) { f.h.engine->applicationWillTerminate(); }, true},
+        {"quit", [](EngineHarness& h) { h.engine->applicationWillTerminate(); }, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stop);
@@ -136,33 +122,30 @@ TEST(EngineCamera, EveryStopPointEndsTheTakeWithACompleteFile) {
         EXPECT_EQ(f.h.player.opened.size(), opened + 1);  // the song starts again for the take
         std::this_thread::sleep_for(3s);
         f.h.clock.advance(5000ms);  // past the replay and skip locks
-        c.act(f);
+        c.act(f.h);
         const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         EXPECT_FALSE(f.h.engine->flags().isRecordVideo);
         EXPECT_FALSE(f.recorder.isRecording());
         EXPECT_EQ(f.preview.shown, c.previewStays);
         EXPECT_GT(f.preview.frames, 0);
-        const std::vector<std::string> names = takes(f.h);
-        ASSERT_EQ(names.size(), 1u);
-        const Probe file = probe(f.h.songsDir / ("record/" + names[0]));
-        EXPECT_EQ(file.video, "1280x720");
-        EXPECT_TRUE(file.sound);
+        const std::vector<std::string> files = takes(f.h);
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(probe(files[0]), kTake);
         // As long as the take, less the moment the pipeline takes to start.
-        EXPECT_GT(file.seconds, 2.0);
-        EXPECT_LT(file.seconds, took + 0.5);
+        EXPECT_GT(seconds(files[0]), 2.0);
+        EXPECT_LT(seconds(files[0]), took + 0.5);
     }
 }
 
 TEST(EngineCamera, ASecondTakeDiscardsTheFirstAndRequestsWithinTheLockMakeOne) {
-    // A zone where it is now just past midnight: the 12-hour clock names the hour 12.
-    const char* oldZone = std::getenv("TZ");
-    const std::string savedZone = oldZone ? oldZone : "";
+    // A zone where it is now just past midnight: the 12-hour clock names the hour 12. POSIX zones
+    // count west as positive: "VOC+h" is h hours behind UTC.
+    const std::optional<std::string> oldZone =
+        std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
-    // POSIX zones count west as positive: "VOC+h" is h hours behind UTC.
-    const int behind = utc.tm_hour <= 12 ? utc.tm_hour : utc.tm_hour - 24;
-    ::setenv("TZ", ("VOC" + std::string(behind >= 0 ? "+" : "") + std::to_string(behind)).c_str(), 1);
+    ::setenv("TZ", ("VOC" + std::to_string(utc.tm_hour <= 12 ? utc.tm_hour : utc.tm_hour - 24)).c_str(), 1);
     ::tzset();
 
     Filming f;
@@ -171,15 +154,14 @@ TEST(EngineCamera, ASecondTakeDiscardsTheFirstAndRequestsWithinTheLockMakeOne) {
     f.record();
     const std::vector<std::string> first = takes(f.h);
     ASSERT_EQ(first.size(), 1u);
-    EXPECT_TRUE(std::regex_match(first[0], std::regex(R"(Anh-\d{4}_\d{2}_\d{2}_12_\d{2}_\d{2}\.mp4)")))
+    EXPECT_TRUE(std::regex_match(std::filesystem::path(first[0]).filename().string(),
+                                 std::regex(R"(Anh-\d{4}_\d{2}_\d{2}_12_\d{2}_\d{2}\.mp4)")))
         << first[0];
-
     std::this_thread::sleep_for(1200ms);
     f.h.clock.advance(4999ms);
     f.record();  // still locked: the same take goes on
     EXPECT_EQ(takes(f.h), first);
     EXPECT_EQ(f.h.player.opened.size(), opened + 1);
-
     f.h.clock.advance(1ms);
     f.record();  // the first take is thrown away, the song and a new take start again
     const std::vector<std::string> second = takes(f.h);
@@ -187,22 +169,15 @@ TEST(EngineCamera, ASecondTakeDiscardsTheFirstAndRequestsWithinTheLockMakeOne) {
     EXPECT_NE(second, first);
     EXPECT_EQ(f.h.player.opened.size(), opened + 2);
     EXPECT_TRUE(f.h.engine->flags().isRecordVideo);
-
     std::this_thread::sleep_for(2s);
-    f.h.clock.advance(5000ms);  // past the skip lock
-    f.h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    f.next();
     EXPECT_FALSE(f.h.engine->flags().isRecordVideo);
     EXPECT_EQ(takes(f.h), second);
-    const Probe file = probe(f.h.songsDir / ("record/" + second[0]));
-    EXPECT_EQ(file.video, "1280x720");
+    EXPECT_EQ(probe(second[0]), kTake);
     // The second take alone: the first began more than a second before it.
-    EXPECT_LT(file.seconds,
+    EXPECT_LT(seconds(second[0]),
               std::chrono::duration<double>(std::chrono::steady_clock::now() - firstStarted).count() - 1.0);
-
-    if (oldZone)
-        ::setenv("TZ", savedZone.c_str(), 1);
-    else
-        ::unsetenv("TZ");
+    oldZone ? ::setenv("TZ", oldZone->c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
 }
 
@@ -212,13 +187,12 @@ TEST(EngineCamera, LowDiskSpaceEndsTheTakeAndKeepsItsFile) {
     for (int i = 0; i < 200 && f.diskLow == 0; ++i) std::this_thread::sleep_for(50ms);
     EXPECT_EQ(f.diskLow, 1);
     EXPECT_FALSE(f.recorder.isRecording());
-    const std::vector<std::string> names = takes(f.h);
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_EQ(probe(f.h.songsDir / ("record/" + names[0])).video, "1280x720");
+    const std::vector<std::string> files = takes(f.h);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(probe(files[0]), kTake);
     // The engine's take runs on until its stop point, as with any recorder that gave up.
     EXPECT_TRUE(f.h.engine->flags().isRecordVideo);
-    f.h.clock.advance(5000ms);
-    f.h.phone([](AppDelegate& e) { e.onRemoteNext(); });
+    f.next();
     EXPECT_FALSE(f.h.engine->flags().isRecordVideo);
-    EXPECT_EQ(takes(f.h), names);
+    EXPECT_EQ(takes(f.h), files);
 }
