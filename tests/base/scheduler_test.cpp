@@ -28,13 +28,12 @@ TEST(VirtualScheduler, TimersRunInTimeOrderAndRescheduleCancels) {
     EXPECT_EQ(clock.now(), 6000ms);
 
     clock.schedule("gone", 10ms, [&] { ran.push_back("gone"); });
-    clock.cancel("gone");
-    clock.cancel("never scheduled");
+    for (const char* key : {"gone", "never scheduled"}) clock.cancel(key);
     clock.advance(1000ms);
     EXPECT_EQ(ran.size(), 2u);
 }
 
-TEST(VirtualScheduler, TasksScheduledByTasksRunWhenDueWithinTheSameAdvance) {
+TEST(VirtualScheduler, TasksScheduledByTasksRunWhenDueWithinTheSameAdvanceAndPostsFromAnyThread) {
     VirtualScheduler clock;
     std::vector<long> times;
     // A repeating step like a count-up: each step schedules the next.
@@ -47,10 +46,7 @@ TEST(VirtualScheduler, TasksScheduledByTasksRunWhenDueWithinTheSameAdvance) {
     clock.advance(1000ms);
     EXPECT_EQ(times, (std::vector<long>{-1, 120, 240, 360, 480}));
     EXPECT_EQ(clock.now(), 1000ms);
-}
-
-TEST(VirtualScheduler, PostFromOtherThreadsIsCollected) {
-    VirtualScheduler clock;
+    // Posts from other threads are collected.
     int count = 0;
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
