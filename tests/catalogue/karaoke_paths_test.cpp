@@ -7,9 +7,8 @@
 
 #include "support/temp_dir.h"
 
-using vocalis::testing::TempDir;
-
 using namespace vocalis;
+using vocalis::testing::TempDir;
 
 namespace {
 const char* const kMountInfo =
@@ -27,15 +26,15 @@ const char* const kMountInfo =
 TEST(KaraokePaths, ParsesMountInfo) {
     const auto mounts = parseMountInfo(kMountInfo);
     ASSERT_EQ(mounts.size(), 8u);
-    EXPECT_EQ(mounts[0].mountPoint, "/");
-    EXPECT_EQ(mounts[0].major, 259u);
-    EXPECT_EQ(mounts[2].mountPoint, "/media/ca/USB Nhạc");  // \040 is a space
-    EXPECT_EQ(mounts[2].major, 8u);
-    EXPECT_EQ(mounts[2].minor, 17u);
-    EXPECT_EQ(mounts[2].fsType, "vfat");
-    EXPECT_EQ(mounts[3].fsType, "exfat");  // optional fields before the separator
-    EXPECT_EQ(mounts[3].source, "/dev/sdc1");
-    EXPECT_EQ(mounts[7].mountPoint, "/media/ca/Second");
+    const auto fields = [&](std::size_t i) {
+        const auto& m = mounts[i];
+        return std::tuple{m.mountPoint, m.major, m.minor, m.fsType, m.source};
+    };
+    // "\040" is a space; optional fields may come before the separator.
+    EXPECT_EQ(fields(0), std::tuple("/", 259u, 2u, "ext4", "/dev/nvme0n1p2"));
+    EXPECT_EQ(fields(2), std::tuple("/media/ca/USB Nhạc", 8u, 17u, "vfat", "/dev/sdb1"));
+    EXPECT_EQ(fields(3), std::tuple("/media/ca/Backup", 8u, 33u, "exfat", "/dev/sdc1"));
+    EXPECT_EQ(fields(7), std::tuple("/media/ca/Second", 8u, 81u, "ntfs3", "/dev/sdf1"));
     EXPECT_TRUE(parseMountInfo("").empty());
     EXPECT_TRUE(parseMountInfo("1 2 x:y / / rw - ext4 a b\n1 2 3").empty());
 }
@@ -48,14 +47,12 @@ TEST(KaraokePaths, KeepsVisibleUsbDrivesWithASongFolderInMountOrder) {
         info.hidden = mount.minor == 33;  // e.g. marked to be ignored by the desktop
         return info;
     };
-    const std::set<std::string> existing{"/media/ca/USB Nhạc/Karaoke",
-                                         "/media/ca/Backup/Karaoke",
-                                         "/media/ca/.hidden/Karaoke",
-                                         "/mnt/again/Karaoke",
-                                         "/media/ca/Second/Karaoke",
-                                         "//Karaoke",
-                                         "/Karaoke"};
-    const auto exists = [&](const std::string& path) { return existing.count(path) != 0; };
+    const std::string existing =
+        "|/media/ca/USB Nhạc/Karaoke|/media/ca/Backup/Karaoke|/media/ca/.hidden/Karaoke|/mnt/again/Karaoke"
+        "|/media/ca/Second/Karaoke|//Karaoke|/Karaoke|";
+    const auto exists = [&](const std::string& path) {
+        return existing.find("|" + path + "|") != std::string::npos;
+    };
     const auto folders = selectKaraokeFolders(parseMountInfo(kMountInfo), describe, exists);
     EXPECT_EQ(folders, (std::vector<std::string>{"/media/ca/USB Nhạc/Karaoke", "/media/ca/Second/Karaoke"}));
 }
