@@ -2,12 +2,10 @@
 
 // A recording delegate and the phone's helpers for the phone-server tests.
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +17,7 @@
 
 namespace vocalis::testing {
 
-// Records every delegate call as one line, in call order.
+// Records every delegate call as one line, in call order, and the last picture's bytes.
 class RecordingDelegate final : public RemoteDelegate {
   public:
     void onRemotePlayPause(bool play) override { add(play ? "play" : "pause"); }
@@ -38,56 +36,41 @@ class RecordingDelegate final : public RemoteDelegate {
     }
     void onRemoteSendMessage(std::string text) override { add("message " + text); }
     void onRemoteSendPicture(std::vector<std::uint8_t> image) override {
-        std::lock_guard lock(mutex_);
-        pictures_.push_back(std::string(image.begin(), image.end()));
-        calls_.push_back("picture " + std::to_string(image.size()));
-        changed_.notify_all();
+        add("picture " + std::to_string(image.size()), std::string(image.begin(), image.end()));
     }
     void onRemoteRecord() override { add("record"); }
 
     // Waits until at least `count` calls were made and returns them all.
-    std::vector<std::string> waitFor(std::size_t count) {
+    std::vector<std::string> waitFor(std::size_t count = 0) {
         std::unique_lock lock(mutex_);
         changed_.wait_for(lock, kPatience, [&] { return calls_.size() >= count; });
         return calls_;
     }
-    std::vector<std::string> calls() {
+    std::string picture() {
         std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    std::vector<std::string> pictures() {
-        std::lock_guard lock(mutex_);
-        return pictures_;
+        return picture_;
     }
 
   private:
-    void add(std::string call) {
+    void add(std::string call, std::string picture = "") {
         std::lock_guard lock(mutex_);
         calls_.push_back(std::move(call));
+        if (!picture.empty()) picture_ = std::move(picture);
         changed_.notify_all();
     }
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> calls_;
-    std::vector<std::string> pictures_;
+    std::string picture_;
 };
 
-// Every command before this one has been carried out once its reply is back.
-inline bool sync(RawClient& phone) {
-    static const std::string query{'\x17'};
-    static const std::string reply{'\x17', '\x00', '\x00', '\x02', '\xBC'};
-    return phone.send(query) && phone.read(5) == reply;
-}
-
-// As sync, for a connection whose buffer is being dropped: a query that arrives in the
-// same chunk as the dropping bytes is dropped with them, so it is asked again.
-inline bool syncAfterDrop(RawClient& phone) {
-    static const std::string reply{'\x17', '\x00', '\x00', '\x02', '\xBC'};
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        if (!phone.send(std::string{'\x17'})) return false;
-        const std::string got = phone.read(5, std::chrono::milliseconds(500));
-        if (got.empty()) continue;
-        return got.size() == 5 ? got == reply : got + phone.read(5 - got.size()) == reply;
+// Every command before this one has been carried out once its reply is back. A query that
+// arrives in the same chunk as bytes that drop the buffer is dropped with them: `retry` asks again.
+inline bool sync(RawClient& phone, bool retry = false) {
+    for (int attempt = 0; attempt < (retry ? 50 : 1); ++attempt) {
+        if (!phone.send("\x17")) return false;
+        const std::string got = phone.read(5, retry ? std::chrono::milliseconds(500) : kPatience);
+        if (!got.empty()) return got + phone.read(5 - got.size()) == std::string("\x17\0\0\x02\xBC", 5);
     }
     return false;
 }
@@ -108,11 +91,10 @@ inline std::string bytes(std::initializer_list<int> values) {
 // A catalogue of `count` songs published into a fresh SongManager.
 inline std::shared_ptr<const Catalogue> publishSongs(SongManager& songs, int count) {
     std::vector<Song> list;
-    for (int i = 0; i < count; ++i) {
-        auto song = songFromPath("/srv/Karaoke/NhacMoi", "Bài hát số " + std::to_string(100000 + i) +
-                                                             " - Ca sĩ " + std::to_string(i % 97) + ".mp4");
-        if (song) list.push_back(std::move(*song));
-    }
+    for (int i = 0; i < count; ++i)
+        list.push_back(*songFromPath(
+            "/srv/Karaoke/NhacMoi",
+            "Bài hát số " + std::to_string(100000 + i) + " - Ca sĩ " + std::to_string(i % 97) + ".mp4"));
     auto catalogue = std::make_shared<const Catalogue>(buildCatalogue(std::move(list)));
     songs.addAll(catalogue);
     return catalogue;

@@ -85,7 +85,7 @@ TEST_F(RemoteTool, CommandsReachTheDelegate) {
               (Strings{"res 7", "res1st 3", "remove 1", "up 2", "first 4", "play", "pause", "next", "replay",
                        "track", "volume up", "volume down", "record", "message Scoring Off", "picture 20",
                        "name 7 Hùng"}));
-    EXPECT_EQ(delegate.pictures().at(0), picture);
+    EXPECT_EQ(delegate.picture(), picture);
 
     // Bad usage changes nothing and says why.
     for (const Strings& bad : {Strings{"add"}, Strings{"add", "seven"}, Strings{"frobnicate"},
@@ -94,7 +94,7 @@ TEST_F(RemoteTool, CommandsReachTheDelegate) {
         EXPECT_EQ(result.status, 2) << bad[0];
         EXPECT_FALSE(result.err.empty());
     }
-    EXPECT_EQ(delegate.calls().size(), commands.size());
+    EXPECT_EQ(delegate.waitFor().size(), commands.size());
 }
 
 TEST_F(RemoteTool, WatchPrintsEachNotification) {
