@@ -15,6 +15,8 @@ packages=(
   libvlc-dev vlc-plugin-base ffmpeg libpulse-dev pulseaudio pulseaudio-utils fonts-dejavu-core
   # the player's own sound path: key change
   librubberband-dev
+  # the video view: the player's YUV pictures turned into the window's colours
+  libyuv-dev
   # HTTP services: real clients, the fuzzer, and the peers of the benchmarks
   curl clang libclang-rt-14-dev libvlc-dev vlc-plugin-base ffmpeg nginx-light wrk
   # Qt desktop layer: widgets, OpenGL headers Qt's CMake files ask for, fonts with Vietnamese marks

@@ -10,8 +10,9 @@
 namespace vocalis {
 
 // Paints the media player's pictures. Frames are asked for at the view's size in device
-// pixels, so a frame is normally drawn one to one; black until the first frame arrives,
-// then always the last frame kept.
+// pixels, so a frame is normally drawn one to one (a player's I420 frame converted straight
+// into the window's pixels); black until the first frame arrives, then always the last
+// frame kept.
 //
 // The sink calls come on libVLC's threads: stop the player before this view goes away.
 class VideoView final : public QWidget, public VideoSink {
@@ -31,6 +32,7 @@ class VideoView final : public QWidget, public VideoSink {
 
   private:
     void rememberDeviceSize();
+    bool paintIntoWindow(QPainter& painter, const VideoFrame& frame, const QRegion& region);
 
     mutable std::mutex mutex_;
     std::shared_ptr<const VideoFrame> frame_;

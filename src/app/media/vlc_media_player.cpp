@@ -23,8 +23,9 @@ namespace {
 
 // Frames larger than this are refused: a hostile file must not make us allocate gigabytes.
 constexpr int kMaxFrameSide = 8192;
-// Frames kept for reuse once the sink has let go of them.
-constexpr std::size_t kFramePool = 4;
+// Frames kept for reuse once the sink has let go of them: the one the view shows, the one it
+// may still be painting and the one libVLC writes.
+constexpr std::size_t kFramePool = 3;
 
 // What one libVLC event carries, copied out on libVLC's thread.
 struct PlayerEvent {
@@ -310,19 +311,26 @@ struct VlcMediaPlayer::Impl {
         }
         FrameSize wanted = self->options.videoSink->frameSizeFor(sourceWidth, sourceHeight);
         if (wanted.width <= 0 || wanted.height <= 0) wanted = {sourceWidth, sourceHeight};
-        wanted.width = std::clamp(wanted.width, 1, kMaxFrameSide);
-        wanted.height = std::clamp(wanted.height, 1, kMaxFrameSide);
+        // 4:2:0 pictures share one colour sample between two rows and two columns: even sizes.
+        const auto even = [](int side) { return std::clamp(side + side % 2, 2, kMaxFrameSide); };
+        wanted = {even(wanted.width), even(wanted.height)};
         {
             std::lock_guard lock(self->videoMutex);
             self->frameSize = wanted;
             self->framePool.clear();
             self->drawing.reset();
         }
-        std::memcpy(chroma, "RV32", 4);
+        // The decoders' own layout: libVLC converts nothing (it only scales to a size that
+        // differs from the source's), and the view turns it into colours as it paints.
+        std::memcpy(chroma, "I420", 4);
         *width = static_cast<unsigned>(wanted.width);
         *height = static_cast<unsigned>(wanted.height);
-        pitches[0] = static_cast<unsigned>(wanted.width * 4);
+        pitches[0] = static_cast<unsigned>(wanted.width);
+        pitches[1] = pitches[2] = static_cast<unsigned>(wanted.width / 2);
         lines[0] = static_cast<unsigned>(wanted.height);
+        lines[1] = lines[2] = static_cast<unsigned>(wanted.height / 2);
+        // libVLC 3's memory output copies each picture into the one locked here whatever
+        // the count, so one is enough.
         return 1;
     }
 
@@ -339,13 +347,14 @@ struct VlcMediaPlayer::Impl {
         }
         if (!frame) {
             frame = std::make_shared<VideoFrame>();
+            frame->layout = VideoFrame::Layout::I420;
             frame->width = self->frameSize.width;
             frame->height = self->frameSize.height;
-            frame->pixels.resize(static_cast<std::size_t>(frame->width) * frame->height * 4);
+            frame->pixels.resize(frame->byteSize());
             if (self->framePool.size() < kFramePool) self->framePool.push_back(frame);
         }
         self->drawing = frame;
-        planes[0] = frame->pixels.data();
+        for (int plane = 0; plane < 3; ++plane) planes[plane] = frame->plane(plane);
         return frame.get();
     }
 
