@@ -32,14 +32,10 @@ void checkRanges(std::string_view field, std::uint64_t total) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The first byte picks the body length the ranges are checked against.
-    std::uint64_t total = 1000;
-    if (size > 0) {
-        static constexpr std::uint64_t kTotals[] = {0, 1, 2, 1000, 4294967296ULL + 7, UINT64_MAX};
-        total = kTotals[data[0] % (sizeof kTotals / sizeof kTotals[0])];
-        ++data;
-        --size;
-    }
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (size == 0) return 0;
+    static constexpr std::uint64_t kTotals[] = {0, 1, 2, 1000, 4294967296ULL + 7, UINT64_MAX};
+    const std::uint64_t total = kTotals[data[0] % std::size(kTotals)];
+    const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
 
     vocalis::HTTPRequest request;
     std::string_view rest = text;
@@ -48,9 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto end = rest.find("\r\n");
         const std::string_view line = rest.substr(0, end);
         if (line.size() + 2 > 8190) break;
-        const auto result = request.feedLine(line);
-        if (result != vocalis::HTTPRequest::Feed::NeedMore) break;
-        if (end == std::string_view::npos) break;
+        if (request.feedLine(line) != vocalis::HTTPRequest::Feed::NeedMore || end == std::string_view::npos)
+            break;
         rest.remove_prefix(end + 2);
     }
     if (request.isComplete()) {

@@ -25,9 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view stream(reinterpret_cast<const char*>(data + 1), size - 1);
 
     // Small caps so that whole texts and pictures are within the fuzzer's reach.
-    CommandLimits limits;
-    limits.maxText = 64;
-    limits.maxPicture = 256;
+    const CommandLimits limits{.maxText = 64, .maxPicture = 256};
     CommandStream commands(limits);
     MessageStream messages(300);
     const std::size_t maxBuffered = 5 + limits.maxPicture + 9 + limits.maxText;
