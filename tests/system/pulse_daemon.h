@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "support/background_program.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace vocalis::testing {
@@ -22,20 +23,19 @@ class PulseDaemon {
     ~PulseDaemon() { stop(); }
 
     // Starts (again) on the same socket, with its own runtime and home folders, so it meets no
-    // other daemon and leaves nothing behind.
+    // other daemon and leaves nothing behind. -n: no default configuration, only what is loaded here.
     void start() {
         if (listening_) return;
-        program_.emplace("/usr/bin/pulseaudio",
-                         std::vector<std::string>{
-                             "--daemonize=no", "-n",  // no default configuration: only what is loaded here
-                             "--use-pid-file=no", "--exit-idle-time=-1", "--disallow-exit", "--realtime=no",
-                             "--high-priority=no", "--log-target=stderr", "--log-level=error",
-                             std::string("--load=module-null-sink sink_name=") + kSinkName,
-                             "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socketPath()},
-                         std::vector<std::string>{
-                             "PULSE_", "HOME=" + dir_.path(), "XDG_RUNTIME_DIR=" + dir_.path(),
-                             "PULSE_RUNTIME_PATH=" + (dir_ / "pulse"), "DBUS_SESSION_BUS_ADDRESS=disabled:"},
-                         log());
+        program_.emplace(
+            "/usr/bin/pulseaudio",
+            words("--daemonize=no -n --use-pid-file=no --exit-idle-time=-1 --disallow-exit "
+                  "--realtime=no --high-priority=no --log-target=stderr --log-level=error",
+                  {std::string("--load=module-null-sink sink_name=") + kSinkName,
+                   "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socketPath()}),
+            std::vector<std::string>{"PULSE_", "HOME=" + dir_.path(), "XDG_RUNTIME_DIR=" + dir_.path(),
+                                     "PULSE_RUNTIME_PATH=" + (dir_ / "pulse"),
+                                     "DBUS_SESSION_BUS_ADDRESS=disabled:"},
+            log());
         // Generous: a loaded CI machine may take a while to start the daemon.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (program_->running() && !connects() && std::chrono::steady_clock::now() < deadline)
@@ -56,12 +56,10 @@ class PulseDaemon {
   private:
     bool connects() const {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        if (fd < 0) return false;
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
+        sockaddr_un address{AF_UNIX, {}};
         std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
-        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
+        const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (fd >= 0) ::close(fd);
         return ok;
     }
 
