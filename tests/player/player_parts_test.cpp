@@ -10,51 +10,37 @@
 #include "support/temp_dir.h"
 
 using namespace vocalis;
-using vocalis::testing::runProgram;
-using vocalis::testing::TempDir;
+using namespace vocalis::testing;
 namespace fs = std::filesystem;
 
 TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
+    const auto ports = [](const PlayerOptions& o) {
+        return std::vector<int>{o.mediaPort, o.thumbnailPort, o.remotePort, o.discoveryPort, o.webPort};
+    };
     std::string error;
-    auto options = parsePlayerOptions(
-        {"--data-dir",       "/d",          "--songs",       "/a",    "--songs",          "/b c",
-         "--intro-clip",     "i.mkv",       "--idle-clip",   "j.mp4", "--media-port",     "0",
-         "--thumbnail-port", "7768",        "--remote-port", "7789",  "--discovery-port", "2122",
-         "--no-sound",       "--demo",      "--web-port",    "7790",  "--web-pin",        "12 34",
-         "--camera",         "/dev/video2", "--fair-turns"},
-        error);
+    auto options =
+        parsePlayerOptions(words("--data-dir /d --songs /a --intro-clip i.mkv --idle-clip j.mp4 "
+                                 "--media-port 0 --thumbnail-port 7768 --remote-port 7789 --no-sound "
+                                 "--discovery-port 2122 --demo --web-port 7790 --camera /dev/video2 "
+                                 "--fair-turns --songs",
+                                 {"/b c", "--web-pin", "12 34"}),
+                           error);
     ASSERT_TRUE(options) << error;
-    EXPECT_EQ(options->dataDir, "/d");
+    EXPECT_EQ((std::vector{options->dataDir, options->introClip, options->idleClip, options->webPin,
+                           options->camera}),
+              (std::vector<std::optional<std::string>>{"/d", "i.mkv", "j.mp4", "12 34", "/dev/video2"}));
     EXPECT_EQ(options->songFolders, (std::vector<std::string>{"/a", "/b c"}));
-    EXPECT_EQ(options->introClip, "i.mkv");
-    EXPECT_EQ(options->idleClip, "j.mp4");
-    EXPECT_EQ(options->mediaPort, 0);
-    EXPECT_EQ(options->thumbnailPort, 7768);
-    EXPECT_EQ(options->remotePort, 7789);
-    EXPECT_EQ(options->discoveryPort, 2122);
-    EXPECT_EQ(options->webPort, 7790);
-    EXPECT_EQ(options->webPin, "12 34");
-    EXPECT_EQ(options->camera, "/dev/video2");
+    EXPECT_EQ(ports(*options), (std::vector<int>{0, 7768, 7789, 2122, 7790}));
     EXPECT_TRUE(options->noSound && options->demo && options->fairTurns && !options->help);
 
     options = parsePlayerOptions({}, error);
     ASSERT_TRUE(options);
-    EXPECT_EQ(options->mediaPort, 6767);
-    EXPECT_EQ(options->thumbnailPort, 6768);
-    EXPECT_EQ(options->remotePort, 6789);
-    EXPECT_EQ(options->discoveryPort, 1122);
-    EXPECT_EQ(options->webPort, 6790);
-    EXPECT_EQ(options->webPin, std::nullopt);
-    EXPECT_FALSE(options->fairTurns);
-
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--songs"},
-                                                {"--media-port", "70000"},
-                                                {"--remote-port", "12x"},
-                                                {"--discovery-port", "-1"},
-                                                {"--web-port", "x"},
-                                                {"--web-pin"},
-                                                {"--bogus"},
-                                                {"--data-dir", ""}}) {
+    EXPECT_EQ(ports(*options), (std::vector<int>{6767, 6768, 6789, 1122, 6790}));
+    EXPECT_TRUE(!options->webPin && !options->fairTurns);
+    for (const std::vector<std::string>& bad :
+         {words("--songs"), words("--media-port 70000"), words("--remote-port 12x"),
+          words("--discovery-port -1"), words("--web-port x"), words("--web-pin"), words("--bogus"),
+          words("--data-dir", {""})}) {
         error.clear();
         EXPECT_FALSE(parsePlayerOptions(bad, error)) << bad[0];
         EXPECT_FALSE(error.empty());
@@ -67,9 +53,8 @@ TEST(DataFolder, PreparedWithItsFoldersAndAnEmptyTemp) {
     data.prepare();
     for (const auto& folder : {data.thumbnailFolder(), data.tempFolder(), data.recordFolder()})
         EXPECT_TRUE(fs::is_directory(folder)) << folder;
-    dir.write("Documents/Vocalis Player/temp/stale.mp4", "old");
-    dir.write("Documents/Vocalis Player/temp/sub/old.bin", "old");
-    dir.write("Documents/Vocalis Player/thumbnail/keep.jpg", "jpg");
+    for (const char* file : {"temp/stale.mp4", "temp/sub/old.bin", "thumbnail/keep.jpg"})
+        dir.write(std::string("Documents/Vocalis Player/") + file, "old");
     const std::string clip = dir.write("my intro.mkv", "clip bytes");
     data.prepare();
     EXPECT_TRUE(fs::is_empty(data.tempFolder()));
@@ -90,8 +75,8 @@ TEST(DemoLibrary, SongsWithATitleCardAndTwoAudioTracksAppearTogether) {
         const std::string file =
             songs + "/" + song.folder + "/" + song.title + " - " + song.singer + song.extension;
         ASSERT_TRUE(fs::exists(file)) << file;
-        const auto probe = runProgram("/usr/bin/ffprobe", {"-v", "error", "-show_entries",
-                                                           "stream=codec_type", "-of", "csv=p=0", file});
+        const auto probe =
+            runProgram("ffprobe", words("-v error -show_entries stream=codec_type -of csv=p=0", {file}));
         EXPECT_EQ(probe.out, "video\naudio\naudio\n") << file;
     }
     // Made once: a second call finds the folder and makes nothing.
@@ -106,19 +91,15 @@ TEST(Resources, FoundBesideTheProgramElseInTheDataFoldersElseInTheSourceTree) {
                                "local/share/vocalis-player"})
         fs::create_directories(dir / folder);
     const std::string data = (dir / "missing") + ":relative:" + (dir / "local/share");
-    struct Case {
-        std::string chosen, program, dataDirs, expected;
+    const std::string cases[][3] = {
+        {dir / "mine", dir / "usr/bin/vocalis-player", dir / "mine"},
+        {"", dir / "usr/bin/vocalis-player", dir / "usr/share/vocalis-player"},  // installed
+        {"", dir / "build/bin/vocalis-player", dir / "resources"},               // build tree
+        {"", dir / "a/b/c/vocalis-player", dir / "local/share/vocalis-player"},
+        {"", "", dir / "local/share/vocalis-player"},  // the program's path unknown
     };
-    const Case cases[] = {
-        {dir / "mine", dir / "usr/bin/vocalis-player", data, dir / "mine"},
-        {"", dir / "usr/bin/vocalis-player", data, dir / "usr/share/vocalis-player"},  // installed
-        {"", dir / "build/bin/vocalis-player", data, dir / "resources"},               // build tree
-        {"", dir / "a/b/c/vocalis-player", data, dir / "local/share/vocalis-player"},
-        {"", "", data, dir / "local/share/vocalis-player"},  // the program's path unknown
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(resourceFolder(c.chosen, c.program, c.dataDirs), c.expected)
-            << c.program << " " << c.dataDirs;
+    for (const auto& [chosen, program, expected] : cases)
+        EXPECT_EQ(resourceFolder(chosen, program, data), expected) << program;
     // Nowhere else: the source tree the program was built from.
     EXPECT_TRUE(fs::exists(fs::path(resourceFolder("", "", dir / "missing")) / "intro.mp4"));
 }
