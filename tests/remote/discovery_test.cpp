@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <optional>
+#include <sstream>
 
 #include "base/preferences.h"
 #include "remote/discovery_protocol.h"
@@ -15,7 +15,6 @@ namespace {
 class ProbeSocket {
   public:
     ProbeSocket() {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
         int one = 1;
         ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
         sockaddr_in any{};
@@ -24,66 +23,60 @@ class ProbeSocket {
     }
     ~ProbeSocket() { ::close(fd_); }
 
-    bool sendTo(const std::string& payload, in_addr_t address, std::uint16_t port) {
+    bool send(const std::string& payload, std::uint16_t port) {
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
-        to.sin_addr.s_addr = address;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         return ::sendto(fd_, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to),
                         sizeof to) == static_cast<ssize_t>(payload.size());
     }
-
-    // The next datagram and its sender's port.
-    std::optional<std::pair<std::string, std::uint16_t>> receive() {
+    // The next datagram and its sender's port, or nothing within the time-out.
+    std::pair<std::string, std::uint16_t> receive() {
         pollfd poll{fd_, POLLIN, 0};
-        if (::poll(&poll, 1, static_cast<int>(std::chrono::milliseconds(testing::kPatience).count())) <= 0)
-            return std::nullopt;
         char buffer[2048];
         sockaddr_in from{};
         socklen_t length = sizeof from;
+        if (::poll(&poll, 1, static_cast<int>(std::chrono::milliseconds(testing::kPatience).count())) <= 0)
+            return {};
         const ssize_t n =
             ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
-        if (n < 0) return std::nullopt;
-        return std::pair{std::string(buffer, static_cast<std::size_t>(n)), ntohs(from.sin_port)};
+        return {std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), ntohs(from.sin_port)};
+    }
+    std::string ask(const std::string& probe, std::uint16_t port) {
+        return send(probe, port) ? receive().first : "";
     }
 
   private:
-    int fd_;
+    int fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
 };
 
-const in_addr_t kLoopback = htonl(INADDR_LOOPBACK);
-
-TEST(DiscoveryResponder, AnswersProbesWithTheStoredNameReadEachTime) {
+TEST(DiscoveryResponder, AnswersProbesWithTheStoredNameReadEachTimeAndFailsOnATakenPort) {
     MemoryPreferences preferences;
     preferences.registerDefaults({{"KEY_DEVICE_NAME", std::string("karaoke")}});
     DiscoveryResponder responder(preferences);
     ASSERT_TRUE(responder.start(0));
     ProbeSocket phone;
-
-    ASSERT_TRUE(phone.sendTo("Vocalis Remote", kLoopback, responder.port()));
-    auto reply = phone.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->first, "Vocalis Player macOS;karaoke;700");
-    EXPECT_EQ(reply->second, responder.port());
-
+    ASSERT_TRUE(phone.send("Vocalis Remote", responder.port()));
+    EXPECT_EQ(phone.receive(), std::pair(std::string("Vocalis Player macOS;karaoke;700"), responder.port()));
     // Text after the prefix is fine; the name is read again for every probe, ";" and all.
     preferences.setString("KEY_DEVICE_NAME", "Phòng 3; VIP");
-    ASSERT_TRUE(phone.sendTo("Vocalis Remote v2.1 hello", kLoopback, responder.port()));
-    reply = phone.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->first, "Vocalis Player macOS;Phòng 3; VIP;700");
-
+    EXPECT_EQ(phone.ask("Vocalis Remote v2.1 hello", responder.port()),
+              "Vocalis Player macOS;Phòng 3; VIP;700");
     // Other letter case, a short prefix and bytes that are not UTF-8 get no answer: the
     // next datagram to come back answers the good probe sent after them.
     for (const std::string& bad :
          {std::string("vocalis remote"), std::string("Vocalis Remot"), std::string("VOCALIS REMOTE"),
           std::string("Vocalis Remote\xff\xfe", 16), std::string("Vocalis Remote\xc3", 15), std::string()})
-        ASSERT_TRUE(phone.sendTo(bad, kLoopback, responder.port()));
+        ASSERT_TRUE(phone.send(bad, responder.port()));
     preferences.setString("KEY_DEVICE_NAME", "after");
-    ASSERT_TRUE(phone.sendTo("Vocalis Remote", kLoopback, responder.port()));
-    reply = phone.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->first, "Vocalis Player macOS;after;700");
+    EXPECT_EQ(phone.ask("Vocalis Remote", responder.port()), "Vocalis Player macOS;after;700");
+
+    DiscoveryResponder second(preferences);
+    EXPECT_FALSE(second.start(responder.port()));
+    EXPECT_EQ(second.port(), 0);
+    responder.stop();
+    EXPECT_TRUE(second.start(0));
 }
 
 TEST(DiscoveryResponder, AFloodOfBigDatagramsGivesFewShortLogLines) {
@@ -96,48 +89,21 @@ TEST(DiscoveryResponder, AFloodOfBigDatagramsGivesFewShortLogLines) {
     ProbeSocket phone;
     // Big datagrams that are not probes, and big probes with a line break that would forge
     // a line; each probe is answered, so all before it were handled when the reply comes.
-    const std::string probe = "Vocalis Remote\nforged" + std::string(60000, 'x');
-    const std::string other(60000, 'y');
+    const std::string probe = "Vocalis Remote\nforged" + std::string(60000, 'x'), other(60000, 'y');
     ::testing::internal::CaptureStderr();
-    for (int second = 0; second < 2; ++second) {
-        for (int i = 0; i < 40; ++i) {
-            ASSERT_TRUE(phone.sendTo(i % 2 ? probe : other, kLoopback, responder.port()));
-            if (i % 2 == 0) continue;
-            const auto reply = phone.receive();
-            ASSERT_TRUE(reply);
-            EXPECT_EQ(reply->first, "Vocalis Player macOS;;700");
+    for (int second = 0; second < 2; ++second, now += 1)
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_TRUE(phone.send(other, responder.port()));
+            EXPECT_EQ(phone.ask(probe, responder.port()), "Vocalis Player macOS;;700");
         }
-        now += 1;
-    }
-    const std::string log = ::testing::internal::GetCapturedStderr();
+    std::istringstream log(::testing::internal::GetCapturedStderr());
     std::size_t lines = 0;
-    for (std::size_t at = 0, end; at < log.size(); at = end + 1) {
-        end = log.find('\n', at);
-        if (end == std::string::npos) end = log.size();
-        const std::string_view line(log.data() + at, end - at);
+    for (std::string line; std::getline(log, line); ++lines) {
         EXPECT_TRUE(line.starts_with("udpSocket didReceiveData: ")) << line;
         EXPECT_LE(line.size(), 200u);
-        ++lines;
     }
     // A burst of a second's lines, then a second's more.
     EXPECT_EQ(lines, 2 * static_cast<std::size_t>(DiscoveryResponder::kLogLinesPerSecond));
-}
-
-TEST(DiscoveryResponder, APortTakenByAnotherProgramLeavesDiscoveryOff) {
-    MemoryPreferences preferences;
-    DiscoveryResponder first(preferences);
-    ASSERT_TRUE(first.start(0));
-    DiscoveryResponder second(preferences);
-    EXPECT_FALSE(second.start(first.port()));
-    EXPECT_EQ(second.port(), 0);
-    // The first still answers; with no stored name the field is empty.
-    ProbeSocket phone;
-    ASSERT_TRUE(phone.sendTo("Vocalis Remote", kLoopback, first.port()));
-    const auto reply = phone.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->first, "Vocalis Player macOS;;700");
-    first.stop();
-    EXPECT_TRUE(second.start(0));
 }
 
 }  // namespace

@@ -14,28 +14,29 @@ namespace {
 
 using testing::be32;
 using testing::bytes;
+using Strings = std::vector<std::string>;
 
-TEST(WireProtocol, PlayerMessagesByteForByte) {
+TEST(WireProtocol, MessagesAndCommandsByteForByte) {
     // The phone server's tests read the other messages byte for byte off the socket.
-    EXPECT_EQ(wire::queueMessage("7 30"), bytes({0x0E, 0, 0, 0, 4}) + "7 30");
     // The audio track is one byte in message 8 and four in the catalogue.
     const std::string text =
         "0\tA\ta\ta\ta\tB\tb\tb\tb\t0\t0\tNhacMoi\t\n1\tC\tc\tc\tc\tD\td\td\td\t0\t0\tNhacMoi\t";
-    EXPECT_EQ(wire::catalogueMessage(text, 2, 1), bytes({0x01}) + be32(static_cast<int>(text.size())) +
-                                                      be32(2) + text + be32(0) + be32(1) + be32(0));
-    EXPECT_EQ(wire::catalogueHeader(static_cast<int>(text.size()), 2) + text + wire::catalogueTrailer(1),
-              wire::catalogueMessage(text, 2, 1));
+    const std::pair<std::string, std::string> cases[] = {
+        {wire::queueMessage("7 30"), bytes({0x0E, 0, 0, 0, 4}) + "7 30"},
+        {wire::catalogueMessage(text, 2, 1),
+         bytes({0x01}) + be32(static_cast<int>(text.size())) + be32(2) + text + be32(0) + be32(1) + be32(0)},
+        {wire::catalogueHeader(static_cast<int>(text.size()), 2) + text + wire::catalogueTrailer(1),
+         wire::catalogueMessage(text, 2, 1)},
+        {wire::intCommand(wire::kAddSong, 7), bytes({2, 0, 0, 0, 7})},
+        {wire::switchAudioTrackCommand(), bytes({8, 0})},
+        {wire::sendMessageCommand("hi"), bytes({18, 0, 0, 0, 0, 0, 0, 0, 2}) + "hi"},
+        {wire::sendPictureCommand("abc"), bytes({22, 0, 0, 0, 3}) + "abc"},
+        {wire::requesterNameCommand(5, "Lan"), bytes({36, 0, 0, 0, 5, 0, 0, 0, 3}) + "Lan"},
+    };
+    for (const auto& [got, expected] : cases) EXPECT_EQ(got, expected);
     EXPECT_EQ(wire::countRecords(""), 0);
     EXPECT_EQ(wire::countRecords("0\tA\t"), 1);
     EXPECT_EQ(wire::countRecords(text), 2);
-}
-
-TEST(WireProtocol, PhoneCommandsByteForByte) {
-    EXPECT_EQ(wire::intCommand(wire::kAddSong, 7), bytes({2, 0, 0, 0, 7}));
-    EXPECT_EQ(wire::switchAudioTrackCommand(), bytes({8, 0}));
-    EXPECT_EQ(wire::sendMessageCommand("hi"), bytes({18, 0, 0, 0, 0, 0, 0, 0, 2}) + "hi");
-    EXPECT_EQ(wire::sendPictureCommand("abc"), bytes({22, 0, 0, 0, 3}) + "abc");
-    EXPECT_EQ(wire::requesterNameCommand(5, "Lan"), bytes({36, 0, 0, 0, 5, 0, 0, 0, 3}) + "Lan");
     // Every code outside the table is not a command.
     const std::set<int> commands = {0,  1,  2,  3,  4,  5,  7,  8,  11, 12, 13, 16, 17,
                                     18, 20, 21, 22, 23, 27, 36, 39, 41, 48, 80, 81};
@@ -43,8 +44,8 @@ TEST(WireProtocol, PhoneCommandsByteForByte) {
         EXPECT_EQ(wire::isCommand(static_cast<std::uint8_t>(code)), commands.count(code) == 1) << code;
 }
 
-std::vector<std::string> describe(const std::vector<PhoneCommand>& commands) {
-    std::vector<std::string> out;
+Strings describe(const std::vector<PhoneCommand>& commands) {
+    Strings out;
     for (const auto& c : commands) {
         std::string line = std::to_string(c.code) + ":" + std::to_string(c.value);
         if (!c.text.empty()) line += ":" + c.text;
@@ -54,52 +55,17 @@ std::vector<std::string> describe(const std::vector<PhoneCommand>& commands) {
     return out;
 }
 
-TEST(CommandStream, CutsCommandsAcrossAndWithinChunks) {
+TEST(CommandStream, CatalogueRequestsAndUnknownCodesDropWhatFollowsInTheirChunk) {
     CommandStream stream;
-    // An add split after its third byte takes effect when the last byte comes.
-    EXPECT_TRUE(stream.feed(bytes({2, 0, 0})).empty());
-    EXPECT_EQ(stream.buffered(), 3u);
-    EXPECT_EQ(describe(stream.feed(bytes({0, 7}))), (std::vector<std::string>{"2:7"}));
-    EXPECT_EQ(stream.buffered(), 0u);
-    // Several in one chunk, in order; volume down then the head of a move-up.
-    EXPECT_EQ(describe(stream.feed(bytes({4, 5, 17, 11, 0, 0}))),
-              (std::vector<std::string>{"4:0", "5:0", "17:0"}));
-    EXPECT_EQ(describe(stream.feed(bytes({0, 3}))), (std::vector<std::string>{"11:3"}));
-    // Texts, pictures and requester names, split anywhere.
-    const std::string all = wire::sendMessageCommand("Xin chào") +
-                            wire::sendPictureCommand(std::string("\0\1\2", 3)) +
-                            wire::requesterNameCommand(-2, "Lan") + wire::toneCommand(200) +
-                            wire::switchAudioTrackCommand() + wire::intCommand(wire::kRemove, -1);
-    for (std::size_t cut = 0; cut <= all.size(); ++cut) {
-        CommandStream split;
-        auto got = split.feed(all.substr(0, cut));
-        auto rest = split.feed(all.substr(cut));
-        got.insert(got.end(), rest.begin(), rest.end());
-        EXPECT_EQ(describe(got), (std::vector<std::string>{"18:0:Xin chào", std::string("22:0:\0\1\2", 8),
-                                                           "36:-2:Lan", "21:200", "8:0", "13:-1"}))
-            << cut;
-    }
-    // A zero-length text is a complete command.
-    EXPECT_EQ(describe(stream.feed(wire::sendMessageCommand(""))), (std::vector<std::string>{"18:0"}));
-}
-
-TEST(CommandStream, CatalogueRequestAndUnknownCodesDropTheBuffer) {
-    CommandStream stream;
-    // What follows a catalogue request in the buffer is dropped.
-    EXPECT_EQ(describe(stream.feed(bytes({16, 1, 2, 0, 0, 0, 7}))),
-              (std::vector<std::string>{"16:0", "1:0"}));
-    EXPECT_EQ(stream.buffered(), 0u);
-    // An unknown code drops itself and everything after it.
-    EXPECT_EQ(describe(stream.feed(bytes({16, 6, 16, 4}))), (std::vector<std::string>{"16:0"}));
-    EXPECT_EQ(stream.buffered(), 0u);
-    EXPECT_EQ(stream.dropCount(), 1u);
+    EXPECT_EQ(describe(stream.feed(bytes({16, 1, 2, 0, 0, 0, 7}))), (Strings{"16:0", "1:0"}));
+    EXPECT_EQ(describe(stream.feed(bytes({16, 6, 16, 4}))), (Strings{"16:0"}));
     // An unknown code after an incomplete command is not looked at before the command is whole.
     EXPECT_TRUE(stream.feed(bytes({2, 0})).empty());
-    EXPECT_EQ(describe(stream.feed(bytes({0, 0, 9, 99, 4}))), (std::vector<std::string>{"2:9"}));
-    EXPECT_EQ(describe(stream.feed(bytes({4}))), (std::vector<std::string>{"4:0"}));
+    EXPECT_EQ(describe(stream.feed(bytes({0, 0, 9, 99, 4}))), (Strings{"2:9"}));
+    EXPECT_EQ(describe(stream.feed(bytes({4}))), (Strings{"4:0"}));
 }
 
-TEST(CommandStream, OverLongPayloadsAreSkippedWholeAndNegativeLengthsEndTheStream) {
+TEST(CommandStream, CommandsAreCutTheSameInAnyPiecesAndOverLongPayloadsAreSkippedWhole) {
     CommandLimits limits;
     limits.maxText = 8;
     limits.maxPicture = 16;
@@ -108,10 +74,21 @@ TEST(CommandStream, OverLongPayloadsAreSkippedWholeAndNegativeLengthsEndTheStrea
     struct Case {
         const char* name;
         std::string input;
-        std::vector<std::string> expected;
+        Strings expected;
         bool broken;  // nothing more is ever read
     };
     const std::vector<Case> cases = {
+        {"several",
+         bytes({2, 0, 0, 0, 7, 4, 5, 17, 11, 0, 0, 0, 3}),
+         {"2:7", "4:0", "5:0", "17:0", "11:3"},
+         false},
+        {"payloads",
+         wire::sendMessageCommand("Chào") + wire::sendPictureCommand(std::string("\0\1\2", 3)) +
+             wire::requesterNameCommand(-2, "Lan") + wire::toneCommand(200) +
+             wire::switchAudioTrackCommand() + wire::intCommand(wire::kRemove, -1) +
+             wire::sendMessageCommand(""),
+         {"18:0:Chào", std::string("22:0:\0\1\2", 8), "36:-2:Lan", "21:200", "8:0", "13:-1", "18:0"},
+         false},
         {"text over the cap",
          bytes({16}) + wire::sendMessageCommand(q.substr(0, 9)) + bytes({17}),
          {"16:0", "17:0"},
@@ -153,21 +130,15 @@ TEST(CommandStream, AFloodStaysLinearAndExact) {
     CommandStream stream;
     std::string chunk;
     for (int i = 0; i < 20000; ++i) chunk += wire::intCommand(wire::kAddSong, i);
-    std::size_t count = 0;
-    std::int64_t sum = 0;
+    std::int32_t count = 0;
     // Chunks cut at odd places, as a network does.
     std::mt19937 random(7);
-    for (std::size_t at = 0; at < chunk.size();) {
-        const std::size_t size = std::min<std::size_t>(1 + random() % 4000, chunk.size() - at);
-        for (const auto& c : stream.feed(std::string_view(chunk).substr(at, size))) {
-            EXPECT_EQ(c.value, static_cast<std::int32_t>(count));
-            sum += c.value;
-            ++count;
-        }
-        at += size;
+    for (std::size_t at = 0, size; at < chunk.size(); at += size) {
+        size = std::min<std::size_t>(1 + random() % 4000, chunk.size() - at);
+        for (const auto& c : stream.feed(std::string_view(chunk).substr(at, size)))
+            EXPECT_EQ(c.value, count++);
     }
-    EXPECT_EQ(count, 20000u);
-    EXPECT_EQ(sum, 20000LL * 19999 / 2);
+    EXPECT_EQ(count, 20000);
 }
 
 TEST(MessageStream, ReadsEveryPlayerMessage) {
@@ -183,20 +154,15 @@ TEST(MessageStream, ReadsEveryPlayerMessage) {
         auto rest = stream.feed(all.substr(cut));
         got.insert(got.end(), rest.begin(), rest.end());
         ASSERT_EQ(got.size(), 9u);
-        EXPECT_EQ(got[0].text, text);
         EXPECT_EQ(got[0].songCount, 1);
-        EXPECT_EQ(got[0].value, 1);
-        EXPECT_EQ(got[1].text, "3 1");
-        EXPECT_EQ(got[2].text, "");
-        EXPECT_EQ(got[3].value, -1);
-        EXPECT_EQ(got[4].value, 1);
-        EXPECT_EQ(got[5].value, 0);
-        EXPECT_EQ(got[6].value, 700);
-        EXPECT_EQ(got[7].value, 10);
-        EXPECT_EQ(got[8].text, "d41d8cd98f00b204e9800998ecf8427e");
+        Strings seen;
+        for (const auto& message : got) seen.push_back(message.text + "|" + std::to_string(message.value));
+        EXPECT_EQ(seen, (Strings{text + "|1", "3 1|0", "|0", "|-1", "|1", "|0", "|700", "|10",
+                                 "d41d8cd98f00b204e9800998ecf8427e|0"}))
+            << cut;
     }
     MessageStream broken;
-    EXPECT_TRUE(broken.feed(bytes({0x26, 0, 0, 0, 1, 0x63})).size() == 1);
+    EXPECT_EQ(broken.feed(bytes({0x26, 0, 0, 0, 1, 0x63})).size(), 1u);
     EXPECT_TRUE(broken.broken());
 }
 
