@@ -70,7 +70,8 @@ player_round() {
   for _ in $(seq 600); do "$bin/vocalis-remote" --port "$port" md5 >/dev/null 2>&1 && break; sleep 0.05; done
   local opened=$(( ($(date +%s%N) - start) / 1000000 ))
   local id
-  id=$("$bin/vocalis-catalogue" --data-dir "$work/tool-data" --songs "$tree" --songs "$songs" search bench 2>/dev/null | awk -F'\t' '$2 == "Bench" {print $1; exit}')
+  # awk stops at the first match: the tool's later writes then meet a closed pipe.
+  id=$("$bin/vocalis-catalogue" --data-dir "$work/tool-data" --songs "$tree" --songs "$songs" search bench 2>/dev/null | awk -F'\t' '$2 == "Bench" {print $1; exit}' || true)
   "$bin/vocalis-remote" --port "$port" add "$id" >/dev/null
   sleep 2
   local memory; memory=$(sample_memory "$pid" 60)

@@ -98,7 +98,9 @@ void AppDelegate::loadLibrary() {
         });
         auto catalogue = loadCatalogue(folders);
         parts_.songs.addAll(catalogue);
-        parts_.sockets.initWithData(catalogue->text, catalogue->md5);
+        // The phones' copy of the text is the catalogue's own.
+        parts_.sockets.initWithData(std::shared_ptr<const std::string>(catalogue, &catalogue->text),
+                                    catalogue->md5);
         parts_.sockets.setDelegate(this);
         parts_.sockets.setIsPlaying(true);
         parts_.scheduler.post([this, catalogue] { onLibraryLoaded(catalogue); });

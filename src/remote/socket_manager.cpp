@@ -26,9 +26,13 @@ SocketManager::~SocketManager() {
 }
 
 void SocketManager::initWithData(std::string catalogueText, std::string md5) {
+    initWithData(std::make_shared<const std::string>(std::move(catalogueText)), std::move(md5));
+}
+
+void SocketManager::initWithData(std::shared_ptr<const std::string> catalogueText, std::string md5) {
     auto snapshot = std::make_shared<Snapshot>();
-    snapshot->songCount = wire::countRecords(catalogueText);
-    snapshot->text = std::make_shared<const std::string>(std::move(catalogueText));
+    snapshot->songCount = wire::countRecords(*catalogueText);
+    snapshot->text = std::move(catalogueText);
     snapshot->md5 = std::move(md5);
     std::lock_guard lock(dataMutex_);
     snapshot_ = std::move(snapshot);

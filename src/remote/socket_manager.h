@@ -41,8 +41,10 @@ class SocketManager {
     SocketManager(const SocketManager&) = delete;
     SocketManager& operator=(const SocketManager&) = delete;
 
-    // The catalogue snapshot phones receive; the text is copied.
+    // The catalogue snapshot phones receive: the text copied, or shared with its owner
+    // (the player's catalogue keeps it anyway, and it is megabytes).
     void initWithData(std::string catalogueText, std::string md5);
+    void initWithData(std::shared_ptr<const std::string> catalogueText, std::string md5);
     void setDelegate(RemoteDelegate* delegate) { delegate_.store(delegate, std::memory_order_release); }
 
     // Listens on all local IPv4 addresses (0: an ephemeral port, see port()). A failure is
