@@ -1,6 +1,7 @@
 // The system volume against a real PulseAudio daemon with a null sink, started by the test.
 #include <gtest/gtest.h>
 
+#include <asio/local/stream_protocol.hpp>
 #include <cmath>
 #include <regex>
 
@@ -101,21 +102,14 @@ TEST_F(SystemVolumeTest, FailsQuietlyWithoutASoundServerAndReconnects) {
     };
     EXPECT_EQ(lost(nowhere), "Unable to get default audio device\n");
 
-    // A socket that accepts but never answers: the bounded wait gives up.
-    {
-        const std::string path = daemon.socketPath() + ".silent";
-        const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ASSERT_EQ(::listen(listener, 4), 0);
-        PulseSystemVolume silent("unix:" + path, std::chrono::milliseconds(300));
-        EXPECT_EQ(silent.systemVolume(), 0.0f);
-        silent.setSystemVolume(0.5f);
-        ::close(listener);
+    {  // a socket that accepts but never answers: the bounded wait gives up
+        asio::io_context context;
+        const asio::local::stream_protocol::acceptor silent(context, {daemon.socketPath() + ".silent"});
+        PulseSystemVolume unanswered("unix:" + daemon.socketPath() + ".silent",
+                                     std::chrono::milliseconds(300));
+        EXPECT_EQ(unanswered.systemVolume(), 0.0f);
+        unanswered.setSystemVolume(0.5f);
     }
-
     // A server that goes away: reads give 0.0, writes change nothing, nothing hangs. When it
     // restarts (a fresh one at its old address) the same object finds it; lost again, said again.
     volume.setSystemVolume(0.7f);
