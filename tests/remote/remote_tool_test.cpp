@@ -14,58 +14,62 @@
 namespace vocalis {
 namespace {
 
-using testing::programPath;
-using testing::runProgram;
 using Strings = std::vector<std::string>;
 
 class RemoteTool : public ::testing::Test {
   protected:
     void SetUp() override {
-        catalogue = testing::publishSongs(songs, 12);
         server.initWithData(catalogue->text, catalogue->md5);
         server.setDelegate(&delegate);
         ASSERT_TRUE(server.start(0));
-        port = std::to_string(server.port());
     }
-
-    testing::ProgramResult remote(Strings args) {
-        args.insert(args.begin(), {"--host", "127.0.0.1", "--port", port});
-        return runProgram(programPath("vocalis-remote"), args);
+    // vocalis-remote against the test's phone server, or with only the given arguments.
+    testing::ProgramResult remote(Strings args, bool toServer = true) {
+        if (toServer)
+            args.insert(args.begin(), {"--host", "127.0.0.1", "--port", std::to_string(server.port())});
+        return testing::runProgram(testing::programPath("vocalis-remote"), args);
+    }
+    std::string output(const Strings& args) {
+        const auto result = remote(args);
+        EXPECT_EQ(result.status, 0) << args[0] << ": " << result.err;
+        return result.out;
     }
 
     SongManager songs;
-    std::shared_ptr<const Catalogue> catalogue;
+    std::shared_ptr<const Catalogue> catalogue = testing::publishSongs(songs, 12);
     testing::RecordingDelegate delegate;
     SocketManager server{songs};
-    std::string port;
 };
 
-TEST_F(RemoteTool, QueriesPrintWhatThePlayerAnswers) {
-    auto result = remote({"md5"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, catalogue->md5 + "\n");
-
-    result = remote({"catalogue"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_TRUE(result.out == catalogue->text);
-
-    songs.queueAdd(*songs.getSong(5));
-    songs.queueAdd(*songs.getSong(11));
-    songs.queueAdd(*songs.getSong(0));
+TEST_F(RemoteTool, QueriesPrintWhatThePlayerAnswersAndWatchPrintsEachNotification) {
+    EXPECT_EQ(output({"md5"}), catalogue->md5 + "\n");
+    EXPECT_TRUE(output({"catalogue"}) == catalogue->text);
+    for (int id : {5, 11, 0}) songs.queueAdd(*songs.getSong(id));
     server.notifyQueue();
-    result = remote({"queue"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "11\n0\n");
-
+    EXPECT_EQ(output({"queue"}), "11\n0\n");
     server.setCurrentSongId(5);
     server.setIsPlaying(true);
-    EXPECT_EQ(remote({"current"}).out, "5\n");
-    EXPECT_EQ(remote({"state"}).out, "playing\n");
+    EXPECT_EQ(output({"current"}), "5\n");
+    EXPECT_EQ(output({"state"}), "playing\n");
     server.setIsPlaying(false);
-    EXPECT_EQ(remote({"state"}).out, "paused\n");
+    EXPECT_EQ(output({"state"}), "paused\n");
+
+    std::string watched;
+    std::thread watcher([&] { watched = output({"watch", "--seconds", "6"}); });
+    ASSERT_TRUE(testing::eventually([&] { return server.connectionCount() > 0; }));
+    server.setCurrentSongId(9);
+    server.notifyCurrentSong();
+    server.setIsPlaying(true);
+    server.notifyPlayState();
+    server.setCurrentAudioTrack(1);
+    server.notifyAudioTrack();
+    songs.queueDelete(0);
+    server.notifyQueue();
+    watcher.join();
+    EXPECT_EQ(watched, "current\t9\nstate\tplaying\ntrack\t1\nqueue\t0\n");
 }
 
-TEST_F(RemoteTool, CommandsReachTheDelegate) {
+TEST_F(RemoteTool, CommandsReachTheDelegateAndBadUsageSaysWhy) {
     testing::TempDir dir;
     const std::string picture("\xff\xd8\xff\xe0 jpeg-ish \0 bytes", 20);
     const std::string file = dir.write("face.jpg", picture);
@@ -77,17 +81,13 @@ TEST_F(RemoteTool, CommandsReachTheDelegate) {
                                            {"volume-up"},     {"volume-down"},
                                            {"record"},        {"message", "Scoring Off"},
                                            {"picture", file}, {"name", "7", "Hùng"}};
-    for (const auto& command : commands) {
-        const auto result = remote(command);
-        EXPECT_EQ(result.status, 0) << command[0] << ": " << result.err;
-    }
+    for (const auto& command : commands) output(command);
     EXPECT_EQ(delegate.waitFor(commands.size()),
               (Strings{"res 7", "res1st 3", "remove 1", "up 2", "first 4", "play", "pause", "next", "replay",
                        "track", "volume up", "volume down", "record", "message Scoring Off", "picture 20",
                        "name 7 Hùng"}));
     EXPECT_EQ(delegate.picture(), picture);
 
-    // Bad usage changes nothing and says why.
     for (const Strings& bad : {Strings{"add"}, Strings{"add", "seven"}, Strings{"frobnicate"},
                                Strings{"picture", dir / "missing.jpg"}}) {
         const auto result = remote(bad);
@@ -97,67 +97,44 @@ TEST_F(RemoteTool, CommandsReachTheDelegate) {
     EXPECT_EQ(delegate.waitFor().size(), commands.size());
 }
 
-TEST_F(RemoteTool, WatchPrintsEachNotification) {
-    testing::ProgramResult result;
-    std::thread watcher([&] { result = remote({"watch", "--seconds", "6"}); });
-    testing::eventually([&] { return server.connectionCount() > 0; });
-    server.setCurrentSongId(9);
-    server.notifyCurrentSong();
-    server.setIsPlaying(true);
-    server.notifyPlayState();
-    server.setCurrentAudioTrack(1);
-    server.notifyAudioTrack();
-    songs.queueAdd(*songs.getSong(9));
-    songs.queueAdd(*songs.getSong(2));
-    songs.queueAdd(*songs.getSong(4));
-    server.notifyQueue();
-    watcher.join();
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "current\t9\nstate\tplaying\ntrack\t1\nqueue\t2 4\n");
-}
-
 TEST_F(RemoteTool, DiscoverListsThePlayersThatAnswer) {
     MemoryPreferences preferences;
     preferences.setString("KEY_DEVICE_NAME", "Phòng 3");
     DiscoveryResponder responder(preferences);
     ASSERT_TRUE(responder.start(0));
-    const std::string probePort = std::to_string(responder.port());
-    auto result = runProgram(programPath("vocalis-remote"),
-                             {"discover", "--host", "127.0.0.1", "--port", probePort, "--timeout", "1"});
+    const Strings discover = {"discover",  "--host", "127.0.0.1", "--port", std::to_string(responder.port()),
+                              "--timeout", "1"};
+    auto result = remote(discover, false);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "127.0.0.1\tVocalis Player macOS;Phòng 3;700\n");
-
     responder.stop();
-    result = runProgram(programPath("vocalis-remote"),
-                        {"discover", "--host", "127.0.0.1", "--port", probePort, "--timeout", "0.5"});
+    result = remote(discover, false);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "vocalis-remote: no player answered\n");
 }
 
 TEST_F(RemoteTool, FailuresAreOneLineAndANonZeroStatus) {
-    // A refused connection.
+    // A listener that never accepts, so it never answers, where the stopped server was.
     server.stop();
-    auto result = remote({"md5"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-    EXPECT_NE(result.err.find("cannot connect"), std::string::npos) << result.err;
-    EXPECT_TRUE(result.out.empty());
-
-    // A listener that accepts and never answers.
+    const auto refused = remote({"md5"});
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(fd, 4), 0);
-    socklen_t length = sizeof address;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    result = runProgram(programPath("vocalis-remote"),
-                        {"--port", std::to_string(ntohs(address.sin_port)), "--timeout", "0.5", "state"});
+    const auto silent =
+        remote({"--port", std::to_string(ntohs(address.sin_port)), "--timeout", "0.5", "state"}, false);
     ::close(fd);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-    EXPECT_NE(result.err.find("timed out"), std::string::npos) << result.err;
+    for (const auto& [result, reason] :
+         {std::pair{refused, "cannot connect"}, std::pair{silent, "timed out"}}) {
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+        EXPECT_TRUE(result.out.empty());
+    }
 }
 
 }  // namespace
