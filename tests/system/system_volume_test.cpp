@@ -33,11 +33,6 @@ class SystemVolumeTest : public ::testing::Test {
         action();
         return ::testing::internal::GetCapturedStderr();
     }
-    // One press of a volume key.
-    static void volumeKey(SystemVolume& volume) {
-        volume.increaseSystemVolumeBy(0.095f);
-        (void)volume.systemVolume();
-    }
 
     PulseDaemon daemon;
     PulseSystemVolume volume{daemon.server()};
@@ -95,7 +90,7 @@ TEST_F(SystemVolumeTest, FailsQuietlyWithoutASoundServerAndReconnects) {
     const auto lost = [&](PulseSystemVolume& missing) {
         return logged([&] {
             EXPECT_EQ(missing.systemVolume(), 0.0f);
-            for (int key = 0; key < 5; ++key) volumeKey(missing);
+            for (int key = 0; key < 5; ++key) missing.increaseSystemVolumeBy(0.095f);
             missing.setSystemVolume(0.2f);
             EXPECT_EQ(missing.isMuted(), std::nullopt);
         });
