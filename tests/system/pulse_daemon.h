@@ -3,10 +3,7 @@
 // A private PulseAudio daemon for tests: one null sink, a socket in a temporary folder, no
 // session bus, no cookie. Runs as root too (a CI machine). Stopped on destruction.
 
-#include <sys/socket.h>
-#include <sys/un.h>
-
-#include <cstring>
+#include <asio/local/stream_protocol.hpp>
 #include <optional>
 
 #include "support/background_program.h"
@@ -55,12 +52,11 @@ class PulseDaemon {
 
   private:
     bool connects() const {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{AF_UNIX, {}};
-        std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
-        const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        if (fd >= 0) ::close(fd);
-        return ok;
+        asio::io_context context;
+        asio::local::stream_protocol::socket socket(context);
+        asio::error_code error;
+        socket.connect({socketPath()}, error);
+        return !error;
     }
 
     TempDir dir_;  // outlives the program, whose socket and log are in it
