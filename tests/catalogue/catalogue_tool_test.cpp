@@ -15,33 +15,28 @@ ProgramResult tool(const std::vector<std::string>& args) {
 
 TEST(CatalogueTool, PrintsWhatThePlayerBuilds) {
     TempDir dir;
-    dir.write("a/Karaoke/NhacMoi/Đêm Đông - Khánh Ly.mp4");
-    dir.write("a/Karaoke/NhacTre/Anh Ban - Minh.mkv");
-    dir.write("b/Mưa Hồng - Trịnh Công Sơn.vob");
-    dir.write("b/Ab - Hà.mp4");
+    for (const char* file :
+         {"a/Karaoke/NhacMoi/Đêm Đông - Khánh Ly.mp4", "a/Karaoke/NhacTre/Anh Ban - Minh.mkv",
+          "b/Mưa Hồng - Trịnh Công Sơn.vob", "b/Ab - Hà.mp4"})
+        dir.write(file);
     const std::string first = dir / "a/Karaoke", second = dir / "b";
     const auto expected = loadCatalogue({first, second});
 
-    auto result = tool({"--songs", first, "--songs", second, "text"});
+    const auto both = [&](const std::string& command, std::initializer_list<std::string> then = {}) {
+        return tool(words("--songs " + first + " --songs " + second + " " + command, then));
+    };
+    auto result = both("text");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, expected->text);
-
-    result = tool({"--songs", first, "--songs", second, "md5"});
-    EXPECT_EQ(result.out, expected->md5 + "\n");
-    EXPECT_EQ(result.out.size(), 33u);
-
-    EXPECT_EQ(tool({"--songs", first, "--songs", second, "count"}).out, "4\n");
-
+    EXPECT_EQ(both("md5").out, expected->md5 + "\n");
+    EXPECT_EQ(expected->md5.size(), 32u);
+    EXPECT_EQ(both("count").out, "4\n");
     // The search folds what is typed and removes the spaces.
-    result = tool({"--songs", first, "--songs", second, "search", "A B"});
-    EXPECT_EQ(result.out, "0\tAb\tHà\n1\tAnh Ban\tMinh\n");
-    result = tool({"--songs", first, "--songs", second, "search"});
+    EXPECT_EQ(both("search", {"A B"}).out, "0\tAb\tHà\n1\tAnh Ban\tMinh\n");
+    result = both("search");
     EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 4);
-
-    result = tool({"--songs", first, "--songs", second, "random", "0", "nhacmoi"});
-    EXPECT_EQ(result.out, "2\n");
-    result = tool({"--songs", first, "--songs", second, "random", "2", "trinh cong son"});
-    EXPECT_EQ(result.out, "3\n");
+    EXPECT_EQ(both("random 0 nhacmoi").out, "2\n");
+    EXPECT_EQ(both("random 2", {"trinh cong son"}).out, "3\n");
     result = tool({"--songs", second, "--songs", first, "folders"});
     EXPECT_EQ(result.out, second + "\n" + first + "\n");
 }

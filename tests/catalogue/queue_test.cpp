@@ -40,8 +40,7 @@ TEST_F(Queue, PriorityAppendsOnShortQueuesAndOtherwiseGoesNext) {
     EXPECT_TRUE(songs.isInQueue(song(3)));
     EXPECT_EQ(songs.getCurrentSong(), &song(1));
     EXPECT_EQ(songs.getQueueNextSong(), &song(3));
-    EXPECT_EQ(songs.getSong(8), nullptr);
-    EXPECT_EQ(songs.getSong(-1), nullptr);
+    EXPECT_TRUE(!songs.getSong(8) && !songs.getSong(-1));
     // The current song's id is read by other threads.
     songs.setCurrentSongId(4);
     int seen = -2;
@@ -64,28 +63,20 @@ TEST_F(Queue, MovesAndSwapsNeverTouchTheCurrentSong) {
 TEST_F(Queue, WaitingPositionsOutsideTheWaitingSongsChangeNothing) {
     constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
     constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
-    enum Op { kRemove, kUp, kFirst };
-    const struct {
-        Op op;
-        std::int32_t position;
-        bool changed;
-        const char* after;
-    } cases[] = {
-        {kRemove, -1, false, "01234"},   {kRemove, kMin, false, "01234"}, {kRemove, 4, false, "01234"},
-        {kRemove, kMax, false, "01234"}, {kRemove, 0, true, "0234"},      {kRemove, 3, true, "0123"},
-        {kUp, -1, false, "01234"},       {kUp, 0, false, "01234"},        {kUp, 4, false, "01234"},
-        {kUp, kMax, false, "01234"},     {kUp, 2, true, "01324"},         {kFirst, -1, false, "01234"},
-        {kFirst, 0, false, "01234"},     {kFirst, 4, false, "01234"},     {kFirst, kMax, false, "01234"},
-        {kFirst, 3, true, "04123"},
-    };
-    for (const auto& c : cases) {
+    // Remove, up and first at a position, and the queue after it; a change is reported.
+    const std::tuple<char, std::int32_t, const char*> cases[] = {
+        {'r', -1, "01234"}, {'r', kMin, "01234"}, {'r', 4, "01234"},    {'r', kMax, "01234"},
+        {'r', 0, "0234"},   {'r', 3, "0123"},     {'u', -1, "01234"},   {'u', 0, "01234"},
+        {'u', 4, "01234"},  {'u', kMax, "01234"}, {'u', 2, "01324"},    {'f', -1, "01234"},
+        {'f', 0, "01234"},  {'f', 4, "01234"},    {'f', kMax, "01234"}, {'f', 3, "04123"}};
+    for (const auto& [op, position, after] : cases) {
         while (!songs.isQueueEmpty()) songs.queueDelete(0);
         fill({0, 1, 2, 3, 4});
-        const bool changed = c.op == kRemove ? songs.removeWaiting(c.position)
-                             : c.op == kUp   ? songs.moveWaitingUp(c.position)
-                                             : songs.moveWaitingFirst(c.position);
-        EXPECT_EQ(changed, c.changed) << c.op << " " << c.position;
-        EXPECT_EQ(ids(), c.after) << c.op << " " << c.position;
+        const bool changed = op == 'r'   ? songs.removeWaiting(position)
+                             : op == 'u' ? songs.moveWaitingUp(position)
+                                         : songs.moveWaitingFirst(position);
+        EXPECT_EQ(changed, std::string(after) != "01234") << op << position;
+        EXPECT_EQ(ids(), after) << op << position;
     }
 }
 
@@ -106,16 +97,10 @@ TEST_F(Queue, DeleteKeepsFlagsTrueWhileTheSongIsStillQueued) {
     EXPECT_TRUE(songs.isInQueue(song(0)));
 
     songs.queueDelete(1);
-    EXPECT_FALSE(songs.isInQueue(song(1)));
-    EXPECT_FALSE(songs.queueContains(song(1)));
-    songs.queueDelete(0);
-    songs.queueDelete(0);
-    EXPECT_TRUE(songs.isQueueEmpty());
-    EXPECT_EQ(songs.getCurrentSong(), nullptr);
-    EXPECT_EQ(songs.getQueueNextSong(), nullptr);
+    EXPECT_FALSE(songs.isInQueue(song(1)) || songs.queueContains(song(1)));
+    for (int i = 0; i < 2; ++i) songs.queueDelete(0);
+    EXPECT_TRUE(songs.isQueueEmpty() && !songs.getCurrentSong() && !songs.getQueueNextSong());
     EXPECT_FALSE(songs.isInQueue(song(0)));
-    fill({7});
-    EXPECT_EQ(songs.getQueueIdsString(), "");
-    fill({3, 5, 0});
+    fill({7, 3, 5, 0});
     EXPECT_EQ(songs.getQueueIdsString(), "3 5 0");
 }

@@ -33,9 +33,7 @@ TEST(Fold, VietnameseLettersInEitherCaseAndForm) {
 }
 
 TEST(Fold, KeysOfTitles) {
-    const struct {
-        const char *title, *search, *noSpace, *shortcut;
-    } cases[] = {
+    const char* const cases[][4] = {
         {"Đêm Đông", "dem dong", "demdong", "dd"},
         {"Ai   Về  Sông Tương", "ai ve song tuong", "aivesongtuong", "avst"},
         {"Xuân", "xuan", "xuan", "x"},
@@ -45,11 +43,11 @@ TEST(Fold, KeysOfTitles) {
         {"  lead and trail  ", "lead and trail ", "leadandtrail", "lat"},
         {"", "", "", ""},
     };
-    for (const auto& c : cases) {
-        const auto keys = makeSearchKeys(c.title);
-        EXPECT_EQ(keys.search, c.search) << c.title;
-        EXPECT_EQ(keys.noSpace, c.noSpace) << c.title;
-        EXPECT_EQ(keys.shortcut, c.shortcut) << c.title;
+    for (const auto& [title, search, noSpace, shortcut] : cases) {
+        const auto keys = makeSearchKeys(title);
+        EXPECT_EQ(keys.search, search) << title;
+        EXPECT_EQ(keys.noSpace, noSpace) << title;
+        EXPECT_EQ(keys.shortcut, shortcut) << title;
     }
     EXPECT_EQ(foldKeyword("Em Ơi  Hà Nội"), "emoihanoi");
 }
