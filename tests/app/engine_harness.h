@@ -234,6 +234,24 @@ class EngineHarness {
         clock.runPending();
     }
     std::string song(const std::string& file) { return songsDir / ("Karaoke/" + file); }
+    // The phase, the file that plays and each overlay on screen, in one line.
+    std::string screen() const {
+        const auto f = engine->flags();
+        std::string s = f.isIntro     ? "intro"
+                        : f.isIdle    ? "idle"
+                        : f.isScoring ? "score"
+                        : f.isError   ? "error"
+                                      : "song";
+        if (player.media) s += " " + player.location().substr(player.location().rfind('/') + 1);
+        if (overlays.titleVisible) s += " | " + overlays.title;
+        if (overlays.nextAlpha > 0) s += " | " + overlays.nextLabel + ": " + overlays.nextTitle;
+        if (overlays.messageVisible) s += " | message " + overlays.message;
+        if (overlays.pictureVisible) s += " | picture";
+        if (overlays.blackCover) s += " | black";
+        if (overlays.volumeVisible) s += " | volume " + std::to_string(overlays.volumeLevel);
+        if (overlays.scoreVisible) s += " | score " + std::to_string(overlays.scores.back());
+        return s;
+    }
 
     TempDir songsDir;
     std::vector<std::string> foldersFound;

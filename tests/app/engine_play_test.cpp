@@ -34,23 +34,16 @@ TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
 
     // The first song into an empty queue starts at once, without an up-next panel.
     h.clock.advance(2500ms);
-    h.overlays.nextAlpha = 0;
     h.add("Anh");
-    EXPECT_EQ(h.player.location(), h.song("Anh - Tuấn.mp4"));
+    EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4 | Anh - Tuấn");
     EXPECT_EQ(h.player.opened.back(), h.song("Anh - Tuấn.mp4 :audio-track=1"));
-    EXPECT_EQ(h.overlays.title, "Anh - Tuấn");
-    EXPECT_TRUE(h.overlays.titleVisible);
-    EXPECT_EQ(h.overlays.nextAlpha, 0.0);
-    EXPECT_EQ(h.songs.currentSongId(), anh);
-    EXPECT_EQ(h.sockets.currentSongId(), anh);
+    EXPECT_EQ(h.songs.currentSongId() + h.sockets.currentSongId(), 2 * anh);
     EXPECT_EQ(phone.value(kSong), anh);
     EXPECT_EQ(phone.text(kQueue), "");
 
     // More songs wait and show in the up-next panel; a song already queued changes nothing.
     h.add("Bông Hồng");
-    EXPECT_EQ(h.overlays.nextAlpha, 1.0);
-    EXPECT_EQ(h.overlays.nextLabel, "Chọn");
-    EXPECT_EQ(h.overlays.nextTitle, "Bông Hồng|Lan");
+    EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4 | Anh - Tuấn | Chọn: Bông Hồng|Lan");
     EXPECT_FALSE(h.overlays.nextImage.has_value());  // no thumbnail: the banner
     h.remote(&E::onRemoteRes1st, chieu);
     EXPECT_EQ(h.overlays.nextLabel, "Ưu tiên");
@@ -60,9 +53,9 @@ TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
     EXPECT_TRUE(phone.quiet());
     EXPECT_EQ(h.songs.getQueueCount(), 3);
     h.clock.advance(6000ms);
-    EXPECT_EQ(h.overlays.nextAlpha, 0.0);
+    EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4 | Anh - Tuấn");
     h.clock.advance(14000ms);
-    EXPECT_FALSE(h.overlays.titleVisible);  // the title banner goes after 20 s
+    EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4");  // the title banner goes after 20 s
 
     // Less than 30 s left: the next song is announced, once.
     h.player.timeLeft(30000);
@@ -70,14 +63,11 @@ TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
     EXPECT_FALSE(h.engine->flags().isNextShawn);
     h.player.timeLeft(29999);
     ASSERT_TRUE(h.settle([&] { return h.overlays.nextLabel == "Tiếp theo"; }));
-    EXPECT_EQ(h.overlays.nextTitle, "Chiều|");
-    EXPECT_EQ(h.overlays.nextAlpha, 1.0);
+    EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4 | Tiếp theo: Chiều|");
 
     // The end of the song: it leaves the queue, the next starts (no singer: title alone).
     h.end();
-    EXPECT_EQ(h.songs.getCurrentSong()->songId, chieu);
-    EXPECT_EQ(h.overlays.title, "Chiều");
-    EXPECT_EQ(h.overlays.nextAlpha, 0.0);
+    EXPECT_EQ(h.screen(), "song Chiều - .mp4 | Chiều");
     EXPECT_EQ(phone.text(kQueue), std::to_string(bong));
     EXPECT_EQ(phone.value(kSong), chieu);
     EXPECT_EQ(phone.value(kPlaying), 1);  // every start tells the phones it plays
@@ -86,21 +76,18 @@ TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
     h.clock.advance(2000ms);
     h.engine->playPause(true);
     h.clock.runPending();
-    EXPECT_EQ(h.songs.getCurrentSong()->songId, chieu);
+    EXPECT_EQ(h.songs.currentSongId(), chieu);
     EXPECT_EQ(phone.value(kPlaying), 0);
     h.engine->playPause(true);
     EXPECT_EQ(phone.value(kPlaying), 1);
 
     // Two skips within 2 s: the second does nothing.
-    h.remote(&E::onRemoteNext);
-    EXPECT_EQ(h.songs.getCurrentSong()->songId, bong);
-    h.clock.advance(1000ms);
-    h.remote(&E::onRemoteNext);
-    EXPECT_EQ(h.songs.getCurrentSong()->songId, bong);
-    h.clock.advance(1000ms);
-    h.remote(&E::onRemoteNext);
-    EXPECT_TRUE(h.songs.isQueueEmpty());
-    EXPECT_TRUE(h.engine->flags().isIdle);
+    for (const auto& [wait, playing] : {std::pair(0ms, bong), {1000ms, bong}, {1000ms, -1}}) {
+        h.clock.advance(wait);
+        h.remote(&E::onRemoteNext);
+        EXPECT_EQ(h.songs.currentSongId(), playing);
+    }
+    EXPECT_EQ(h.screen(), "idle idle.mp4 | Vui lòng chọn bài hát");
 }
 
 TEST(EnginePlay, VcvSongsAreOpenedThroughTheLocalServiceAndTracksCarryOver) {
@@ -168,9 +155,7 @@ TEST(EnginePlay, ScoreScreenCountsUpBetweenQueuedSongsOnly) {
     h.add("Em Ơi");
     h.clock.advance(2000ms);
     h.end();
-    ASSERT_TRUE(h.engine->flags().isScoring);
-    EXPECT_FALSE(h.player.hasMedia());
-    EXPECT_TRUE(h.overlays.scoreVisible);
+    ASSERT_EQ(h.screen(), "score | Anh - Tuấn | Chọn: Em Ơi|Hà | score 50");
     EXPECT_EQ(h.sound.plays, 1);
     const int final = h.engine->randomScore();
     EXPECT_GE(final, 71);
@@ -180,7 +165,7 @@ TEST(EnginePlay, ScoreScreenCountsUpBetweenQueuedSongsOnly) {
     h.remote(&E::onRemoteNext);
     h.remote(&E::onRemoteReplay);
     EXPECT_EQ(h.songs.getCurrentSong()->title, "Em Ơi");
-    EXPECT_FALSE(h.player.hasMedia());
+    EXPECT_EQ(h.screen(), "score | Anh - Tuấn | Chọn: Em Ơi|Hà | score 50");
 
     // 50, 51, ... one step every 0.12 s up to the final score, which stays 7 s.
     h.clock.advance(Millis(120 * (final - 50)));
@@ -188,12 +173,10 @@ TEST(EnginePlay, ScoreScreenCountsUpBetweenQueuedSongsOnly) {
     std::iota(steps.begin(), steps.end(), 50);
     EXPECT_EQ(h.overlays.scores, steps);
     h.clock.advance(6990ms);
-    EXPECT_TRUE(h.engine->flags().isScoring);
+    EXPECT_EQ(h.screen(), "score | Anh - Tuấn | score " + std::to_string(final));
     h.clock.advance(10ms);
-    EXPECT_FALSE(h.engine->flags().isScoring);
-    EXPECT_FALSE(h.overlays.scoreVisible);
+    EXPECT_EQ(h.screen(), "song Em Ơi - Hà.mp4 | Em Ơi - Hà");
     EXPECT_EQ(h.sound.stops, 1);
-    EXPECT_EQ(h.player.location(), h.song("Em Ơi - Hà.mp4"));
 
     // A random song is never scored, nor one that random settings made during the start lock.
     h.engine->setRandom(true, 1, "anh");
