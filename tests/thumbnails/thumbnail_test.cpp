@@ -17,10 +17,7 @@ using namespace testing;
 using Pictures = std::vector<std::optional<std::string>>;
 
 // An index entry of a data file: 56 key bytes (byte 55 may be anything), offset and length.
-struct DataEntry {
-    std::string key;
-    std::int32_t offset = 0, length = 0;
-};
+using DataEntry = std::tuple<std::string, std::int32_t, std::int32_t>;
 
 std::string dataFileBytes(std::int32_t count, const std::vector<DataEntry>& entries) {
     std::string bytes;
@@ -29,12 +26,10 @@ std::string dataFileBytes(std::int32_t count, const std::vector<DataEntry>& entr
             bytes.push_back(static_cast<char>(static_cast<std::uint32_t>(value) >> shift));
     };
     put(count);
-    for (const auto& entry : entries) {
-        std::string key = entry.key.substr(0, 56);
-        key.resize(56, '\0');
-        bytes += key;
-        put(entry.offset);
-        put(entry.length);
+    for (const auto& [key, offset, length] : entries) {
+        bytes += (key + std::string(56, '\0')).substr(0, 56);
+        put(offset);
+        put(length);
     }
     return bytes;
 }
@@ -51,31 +46,17 @@ std::string dataFileWithPictures(const std::vector<std::pair<std::string, std::s
     return dataFileBytes(static_cast<std::int32_t>(entries.size()), entries) + pictures;
 }
 
-// A song from its file name without the extension ("Title - Singer").
-Song songNamed(const std::string& name) { return *songFromPath("/songs", name + ".mkv"); }
-
 // A title sorting after the short ones whose file name "<title>-x.jpg" is `nameLength` bytes.
 std::string longTitle(char second, std::size_t nameLength) {
     return "z" + std::string(1, second) + std::string(nameLength - 8, 'z');
 }
 
-TEST(ThumbnailKey, JoinsTitleAndSingerAndKeepsFiftyFiveBytes) {
-    const std::string sixty(60, 'a');
-    const std::pair<std::string, std::string> keys[] = {
-        {"Em Ơi - Ca Sĩ", "emoi-casi"},
-        {"Đêm Đông", "demdong-"},
-        {sixty + " - X", std::string(55, 'a')},
-        {std::string(54, 'b') + " - Singer", std::string(54, 'b') + "-"}};
-    for (const auto& [name, key] : keys) EXPECT_EQ(thumbnailKey(songNamed(name)), key);
-    EXPECT_EQ(thumbnailFileName(songNamed(sixty + " - Ca Sĩ")), sixty + "-casi.jpg");
-}
-
 class Thumbnails : public ::testing::Test {
   protected:
-    // ids follow the title order
+    // Songs from their file names without the extension ("Title - Singer"); ids follow the titles' order.
     void publish(const std::vector<std::string>& names) {
         std::vector<Song> list;
-        for (const auto& name : names) list.push_back(songNamed(name));
+        for (const auto& name : names) list.push_back(*songFromPath("/songs", name + ".mkv"));
         songs_.addAll(std::make_shared<const Catalogue>(buildCatalogue(std::move(list))));
     }
     void load(const std::string& data) {
@@ -109,9 +90,7 @@ class Thumbnails : public ::testing::Test {
                        const std::string& version = "HTTP/1.1") {
         RawClient client(server_.port());
         EXPECT_TRUE(client.send(method + " " + target + " " + version + "\r\nHost: phone\r\n\r\n"));
-        const auto read = client.readAnswer(method == "HEAD");
-        EXPECT_TRUE(read);
-        const HttpAnswer answer = read.value_or(HttpAnswer{});
+        const HttpAnswer answer = client.readAnswer(method == "HEAD").value_or(HttpAnswer{});
         EXPECT_TRUE(client.waitClosed()) << target;
         EXPECT_EQ(client.unexpected(), "") << target;
         EXPECT_EQ(answer.field("connection"), "Close") << target;
@@ -128,7 +107,6 @@ class Thumbnails : public ::testing::Test {
 TEST_F(Thumbnails, FindsPicturesByKeyInCStringOrderAndFallsBackToTheFolder) {
     // ids by title order: 0 "aa", 1 "long...", 2 "mm", 3 "zz", 4 "æ" (bytes above 0x7f sort last)
     publish({"aa - One", std::string(60, 'l') + " - Two", "mm", "zz - Three", "æ - Four"});
-    ASSERT_EQ(songs_.getSong(4)->titleSearchNoSpace, "æ");
     dir_.write("thumbnail/zz-three.jpg", "FOLDER-ZZ");
     dir_.write("thumbnail/aa-one.jpg", "FOLDER-AA-NOT-USED");
     // The long key differs from the file's only after byte 55, once that byte is cleared.
@@ -285,11 +263,7 @@ TEST_F(Thumbnails, ADataFilePictureIsCopiedIntoTheFolderOnFirstRequest) {
     EXPECT_EQ(good, 16);
     EXPECT_EQ(readFile(copy), "JPEG-B-FROM-DATA");
     // Only the finished picture is left in the folder: no temporary files.
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_ / "thumbnail"))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"a-one.jpg", "b-two.jpg", "f-six.jpg"}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "thumbnail"), {}), 3);
     // Later requests are served from the file.
     dir_.write("thumbnail/b-two.jpg", "JPEG-B-EDITED");
     EXPECT_EQ(request("/1").body, "JPEG-B-EDITED");
