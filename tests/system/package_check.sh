@@ -3,32 +3,26 @@
 # lintian errors, and holding the program, its tools, clips, desktop entry and icons, with the
 # libraries and plugins it needs among its dependencies. Usage: package_check.sh BUILDDIR SOURCEDIR
 set -euo pipefail
-build="$1"
-source="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-"$source/scripts/package.sh" "$build" "$work/out" >"$work/package.log" 2>&1 || { cat "$work/package.log"; fail "package.sh"; }
+"$2/scripts/package.sh" "$1" "$work/out" >"$work/package.log" 2>&1 || { cat "$work/package.log"; fail "package.sh"; }
 debs=("$work"/out/vocalis-player_*_amd64.deb)
 deb="${debs[0]}"
 [ -f "$deb" ] || fail "no package in $work/out"
-
 lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
 
 dpkg-deb -x "$deb" "$work/root"
-for file in bin/vocalis-player bin/vocalis-remote bin/vocalis-catalogue \
-            share/vocalis-player/intro.mp4 share/vocalis-player/idle.mp4 share/vocalis-player/banner.png \
-            share/vocalis-player/score_bg.png share/vocalis-player/vcplayer_score.mp3 \
-            share/applications/vocalis-player.desktop \
-            share/icons/hicolor/scalable/apps/vocalis-player.svg \
-            share/icons/hicolor/256x256/apps/vocalis-player.png \
-            share/doc/vocalis-player/copyright share/doc/vocalis-player/changelog.gz; do
-  [ -f "$work/root/usr/$file" ] || fail "missing /usr/$file"
+usr="$work/root/usr" share=share/vocalis-player icons=share/icons/hicolor
+for file in bin/vocalis-player bin/vocalis-remote bin/vocalis-catalogue $share/intro.mp4 $share/idle.mp4 \
+    $share/banner.png $share/score_bg.png $share/vcplayer_score.mp3 share/applications/vocalis-player.desktop \
+    $icons/scalable/apps/vocalis-player.svg $icons/256x256/apps/vocalis-player.png \
+    share/doc/vocalis-player/copyright share/doc/vocalis-player/changelog.gz; do
+  [ -f "$usr/$file" ] || fail "missing /usr/$file"
 done
-desktop-file-validate "$work/root/usr/share/applications/vocalis-player.desktop" || fail "desktop entry"
-size="$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 \
-        "$work/root/usr/share/icons/hicolor/256x256/apps/vocalis-player.png")"
+desktop-file-validate "$usr/share/applications/vocalis-player.desktop" || fail "desktop entry"
+size="$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$usr/$icons/256x256/apps/vocalis-player.png")"
 [ "$size" = "256,256" ] || fail "the 256 px icon is $size"
 
 depends="$(dpkg-deb -f "$deb" Depends)"
