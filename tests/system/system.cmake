@@ -1,10 +1,6 @@
 # The system integrations against real services started by the tests (a private PulseAudio).
 vocalis_test(system_tests LIBS vocalis_system SOURCES system/system_volume_test.cpp system/autostart_test.cpp)
 
-# The media keys: the real player on a private session bus, read and driven by gdbus.
-vocalis_test(mpris_tests LIBS vocalis_base SOURCES system/mpris_test.cpp)
-add_dependencies(mpris_tests vocalis-player vocalis-remote)
-
 # The Debian package built from this build, as a user installs it.
 add_test(NAME DebianPackage
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/system/package_check.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
