@@ -120,10 +120,9 @@ TEST_F(Thumbnails, FindsPicturesByKeyInCStringOrderAndFallsBackToTheFolder) {
     EXPECT_EQ(picturesUpTo(6), (Pictures{"PICTURE-AA", "PICTURE-LONG", "PICTURE-MM", "FOLDER-ZZ",
                                          "PICTURE-AE", std::nullopt}));
     EXPECT_EQ(picture(-1), std::nullopt);
-    EXPECT_EQ(manager_.getThumbnailOffset(0), 4 + 64 * 4);
-    EXPECT_EQ(manager_.getThumbnailLength(0), 10);
-    EXPECT_EQ(manager_.getThumbnailOffset(4), -1);
-    EXPECT_EQ(manager_.getThumbnailLength(-1), -1);
+    EXPECT_EQ((std::vector{manager_.getThumbnailOffset(0), manager_.getThumbnailLength(0),
+                           manager_.getThumbnailOffset(4), manager_.getThumbnailLength(-1)}),
+              (std::vector{4 + 64 * 4, 10, -1, -1}));
 
     // The folder is consulted afresh on every request.
     std::filesystem::remove(dir_ / "thumbnail/zz-three.jpg");
@@ -138,13 +137,14 @@ TEST_F(Thumbnails, OffsetAndLengthLimitsDecideWithoutTheFolder) {
     publish({"a", "b", "c", "d", "e"});
     for (const char* name : {"a", "b", "c", "d", "e"})
         dir_.write(std::string("thumbnail/") + name + "-.jpg", "FOLDER");
+    // Only a's picture is whole and small enough; e's runs past the end of the file.
     const std::int32_t pictures = 4 + 64 * 5;
-    load(dataFileBytes(5, {{"a-", pictures, 102399},
-                           {"b-", pictures, 102400},
-                           {"c-", 0, 10},
-                           {"d-", pictures, 0},
-                           {"e-", pictures + 102399 - 5, 10}}) +  // runs past the end
-         std::string(102399, 'p'));
+    const std::vector<DataEntry> entries = {{"a-", pictures, 102399},
+                                            {"b-", pictures, 102400},
+                                            {"c-", 0, 10},
+                                            {"d-", pictures, 0},
+                                            {"e-", pictures + 102399 - 5, 10}};
+    load(dataFileBytes(5, entries) + std::string(102399, 'p'));
     EXPECT_EQ(picturesUpTo(5),
               (Pictures{std::string(102399, 'p'), std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
 }
