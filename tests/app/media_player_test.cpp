@@ -19,13 +19,6 @@ using std::chrono::milliseconds;
 
 std::string resource(const std::string& name) { return std::string(VOCALIS_RESOURCES) + "/" + name; }
 
-// How many lines of `text` hold `part`.
-int lines(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
 // One headless player with a delegate and an ear on its sound.
 class MediaPlayerTest : public ::testing::Test {
   protected:
@@ -290,8 +283,8 @@ TEST_F(MediaPlayerTest, WithoutASoundOutputPlaysSilentlyLogsOnceAndTriesAgainNex
     std::string clip;
     ASSERT_NO_FATAL_FAILURE(clip = makeVideo(dir / "clip.mp4", 3));
     const auto silentOnce = [](const std::string& log) {
-        EXPECT_EQ(lines(log, "No sound output can be opened; playing without sound"), 1) << log;
-        EXPECT_EQ(lines(log, "libVLC"), 0) << log;
+        EXPECT_EQ(occurrences(log, "No sound output can be opened; playing without sound"), 1) << log;
+        EXPECT_EQ(occurrences(log, "libVLC"), 0) << log;
     };
     // No ALSA device either: ALSA's own complaints stay out of the log as well.
     player.emplace(
@@ -303,7 +296,7 @@ TEST_F(MediaPlayerTest, WithoutASoundOutputPlaysSilentlyLogsOnceAndTriesAgainNex
     player->setMedia(std::nullopt);
     std::string log = ::testing::internal::GetCapturedStderr();
     silentOnce(log);
-    EXPECT_EQ(lines(log, "ALSA"), 0) << log;
+    EXPECT_EQ(occurrences(log, "ALSA"), 0) << log;
 
     player.emplace(scheduler, VlcPlayerOptions{{"--aout=pulse,none", "--vout=vdummy"}, nullptr, {}});
     ASSERT_TRUE(player->isReady());
@@ -325,7 +318,7 @@ TEST_F(MediaPlayerTest, WithoutASoundOutputPlaysSilentlyLogsOnceAndTriesAgainNex
     log = ::testing::internal::GetCapturedStderr();
     ::unsetenv("PULSE_SERVER");
     silentOnce(log);
-    EXPECT_EQ(lines(log, "Sound output works again"), 1) << log;
+    EXPECT_EQ(occurrences(log, "Sound output works again"), 1) << log;
 }
 
 TEST_F(MediaPlayerTest, ShippedClipsPicturesAndScoreSoundAreWhatTheySeem) {

@@ -43,6 +43,13 @@ inline VlcPlayerOptions headlessOptions(PcmTap tap = {}, VideoSink* sink = nullp
 bool pumpUntil(VirtualScheduler& scheduler, const std::function<bool()>& done,
                std::chrono::seconds deadline = std::chrono::seconds(60));
 
+// How often `part` occurs in `text` (a captured log).
+inline int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
 inline bool ended(const MediaPlayer& player) {
     return player.hasMedia() && player.state() == PlayerState::Paused && player.hasEnded();
 }

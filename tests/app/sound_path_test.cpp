@@ -136,9 +136,9 @@ class SoundPathTest : public ::testing::Test {
         runFfmpeg(words(input, {dir / name}));
         return dir / name;
     }
-    void listen() {
+    bool listen() {
         recording.reset();
-        recording.emplace(daemon, dir / ("out" + std::to_string(++recordings) + ".raw"));
+        return recording.emplace(daemon, dir / ("out" + std::to_string(++recordings) + ".raw")).started();
     }
     // The player's default sound (no "--aout": its own path), playing `file` from its start in `key`.
     void play(const std::string& file, int key = 0, VideoSink* sink = nullptr) {
@@ -159,11 +159,11 @@ class SoundPathTest : public ::testing::Test {
     }
     bool playToEnd() { return pumpFor(0ms, true); }
     // The left channel of the next `span` of sound, heard after `settle` for the change to take hold.
-    Samples next(std::chrono::milliseconds settle, std::chrono::milliseconds span, int which = 0) {
+    Samples next(std::chrono::milliseconds settle, std::chrono::milliseconds span) {
         pumpFor(settle);
         from = recording->frames();
         pumpFor(span);
-        return recording->channel(which, from, 48000);
+        return recording->channel(0, from, 48000);
     }
 
     PulseDaemon daemon;
@@ -178,8 +178,7 @@ class SoundPathTest : public ::testing::Test {
 TEST_F(SoundPathTest, KeyChangesThePitchWithinASecondWithoutAGap) {
     const std::string song =
         make("tone.m4a", "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=24 -ac 2 -c:a aac");
-    listen();
-    ASSERT_TRUE(recording->started());
+    ASSERT_TRUE(listen());
     play(song, 2);  // chosen before the song
     const std::pair<int, double> cases[] = {{2, 493.88}, {0, 440.0}, {-6, 311.13}, {5, 587.33}, {0, 440.0}};
     std::size_t first = 0;
@@ -203,8 +202,7 @@ TEST_F(SoundPathTest, BurstsStayASecondApartThroughKeyChangesAndAPause) {
     const std::string song = make("bursts.m4a",
                                   "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=10 -af "
                                   "volume='if(between(mod(t,1),0.5,0.55),1,0)':eval=frame -ac 2 -c:a aac");
-    listen();
-    ASSERT_TRUE(recording->started());
+    ASSERT_TRUE(listen());
     play(song, 2);
     pumpFor(3300ms);
     player->setKeyShift(0);  // out of the shifter: what it held plays unshifted, once
@@ -256,8 +254,7 @@ TEST_F(SoundPathTest, CentreCancelRemovesTheMiddleAndKeepsTheSides) {
              input +
                  "-filter_complex [0][1][2]amerge=inputs=3,pan=stereo|c0=0.4*c0+0.4*c1|c1=0.4*c0+0.4*c2 -c:a "
                  "aac -b:a 192k");
-    listen();
-    ASSERT_TRUE(recording->started());
+    ASSERT_TRUE(listen());
     play(song);
     struct Levels {
         double centre, left, right;
@@ -307,8 +304,7 @@ TEST_F(SoundPathTest, SoundAndPictureStayWithin40Milliseconds) {
     for (int key : {0, 2}) {
         SCOPED_TRACE(key);
         FlashRecorder sink;
-        listen();
-        ASSERT_TRUE(recording->started());
+        ASSERT_TRUE(listen());
         play(song, key, &sink);
         ASSERT_TRUE(playToEnd());
         pumpFor(300ms);
@@ -358,11 +354,8 @@ TEST_F(SoundPathTest, WithoutAServerPlaysSilentlyOnTimeAndFindsItAtTheNextMedia)
                                   heard.begin() + heard.size() / 2 + 24000)),
                 440.0, 4.4);
     for (const char* line :
-         {"No sound output can be opened; playing without sound", "Sound output works again"}) {
-        std::size_t count = 0;
-        for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++count;
-        EXPECT_EQ(count, 1u) << line << "\n" << log;
-    }
+         {"No sound output can be opened; playing without sound", "Sound output works again"})
+        EXPECT_EQ(occurrences(log, line), 1) << line << "\n" << log;
 }
 
 }  // namespace
