@@ -178,9 +178,9 @@ bool VideoView::paintIntoWindow(QPainter& painter, const VideoFrame& frame, cons
         format != QImage::Format_ARGB32_Premultiplied)
         return false;
     const QTransform& toDevice = painter.deviceTransform();
-    if (toDevice.type() > QTransform::TxScale || toDevice.m11() != std::round(toDevice.m11()) ||
-        toDevice.m22() != std::round(toDevice.m22()) || toDevice.dx() != std::round(toDevice.dx()) ||
-        toDevice.dy() != std::round(toDevice.dy()))
+    if (toDevice.type() > QTransform::TxScale || toDevice.m11() <= 0 || toDevice.m22() <= 0 ||
+        toDevice.m11() != std::round(toDevice.m11()) || toDevice.m22() != std::round(toDevice.m22()) ||
+        toDevice.dx() != std::round(toDevice.dx()) || toDevice.dy() != std::round(toDevice.dy()))
         return false;
     const QPoint origin(static_cast<int>(toDevice.dx()), static_cast<int>(toDevice.dy()));
     const QRect picture =
