@@ -42,32 +42,6 @@ QList<Window*> shownIn(const QWidget& parent) {
 
 }  // namespace
 
-TEST(EqualizerWindow, SlidersAndPresetsApplyAndStoreAtOnce) {
-    EngineHarness h({"a.mp4"});
-    h.launch();
-    const std::string stored = "0.7 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0 9.0";
-    h.preferences.setString(KEY_EQ, stored);
-    auto window = std::make_unique<EqualizerWindow>(
-        parseEqualizer(stored),
-        [&](double preAmp, const std::vector<float>& bands) { h.engine->setEqualizer(preAmp, bands); });
-    EXPECT_EQ(window->slider(0)->value(), 207);  // 0.7 dB
-    EXPECT_EQ(window->valueLabel(1)->text(), "4.0dB");
-    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), stored);  // opening applies nothing
-    window->slider(4)->setValue(165);                       // band 3
-    EXPECT_EQ(window->valueLabel(4)->text(), "-3.5dB");
-    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "0.7 4.0 4.0 3.0 -3.5 0.0 0.0 2.0 3.0 4.0 4.0");
-    EXPECT_FLOAT_EQ(h.player.bands[3], -3.5f);
-    window->defaultButton()->click();
-    EXPECT_EQ(window->slider(0)->value(), 320);
-    EXPECT_EQ(window->slider(10)->value(), 200);
-    EXPECT_EQ(window->valueLabel(0)->text(), "12.0dB");
-    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "12.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0");
-    EXPECT_FLOAT_EQ(h.player.preAmplification, 12.0f);
-    window->karaokeButton()->click();
-    QTest::keyClick(window.get(), Qt::Key_Escape);  // closing keeps the change
-    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), kDefaultEqualizer);
-}
-
 TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     MemoryPreferences store;
     store.registerDefaults({{KEY_DEVICE_NAME, std::string("ca")}});
@@ -144,99 +118,113 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     EXPECT_EQ(store.stringForKey(KEY_DEVICE_NAME), "ca");
 }
 
-TEST(SongSelectionWindow, SearchQueueAndPhonesSeeTheSameQueue) {
+TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngineWhileThePointerStays) {
     EngineHarness h(
         {"Anh Ơi - Mỹ Tâm.mp4", "Bông Hồng - Ngọc.mp4", "Chiều Hôm Nay - Hà.mp4", "Đêm Đông - Lam.mp4"});
     h.launchToFirstSong();
+    VirtualScheduler windowClock;
+    MainWindow main({}, windowClock);
+    main.setEngine(h.engine.get());
+    OperatorWindows windows(
+        {main, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, h.background, "ca", {}});
+    main.setMenusEnabled(true, false);
+    showActive(main);
+
+    // The equalizer: sliders and presets apply and store at once.
+    const std::string stored = "0.7 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0 9.0";
+    h.preferences.setString(KEY_EQ, stored);
+    QTest::keyClick(&main, Qt::Key_E, Qt::ControlModifier);
+    ASSERT_EQ(shownIn<EqualizerWindow>(main).size(), 1);
+    QPointer<EqualizerWindow> equalizer = shownIn<EqualizerWindow>(main).front();
+    EXPECT_EQ(equalizer->slider(0)->value(), 207);  // 0.7 dB
+    EXPECT_EQ(equalizer->valueLabel(1)->text(), "4.0dB");
+    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), stored);  // opening applies nothing
+    equalizer->slider(4)->setValue(165);                    // band 3
+    EXPECT_EQ(equalizer->valueLabel(4)->text(), "-3.5dB");
+    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "0.7 4.0 4.0 3.0 -3.5 0.0 0.0 2.0 3.0 4.0 4.0");
+    EXPECT_FLOAT_EQ(h.player.bands[3], -3.5f);
+    equalizer->defaultButton()->click();
+    EXPECT_EQ(equalizer->slider(0)->value(), 320);
+    EXPECT_EQ(equalizer->slider(10)->value(), 200);
+    EXPECT_EQ(equalizer->valueLabel(0)->text(), "12.0dB");
+    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "12.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0");
+    EXPECT_FLOAT_EQ(h.player.preAmplification, 12.0f);
+    equalizer->karaokeButton()->click();
+    QTest::keyClick(equalizer, Qt::Key_Escape);  // closing keeps the change
+    EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), kDefaultEqualizer);
+    QTest::keyClick(&main, Qt::Key_E, Qt::ControlModifier);
+    equalizer = shownIn<EqualizerWindow>(main).front();
+    main.menuEqualizer()->trigger();  // a new one replaces it
+    deleteClosed();
+    EXPECT_TRUE(equalizer.isNull());
+
+    // The song selection: initials, folded, spaces removed; Down chooses the first row, Enter queues it.
     WatchingPhone phone(h.sockets.port());
-    SongSelectionWindow window({h.songs, h.thumbnails, *h.engine, {}, false});
-    h.engine->addListener(&window);
+    QTest::keyClick(&main, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_EQ(shownIn<SongSelectionWindow>(main).size(), 1);
+    SongSelectionWindow& select = *shownIn<SongSelectionWindow>(main).front();
     const auto rows = [&] {
         std::vector<std::string> out;
-        for (int r = 0; r < window.model().rowCount(); ++r) out.push_back(window.model().songAt(r)->title);
+        for (int r = 0; r < select.model().rowCount(); ++r)
+            out.push_back(select.model().index(r).data().toString().toStdString());
         return out;
     };
     const auto press = [&](Qt::Key key) {
-        QTest::keyClick(window.txtSearch(), key);
+        QTest::keyClick(select.txtSearch(), key);
         h.clock.runPending();
     };
-    EXPECT_EQ(window.lblList()->text(), "Bài hát đã chọn");
-    EXPECT_EQ(window.model().rowCount(), 0);
-
-    // Initials, folded, spaces removed; Down chooses the first row, Enter queues it.
-    QTest::keyClicks(window.txtSearch(), "c h n");
-    EXPECT_EQ(window.lblList()->text(), "Kết quả tìm kiếm");
+    EXPECT_EQ(select.lblList()->text(), "Bài hát đã chọn");
+    EXPECT_EQ(select.model().rowCount(), 0);
+    QTest::keyClicks(select.txtSearch(), "c h n");
+    EXPECT_EQ(select.lblList()->text(), "Kết quả tìm kiếm");
     EXPECT_EQ(rows(), std::vector<std::string>{"Chiều Hôm Nay"});
     press(Qt::Key_Down);
-    ASSERT_NE(window.btnSelect(), nullptr);
-    EXPECT_EQ(window.btnSelect()->text(), "Chọn");
+    ASSERT_NE(select.btnSelect(), nullptr);
+    EXPECT_EQ(select.btnSelect()->text(), "Chọn");
     press(Qt::Key_Return);  // the first song starts at once
     EXPECT_EQ(h.songs.currentSongId(), h.idOf("Chiều Hôm Nay"));
-    window.txtSearch()->setText("dem dong");
-    window.spinKey()->setValue(-3);  // sung three semitones down
+    select.txtSearch()->setText("dem dong");
+    select.spinKey()->setValue(-3);  // sung three semitones down
     press(Qt::Key_Down);
     press(Qt::Key_Return);
     EXPECT_EQ(h.engine->songKey(h.idOf("Đêm Đông")), -3);
     EXPECT_EQ(phone.text(wire::kQueueMessage), "");  // the first one plays: nothing waits
     EXPECT_EQ(phone.text(wire::kQueueMessage), std::to_string(h.idOf("Đêm Đông")));
-    EXPECT_EQ(window.selectedRowPosition(), -1);
-    EXPECT_TRUE(window.model().data(window.model().index(0), SongListModel::InQueueRole).toBool());
-
+    EXPECT_EQ(select.selectedRowPosition(), -1);
+    EXPECT_TRUE(select.model().data(select.model().index(0), SongListModel::InQueueRole).toBool());
     // A phone's change shows in the window; the window's priority moves a waiting song up.
     h.phone([&](AppDelegate& e) { e.onRemoteRes(h.idOf("Anh Ơi")); });
-    window.txtSearch()->clear();
+    select.txtSearch()->clear();
     h.clock.runPending();
     EXPECT_EQ(rows(), (std::vector<std::string>{"Đêm Đông", "Anh Ơi"}));
     press(Qt::Key_Down);
     press(Qt::Key_Down);
-    ASSERT_EQ(window.selectedRowPosition(), 1);
-    EXPECT_EQ(window.btnSelect()->text(), "Xoá");
-    window.btnPriority()->click();
+    ASSERT_EQ(select.selectedRowPosition(), 1);
+    EXPECT_EQ(select.btnSelect()->text(), "Xoá");
+    select.btnPriority()->click();
     h.clock.runPending();
     EXPECT_EQ(rows(), (std::vector<std::string>{"Anh Ơi", "Đêm Đông"}));
     press(Qt::Key_Down);
     press(Qt::Key_Return);  // removes it
     EXPECT_EQ(rows(), std::vector<std::string>{"Đêm Đông"});
-
     // The play button follows the engine's play state, whoever changed it.
-    EXPECT_TRUE(window.showsPause());
+    EXPECT_TRUE(select.showsPause());
     h.phone([](AppDelegate& e) { e.onRemotePlayPause(false); });
-    EXPECT_FALSE(window.showsPause());
-    h.engine->removeListener(&window);
-}
+    EXPECT_FALSE(select.showsPause());
 
-TEST(OperatorWindows, ShortcutsOpenANewWindowEachTimeAndThePointerStaysWhileOneIsOpen) {
-    EngineHarness h({"a.mp4"});
-    h.launchToFirstSong();
-    VirtualScheduler windowClock;
-    MainWindow window({}, windowClock);
-    window.setEngine(h.engine.get());
-    OperatorWindows windows(
-        {window, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, h.background, "ca", {}});
-    window.setMenusEnabled(true, false);
-    showActive(window);
-
-    QTest::keyClick(&window, Qt::Key_E, Qt::ControlModifier);
-    ASSERT_EQ(shownIn<EqualizerWindow>(window).size(), 1);
-    QPointer<EqualizerWindow> first = shownIn<EqualizerWindow>(window).front();
-    window.menuEqualizer()->trigger();  // a new one replaces it
-    deleteClosed();
-    EXPECT_TRUE(first.isNull());
-    QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
     // Fair turns reach the engine, which stores them.
-    ASSERT_EQ(shownIn<SettingsWindow>(window).size(), 1);
-    shownIn<SettingsWindow>(window).front()->cbFairTurns()->click();
+    QTest::keyClick(&main, Qt::Key_Comma, Qt::ControlModifier);
+    ASSERT_EQ(shownIn<SettingsWindow>(main).size(), 1);
+    shownIn<SettingsWindow>(main).front()->cbFairTurns()->click();
     h.clock.runPending();
     EXPECT_TRUE(h.engine->fairTurns());
     EXPECT_TRUE(h.preferences.boolForKey(KEY_FAIR_TURNS));
-    QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(windows.openCount(), 3);
-    EXPECT_EQ(shownIn<SongSelectionWindow>(window).size(), 1);
     windowClock.advance(std::chrono::seconds(20));
-    EXPECT_TRUE(window.isPointerVisible());
-    for (QDialog* open : shownIn<QDialog>(window)) open->close();
+    EXPECT_TRUE(main.isPointerVisible());
+    for (QDialog* open : shownIn<QDialog>(main)) open->close();
     EXPECT_EQ(windows.openCount(), 0);
-    EXPECT_FALSE(window.isPointerVisible());
+    EXPECT_FALSE(main.isPointerVisible());
 }
 
 TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) {
@@ -309,7 +297,7 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     EXPECT_EQ(batch->lblProgress()->text(), "4 / 4");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        EXPECT_EQ(std::ranges::count(toolRuns(), song(c).karaokeFile), c.runsTool ? 1 : 0);
+        EXPECT_EQ(std::ranges::count(toolRuns(), h.songsDir / ("Karaoke/" + c.file)), c.runsTool ? 1 : 0);
         EXPECT_EQ(fs::exists(picture(c)), c.getsPicture);
     }
     QImageReader made(QString::fromStdString(picture(cases[0])));
@@ -356,7 +344,7 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     EXPECT_FALSE(finished());
     work.write("go");
     ASSERT_TRUE(h.settle(finished));
-    EXPECT_EQ(toolRuns(), std::vector<std::string>{song(cases[0]).karaokeFile});
+    EXPECT_EQ(toolRuns(), std::vector<std::string>{h.songsDir / ("Karaoke/" + cases[0].file)});
     EXPECT_TRUE(fs::exists(picture(cases[0])));
     EXPECT_EQ(batch->lblProgress()->text(), "1 / 4");
     closedAndGone();
