@@ -1,5 +1,4 @@
-// Feeds arbitrary bytes to the request-head parser and the Range parser, checking that
-// every accepted range lies inside the body, is non-empty and that ranges never overlap.
+// Request heads and Range fields from arbitrary bytes: accepted ranges are in the body, non-empty, apart.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,4 @@
-// Fuzzes the cutting of a phone's byte stream into commands (and, on the same bytes,
-// the phone's reading of the player's messages). The first byte chooses how the rest
-// is cut into chunks, as a network might deliver it.
+// A phone's stream cut into commands (and read as the player's messages) in chunks the first byte sizes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,4 @@
-// The whole player, as a venue runs it: started offscreen without sound on generated songs,
-// driven by the command-line remote, by phones and by the media keys on a private session bus (read
-// and driven by gdbus), read over HTTP, probed for discovery, then stopped.
+// The whole player as a venue runs it: driven by the remote, phones and media keys (gdbus), read over HTTP.
 #include <gtest/gtest.h>
 
 #include <asio/io_context.hpp>
@@ -54,8 +52,8 @@ std::string freePort(bool udp = false) {
     return std::to_string(asio::ip::tcp::acceptor(context, {any, 0}).local_endpoint().port());
 }
 
-// The player offscreen and without sound on `dir`'s songs/, intro.mp4 and idle.mp4, at home in
-// dir/<name>, on free ports of its own, on the session bus at `bus` (by default none).
+// The player, mute and offscreen, on dir's songs and clips, on free ports, on the bus at `bus` (default
+// none).
 class PlayerRun {
   public:
     PlayerRun(const TempDir& dir, const std::string& name, const std::string& bus = "")

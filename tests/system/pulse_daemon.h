@@ -1,7 +1,6 @@
 #pragma once
 
-// A private PulseAudio daemon for tests: one null sink, a socket in a temporary folder, no
-// session bus, no cookie. Runs as root too (a CI machine). Stopped on destruction.
+// A private PulseAudio: one null sink, its socket in a temporary folder, no bus or cookie; root too (CI).
 
 #include <asio/local/stream_protocol.hpp>
 #include <optional>
