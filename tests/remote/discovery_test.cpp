@@ -11,16 +11,11 @@
 namespace vocalis {
 namespace {
 
-// A phone's UDP socket on an ephemeral port.
+// A phone's UDP socket; its first datagram binds it to an ephemeral port.
 class ProbeSocket {
   public:
-    ProbeSocket() {
-        int one = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-        sockaddr_in any{};
-        any.sin_family = AF_INET;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&any), sizeof any);
-    }
+    ProbeSocket() = default;
+    ProbeSocket(const ProbeSocket&) = delete;
     ~ProbeSocket() { ::close(fd_); }
 
     bool send(const std::string& payload, std::uint16_t port) {
@@ -31,7 +26,6 @@ class ProbeSocket {
         return ::sendto(fd_, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to),
                         sizeof to) == static_cast<ssize_t>(payload.size());
     }
-    // The next datagram and its sender's port, or nothing within the time-out.
     std::pair<std::string, std::uint16_t> receive() {
         pollfd poll{fd_, POLLIN, 0};
         char buffer[2048];
@@ -63,8 +57,8 @@ TEST(DiscoveryResponder, AnswersProbesWithTheStoredNameReadEachTimeAndFailsOnATa
     preferences.setString("KEY_DEVICE_NAME", "Phòng 3; VIP");
     EXPECT_EQ(phone.ask("Vocalis Remote v2.1 hello", responder.port()),
               "Vocalis Player macOS;Phòng 3; VIP;700");
-    // Other letter case, a short prefix and bytes that are not UTF-8 get no answer: the
-    // next datagram to come back answers the good probe sent after them.
+    // Other letter case, a short prefix and non-UTF-8 bytes get no answer; the next reply is the good
+    // probe's.
     for (const std::string& bad :
          {std::string("vocalis remote"), std::string("Vocalis Remot"), std::string("VOCALIS REMOTE"),
           std::string("Vocalis Remote\xff\xfe", 16), std::string("Vocalis Remote\xc3", 15), std::string()})
@@ -87,8 +81,7 @@ TEST(DiscoveryResponder, AFloodOfBigDatagramsGivesFewShortLogLines) {
         preferences, [&] { return std::chrono::steady_clock::time_point(std::chrono::seconds(now.load())); });
     ASSERT_TRUE(responder.start(0));
     ProbeSocket phone;
-    // Big datagrams that are not probes, and big probes with a line break that would forge
-    // a line; each probe is answered, so all before it were handled when the reply comes.
+    // Big datagrams, and big probes with a line break that would forge a line.
     const std::string probe = "Vocalis Remote\nforged" + std::string(60000, 'x'), other(60000, 'y');
     ::testing::internal::CaptureStderr();
     for (int second = 0; second < 2; ++second, now += 1)

@@ -1,7 +1,5 @@
 #pragma once
 
-// A recording delegate and the phone's helpers for the phone-server tests.
-
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -13,6 +11,7 @@
 #include "catalogue/song.h"
 #include "catalogue/song_manager.h"
 #include "remote/remote_delegate.h"
+#include "remote/socket_manager.h"
 #include "support/socket_client.h"
 
 namespace vocalis::testing {
@@ -64,8 +63,7 @@ class RecordingDelegate final : public RemoteDelegate {
     std::string picture_;
 };
 
-// Every command before this one has been carried out once its reply is back. A query that
-// arrives in the same chunk as bytes that drop the buffer is dropped with them: `retry` asks again.
+// Every command before this one has run once its reply is back; `retry` asks again after a drop.
 inline bool sync(RawClient& phone, bool retry = false) {
     for (int attempt = 0; attempt < (retry ? 50 : 1); ++attempt) {
         if (!phone.send("\x17")) return false;
@@ -73,6 +71,17 @@ inline bool sync(RawClient& phone, bool retry = false) {
         if (!got.empty()) return got + phone.read(5 - got.size()) == std::string("\x17\0\0\x02\xBC", 5);
     }
     return false;
+}
+
+// As the main thread does: the current song, the play state, the audio track and the queue.
+inline void announce(SocketManager& server, std::int32_t song, bool playing, std::uint8_t track) {
+    server.setCurrentSongId(song);
+    server.notifyCurrentSong();
+    server.setIsPlaying(playing);
+    server.notifyPlayState();
+    server.setCurrentAudioTrack(track);
+    server.notifyAudioTrack();
+    server.notifyQueue();
 }
 
 // Integers on the wire.

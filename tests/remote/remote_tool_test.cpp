@@ -57,14 +57,8 @@ TEST_F(RemoteTool, QueriesPrintWhatThePlayerAnswersAndWatchPrintsEachNotificatio
     std::string watched;
     std::thread watcher([&] { watched = output({"watch", "--seconds", "6"}); });
     ASSERT_TRUE(testing::eventually([&] { return server.connectionCount() > 0; }));
-    server.setCurrentSongId(9);
-    server.notifyCurrentSong();
-    server.setIsPlaying(true);
-    server.notifyPlayState();
-    server.setCurrentAudioTrack(1);
-    server.notifyAudioTrack();
     songs.queueDelete(0);
-    server.notifyQueue();
+    testing::announce(server, 9, true, 1);
     watcher.join();
     EXPECT_EQ(watched, "current\t9\nstate\tplaying\ntrack\t1\nqueue\t0\n");
 }

@@ -16,8 +16,7 @@ extern char** environ;
 
 namespace vocalis::testing {
 
-// A program running beside the test, its output going to a file; killed if still running
-// when the test ends.
+// A program running beside the test, its output going to a file; killed if running at the end.
 class BackgroundProgram {
   public:
     BackgroundProgram(const std::string& program, const std::vector<std::string>& args,
@@ -27,21 +26,16 @@ class BackgroundProgram {
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        // The first of two same-named entries is the one a program reads, so each extra entry
-        // replaces the inherited ones it names; a bare name drops every variable starting with it.
-        std::vector<std::string> environment;
-        for (char** entry = environ; *entry; ++entry) {
-            const std::string inherited = *entry;
-            const bool named = std::ranges::any_of(extraEnvironment, [&](const std::string& extra) {
-                const auto end = extra.find('=');
-                return inherited.rfind(end == std::string::npos ? extra : extra.substr(0, end + 1), 0) == 0;
-            });
-            if (!named) environment.push_back(inherited);
-        }
-        for (const auto& extra : extraEnvironment)
-            if (extra.find('=') != std::string::npos) environment.push_back(extra);
+        // An extra entry replaces the inherited ones it names; a bare name drops those starting with it.
         std::vector<char*> envp, argv{const_cast<char*>(program.c_str())};
-        for (auto& entry : environment) envp.push_back(entry.data());
+        for (char** entry = environ; *entry; ++entry)
+            if (std::ranges::none_of(extraEnvironment, [&](const std::string& extra) {
+                    return std::string_view(*entry).starts_with(
+                        extra.substr(0, std::min(extra.find('='), extra.size() - 1) + 1));
+                }))
+                envp.push_back(*entry);
+        for (const auto& extra : extraEnvironment)
+            if (extra.find('=') != std::string::npos) envp.push_back(const_cast<char*>(extra.c_str()));
         envp.push_back(nullptr);
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);

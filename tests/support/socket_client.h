@@ -1,7 +1,6 @@
 #pragma once
 
-// A blocking loopback TCP client with generous time-outs, so tests see the exact bytes on
-// the wire: raw HTTP for the servers, raw commands for the phone server.
+// A blocking loopback TCP client with generous time-outs: tests see the exact bytes on the wire.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -10,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -31,20 +29,18 @@ struct HttpAnswer {
 
     std::optional<std::string> field(const std::string& lowerName) const {
         const auto it = fields.find(lowerName);
-        if (it == fields.end()) return std::nullopt;
-        return it->second;
+        return it == fields.end() ? std::nullopt : std::optional(it->second);
     }
 };
 
 class RawClient {
   public:
     explicit RawClient(std::uint16_t port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         int one = 1;
         ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
@@ -52,39 +48,29 @@ class RawClient {
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
-    bool connected() const { return connected_; }
-    int fd() const { return fd_; }
     void close() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
-
     // One write call: on loopback the server reads it as one chunk.
     bool send(const std::string& bytes) {
-        std::size_t sent = 0;
-        while (sent < bytes.size()) {
+        for (std::size_t sent = 0; sent < bytes.size();) {
             const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
             if (n <= 0) return false;
             sent += static_cast<std::size_t>(n);
         }
         return true;
     }
-
     // Exactly n bytes, or what came before a close or the time-out.
     std::string read(std::size_t n, std::chrono::milliseconds timeout = kPatience) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (buffer_.size() < n && fill(deadline)) {
-        }
+        fillTo(n, timeout);
         return take(n);
     }
     // Whatever has arrived (up to max bytes), waiting for at least one byte.
     std::string readSome(std::size_t max, std::chrono::milliseconds timeout = kPatience) {
-        if (buffer_.empty()) fill(std::chrono::steady_clock::now() + timeout);
+        fillTo(1, timeout);
         return take(max);
     }
-    // Receives until at least `count` bytes beyond the last answer are buffered.
-    bool readAtLeast(std::size_t count) { return fillTo(count); }
-
     // Reads one answer; the body is read by its Content-Length unless `headOnly`.
     std::optional<HttpAnswer> readAnswer(bool headOnly = false) {
         std::size_t end;
@@ -93,28 +79,23 @@ class RawClient {
             if (!fill(deadline)) return std::nullopt;
         HttpAnswer answer;
         const std::string head = take(end + 4);
-        for (std::size_t at = 0, lineEnd; (lineEnd = head.find("\r\n", at)) != at; at = lineEnd + 2) {
+        answer.statusLine = head.substr(0, head.find("\r\n"));
+        answer.status = std::stoi(answer.statusLine.substr(9, 3));
+        for (std::size_t at = answer.statusLine.size() + 2, lineEnd; (lineEnd = head.find("\r\n", at)) != at;
+             at = lineEnd + 2) {
             const std::string line = head.substr(at, lineEnd - at);
-            if (at == 0) {
-                answer.statusLine = line;
-                answer.status = std::stoi(line.substr(9, 3));
-                continue;
-            }
             const auto colon = line.find(':');
             std::string name = line.substr(0, colon);
             for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             const auto value = line.find_first_not_of(' ', colon + 1);
             answer.fields.emplace(name, value == std::string::npos ? "" : line.substr(value));
         }
-        if (headOnly) return answer;
-        const auto length = answer.field("content-length");
-        if (!fillTo(length ? std::stoull(*length) : 0)) return std::nullopt;
-        answer.body = take(length ? std::stoull(*length) : 0);
+        const std::size_t length = headOnly ? 0 : std::stoull(answer.field("content-length").value_or("0"));
+        if (!fillTo(length, kPatience)) return std::nullopt;
+        answer.body = take(length);
         return answer;
     }
-
-    // True when the peer closes (or resets) the connection within the time-out; what it
-    // sent meanwhile goes to unexpected().
+    // True when the peer closes or resets within the time-out; what it sent goes to unexpected().
     bool waitClosed(std::chrono::milliseconds timeout = kPatience) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (!closedByPeer_) {
@@ -130,8 +111,8 @@ class RawClient {
     const std::string& pending() const { return buffer_; }
 
   private:
-    bool fillTo(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    bool fillTo(std::size_t count, std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (buffer_.size() < count)
             if (!fill(deadline)) return false;
         return true;
@@ -145,12 +126,9 @@ class RawClient {
             return false;
         char chunk[65536];
         const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (n <= 0) {
-            closedByPeer_ = true;
-            return false;
-        }
-        buffer_.append(chunk, static_cast<std::size_t>(n));
-        return true;
+        closedByPeer_ = n <= 0;
+        if (n > 0) buffer_.append(chunk, static_cast<std::size_t>(n));
+        return n > 0;
     }
     std::string take(std::size_t n) {
         std::string out = buffer_.substr(0, n);
@@ -158,28 +136,18 @@ class RawClient {
         return out;
     }
 
-    int fd_ = -1;
-    bool connected_ = false;
+    int fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     bool closedByPeer_ = false;
-    std::string buffer_;
-    std::string unexpected_;
+    std::string buffer_, unexpected_;
 };
-
-// Sends the request, reads the first `bytes` of the answer and hangs up with the rest unread,
-// as a seeking media player does.
-inline bool leaveMidBody(std::uint16_t port, const std::string& request, std::size_t bytes = 65536) {
-    RawClient client(port);
-    return client.send(request) && client.readAtLeast(bytes);
-}
 
 // Polls the condition until it holds or the time-out passes.
 template <typename Condition>
 bool eventually(Condition condition, std::chrono::milliseconds timeout = kPatience) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout;
+         std::chrono::steady_clock::now() < deadline;
+         std::this_thread::sleep_for(std::chrono::milliseconds(20)))
         if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
     return condition();
 }
 

@@ -14,9 +14,7 @@ namespace vocalis::testing {
 class TempDir {
   public:
     TempDir() {
-        std::string pattern = ::testing::TempDir() + "vocalis-XXXXXX";
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        if (!::mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
     }
     ~TempDir() {
         std::error_code ignored;
@@ -39,7 +37,7 @@ class TempDir {
     }
 
   private:
-    std::string path_;
+    std::string path_ = ::testing::TempDir() + "vocalis-XXXXXX";
 };
 
 inline std::string readFile(const std::string& path) {
@@ -47,8 +45,7 @@ inline std::string readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Path of one of the project's programs in the build tree.
-// Without VOCALIS_BIN (a test run by hand) it is the test's own folder: all programs share it.
+// One of the project's programs; without VOCALIS_BIN (a test run by hand), beside the test's own.
 inline std::string programPath(const std::string& name) {
     if (const char* bin = std::getenv("VOCALIS_BIN")) return std::string(bin) + "/" + name;
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/" + name;
