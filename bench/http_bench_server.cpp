@@ -87,12 +87,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < count; ++i) {
             char title[16];
             std::snprintf(title, sizeof title, "s%05d", i);
-            Song song;
-            song.title = title;
-            song.makeTitleSearchable();
-            song.makeSingerSearchable();
-            song.karaokeFile = dir + "/" + title + ".mkv";
-            songs.push_back(std::move(song));
+            songs.push_back(*songFromPath(dir, std::string(title) + ".mkv"));
         }
         SongManager songManager;
         songManager.addAll(std::make_shared<const Catalogue>(buildCatalogue(std::move(songs))));

@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     ours.show();
     QStringList rows;
     for (const Song& song : songs.catalogue()->songs)
-        rows << QString::fromStdString(song.title + " " + song.singer);
+        rows << QString::fromUtf8(song.title()) + " " + QString::fromUtf8(song.singer());
     QStringListModel model(rows);
     QSortFilterProxyModel proxy;
     proxy.setSourceModel(&model);

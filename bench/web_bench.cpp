@@ -118,10 +118,10 @@ Targets typedInitials(const SongManager& songs, int clients, int requests) {
         std::mt19937 random(1000 + static_cast<unsigned>(c));
         while (targets[c].size() < static_cast<std::size_t>(requests)) {
             const Song& song = *songs.getSong(static_cast<std::int32_t>(random() % songs.getCount()));
-            const std::size_t letters = std::min<std::size_t>(song.titleShortcut.size(), 5);
+            const std::size_t letters = std::min<std::size_t>(song.titleShortcut().size(), 5);
             for (std::size_t n = 1; n <= letters && targets[c].size() < static_cast<std::size_t>(requests);
                  ++n)
-                targets[c].push_back("/api/songs?q=" + song.titleShortcut.substr(0, n));
+                targets[c].push_back("/api/songs?q=" + std::string(song.titleShortcut().substr(0, n)));
         }
     }
     return targets;

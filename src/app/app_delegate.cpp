@@ -162,7 +162,7 @@ void AppDelegate::applyStoredEqualizer() {
 
 std::string AppDelegate::generateRecordName() const {
     const Song* song = parts_.songs.getCurrentSong();
-    std::string title = song ? song->title : std::string();
+    std::string title = song ? std::string(song->title()) : std::string();
     // A slash would make the take a path into a folder that does not exist.
     for (char& c : title)
         if (c == '/') c = '-';

@@ -75,9 +75,7 @@ void AppDelegate::handlePlaybackError() {
         parts_.overlays.fadeNextView(0.0);
         if (isOpen()) removeFinishedSong();
         parts_.overlays.setBlackCoverVisible(true);
-        parts_.overlays.setMessageText(current->singer.empty()
-                                           ? "Bài hát bị lỗi\n" + current->title
-                                           : "Bài hát bị lỗi\n" + current->title + " - " + current->singer);
+        parts_.overlays.setMessageText("Bài hát bị lỗi\n" + current->titleAndSinger());
         parts_.overlays.setMessageVisible(true);
         cancel(timers::kHideMessage);
         schedule(timers::kStartNextSongAfterError, 5s, [this] { startNextSongAfterError(); });

@@ -88,8 +88,8 @@ void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& na
     if (count > 1) {
         parts_.overlays.fadeNextView(1.0);
         parts_.overlays.setNextContent(parts_.thumbnails.getThumbnail(song->songId),
-                                       withRequester(first ? "Ưu tiên" : "Chọn", *song), song->title,
-                                       song->singer);
+                                       withRequester(first ? "Ưu tiên" : "Chọn", *song),
+                                       std::string(song->title()), std::string(song->singer()));
         schedule(timers::kHideNextView, kAddedPanel, [this] { parts_.overlays.fadeNextView(0.0); });
     }
     if (count == 1) {

@@ -82,7 +82,7 @@ void AppDelegate::unlockNext() {
 }
 
 void AppDelegate::showSongTitle(const Song& song) {
-    std::string text = song.singer.empty() ? song.title : song.title + " - " + song.singer;
+    std::string text = song.titleAndSinger();
     if (const auto name = requesterName(song.songId)) text += " (" + *name + ")";
     if (const std::int32_t key = songKey(song.songId); key != 0) text += " · " + keyLabel(key);
     parts_.overlays.setTitleText(text);
@@ -103,7 +103,7 @@ void AppDelegate::openAndPlay(const Song& song) {
     std::vector<std::string> options{flags_.isMusic ? ":audio-track=0" : ":audio-track=1"};
     // ".vcv" songs are read through the local media service, which serves the current song.
     parts_.player.setMedia(song.isVcv() ? Media::url(config_.songURL(song.songId), std::move(options))
-                                        : Media::file(song.karaokeFile, std::move(options)));
+                                        : Media::file(std::string(song.karaokeFile()), std::move(options)));
     parts_.player.play();
     schedule(timers::kFillVideo, 200ms, [this] { fillVideo(); });
 }
@@ -168,7 +168,7 @@ void AppDelegate::upNextCheck() {
 void AppDelegate::showNextPanel(const std::optional<ImageBytes>& image, const Song& song,
                                 const std::string& label) {
     parts_.overlays.fadeNextView(1.0);
-    parts_.overlays.setNextContent(image, label, song.title, song.singer);
+    parts_.overlays.setNextContent(image, label, std::string(song.title()), std::string(song.singer()));
 }
 
 }  // namespace vocalis

@@ -41,7 +41,7 @@ std::vector<std::uint32_t> orderByTitle(const std::vector<Song>& songs) {
     std::vector<Key> keys;
     keys.reserve(songs.size());
     for (std::size_t i = 0; i < songs.size(); ++i) {
-        const std::string_view title = songs[i].titleSearch;
+        const std::string_view title = songs[i].titleSearch();
         keys.push_back({prefixOf(title), title, static_cast<std::uint32_t>(i), hasFourByteSequence(title)});
     }
     std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
@@ -101,7 +101,7 @@ Catalogue buildCatalogue(std::vector<Song> songs) {
     catalogue.songs.reserve(songs.size());
     std::size_t textSize = 0;
     for (const Song& song : songs)
-        textSize += 40 + song.title.size() * 3 + song.singer.size() * 3 + song.category.size();
+        textSize += 40 + song.title().size() * 3 + song.singer().size() * 3 + song.category().size();
     catalogue.text.reserve(textSize);
 
     // Two steps run side by side: this thread moves the songs into their order, a helper

@@ -71,18 +71,18 @@ std::uint8_t leadingGroup(std::string_view name, std::string_view initials, std:
 SearchIndex::SearchIndex(const std::vector<Song>& songs) {
     std::size_t size = 0;
     for (const Song& song : songs)
-        size += song.titleSearchNoSpace.size() + song.titleShortcut.size() + song.singerShortcut.size() +
-                song.singerSearchNoSpace.size() + 4;
+        size += song.titleSearchNoSpace().size() + song.titleShortcut().size() +
+                song.singerShortcut().size() + song.singerSearchNoSpace().size() + 4;
     bytes_.reserve(size);
     entries_.reserve(songs.size());
     for (const Song& song : songs) {
         entries_.push_back({static_cast<std::uint32_t>(bytes_.size()),
-                            static_cast<std::uint32_t>(song.titleSearchNoSpace.size()),
-                            static_cast<std::uint32_t>(song.titleShortcut.size())});
-        appendKey(bytes_, song.titleSearchNoSpace);
-        appendKey(bytes_, song.titleShortcut);
-        appendKey(bytes_, song.singerShortcut);
-        appendKey(bytes_, song.singerSearchNoSpace);
+                            static_cast<std::uint32_t>(song.titleSearchNoSpace().size()),
+                            static_cast<std::uint32_t>(song.titleShortcut().size())});
+        appendKey(bytes_, song.titleSearchNoSpace());
+        appendKey(bytes_, song.titleShortcut());
+        appendKey(bytes_, song.singerShortcut());
+        appendKey(bytes_, song.singerSearchNoSpace());
     }
 }
 

@@ -44,50 +44,69 @@ std::string_view categoryOf(std::string_view path) {
 
 }  // namespace
 
-void Song::makeTitleSearchable() {
-    SearchKeys keys = makeSearchKeys(title);
-    titleSearch = std::move(keys.search);
-    titleSearchNoSpace = std::move(keys.noSpace);
-    titleShortcut = std::move(keys.shortcut);
+Song::Song(std::string_view title, std::string_view singer, std::string_view karaokeFile,
+           std::string_view category, KeyMemo* memo) {
+    const SearchKeys titleKeys = makeSearchKeys(title);
+    std::optional<SearchKeys> ownSingerKeys;
+    const SearchKeys* singerKeys = nullptr;
+    if (!singer.empty()) {
+        if (memo) {
+            singerKeys = &memo->keysOf(singer);
+        } else {
+            ownSingerKeys = makeSearchKeys(singer);
+            singerKeys = &*ownSingerKeys;
+        }
+    }
+    const std::string_view noKey;
+    const std::array<std::string_view, kFieldCount> fields = {
+        title,
+        titleKeys.search,
+        titleKeys.noSpace,
+        titleKeys.shortcut,
+        singer,
+        singerKeys ? std::string_view(singerKeys->search) : noKey,
+        singerKeys ? std::string_view(singerKeys->noSpace) : noKey,
+        singerKeys ? std::string_view(singerKeys->shortcut) : noKey,
+        karaokeFile,
+        category};
+    std::size_t size = 0;
+    for (const std::string_view text : fields) size += text.size();
+    bytes_.reserve(size);
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        bytes_.append(fields[i]);
+        ends_[i] = static_cast<std::uint32_t>(bytes_.size());
+    }
 }
 
-void Song::makeSingerSearchable(KeyMemo* memo) {
-    if (singer.empty()) {
-        singerSearch.clear();
-        singerSearchNoSpace.clear();
-        singerShortcut.clear();
-        return;
-    }
-    if (memo) {
-        const SearchKeys& keys = memo->keysOf(singer);
-        singerSearch = keys.search;
-        singerSearchNoSpace = keys.noSpace;
-        singerShortcut = keys.shortcut;
-        return;
-    }
-    SearchKeys keys = makeSearchKeys(singer);
-    singerSearch = std::move(keys.search);
-    singerSearchNoSpace = std::move(keys.noSpace);
-    singerShortcut = std::move(keys.shortcut);
+std::string Song::titleAndSinger() const {
+    std::string text(title());
+    if (!singer().empty()) text.append(" - ").append(singer());
+    return text;
 }
 
-int Song::compare(const Song& other) const { return compareUtf16(titleSearch, other.titleSearch); }
+std::string_view Song::fileName() const {
+    const std::string_view path = karaokeFile();
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+int Song::compare(const Song& other) const { return compareUtf16(titleSearch(), other.titleSearch()); }
 
 void Song::appendString(std::string& out, std::int32_t count, std::int32_t position) const {
     char number[16];
     auto end = std::to_chars(number, number + sizeof number, songId).ptr;
     appendField(out, std::string_view(number, static_cast<std::size_t>(end - number)));
-    appendField(out, title);
-    appendField(out, titleShortcut);
-    appendField(out, titleSearch);
-    appendField(out, titleSearchNoSpace);
-    appendField(out, singer);
-    appendField(out, singerShortcut);
-    appendField(out, singerSearch);
-    appendField(out, singerSearchNoSpace);
+    appendField(out, title());
+    appendField(out, titleShortcut());
+    appendField(out, titleSearch());
+    appendField(out, titleSearchNoSpace());
+    appendField(out, singer());
+    appendField(out, singerShortcut());
+    appendField(out, singerSearch());
+    appendField(out, singerSearchNoSpace());
     appendField(out, "0");
     appendField(out, "0");
-    appendField(out, category);
+    appendField(out, category());
     if (position != count - 1) out.push_back('\n');
 }
 
@@ -97,7 +116,7 @@ std::string Song::getString(std::int32_t count, std::int32_t position) const {
     return out;
 }
 
-bool Song::isVcv() const { return endsWith(fileName, ".vcv"); }
+bool Song::isVcv() const { return endsWith(karaokeFile(), ".vcv"); }
 
 bool isSongFileName(std::string_view name) {
     for (const auto extension : kSongExtensions)
@@ -107,33 +126,28 @@ bool isSongFileName(std::string_view name) {
 
 std::optional<Song> songFromPath(std::string_view folder, std::string_view relativePath, KeyMemo* memo) {
     if (!isSongFileName(relativePath)) return std::nullopt;
-    Song song;
-    song.karaokeFile.reserve(folder.size() + 1 + relativePath.size());
-    song.karaokeFile.append(folder);
-    if (!song.karaokeFile.empty() && song.karaokeFile.back() != '/' && !relativePath.empty() &&
-        relativePath.front() != '/')
-        song.karaokeFile.push_back('/');
-    song.karaokeFile.append(relativePath);
+    std::string path;
+    path.reserve(folder.size() + 1 + relativePath.size());
+    path.append(folder);
+    if (!path.empty() && path.back() != '/' && !relativePath.empty() && relativePath.front() != '/')
+        path.push_back('/');
+    path.append(relativePath);
 
     const std::size_t slash = relativePath.rfind('/');
     const std::string_view name =
         slash == std::string_view::npos ? relativePath : relativePath.substr(slash + 1);
-    song.fileName = std::string(name);
-
-    song.category = std::string(categoryOf(song.karaokeFile));
 
     // Every song extension is four bytes long.
     const std::string shown = displayText(name.substr(0, name.size() - 4));
     const std::size_t firstDash = shown.find('-');
-    song.title = trimWhiteSpace(std::string_view(shown).substr(0, firstDash));
+    const std::string title = trimWhiteSpace(std::string_view(shown).substr(0, firstDash));
+    std::string singer;
     if (firstDash != std::string::npos) {
         const std::size_t secondDash = shown.find('-', firstDash + 1);
         const std::size_t end = secondDash == std::string::npos ? shown.size() : secondDash;
-        song.singer = trimWhiteSpace(std::string_view(shown).substr(firstDash + 1, end - firstDash - 1));
+        singer = trimWhiteSpace(std::string_view(shown).substr(firstDash + 1, end - firstDash - 1));
     }
-    song.makeTitleSearchable();
-    song.makeSingerSearchable(memo);
-    return song;
+    return Song(title, singer, path, categoryOf(path), memo);
 }
 
 }  // namespace vocalis

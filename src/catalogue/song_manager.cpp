@@ -89,16 +89,17 @@ void SongManager::filterRandom(std::int32_t randomType, const std::optional<std:
         if (randomType == kRandomSinger) {
             const std::string part = removeAll(folded, ' ');
             for (const Song& song : songs)
-                if (contains(lowerCase(song.singerSearchNoSpace), part)) randomSongs_.push_back(&song);
+                if (contains(lowerCase(song.singerSearchNoSpace()), part)) randomSongs_.push_back(&song);
         } else if (randomType == kRandomTitle) {
             const std::string part = removeAll(folded, ' ');
             for (const Song& song : songs)
-                if (contains(lowerCase(song.titleSearchNoSpace), part) || contains(song.titleShortcut, part))
+                if (contains(lowerCase(song.titleSearchNoSpace()), part) ||
+                    contains(song.titleShortcut(), part))
                     randomSongs_.push_back(&song);
         } else if (randomType == kRandomCategory) {
             const std::string part = "/" + removeAll(folded, '/') + "/";
             for (const Song& song : songs)
-                if (contains(lowerCase(displayText(song.karaokeFile)), part)) randomSongs_.push_back(&song);
+                if (contains(lowerCase(displayText(song.karaokeFile())), part)) randomSongs_.push_back(&song);
         }
     }
     if (randomSongs_.empty()) {

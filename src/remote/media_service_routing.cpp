@@ -32,7 +32,7 @@ std::optional<std::string> MediaServiceRouting::filePathForURI(std::string_view 
     const auto catalogue = songs_.catalogue();
     if (songId < 0 || songId >= static_cast<std::int64_t>(catalogue->songs.size())) return std::nullopt;
     if (songId != songs_.currentSongId()) return std::nullopt;
-    return catalogue->songs[static_cast<std::size_t>(songId)].karaokeFile;
+    return std::string(catalogue->songs[static_cast<std::size_t>(songId)].karaokeFile());
 }
 
 std::optional<HTTPFileResponse> MediaServiceRouting::httpResponseForMethod(std::string_view,

@@ -36,17 +36,22 @@ std::size_t readFully(int fd, void* into, std::size_t length, off_t offset) {
 // C string order: bytes compared as unsigned values up to the first NUL.
 int compareCString(const char* a, const char* b) { return std::strcmp(a, b); }
 
+std::string thumbnailKeyText(const Song& song) {
+    std::string text(song.titleSearchNoSpace());
+    text.push_back('-');
+    text.append(song.singerSearchNoSpace());
+    return text;
+}
+
 }  // namespace
 
 std::string thumbnailKey(const Song& song) {
-    std::string key = song.titleSearchNoSpace + "-" + song.singerSearchNoSpace;
+    std::string key = thumbnailKeyText(song);
     if (key.size() > ThumbnailManager::kKeySize - 1) key.resize(ThumbnailManager::kKeySize - 1);
     return key;
 }
 
-std::string thumbnailFileName(const Song& song) {
-    return song.titleSearchNoSpace + "-" + song.singerSearchNoSpace + ".jpg";
-}
+std::string thumbnailFileName(const Song& song) { return thumbnailKeyText(song) + ".jpg"; }
 
 ThumbnailManager& ThumbnailManager::getInstance() {
     static ThumbnailManager instance(SongManager::getInstance());

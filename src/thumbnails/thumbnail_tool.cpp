@@ -10,8 +10,11 @@ std::string ThumbnailTool::outputPath(const Song& song) const {
 }
 
 std::vector<std::string> ThumbnailTool::commandLine(const Song& song) const {
-    return {program, "-i", song.karaokeFile, "-an", "-ss",           "00:00:30", "-an", "-r", "1", "-vframes",
-            "1",     "-s", "640x360",        "-y",  outputPath(song)};
+    return {program,    "-i",  std::string(song.karaokeFile()),
+            "-an",      "-ss", "00:00:30",
+            "-an",      "-r",  "1",
+            "-vframes", "1",   "-s",
+            "640x360",  "-y",  outputPath(song)};
 }
 
 // Its exit status tells nothing the file does not: a failed run writes no picture.

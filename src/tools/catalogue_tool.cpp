@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
         std::string out;
         for (std::int32_t n = 0; n < songs.getFilteredCount(); ++n) {
             const Song* song = songs.getFilteredSong(n);
-            out += std::to_string(song->songId) + "\t" + song->title + "\t" + song->singer + "\n";
+            out.append(std::to_string(song->songId)).append("\t").append(song->title()).append("\t");
+            out.append(song->singer()).append("\n");
         }
         std::fwrite(out.data(), 1, out.size(), stdout);
     } else if (command == "random") {

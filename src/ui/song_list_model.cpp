@@ -33,9 +33,9 @@ QVariant SongListModel::data(const QModelIndex& index, int role) const {
     if (!song) return {};
     switch (role) {
         case Qt::DisplayRole:
-            return QString::fromStdString(song->title);
+            return QString::fromUtf8(song->title());
         case SingerRole:
-            return QString::fromStdString(song->singer);
+            return QString::fromUtf8(song->singer());
         case InQueueRole:
             return songs_.isInQueue(*song);
         case SongIdRole:

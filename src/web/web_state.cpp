@@ -5,7 +5,7 @@ namespace vocalis {
 namespace {
 
 nlohmann::json songObject(const Song& song) {
-    return {{"id", song.songId}, {"title", song.title}, {"singer", song.singer}};
+    return {{"id", song.songId}, {"title", song.title()}, {"singer", song.singer()}};
 }
 
 nlohmann::json nameOf(const EngineControl& engine, std::int32_t songId) {

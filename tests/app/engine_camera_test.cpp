@@ -69,7 +69,7 @@ struct Filming {
         std::filesystem::create_directories(h.songsDir / "record");
         h.launchToFirstSong();
         h.add("Anh");
-        EXPECT_EQ(h.songs.getCurrentSong()->title, "Anh");
+        EXPECT_EQ(h.songs.getCurrentSong()->title(), "Anh");
         h.clock.advance(3000ms);
     }
     void record() { h.remote(&AppDelegate::onRemoteRecord); }

@@ -21,7 +21,7 @@ TEST(EngineErrors, BrokenSongIsDroppedWithAMessageThenTheNextStarts) {
     h.clock.runPending();
     EXPECT_EQ(h.screen(), "error | message Bài hát bị lỗi\nAnh - Tuấn | black");
     EXPECT_EQ(phone.text(wire::kQueueMessage), "");  // dropped from the queue
-    EXPECT_EQ(h.songs.getCurrentSong()->title, "Bông Hồng");
+    EXPECT_EQ(h.songs.getCurrentSong()->title(), "Bông Hồng");
 
     // During the message nothing starts, skips or plays.
     h.remote(&E::onRemoteNext);
@@ -47,7 +47,7 @@ TEST(EngineErrors, BrokenRandomSongAndAnAddDuringTheMessage) {
     h.clock.advance(2000ms);
     h.engine->setRandom(true, 0, "NhacTre");  // the queue is empty: a random song starts at once
     ASSERT_NE(h.engine->randomSong(), nullptr);
-    EXPECT_EQ(h.engine->randomSong()->title, "Lạc");
+    EXPECT_EQ(h.engine->randomSong()->title(), "Lạc");
     EXPECT_EQ(h.screen(), "song Lạc - B.mp4 | Lạc - B");
     h.player.fail(false);
     h.clock.runPending();
@@ -81,7 +81,7 @@ TEST(EngineErrors, ReplayRestartsOnceAndQueuesARandomSong) {
     h.engine->replay();
     h.clock.runPending();
     ASSERT_EQ(h.songs.getQueueCount(), 1);
-    EXPECT_EQ(h.songs.getCurrentSong()->title, "Chiều");
+    EXPECT_EQ(h.songs.getCurrentSong()->title(), "Chiều");
     EXPECT_EQ(h.player.location(), h.song("Chiều.mp4"));
 
     // Two replays within 2 s restart the song once; the queue keeps its songs and order.
@@ -91,7 +91,7 @@ TEST(EngineErrors, ReplayRestartsOnceAndQueuesARandomSong) {
     h.remote(&E::onRemoteReplay);
     h.remote(&E::onRemoteReplay);
     EXPECT_EQ(h.player.opened.size(), before + 1);
-    EXPECT_EQ(h.songs.getCurrentSong()->title, "Chiều");
+    EXPECT_EQ(h.songs.getCurrentSong()->title(), "Chiều");
     EXPECT_EQ(h.songs.getQueueIdsString(), std::to_string(h.idOf("Anh")));
 }
 

@@ -213,7 +213,7 @@ class EngineHarness {
     }
     std::int32_t idOf(const std::string& title) {
         for (const auto& song : songs.catalogue()->songs)
-            if (song.title == title) return song.songId;
+            if (song.title() == title) return song.songId;
         ADD_FAILURE() << "no song " << title;
         return -1;
     }

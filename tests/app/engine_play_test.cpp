@@ -164,7 +164,7 @@ TEST(EnginePlay, ScoreScreenCountsUpBetweenQueuedSongsOnly) {
     // A skip or a replay during the count does nothing.
     h.remote(&E::onRemoteNext);
     h.remote(&E::onRemoteReplay);
-    EXPECT_EQ(h.songs.getCurrentSong()->title, "Em Ơi");
+    EXPECT_EQ(h.songs.getCurrentSong()->title(), "Em Ơi");
     EXPECT_EQ(h.screen(), "score | Anh - Tuấn | Chọn: Em Ơi|Hà | score 50");
 
     // 50, 51, ... one step every 0.12 s up to the final score, which stays 7 s.
@@ -187,7 +187,7 @@ TEST(EnginePlay, ScoreScreenCountsUpBetweenQueuedSongsOnly) {
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         ASSERT_NE(h.engine->randomSong(), nullptr);
-        EXPECT_EQ(h.engine->randomSong()->title, "Anh");
+        EXPECT_EQ(h.engine->randomSong()->title(), "Anh");
         if (round) h.engine->setRandom(true, 1, "anh");
         h.clock.advance(2000ms);
         h.end();

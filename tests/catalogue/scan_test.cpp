@@ -28,12 +28,12 @@ TEST(Scan, FindsSongsAtAnyDepthInNameOrder) {
     fs::create_directory_symlink(dir / "Karaoke/d", dir / "Karaoke/.linked");
     const auto songs = scanSongFolders({dir / "Karaoke"});
     std::vector<std::string> titles;
-    for (const auto& song : songs) titles.push_back(song.title);
+    for (const auto& song : songs) titles.emplace_back(song.title());
     // Depth first, entries in name order: "NhacTre" < "c.vob" < "d" (upper case sorts first).
     EXPECT_EQ(titles, (std::vector<std::string>{"a", "b", "c", ".e", "deep"}));
     ASSERT_EQ(songs.size(), 5u);
-    EXPECT_EQ(songs[0].category, "NhacTre");
-    EXPECT_EQ(songs[0].karaokeFile, dir / "Karaoke/NhacTre/a - s.mkv");
+    EXPECT_EQ(songs[0].category(), "NhacTre");
+    EXPECT_EQ(songs[0].karaokeFile(), dir / "Karaoke/NhacTre/a - s.mkv");
 }
 
 TEST(Scan, HostileTreesNeitherCrashNorBreakTheCatalogue) {
@@ -67,9 +67,9 @@ TEST(Scan, HostileTreesNeitherCrashNorBreakTheCatalogue) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n') + 1, std::ssize(catalogue.songs));
     EXPECT_EQ(std::count(text.begin(), text.end(), '\t'), 12 * std::ssize(catalogue.songs));
     const auto bad = std::find_if(catalogue.songs.begin(), catalogue.songs.end(),
-                                  [](const Song& song) { return song.title == "bad\uFFFD\uFFFD"; });
+                                  [](const Song& song) { return song.title() == "bad\uFFFD\uFFFD"; });
     ASSERT_NE(bad, catalogue.songs.end());
-    EXPECT_TRUE(fs::exists(bad->karaokeFile));  // the real bytes still open the file
+    EXPECT_TRUE(fs::exists(bad->karaokeFile()));  // the real bytes still open the file
 }
 
 TEST(Scan, FoldersInTheOrderGivenAndCopiesStayDistinct) {
@@ -82,8 +82,8 @@ TEST(Scan, FoldersInTheOrderGivenAndCopiesStayDistinct) {
     EXPECT_EQ(report.unreadable, 1u);
     ASSERT_EQ(songs.size(), 3u);
     const Catalogue catalogue = buildCatalogue(songs);
-    EXPECT_EQ(catalogue.songs[1].karaokeFile, two / "Karaoke/Same - Song.mp4");
-    EXPECT_EQ(catalogue.songs[2].karaokeFile, one / "Karaoke/Same - Song.mp4");
+    EXPECT_EQ(catalogue.songs[1].karaokeFile(), two / "Karaoke/Same - Song.mp4");
+    EXPECT_EQ(catalogue.songs[2].karaokeFile(), one / "Karaoke/Same - Song.mp4");
     EXPECT_NE(catalogue.songs[1].songId, catalogue.songs[2].songId);
 }
 

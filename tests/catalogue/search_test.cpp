@@ -32,7 +32,7 @@ Titles found(SongManager& manager, const std::optional<std::string>& keyword, st
     Titles out;
     const int count = type ? manager.getRandomCount() : manager.getFilteredCount();
     for (int i = 0; i < count; ++i)
-        out.push_back((type ? manager.getRandomPoolSong(i) : manager.getFilteredSong(i))->title);
+        out.emplace_back((type ? manager.getRandomPoolSong(i) : manager.getFilteredSong(i))->title());
     return out;
 }
 
@@ -93,7 +93,7 @@ TEST(RandomPool, DrawsCoverThePoolUniformly) {
     auto manager = managerWith({"a.mp4", "b.mp4", "c.mp4", "d.mp4", "e.mp4"});
     manager->filterRandom(1, "zzz");  // falls back to all five
     std::map<std::string, int> counts;
-    for (int i = 0; i < 5000; ++i) counts[manager->getRandomSong()->title]++;
+    for (int i = 0; i < 5000; ++i) counts[std::string(manager->getRandomSong()->title())]++;
     ASSERT_EQ(counts.size(), 5u);
     // Expected 1000 each; 800 is more than six standard deviations away.
     for (const auto& [title, count] : counts) EXPECT_GT(count, 800) << title;
@@ -118,15 +118,15 @@ TEST(Search, AgreesWithAPlainReadingOfTheGroupsOnManyKeywords) {
 
     auto reference = [&](const std::string& keyword) {
         std::vector<int> groups[5];
-        auto starts = [](const std::string& s, const std::string& p) { return s.rfind(p, 0) == 0; };
-        auto has = [](const std::string& s, const std::string& p) { return s.find(p) != std::string::npos; };
+        auto starts = [](std::string_view s, std::string_view p) { return s.starts_with(p); };
+        auto has = [](std::string_view s, std::string_view p) { return s.find(p) != std::string_view::npos; };
         for (const Song& s : catalogue->songs) {
-            int g = s.titleSearchNoSpace == keyword         ? 0
-                    : s.titleShortcut == keyword            ? 1
-                    : starts(s.titleShortcut, keyword)      ? 2
-                    : starts(s.titleSearchNoSpace, keyword) ? 3
-                    : (has(s.singerShortcut, keyword) || has(s.singerSearchNoSpace, keyword) ||
-                       has(s.titleShortcut, keyword) || has(s.titleSearchNoSpace, keyword))
+            int g = s.titleSearchNoSpace() == keyword         ? 0
+                    : s.titleShortcut() == keyword            ? 1
+                    : starts(s.titleShortcut(), keyword)      ? 2
+                    : starts(s.titleSearchNoSpace(), keyword) ? 3
+                    : (has(s.singerShortcut(), keyword) || has(s.singerSearchNoSpace(), keyword) ||
+                       has(s.titleShortcut(), keyword) || has(s.titleSearchNoSpace(), keyword))
                         ? 4
                         : -1;
             if (g >= 0) groups[g].push_back(s.songId);

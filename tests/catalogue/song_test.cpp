@@ -27,19 +27,19 @@ TEST(Song, FromFileNames) {
         SCOPED_TRACE(c.path);
         const auto song = songFromPath(c.root, c.path);
         ASSERT_TRUE(song);
-        EXPECT_EQ(song->title, c.title);
-        EXPECT_EQ(song->singer, c.singer);
-        EXPECT_EQ(song->category, c.category);
-        EXPECT_EQ(song->karaokeFile, c.root + "/" + c.path);
-        EXPECT_EQ(song->fileName, c.path.substr(c.path.rfind('/') + 1));
+        EXPECT_EQ(song->title(), c.title);
+        EXPECT_EQ(song->singer(), c.singer);
+        EXPECT_EQ(song->category(), c.category);
+        EXPECT_EQ(song->karaokeFile(), c.root + "/" + c.path);
+        EXPECT_EQ(song->fileName(), c.path.substr(c.path.rfind('/') + 1));
     }
     const auto plain = songFromPath("/k", "Song.mp4");
-    EXPECT_TRUE(plain->singerSearch.empty() && plain->singerSearchNoSpace.empty() &&
-                plain->singerShortcut.empty() && !plain->isVcv());
-    EXPECT_EQ(songFromPath("/k", " - .mp4")->titleShortcut, "");
+    EXPECT_TRUE(plain->singerSearch().empty() && plain->singerSearchNoSpace().empty() &&
+                plain->singerShortcut().empty() && !plain->isVcv());
+    EXPECT_EQ(songFromPath("/k", " - .mp4")->titleShortcut(), "");
     const auto vcv = songFromPath("/k", "Title One - Singer Two.vcv");
     EXPECT_TRUE(vcv->isVcv());
-    EXPECT_EQ(vcv->singerShortcut, "st");
+    EXPECT_EQ(vcv->singerShortcut(), "st");
     EXPECT_TRUE(songFromPath("/k", "a.vob"));
     for (const char* other : {"a.MP4", "a.mp3", "a.mp4.txt"})
         EXPECT_FALSE(songFromPath("/k", other)) << other;
@@ -54,9 +54,9 @@ TEST(Song, SingersKeysFromTheMemoAreTheirOwn) {
         const std::string singer = singers[i % singers.size()] + (i % 3 ? " " + std::to_string(i / 2) : "");
         const std::string path = "NhacMoi/Bài " + std::to_string(i) + " - " + singer + ".mp4";
         const Song plain = *songFromPath("/k", path), memoized = *songFromPath("/k", path, &memo);
-        ASSERT_EQ(memoized.singerSearch, plain.singerSearch) << path;
-        ASSERT_EQ(memoized.singerSearchNoSpace, plain.singerSearchNoSpace) << path;
-        ASSERT_EQ(memoized.singerShortcut, plain.singerShortcut) << path;
+        ASSERT_EQ(memoized.singerSearch(), plain.singerSearch()) << path;
+        ASSERT_EQ(memoized.singerSearchNoSpace(), plain.singerSearchNoSpace()) << path;
+        ASSERT_EQ(memoized.singerShortcut(), plain.singerShortcut()) << path;
         ASSERT_EQ(memoized.getString(1, 0), plain.getString(1, 0)) << path;
     }
 }
@@ -72,8 +72,8 @@ TEST(Catalogue, TextRecordsAndChecksum) {
     ASSERT_EQ(catalogue.songs.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(catalogue.songs[i].songId, static_cast<int>(i));
     // Equal keys keep the scan order: the two files named b.mp4 are different songs.
-    EXPECT_EQ(catalogue.songs[1].karaokeFile, "/k/b.mp4");
-    EXPECT_EQ(catalogue.songs[2].karaokeFile, "/j/b.mp4");
+    EXPECT_EQ(catalogue.songs[1].karaokeFile(), "/k/b.mp4");
+    EXPECT_EQ(catalogue.songs[2].karaokeFile(), "/j/b.mp4");
     EXPECT_EQ(catalogue.text,
               "0\ta\ta\ta\ta\tx\tx\tx\tx\t0\t0\t-\t\n"
               "1\tb\tb\tb\tb\t\t\t\t\t0\t0\t-\t\n"

@@ -92,7 +92,7 @@ void MprisPlayer::currentSongChanged(std::int32_t songId) {
     if (next == metadata_) return;
     metadata_ = std::move(next);
     announce({{QStringLiteral("Metadata"), metadata_}});
-    if (const Song* song = songs_.getSong(songId)) probeLength(songId, song->karaokeFile);
+    if (const Song* song = songs_.getSong(songId)) probeLength(songId, std::string(song->karaokeFile()));
 }
 
 void MprisPlayer::probeLength(std::int32_t songId, const std::string& file) {
@@ -133,12 +133,12 @@ QVariantMap MprisPlayer::metadataFor(std::int32_t songId) const {
     QVariantMap map{
         {QStringLiteral("mpris:trackid"),
          QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/vocalis/song/%1").arg(songId)))},
-        {QStringLiteral("xesam:title"), QString::fromStdString(song->title)},
+        {QStringLiteral("xesam:title"), QString::fromUtf8(song->title())},
         {QStringLiteral("mpris:artUrl"),
          QStringLiteral("http://127.0.0.1:%1/%2").arg(config_.thumbnailPort).arg(songId)},
     };
-    if (!song->singer.empty())
-        map.insert(QStringLiteral("xesam:artist"), QStringList{QString::fromStdString(song->singer)});
+    if (!song->singer().empty())
+        map.insert(QStringLiteral("xesam:artist"), QStringList{QString::fromUtf8(song->singer())});
     return map;
 }
 
