@@ -7,6 +7,7 @@ namespace vocalis::testing {
 
 namespace beast = boost::beast;
 namespace asio = boost::asio;
+using Clock = std::chrono::steady_clock;
 
 struct EventClient::Socket {
     asio::io_context io;
@@ -41,6 +42,14 @@ std::optional<nlohmann::json> EventClient::next(std::chrono::milliseconds timeou
     if (!s.done || s.failed) return std::nullopt;
     s.done = false;
     return nlohmann::json::parse(beast::buffers_to_string(s.buffer.data()));
+}
+
+std::optional<nlohmann::json> EventClient::until(const std::function<bool(const nlohmann::json&)>& test) {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    for (auto state = next(); state;
+         state = next(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())))
+        if (test(*state)) return state;
+    return std::nullopt;
 }
 
 }  // namespace vocalis::testing
