@@ -27,19 +27,17 @@ TEST(Song, FromFileNames) {
         SCOPED_TRACE(c.path);
         const auto song = songFromPath(c.root, c.path);
         ASSERT_TRUE(song);
-        EXPECT_EQ(song->title(), c.title);
-        EXPECT_EQ(song->singer(), c.singer);
-        EXPECT_EQ(song->category(), c.category);
-        EXPECT_EQ(song->karaokeFile(), c.root + "/" + c.path);
-        EXPECT_EQ(song->fileName(), c.path.substr(c.path.rfind('/') + 1));
+        EXPECT_EQ(std::tuple(song->title(), song->singer(), song->category(), song->karaokeFile(),
+                             song->fileName()),
+                  std::tuple(c.title, c.singer, c.category, c.root + "/" + c.path,
+                             c.path.substr(c.path.rfind('/') + 1)));
     }
     const auto plain = songFromPath("/k", "Song.mp4");
     EXPECT_TRUE(plain->singerSearch().empty() && plain->singerSearchNoSpace().empty() &&
                 plain->singerShortcut().empty() && !plain->isVcv());
     EXPECT_EQ(songFromPath("/k", " - .mp4")->titleShortcut(), "");
     const auto vcv = songFromPath("/k", "Title One - Singer Two.vcv");
-    EXPECT_TRUE(vcv->isVcv());
-    EXPECT_EQ(vcv->singerShortcut(), "st");
+    EXPECT_TRUE(vcv->isVcv() && vcv->singerShortcut() == "st");
     EXPECT_TRUE(songFromPath("/k", "a.vob"));
     for (const char* other : {"a.MP4", "a.mp3", "a.mp4.txt"})
         EXPECT_FALSE(songFromPath("/k", other)) << other;
