@@ -1,10 +1,5 @@
-# The HTTP core and the local media service on real loopback sockets, with libVLC, the
-# service's real consumer, reading a clip and ".vcv" songs over HTTP.
-pkg_check_modules(HTTP_TEST_LIBVLC REQUIRED IMPORTED_TARGET libvlc)
-vocalis_test(http_tests LIBS vocalis_http PkgConfig::HTTP_TEST_LIBVLC SOURCES
-  remote/http_server_test.cpp
-  remote/media_service_test.cpp
-)
+# The HTTP core and the local media service on real loopback sockets.
+vocalis_test(http_tests LIBS vocalis_http SOURCES remote/http_server_test.cpp remote/media_service_test.cpp)
 
 # vocalis_fuzz(NAME SEEDS folder SOURCES file... [DEPENDS file...] [ARGS arg...]): a libFuzzer
 # target that clang builds on the side, so the main build stays on GCC; the suite runs it for a

@@ -61,15 +61,10 @@ class RawClient {
         }
         return true;
     }
-    // Exactly n bytes, or what came before a close or the time-out.
-    std::string read(std::size_t n, std::chrono::milliseconds timeout = kPatience) {
-        fillTo(n, timeout);
+    // Exactly n bytes (or what came before a close or the time-out); `some`: what has come, up to n.
+    std::string read(std::size_t n, std::chrono::milliseconds timeout = kPatience, bool some = false) {
+        fillTo(some ? 1 : n, timeout);
         return take(n);
-    }
-    // Whatever has arrived (up to max bytes), waiting for at least one byte.
-    std::string readSome(std::size_t max, std::chrono::milliseconds timeout = kPatience) {
-        fillTo(1, timeout);
-        return take(max);
     }
     // Reads one answer; the body is read by its Content-Length unless `headOnly`.
     std::optional<HttpAnswer> readAnswer(bool headOnly = false) {
@@ -107,8 +102,6 @@ class RawClient {
         return true;
     }
     const std::string& unexpected() const { return unexpected_; }
-    // Whatever is buffered beyond what was read.
-    const std::string& pending() const { return buffer_; }
 
   private:
     bool fillTo(std::size_t count, std::chrono::milliseconds timeout) {
@@ -140,6 +133,13 @@ class RawClient {
     bool closedByPeer_ = false;
     std::string buffer_, unexpected_;
 };
+
+// One request on a fresh connection and its answer, without a body when it answers a HEAD.
+inline HttpAnswer ask(std::uint16_t port, const std::string& request) {
+    RawClient client(port);
+    return client.send(request) ? client.readAnswer(request.starts_with("HEAD")).value_or(HttpAnswer{})
+                                : HttpAnswer{};
+}
 
 // Polls the condition until it holds or the time-out passes.
 template <typename Condition>
