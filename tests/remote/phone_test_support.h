@@ -63,14 +63,9 @@ class RecordingDelegate final : public RemoteDelegate {
     std::string picture_;
 };
 
-// Every command before this one has run once its reply is back; `retry` asks again after a drop.
-inline bool sync(RawClient& phone, bool retry = false) {
-    for (int attempt = 0; attempt < (retry ? 50 : 1); ++attempt) {
-        if (!phone.send("\x17")) return false;
-        const std::string got = phone.read(5, retry ? std::chrono::milliseconds(500) : kPatience);
-        if (!got.empty()) return got + phone.read(5 - got.size()) == std::string("\x17\0\0\x02\xBC", 5);
-    }
-    return false;
+// Every command before this one has run once its reply is back.
+inline bool sync(RawClient& phone) {
+    return phone.send("\x17") && phone.read(5) == std::string("\x17\0\0\x02\xBC", 5);
 }
 
 // As the main thread does: the current song, the play state, the audio track and the queue.

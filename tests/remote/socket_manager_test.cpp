@@ -47,27 +47,6 @@ class PhoneServer : public ::testing::Test {
     SocketManager server{songs};
 };
 
-TEST_F(PhoneServer, EveryCommandReachesItsDelegateOperationInOrder) {
-    RawClient phone(server.port());
-    // From one chunk; fillers and the tone reach nobody; texts travel as exact UTF-8 bytes.
-    const std::string picture("\x89PNG\r\n\x1a\n\0\xff not really a picture", 30);
-    const std::string chunk =
-        bytes({0}) + wire::intCommand(2, 3) + wire::intCommand(3, 4) + bytes({4, 5, 7, 8, 0}) +
-        wire::intCommand(11, 0) + wire::intCommand(12, 0) + wire::intCommand(13, 99) + bytes({16, 17}) +
-        wire::sendMessageCommand("scoring on") + wire::sendMessageCommand("SCORING Off") +
-        wire::sendMessageCommand("scoring off ") + wire::sendMessageCommand("Chúc mừng sinh nhật 🎂") +
-        bytes({20}) + wire::toneCommand(3) + wire::sendPictureCommand(picture) +
-        wire::requesterNameCommand(4, "Lan; Phòng 2") + bytes({39, 48});
-    ASSERT_TRUE(phone.send(chunk));
-    ASSERT_TRUE(sync(phone));
-    EXPECT_EQ(delegate.waitFor(),
-              (Strings{"res 3", "res1st 4", "play", "pause", "next", "track", "up 0", "first 0", "remove 99",
-                       "volume up", "volume down", "message scoring on", "message SCORING Off",
-                       "message scoring off ", "message Chúc mừng sinh nhật 🎂", "replay", "picture 30",
-                       "name 4 Lan; Phòng 2", "record"}));
-    EXPECT_EQ(delegate.picture(), picture);
-}
-
 TEST_F(PhoneServer, QueriesAreAnsweredByteForByteAndNotificationsReachEveryPhone) {
     RawClient phone(server.port()), second(server.port());
     expectReply(phone, bytes({23, 27, 41}),
@@ -78,10 +57,9 @@ TEST_F(PhoneServer, QueriesAreAnsweredByteForByteAndNotificationsReachEveryPhone
     expectReply(phone, bytes({81, 80}), bytes({0x26, 0, 0, 1, 2, 0x1F, 1}));
     // The first catalogue reply, before any queue notification, carries the empty queue.
     expectReply(phone, bytes({1}), catalogueReply("", 0));
-    // What follows a catalogue request in the same chunk is dropped.
-    server.setCurrentAudioTrack(1);
-    expectReply(phone, bytes({1, 2, 0, 0, 0, 7}), catalogueReply("", 1));
-    ASSERT_TRUE(sync(phone, true));
+    // Fillers and the tone reach nobody.
+    ASSERT_TRUE(phone.send(bytes({0, 39}) + wire::toneCommand(3)));
+    ASSERT_TRUE(sync(phone));
     EXPECT_TRUE(delegate.waitFor().empty());
 
     // Every phone gets each notification; the queue is as the main thread last announced it.
@@ -100,14 +78,8 @@ TEST_F(PhoneServer, QueriesAreAnsweredByteForByteAndNotificationsReachEveryPhone
     expectReply(second, "", bytes({0x26, 0xFF, 0xFF, 0xFF, 0xFF, 0x1F, 0, 0x08, 0, 0x0E, 0, 0, 0, 1}) + "0");
 }
 
-TEST_F(PhoneServer, UnknownCodesDropTheBufferAndOverLongPayloadsNeverRun) {
+TEST_F(PhoneServer, APictureComesWholeInManyChunksAndANegativeLengthClosesThePhone) {
     RawClient phone(server.port());
-    // An unknown code in the middle of a chunk: the command after it is not carried out.
-    ASSERT_TRUE(phone.send(bytes({16, 6, 16})));
-    ASSERT_TRUE(sync(phone, true));
-    // A message over the cap, made of current-song requests, is skipped whole.
-    ASSERT_TRUE(phone.send(bytes({18, 0, 0, 0, 0}) + be32(70000) + std::string(70000, '\x51') + bytes({16})));
-    ASSERT_TRUE(sync(phone));
     // A picture larger than 16 MiB (a phone's photo) arrives whole, in many chunks.
     std::string picture(16 * 1024 * 1024 + 64 * 1024, '\0');
     for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<char>(i * 131 + i / 977);
@@ -115,8 +87,7 @@ TEST_F(PhoneServer, UnknownCodesDropTheBufferAndOverLongPayloadsNeverRun) {
     for (std::size_t at = 0; at < command.size(); at += 100000)
         ASSERT_TRUE(phone.send(command.substr(at, 100000)));
     ASSERT_TRUE(sync(phone));
-    EXPECT_EQ(delegate.waitFor(),
-              (Strings{"volume up", "volume up", "picture " + std::to_string(picture.size())}));
+    EXPECT_EQ(delegate.waitFor(), Strings{"picture " + std::to_string(picture.size())});
     EXPECT_TRUE(delegate.picture() == picture);
 
     // A negative length leaves no way to find the next command: that phone is closed.
@@ -124,7 +95,7 @@ TEST_F(PhoneServer, UnknownCodesDropTheBufferAndOverLongPayloadsNeverRun) {
     ASSERT_TRUE(negative.send(bytes({22}) + be32(-5) + bytes({16})));
     EXPECT_TRUE(negative.waitClosed());
     EXPECT_TRUE(sync(phone));
-    EXPECT_EQ(delegate.waitFor().size(), 3u);
+    EXPECT_EQ(delegate.waitFor().size(), 1u);
 }
 
 TEST_F(PhoneServer, PhonesThatCloseMidReplyOrNeverReadEndOnlyTheirOwnConnection) {
@@ -141,7 +112,7 @@ TEST_F(PhoneServer, PhonesThatCloseMidReplyOrNeverReadEndOnlyTheirOwnConnection)
         RawClient phone(bigServer.port());
         ASSERT_TRUE(phone.send(bytes({1})));
         // Half of them close at once, half once the reply has begun to arrive.
-        EXPECT_TRUE(i % 2 == 0 || !phone.readSome(4096).empty());
+        EXPECT_TRUE(i % 2 == 0 || !phone.read(4096, testing::kPatience, true).empty());
         phone.close();
         ASSERT_TRUE(sync(reader));
     }
@@ -157,7 +128,7 @@ TEST_F(PhoneServer, PhonesThatCloseMidReplyOrNeverReadEndOnlyTheirOwnConnection)
     std::atomic<std::size_t> received{0};
     std::thread drain([&] {
         for (std::string got = "-"; received < total && !got.empty(); received += got.size())
-            got = reader.readSome(std::min<std::size_t>(1 << 20, total - received));
+            got = reader.read(std::min<std::size_t>(1 << 20, total - received), testing::kPatience, true);
     });
     // The reader may lag by a few dozen notifications, well inside the bound.
     for (int i = 0; i < kNotifications; ++i) {
@@ -220,8 +191,7 @@ TEST_F(PhoneServer, StopClosesEveryPhoneAndATakenPortFailsAndAStartCarriesTheQue
     server.stop();
     EXPECT_TRUE(phone.waitClosed());
     EXPECT_EQ(server.connectionCount(), 0u);
-    // Notifications with nobody connected are harmless.
-    server.notifyQueue();
+    server.notifyQueue();  // with nobody connected
     // A queue on start is what the first catalogue carries.
     for (int id : {1, 3}) songs.queueAdd(*songs.getSong(id));
     ASSERT_TRUE(server.start(0));
