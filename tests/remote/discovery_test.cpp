@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 
+#include <asio/io_context.hpp>
+#include <asio/ip/udp.hpp>
 #include <atomic>
 #include <sstream>
 
@@ -11,38 +14,27 @@
 namespace vocalis {
 namespace {
 
-// A phone's UDP socket; its first datagram binds it to an ephemeral port.
-class ProbeSocket {
-  public:
-    ProbeSocket() = default;
-    ProbeSocket(const ProbeSocket&) = delete;
-    ~ProbeSocket() { ::close(fd_); }
-
-    bool send(const std::string& payload, std::uint16_t port) {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return ::sendto(fd_, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                        sizeof to) == static_cast<ssize_t>(payload.size());
+// A phone's UDP socket on an ephemeral port.
+struct Phone {
+    void send(const std::string& payload, std::uint16_t port) {
+        socket.send_to(asio::buffer(payload), {asio::ip::address_v4::loopback(), port});
     }
+    // The next datagram and the port it came from.
     std::pair<std::string, std::uint16_t> receive() {
-        pollfd poll{fd_, POLLIN, 0};
-        char buffer[2048];
-        sockaddr_in from{};
-        socklen_t length = sizeof from;
-        if (::poll(&poll, 1, static_cast<int>(std::chrono::milliseconds(testing::kPatience).count())) <= 0)
-            return {};
-        const ssize_t n =
-            ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
-        return {std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), ntohs(from.sin_port)};
+        pollfd ready{socket.native_handle(), POLLIN, 0};
+        if (::poll(&ready, 1, std::chrono::milliseconds(testing::kPatience).count()) <= 0) return {};
+        std::string datagram(2048, '\0');
+        asio::ip::udp::endpoint from;
+        datagram.resize(socket.receive_from(asio::buffer(datagram), from));
+        return {datagram, from.port()};
     }
     std::string ask(const std::string& probe, std::uint16_t port) {
-        return send(probe, port) ? receive().first : "";
+        send(probe, port);
+        return receive().first;
     }
 
-  private:
-    int fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+    asio::io_context io;
+    asio::ip::udp::socket socket{io, {asio::ip::address_v4::loopback(), 0}};
 };
 
 TEST(DiscoveryResponder, AnswersProbesWithTheStoredNameReadEachTimeAndFailsOnATakenPort) {
@@ -50,8 +42,8 @@ TEST(DiscoveryResponder, AnswersProbesWithTheStoredNameReadEachTimeAndFailsOnATa
     preferences.registerDefaults({{"KEY_DEVICE_NAME", std::string("karaoke")}});
     DiscoveryResponder responder(preferences);
     ASSERT_TRUE(responder.start(0));
-    ProbeSocket phone;
-    ASSERT_TRUE(phone.send("Vocalis Remote", responder.port()));
+    Phone phone;
+    phone.send("Vocalis Remote", responder.port());
     EXPECT_EQ(phone.receive(), std::pair(std::string("Vocalis Player macOS;karaoke;700"), responder.port()));
     // Text after the prefix is fine; the name is read again for every probe, ";" and all.
     preferences.setString("KEY_DEVICE_NAME", "Phòng 3; VIP");
@@ -62,7 +54,7 @@ TEST(DiscoveryResponder, AnswersProbesWithTheStoredNameReadEachTimeAndFailsOnATa
     for (const std::string& bad :
          {std::string("vocalis remote"), std::string("Vocalis Remot"), std::string("VOCALIS REMOTE"),
           std::string("Vocalis Remote\xff\xfe", 16), std::string("Vocalis Remote\xc3", 15), std::string()})
-        ASSERT_TRUE(phone.send(bad, responder.port()));
+        phone.send(bad, responder.port());
     preferences.setString("KEY_DEVICE_NAME", "after");
     EXPECT_EQ(phone.ask("Vocalis Remote", responder.port()), "Vocalis Player macOS;after;700");
 
@@ -80,13 +72,13 @@ TEST(DiscoveryResponder, AFloodOfBigDatagramsGivesFewShortLogLines) {
     DiscoveryResponder responder(
         preferences, [&] { return std::chrono::steady_clock::time_point(std::chrono::seconds(now.load())); });
     ASSERT_TRUE(responder.start(0));
-    ProbeSocket phone;
+    Phone phone;
     // Big datagrams, and big probes with a line break that would forge a line.
     const std::string probe = "Vocalis Remote\nforged" + std::string(60000, 'x'), other(60000, 'y');
     ::testing::internal::CaptureStderr();
     for (int second = 0; second < 2; ++second, now += 1)
         for (int i = 0; i < 20; ++i) {
-            ASSERT_TRUE(phone.send(other, responder.port()));
+            phone.send(other, responder.port());
             EXPECT_EQ(phone.ask(probe, responder.port()), "Vocalis Player macOS;;700");
         }
     std::istringstream log(::testing::internal::GetCapturedStderr());

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
 #include <thread>
 
 #include "base/preferences.h"
@@ -108,20 +110,13 @@ TEST_F(RemoteTool, DiscoverListsThePlayersThatAnswer) {
 }
 
 TEST_F(RemoteTool, FailuresAreOneLineAndANonZeroStatus) {
-    // A listener that never accepts, so it never answers, where the stopped server was.
+    // Refused where the stopped server was; a listener that never accepts never answers.
     server.stop();
     const auto refused = remote({"md5"});
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(fd, 4), 0);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    const auto silent =
-        remote({"--port", std::to_string(ntohs(address.sin_port)), "--timeout", "0.5", "state"}, false);
-    ::close(fd);
+    asio::io_context io;
+    const asio::ip::tcp::acceptor listener(io, {asio::ip::address_v4::loopback(), 0});
+    const auto silent = remote(
+        {"--port", std::to_string(listener.local_endpoint().port()), "--timeout", "0.5", "state"}, false);
     for (const auto& [result, reason] :
          {std::pair{refused, "cannot connect"}, std::pair{silent, "timed out"}}) {
         EXPECT_EQ(result.status, 1);
