@@ -6,13 +6,13 @@
 #include <asio/ip/udp.hpp>
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <thread>
 
 #include "remote/phone_client.h"
 #include "remote/wire_protocol.h"
 #include "support/background_program.h"
 #include "support/run_program.h"
+#include "support/socket_client.h"
 #include "support/temp_dir.h"
 
 using namespace vocalis;
@@ -21,28 +21,25 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A clip of a test picture with `tracks` tones of 440, 1000, ... Hz.
-void makeClip(const std::string& path, int seconds, int tracks = 1, const std::string& format = "mp4") {
+// A clip of a test picture with a tone.
+void makeClip(const std::string& path, int seconds) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     const std::string length = std::to_string(seconds);
-    std::string args = "-v error -y -f lavfi -i testsrc=s=160x120:r=10:d=" + length, maps = " -map 0";
-    for (int t = 1; t <= tracks; ++t) {
-        args += " -f lavfi -i sine=f=" + std::to_string(440 + 560 * (t - 1)) + ":d=" + length;
-        maps += " -map " + std::to_string(t);
-    }
-    args += maps + " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -f " + format;
+    const std::string args = "-v error -y -f lavfi -i testsrc=s=160x120:r=10:d=" + length +
+                             " -f lavfi -i sine=f=440:d=" + length +
+                             " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -f mp4";
     ASSERT_EQ(runProgram("ffmpeg", words(args, {path})).status, 0) << path;
+}
+
+// The two songs, each `seconds` long, and the clips.
+void makeLibrary(const TempDir& dir, const std::string& first, const std::string& second, int seconds) {
+    for (const auto& song : {first, second}) makeClip(dir / ("songs/" + song), seconds);
+    makeClip(dir / "intro.mp4", 1);
+    makeClip(dir / "idle.mp4", 3);
 }
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (; !done(); std::this_thread::sleep_for(100ms))
-        if (std::chrono::steady_clock::now() > deadline) return false;
-    return true;
 }
 
 std::string freePort(bool udp = false) {
@@ -74,7 +71,7 @@ class PlayerRun {
     }
     // Phones get in once the intro has ended with the catalogue loaded.
     bool ready() {
-        return waitFor([&] { return remote({"md5"}).status == 0 || !program.running(); }, 90s) &&
+        return eventually([&] { return remote({"md5"}).status == 0 || !program.running(); }, 90s) &&
                program.running();
     }
     std::string log() const { return readFile(home + ".log"); }
@@ -87,28 +84,19 @@ class PlayerRun {
 
 }  // namespace
 
+// What main wires together beyond the engine: phones hear the engine, songs and their pictures are
+// served on the ports given, the browser remote and discovery answer, and SIGTERM shuts all down.
 TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
     TempDir dir;
-    makeClip(dir / "songs/NhacTre/Một - An.mp4", 6, 2);
-    makeClip(dir / "songs/Hai - Bình.mkv", 6, 2, "matroska");
-    makeClip(dir / "songs/Ba - Cúc.vcv", 6, 2);
-    makeClip(dir / "intro.mp4", 2);
-    makeClip(dir / "idle.mp4", 3);
+    makeLibrary(dir, "Ba - Cúc.vcv", "Hai - Bình.mp4", 5);
     // A picture for song "Ba" in the thumbnail folder, found by its keys.
     dir.write("run/data/thumbnail/ba-cuc.jpg", std::string("\xFF\xD8\xFF\xE0 fake jpeg", 14));
-    PlayerRun run(dir, "run");
+    PlayerRun run(dir, "run");  // no session bus: it runs on without media keys
     ASSERT_TRUE(run.ready()) << run.log();
-    EXPECT_TRUE(contains(run.log(), "No session bus, media keys are off"));  // and it runs on
-    EXPECT_EQ(run.remote({"md5"}).out.size(), 33u);
-    const auto catalogue = run.remote({"catalogue"});
-    EXPECT_TRUE(contains(catalogue.out, "0\tBa\tb\tba\tba\tCúc\tc\tcuc\tcuc\t0\t0\t-\t\n")) << catalogue.out;
-    EXPECT_TRUE(contains(catalogue.out, "2\tMột\tm\tmot\tmot\tAn\ta\tan\tan\t0\t0\tNhacTre\t"));
-    EXPECT_EQ(run.remote({"current"}).out, "-1\n");  // the idle clip
-
     PhoneClient phone;
     ASSERT_TRUE(phone.connect("127.0.0.1", std::stoi(run.remotePort), 5s)) << phone.error();
     ASSERT_TRUE(phone.send(wire::action(wire::kChecksumRequest), 5s));
-    ASSERT_TRUE(phone.receive(wire::kChecksumMessage, 5s));
+    ASSERT_TRUE(phone.receive(wire::kChecksumMessage, 5s));  // in: it hears what follows
     // The next notification of that kind, skipping others.
     const auto next = [&](std::uint8_t code) {
         auto message = phone.receive(code, 20s);
@@ -119,60 +107,33 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
         return runProgram("curl", words("-s " + args, {"http://127.0.0.1:" + portAndPath}));
     };
 
-    // Queue three songs: the first starts at once, the others wait.
-    EXPECT_EQ(run.remote({"add", "2"}).status, 0);
-    EXPECT_EQ(next(wire::kCurrentSongMessage).value, 2);
+    // "Ba", a .vcv song, starts at once, read through the local media service; "Hai" waits.
+    EXPECT_EQ(run.remote({"add", "0"}).status, 0);
+    EXPECT_EQ(next(wire::kCurrentSongMessage).value, 0);
     EXPECT_EQ(next(wire::kQueueMessage).text, "");
     run.remote({"add", "1"});
     EXPECT_EQ(next(wire::kQueueMessage).text, "1");
-    run.remote({"add-first", "0"});
-    EXPECT_EQ(next(wire::kQueueMessage).text, "0 1");
-    EXPECT_EQ(run.remote({"queue"}).out, "0\n1\n");
-
-    // Skip to the next ("Ba", a .vcv song read through the local media service).
-    std::this_thread::sleep_for(2100ms);  // the start lock
-    run.remote({"next"});
-    EXPECT_EQ(next(wire::kQueueMessage).text, "1");
-    EXPECT_EQ(next(wire::kCurrentSongMessage).value, 0);
     const auto song = curl("-f", run.mediaPort + "/0");
-    EXPECT_EQ(song.status, 0);
     EXPECT_TRUE(song.out == readFile(dir / "songs/Ba - Cúc.vcv")) << song.out.size();
-    const auto other = curl("-o /dev/null -w %{http_code}", run.mediaPort + "/2");
-    EXPECT_EQ(other.out, "404");  // not the current song
     // Its picture for phones, and the browser remote on the port it was given sees the same song.
     const auto picture = curl("-i", run.thumbnailPort + "/0");
-    EXPECT_TRUE(contains(picture.out, "200"));
-    EXPECT_TRUE(contains(picture.out, "image/jpeg"));
+    EXPECT_TRUE(contains(picture.out, "200") && contains(picture.out, "image/jpeg")) << picture.out;
     const auto state = curl("-f", run.webPort + "/api/state");
     EXPECT_TRUE(contains(state.out, "\"title\":\"Ba\"")) << state.out << state.err;
-
-    // Replay restarts it; remove takes the waiting song out; then the song plays to its end
-    // and, with nothing queued, the idle clip follows.
-    std::this_thread::sleep_for(2100ms);
-    run.remote({"replay"});
-    EXPECT_EQ(next(wire::kCurrentSongMessage).value, 0);
-    run.remote({"remove", "0"});
-    EXPECT_EQ(next(wire::kQueueMessage).text, "");
-    run.remote({"add", "1"});
-    EXPECT_EQ(next(wire::kQueueMessage).text, "1");
-    EXPECT_EQ(next(wire::kQueueMessage).text, "");  // "Ba" ended and left the queue
+    // Each song plays to its end and, with nothing queued, the idle clip follows.
     EXPECT_EQ(next(wire::kCurrentSongMessage).value, 1);
-    EXPECT_EQ(next(wire::kCurrentSongMessage).value, -1);  // "Hai" ended too: idle
+    EXPECT_EQ(next(wire::kCurrentSongMessage).value, -1);
     EXPECT_EQ(next(wire::kPlayStateMessage).value, 1);
 
-    // Discovery answers with the device name (the login name until the operator sets one).
     const auto found = runProgram(programPath("vocalis-remote"), {"discover", "--host", "127.0.0.1", "--port",
                                                                   run.discoveryPort, "--timeout", "2"});
     EXPECT_TRUE(contains(found.out, "Vocalis Player macOS;")) << found.out << found.err;
-    EXPECT_TRUE(contains(found.out, ";700"));
-
     // SIGTERM ends it like closing the window; nothing is left listening.
     EXPECT_EQ(run.program.stop(SIGTERM, 20s), 0) << run.log();
     for (const auto& port : {run.mediaPort, run.thumbnailPort, run.remotePort, run.webPort}) {
         PhoneClient late;
         EXPECT_FALSE(late.connect("127.0.0.1", std::stoi(port), 2s)) << port;
     }
-    EXPECT_NE(run.remote({"md5"}).status, 0);
 }
 
 constexpr const char* kName = "org.mpris.MediaPlayer2.vocalis";
@@ -182,11 +143,8 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
     const std::string address = "unix:path=" + (dir / "bus");
     BackgroundProgram bus("/usr/bin/dbus-daemon", {"--session", "--nofork", "--address=" + address}, {},
                           dir / "bus.log");
-    makeClip(dir / "songs/Một - An.mp4", 60);
-    makeClip(dir / "songs/Hai - Bình.mp4", 60);
-    makeClip(dir / "intro.mp4", 1);
-    makeClip(dir / "idle.mp4", 3);
-    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(dir / "bus"); }, 10s))
+    makeLibrary(dir, "Một - An.mp4", "Hai - Bình.mp4", 60);
+    ASSERT_TRUE(eventually([&] { return std::filesystem::exists(dir / "bus"); }, 10s))
         << readFile(dir / "bus.log");
     const auto call = [&](const std::string& destination, const std::string& method,
                           std::vector<std::string> args = {}) {
@@ -207,15 +165,13 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
     const std::string all =
         call(kName, "org.freedesktop.DBus.Properties.GetAll", {"org.mpris.MediaPlayer2"}).out +
         call(kName, "org.freedesktop.DBus.Properties.GetAll", {"org.mpris.MediaPlayer2.Player"}).out;
-    for (const char* part :
-         {"'Identity': <'Vocalis Player'>", "'DesktopEntry': <'vocalis-player'>", "'CanQuit': <true>",
-          "'CanRaise': <true>", "'HasTrackList': <false>", "'CanGoNext': <true>", "'CanGoPrevious': <true>",
-          "'CanPlay': <true>", "'CanPause': <true>", "'CanSeek': <false>", "'CanControl': <true>"})
+    // The desktop finds the player's entry by this name.
+    for (const char* part : {"'DesktopEntry': <'vocalis-player'>", "'CanControl': <true>"})
         EXPECT_TRUE(contains(all, part)) << all;
     // The idle clip is no track.
     EXPECT_TRUE(contains(property("Metadata"), "/org/mpris/MediaPlayer2/TrackList/NoTrack"))
         << property("Metadata");
-    EXPECT_TRUE(waitFor([&] { return contains(property("PlaybackStatus"), "'Playing'"); }, 10s))
+    EXPECT_TRUE(eventually([&] { return contains(property("PlaybackStatus"), "'Playing'"); }, 10s))
         << property("PlaybackStatus");
 
     BackgroundProgram monitor("/usr/bin/gdbus", {"monitor", "--address", address, "--dest", kName}, {},
@@ -223,13 +179,13 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
     std::this_thread::sleep_for(500ms);                // subscribed before the first change
     ASSERT_EQ(player.remote({"add", "1"}).status, 0);  // "Một - An"
     ASSERT_EQ(player.remote({"add", "0"}).status, 0);  // "Hai - Bình" waits
-    EXPECT_TRUE(waitFor([&] { return contains(property("Metadata"), "'mpris:length'"); }, 10s));
+    EXPECT_TRUE(eventually([&] { return contains(property("Metadata"), "'mpris:length'"); }, 10s));
     const std::string song = property("Metadata");
     for (const char* part : {"'xesam:title': <'Một'>", "'xesam:artist': <['An']>", "/1'>",
                              "'mpris:artUrl': <'http://127.0.0.1:", "'mpris:length': <int64 60"})
         EXPECT_TRUE(contains(song, part)) << song;
     EXPECT_TRUE(
-        waitFor([&] { return contains(readFile(dir / "monitor.log"), "'xesam:title': <'Một'>"); }, 5s))
+        eventually([&] { return contains(readFile(dir / "monitor.log"), "'xesam:title': <'Một'>"); }, 5s))
         << readFile(dir / "monitor.log");
 
     // Each key, then the state and song it leaves. Play and Pause change nothing when the
@@ -249,7 +205,7 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
             return contains(property("PlaybackStatus"), step.status) &&
                    contains(property("Metadata"), "/org/vocalis/song/" + std::to_string(step.song) + "'");
         };
-        EXPECT_TRUE(waitFor(shown, 5s))
+        EXPECT_TRUE(eventually(shown, 5s))
             << step.method << ": " << property("PlaybackStatus") << property("Metadata");
         std::this_thread::sleep_for(300ms);  // a change that should not happen has its time
         EXPECT_TRUE(contains(property("PlaybackStatus"), step.status)) << step.method;
@@ -263,7 +219,7 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
     const std::string owner = call("org.freedesktop.DBus", "org.freedesktop.DBus.GetNameOwner", {kName}).out;
     PlayerRun second(dir, "second", address);
     std::string instance;
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(eventually(
         [&] {
             const std::string list = names();
             const auto at = list.find(std::string(kName) + ".instance");

