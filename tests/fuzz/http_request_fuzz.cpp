@@ -30,8 +30,7 @@ void checkRanges(std::string_view field, std::uint64_t total) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // The first byte picks the body length the ranges are checked against.
-    if (size == 0) return 0;
+    if (size == 0) return 0;  // the first byte picks the body length the ranges are checked against
     static constexpr std::uint64_t kTotals[] = {0, 1, 2, 1000, 4294967296ULL + 7, UINT64_MAX};
     const std::uint64_t total = kTotals[data[0] % std::size(kTotals)];
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);

@@ -40,9 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 check(command.text.empty());
             if (command.code != wire::kSendPicture) check(command.picture.empty());
         }
-        // Whatever waits is the start of one command that is not yet whole.
+        // What waits is one unfinished command; nothing waits behind an over-long payload.
         check(commands.buffered() < maxBuffered);
-        // An over-long payload still arriving leaves nothing else waiting.
         check(commands.skipping() == 0 || commands.buffered() == 0);
         for (const auto& message : messages.feed(chunk)) check(message.text.size() <= 300);
     }

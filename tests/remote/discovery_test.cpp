@@ -60,7 +60,6 @@ TEST(DiscoveryResponder, AnswersProbesWithTheStoredNameReadEachTimeAndFailsOnATa
 
     DiscoveryResponder second(preferences);
     EXPECT_FALSE(second.start(responder.port()));
-    EXPECT_EQ(second.port(), 0);
     responder.stop();
     EXPECT_TRUE(second.start(0));
 }

@@ -1,9 +1,8 @@
 # The HTTP core and the local media service on real loopback sockets.
 vocalis_test(http_tests LIBS vocalis_http SOURCES remote/http_server_test.cpp remote/media_service_test.cpp)
 
-# vocalis_fuzz(NAME SEEDS folder SOURCES file... [DEPENDS file...] [ARGS arg...]): a libFuzzer
-# target that clang builds on the side, so the main build stays on GCC; the suite runs it for a
-# bounded time. New inputs go to a corpus in the build tree; the seeds are only read.
+# vocalis_fuzz(NAME SEEDS folder SOURCES file... [DEPENDS file...] [ARGS arg...]): a libFuzzer target
+# built by clang beside the GCC build, run for a bounded time; new inputs go to the build tree.
 find_program(VOCALIS_FUZZ_CLANG NAMES clang++ clang++-14 REQUIRED)
 function(vocalis_fuzz name)
   cmake_parse_arguments(ARG "" "SEEDS" "SOURCES;DEPENDS;ARGS" ${ARGN})
@@ -23,7 +22,6 @@ function(vocalis_fuzz name)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
 
-# The request-head and Range parsers.
 set(remote_src ${PROJECT_SOURCE_DIR}/src/remote)
 vocalis_fuzz(http_request_fuzz SEEDS ${PROJECT_SOURCE_DIR}/tests/fuzz/http_request_corpus
   SOURCES ${PROJECT_SOURCE_DIR}/tests/fuzz/http_request_fuzz.cpp ${remote_src}/http_text.cpp ${remote_src}/http_request.cpp

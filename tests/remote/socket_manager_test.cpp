@@ -134,9 +134,7 @@ TEST_F(PhoneServer, PhonesThatCloseMidReplyOrNeverReadEndOnlyTheirOwnConnection)
     for (int i = 0; i < kNotifications; ++i) {
         bigServer.notifyQueue();
         const std::size_t lagAllowed = notification.size() * static_cast<std::size_t>(std::max(0, i - 40));
-        const auto waitUntil = std::chrono::steady_clock::now() + testing::kPatience;
-        while (received < lagAllowed && std::chrono::steady_clock::now() < waitUntil)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        testing::eventually([&] { return received >= lagAllowed; });
     }
     drain.join();
     EXPECT_EQ(received.load(), total);
@@ -187,7 +185,6 @@ TEST_F(PhoneServer, StopClosesEveryPhoneAndATakenPortFailsAndAStartCarriesTheQue
     ASSERT_TRUE(sync(phone));
     SocketManager rival(songs);
     EXPECT_FALSE(rival.start(server.port()));
-    EXPECT_EQ(rival.port(), 0);
     server.stop();
     EXPECT_TRUE(phone.waitClosed());
     EXPECT_EQ(server.connectionCount(), 0u);
