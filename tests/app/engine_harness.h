@@ -55,7 +55,6 @@ class ScriptedPlayer final : public MediaPlayer {
     void setKeyShift(int semitones) override { keyShifts.push_back(semitones); }
     void setCentreCancel(bool enabled) override { centreCancels.push_back(enabled); }
 
-    void playFor(float fraction) { position_ = fraction; }
     void reachEnd() { position_ = 1, playing_ = false, ended_ = true, change(PlayerState::Paused); }
     // Having played leaves a position; not having played leaves no picture either.
     void fail(bool played) {
