@@ -3,7 +3,6 @@
 
 #include <asio/local/stream_protocol.hpp>
 #include <cmath>
-#include <regex>
 
 #include "support/run_program.h"
 #include "system/pulse_daemon.h"
@@ -43,30 +42,22 @@ TEST_F(SystemVolumeTest, SetsReadsLimitsMutesAndKeepsTheBalance) {
         char op;  // '=' sets, '+' and '-' step as the volume keys do
         float amount, volume;
         bool muted;
-        const char *logged, *sink;  // a pattern of the log; what pactl shows
+        const char* sink;  // what pactl shows
     } steps[] = {
-        {'=', 0.5f, 0.5f, false, "", "50%"},
-        {'=', 1.3f, 1.0f, false, "Tentative volume \\( 1.30\\) was out of range; reset to  1.00", ""},
-        {'=', 0.004f, 1.0f, true, "", "Mute: yes"},  // just above silence mutes, the volume stays
-        {'=', 0.3f, 0.3f, false, "", "Mute: no"},    // any real volume unmutes
-        {'+', 0.095f, 0.395f, false, "", ""},
-        {'-', 0.095f, 0.3f, false, "", ""},
-        {'=', 0.15f, 0.15f, false, "", ""},
-        {'-', 0.095f, 0.055f, false, "", ""},
-        // A further step down asks for -0.045, which mutes.
-        {'-', 0.1f, 0.055f, true, "Tentative volume \\(-0.0\\d\\) was out of range; reset to  0.00", ""},
-        {'+', 0.095f, 0.15f, false, "", ""},
-        {'=', 0.6f, 0.6f, false, "", ""},
-        {'=', std::nanf(""), 0.6f, false, "Tentative volume is not a number", ""},
+        {'=', 0.5f, 0.5f, false, "50%"},        {'=', 1.3f, 1.0f, false, "100%"},
+        {'=', 0.004f, 1.0f, true, "Mute: yes"},  // just above silence mutes, the volume stays
+        {'=', 0.3f, 0.3f, false, "Mute: no"},    // any real volume unmutes
+        {'+', 0.095f, 0.395f, false, ""},       {'-', 0.095f, 0.3f, false, ""},
+        {'=', 0.15f, 0.15f, false, ""},         {'-', 0.095f, 0.055f, false, ""},
+        {'-', 0.1f, 0.055f, true, ""},  // a further step down asks for -0.045, which mutes
+        {'+', 0.095f, 0.15f, false, ""},        {'=', 0.6f, 0.6f, false, ""},
+        {'=', std::nanf(""), 0.6f, false, ""},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(1, step.op) + std::to_string(step.amount));
-        const std::string messages = logged([&] {
-            if (step.op == '=') volume.setSystemVolume(step.amount);
-            if (step.op == '+') volume.increaseSystemVolumeBy(step.amount);
-            if (step.op == '-') volume.decreaseSystemVolumeBy(step.amount);
-        });
-        EXPECT_TRUE(std::regex_search(messages, std::regex(step.logged))) << messages;
+        if (step.op == '=') volume.setSystemVolume(step.amount);
+        if (step.op == '+') volume.increaseSystemVolumeBy(step.amount);
+        if (step.op == '-') volume.decreaseSystemVolumeBy(step.amount);
         EXPECT_NEAR(volume.systemVolume(), step.volume, 0.001f);
         EXPECT_EQ(volume.isMuted(), step.muted);
         const std::string sink = pactl({"get-sink-volume", PulseDaemon::kSinkName}) +
