@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -228,18 +227,12 @@ TEST_F(HttpServerTest, RequestsAreAnsweredConnectionsKeptOrClosedByTheirRulesAnd
     EXPECT_TRUE(eventually([&] { return server_->connectionCount() == 0; }));
 }
 
-TEST_F(HttpServerTest, AThousandIdleConnectionsAreCappedAndTheServerRecovers) {
+TEST_F(HttpServerTest, HundredsOfIdleConnectionsAreCappedAndTheServerRecovers) {
     dir_.write("f.bin", "hello");
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 4096);
-    setrlimit(RLIMIT_NOFILE, &limit);
-    const std::size_t flood = std::min<std::size_t>(1000, limit.rlim_cur - 400);
-    ASSERT_GT(flood, 300u) << "the descriptor limit is too low for this test";
     startServer(HTTPTimeouts{std::chrono::seconds(5), std::chrono::seconds(5)}, 256);
 
     std::vector<std::unique_ptr<RawClient>> idle;
-    for (std::size_t i = 0; i < flood; ++i) idle.push_back(std::make_unique<RawClient>(port()));
+    for (int i = 0; i < 400; ++i) idle.push_back(std::make_unique<RawClient>(port()));
     ASSERT_TRUE(eventually([&] { return server_->connectionCount() == 256; }));
     // At the cap each newcomer takes the place of the connection idle the longest.
     EXPECT_TRUE(idle.front()->waitClosed(std::chrono::milliseconds(500)));

@@ -28,28 +28,22 @@ TEST(MediaService, TargetsNameAClipByTheirEndOrElseOnlyTheCurrentSongWhileItsFil
     SongManager songs;
     songs.addAll(std::make_shared<const Catalogue>(buildCatalogue(std::move(found))));
     MediaServiceRouting routing(songs, folder, "intro.mp4", "idle.mp4");
+    // A target ending with a clip's name is that clip; else its digits, slashes dropped, must name the
+    // current song. So a query makes it song 0, "../" names song 0 at most, 13 is past the catalogue.
     const std::tuple<std::int32_t, std::string, std::optional<std::string>> cases[] = {
         {-1, "/intro.mp4", intro},
         {3, "/any/longer/path/intro.mp4", intro},
         {3, "/idle.mp4", idle},
         {-1, "/../../../../etc/intro.mp4", intro},
-        // With a query the target no longer ends with the name: it reads as song id 0.
-        {-1, "/intro.mp4?start=1", std::nullopt},
-        {0, "/intro.mp4?start=1", song[0]},
         {12, "/12", song[12]},
         {12, "/1/2", song[12]},
         {12, "//12xyz", song[12]},
         {12, "/11", std::nullopt},
-        {11, "/12", std::nullopt},
         {-1, "/12", std::nullopt},
         {-1, "/-1", std::nullopt},
-        {13, "/13", std::nullopt},  // past the catalogue, even when "current"
-        // Slashes are dropped and the leading number read, so "../" can at most name song 0.
-        {-1, "/../secret.txt", std::nullopt},
-        {-1, "/..%2f..%2fsecret.txt", std::nullopt},
-        {-1, "/" + dir.path() + "/secret.txt", std::nullopt},
-        {0, "/../../../../etc/passwd", song[0]},
-    };
+        {13, "/13", std::nullopt},
+        {0, "/intro.mp4?start=1", song[0]},
+        {0, "/../../../../etc/passwd", song[0]}};
     for (const auto& [current, target, path] : cases) {
         songs.setCurrentSongId(current);
         EXPECT_EQ(routing.filePathForURI(target), path) << current << " " << target;
