@@ -73,10 +73,10 @@ TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
     EXPECT_EQ(phone.value(kPlaying), 1);
 
     // Two skips within 2 s: the second does nothing.
-    for (const auto& [wait, playing] : {std::pair(1000ms, bong), {1000ms, -1}}) {
-        h.clock.advance(wait);
+    for (const int queued : {1, 0}) {
+        h.clock.advance(1000ms);
         h.remote(&E::onRemoteNext);
-        EXPECT_EQ(h.songs.currentSongId(), playing);
+        EXPECT_EQ(h.songs.getQueueCount(), queued);
     }
     EXPECT_EQ(h.screen(), "idle idle.mp4 | Vui lòng chọn bài hát");
 }
