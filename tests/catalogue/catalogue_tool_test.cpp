@@ -29,7 +29,6 @@ TEST(CatalogueTool, PrintsWhatThePlayerBuilds) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, expected->text);
     EXPECT_EQ(both("md5").out, expected->md5 + "\n");
-    EXPECT_EQ(expected->md5.size(), 32u);
     EXPECT_EQ(both("count").out, "4\n");
     // The search folds what is typed and removes the spaces.
     EXPECT_EQ(both("search", {"A B"}).out, "0\tAb\tHà\n1\tAnh Ban\tMinh\n");
@@ -57,12 +56,8 @@ TEST(CatalogueTool, DataFolderAndFailures) {
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("no songs"), std::string::npos);
 
-    for (const std::vector<std::string>& args : {std::vector<std::string>{},
-                                                 {"--songs"},
-                                                 {"--songs", data.path(), "dance"},
-                                                 {"--songs", data.path(), "random"},
-                                                 {"--songs", data.path(), "random", "x"},
-                                                 {"--songs", data.path(), "count", "extra"},
-                                                 {"--bogus", "count"}})
-        EXPECT_EQ(tool(args).status, 2) << args.size();
+    // Usage is checked before any folder is read.
+    for (const char* args : {"", "--songs", "--songs . dance", "--songs . random", "--songs . random x",
+                             "--songs . count extra", "--bogus count"})
+        EXPECT_EQ(tool(words(args)).status, 2) << args;
 }

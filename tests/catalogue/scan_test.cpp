@@ -36,12 +36,11 @@ TEST(Scan, FindsSongsAtAnyDepthInNameOrder) {
     EXPECT_EQ(songs[0].karaokeFile(), dir / "Karaoke/NhacTre/a - s.mkv");
 }
 
-TEST(Scan, HostileTreesNeitherCrashNorBreakTheCatalogue) {
+// Hostile names are the song table's; these are hostile trees.
+TEST(Scan, HostileTreesNeitherCrashNorHang) {
     TempDir dir;
     const std::string root = dir / "Karaoke";
-    for (const char* file :
-         {"ok - fine.mp4", "Tab\tin - name.mp4", "Line\nfeed - x.mp4", "bad\xff\xfe - x.mp4"})
-        dir.write(std::string("Karaoke/") + file);
+    dir.write("Karaoke/ok - fine.mp4");
     // A very deep tree, deeper than any recursion would like.
     std::string deep = "Karaoke";
     for (int i = 0; i < 300; ++i) deep += "/d";
@@ -55,21 +54,11 @@ TEST(Scan, HostileTreesNeitherCrashNorBreakTheCatalogue) {
     dir.write("Karaoke/locked/hidden.mp4");
     fs::permissions(dir / "Karaoke/locked", fs::perms::none);
     ScanReport report;
-    auto songs = scanSongFolders({root}, &report);
+    const auto songs = scanSongFolders({root}, &report);
     fs::permissions(dir / "Karaoke/locked", fs::perms::owner_all);
     const bool rootUser = ::geteuid() == 0;
-    EXPECT_EQ(songs.size(), rootUser ? 7u : 6u);
+    EXPECT_EQ(songs.size(), rootUser ? 4u : 3u);
     EXPECT_EQ(report.unreadable, rootUser ? 0u : 1u);
-
-    // Every record has exactly twelve tab-terminated fields and one line per song.
-    const Catalogue catalogue = buildCatalogue(std::move(songs));
-    const auto& text = catalogue.text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n') + 1, std::ssize(catalogue.songs));
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\t'), 12 * std::ssize(catalogue.songs));
-    const auto bad = std::find_if(catalogue.songs.begin(), catalogue.songs.end(),
-                                  [](const Song& song) { return song.title() == "bad\uFFFD\uFFFD"; });
-    ASSERT_NE(bad, catalogue.songs.end());
-    EXPECT_TRUE(fs::exists(bad->karaokeFile()));  // the real bytes still open the file
 }
 
 TEST(Scan, FoldersInTheOrderGivenAndCopiesStayDistinct) {
