@@ -7,13 +7,13 @@ namespace vocalis::testing {
 
 namespace beast = boost::beast;
 namespace asio = boost::asio;
-using Clock = std::chrono::steady_clock;
 
 struct EventClient::Socket {
     asio::io_context io;
     beast::websocket::stream<beast::tcp_stream> ws{io};
     beast::flat_buffer buffer;
-    bool reading = false, done = false, failed = false;
+    bool reading = false;
+    std::optional<beast::error_code> result;
 };
 
 EventClient::EventClient(std::uint16_t port) : socket_(std::make_unique<Socket>()) {
@@ -26,30 +26,26 @@ EventClient::EventClient(std::uint16_t port) : socket_(std::make_unique<Socket>(
 
 EventClient::~EventClient() = default;
 
-std::optional<nlohmann::json> EventClient::next(std::chrono::milliseconds timeout) {
-    Socket& s = *socket_;
-    if (!s.reading) {
-        s.reading = true;
-        s.buffer.clear();
-        s.ws.async_read(s.buffer, [&s](beast::error_code error, std::size_t) {
-            s.reading = false;
-            s.failed = static_cast<bool>(error);
-            s.done = true;
-        });
-    }
-    s.io.restart();
-    s.io.run_for(timeout);
-    if (!s.done || s.failed) return std::nullopt;
-    s.done = false;
-    return nlohmann::json::parse(beast::buffers_to_string(s.buffer.data()));
-}
-
 std::optional<nlohmann::json> EventClient::until(const std::function<bool(const nlohmann::json&)>& test) {
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    for (auto state = next(); state;
-         state = next(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())))
-        if (test(*state)) return state;
-    return std::nullopt;
+    Socket& s = *socket_;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (true) {
+        // A read that timed out stays pending for the next call.
+        if (!s.reading) {
+            s.reading = true;
+            s.buffer.clear();
+            s.ws.async_read(s.buffer, [&s](beast::error_code error, std::size_t) {
+                s.reading = false;
+                s.result = error;
+            });
+        }
+        s.io.restart();
+        s.io.run_until(deadline);
+        if (!s.result || *s.result) return std::nullopt;
+        s.result.reset();
+        auto state = nlohmann::json::parse(beast::buffers_to_string(s.buffer.data()));
+        if (!test || test(state)) return state;
+    }
 }
 
 }  // namespace vocalis::testing

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,10 +14,9 @@ class EventClient {
   public:
     explicit EventClient(std::uint16_t port);
     ~EventClient();
-    // The next state sent, or none within the time.
-    std::optional<nlohmann::json> next(std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    // The first state sent from now on that passes the test, skipping older ones.
-    std::optional<nlohmann::json> until(const std::function<bool(const nlohmann::json&)>& test);
+    // The first state sent from now on that passes the test (any, without one), skipping older ones;
+    // none within 10 s.
+    std::optional<nlohmann::json> until(const std::function<bool(const nlohmann::json&)>& test = {});
 
   private:
     struct Socket;
