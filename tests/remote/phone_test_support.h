@@ -86,11 +86,7 @@ inline std::string be32(std::int32_t value) {
                        static_cast<char>(bits >> 8), static_cast<char>(bits)};
 }
 
-inline std::string bytes(std::initializer_list<int> values) {
-    std::string out;
-    for (int v : values) out.push_back(static_cast<char>(v));
-    return out;
-}
+inline std::string bytes(std::initializer_list<int> values) { return {values.begin(), values.end()}; }
 
 // A catalogue of `count` songs published into a fresh SongManager.
 inline std::shared_ptr<const Catalogue> publishSongs(SongManager& songs, int count) {

@@ -52,14 +52,9 @@ class RawClient {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
-    // One write call: on loopback the server reads it as one chunk.
+    // One write call, which blocks until all is sent: on loopback the server reads it as one chunk.
     bool send(const std::string& bytes) {
-        for (std::size_t sent = 0; sent < bytes.size();) {
-            const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            sent += static_cast<std::size_t>(n);
-        }
-        return true;
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
     }
     // Exactly n bytes (or what came before a close or the time-out); `some`: what has come, up to n.
     std::string read(std::size_t n, std::chrono::milliseconds timeout = kPatience, bool some = false) {
