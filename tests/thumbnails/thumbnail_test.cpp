@@ -123,42 +123,37 @@ TEST_F(Thumbnails, FindsPicturesByKeyInCStringOrderAndFallsBackToTheFolder) {
     EXPECT_EQ(picturesUpTo(4), Pictures(4));
 }
 
-TEST_F(Thumbnails, OffsetAndLengthLimitsDecideWithoutTheFolder) {
+TEST_F(Thumbnails, EntriesOutsideTheLimitsDecideWithoutTheFolderAndNothingIsReadPastTheEnd) {
     publish({"a", "b", "c", "d", "e"});
     for (const char* name : {"a", "b", "c", "d", "e"})
         dir_.write(std::string("thumbnail/") + name + "-.jpg", "FOLDER");
+    const std::string big(102399, 'p'), folder = "FOLDER";
+    const std::int32_t start = 4 + 64 * 5;
     // Only a's picture is whole and small enough; e's runs past the end of the file.
-    const std::int32_t pictures = 4 + 64 * 5;
-    const std::vector<DataEntry> entries = {{"a-", pictures, 102399},
-                                            {"b-", pictures, 102400},
-                                            {"c-", 0, 10},
-                                            {"d-", pictures, 0},
-                                            {"e-", pictures + 102399 - 5, 10}};
-    load(dataFileBytes(5, entries) + std::string(102399, 'p'));
-    EXPECT_EQ(picturesUpTo(5),
-              (Pictures{std::string(102399, 'p'), std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
-}
-
-TEST_F(Thumbnails, CountsOutsideTheLimitsAndShortFilesNeverReadPastTheEnd) {
-    publish({"a", "b", "c"});
-    dir_.write("thumbnail/a-.jpg", "FOLDER-A");
-    dir_.write("thumbnail/c-.jpg", "FOLDER-C");
+    const std::vector<DataEntry> limits = {{"a-", start, 102399},
+                                           {"b-", start, 102400},
+                                           {"c-", 0, 10},
+                                           {"d-", start, 0},
+                                           {"e-", start + 102394, 10}};
     const std::vector<DataEntry> entries = {{"a-", 1, 3}, {"b-", 1, 3}, {"c-", 1, 3}};
-    for (const std::string& data : {dataFileBytes(0, entries), dataFileBytes(100000, entries),
-                                    dataFileBytes(-1, entries), std::string(), std::string("\x02\x00", 2)}) {
-        SCOPED_TRACE(data.size());
+    // A count of 99999 is accepted; the file holds two whole entries and part of a third.
+    const std::string cut = dataFileBytes(99999, entries).substr(0, 4 + 64 * 2 + 30),
+                      inCut = cut.substr(1, 3);
+    const std::pair<std::string, Pictures> cases[] = {
+        {dataFileBytes(5, limits) + big, {big, std::nullopt, std::nullopt, std::nullopt, std::nullopt}},
+        {dataFileBytes(0, entries), Pictures(5, folder)},
+        {dataFileBytes(100000, entries), Pictures(5, folder)},
+        {dataFileBytes(-1, entries), Pictures(5, folder)},
+        {"", Pictures(5, folder)},
+        {std::string("\x02\x00", 2), Pictures(5, folder)},
+        {cut, {inCut, inCut, folder, folder, folder}},
+    };
+    for (const auto& [data, pictures] : cases) {
         load(data);
-        EXPECT_EQ(picturesUpTo(2), (Pictures{"FOLDER-A", std::nullopt}));
+        EXPECT_EQ(picturesUpTo(5), pictures) << data.size();
     }
-    // 99999 is accepted; the file holds two whole entries and part of a third.
-    std::string bytes = dataFileBytes(99999, entries);
-    bytes.resize(4 + 64 * 2 + 30);
-    load(bytes);
-    EXPECT_EQ(picturesUpTo(3), (Pictures{bytes.substr(1, 3), bytes.substr(1, 3), "FOLDER-C"}));
-    // A missing data file: the folder alone.
-    std::filesystem::remove(dir_ / "thumbnail.dat");
-    manager_.load(dir_ / "thumbnail", dir_ / "thumbnail.dat");
-    EXPECT_EQ(picture(2), "FOLDER-C");
+    manager_.load(dir_ / "thumbnail", dir_ / "missing.dat");
+    EXPECT_EQ(picturesUpTo(5), Pictures(5, folder));
 }
 
 TEST_F(Thumbnails, AnswersAPictureWithItsFileFieldsAndCloses) {
