@@ -7,25 +7,7 @@ using namespace vocalis::testing;
 using namespace std::chrono_literals;
 using E = AppDelegate;
 
-TEST(EngineControls, VolumeStepsMutesAndThePanelHides) {
-    EngineHarness h({"a.mp4"});
-    h.launchToFirstSong();
-    h.engine->volumeUp();  // one step
-    EXPECT_NEAR(h.volume.volume, 0.595f, 1e-4);
-    h.volume.volume = 0.15f;
-    h.engine->volumeDown();  // 0.055 is below 0.1: a further step asks for -0.045, which mutes
-    EXPECT_TRUE(h.volume.muted);
-    EXPECT_EQ(h.screen(), "idle idle.mp4 | Vui lòng chọn bài hát | volume 0");
-    h.clock.advance(3000ms);
-    h.remote(&E::onRemoteVolumeUp);  // the panel stays 4 s from here
-    EXPECT_FALSE(h.volume.muted);
-    h.clock.advance(3999ms);
-    EXPECT_EQ(h.screen(), "idle idle.mp4 | Vui lòng chọn bài hát | volume 1");
-    h.clock.advance(1ms);
-    EXPECT_EQ(h.screen(), "idle idle.mp4 | Vui lòng chọn bài hát");
-}
-
-TEST(EngineControls, PhoneMessagesPicturesAndScoringWords) {
+TEST(EngineControls, PhoneMessagesPicturesScoringWordsAndTheVolume) {
     EngineHarness h({"a.mp4"});
     h.launch();
     h.clock.advance(1000ms);
@@ -72,6 +54,22 @@ TEST(EngineControls, PhoneMessagesPicturesAndScoringWords) {
 
     h.remote(&E::onRemoteRecord);  // no camera: recording says so and nothing else happens
     EXPECT_EQ(h.overlays.message, "Không tìm thấy Camera");
+
+    // Volume steps; one below a tenth mutes.
+    h.clock.advance(5000ms);
+    h.engine->volumeUp();  // one step
+    EXPECT_NEAR(h.volume.volume, 0.595f, 1e-4);
+    h.volume.volume = 0.15f;
+    h.engine->volumeDown();  // 0.055 is below 0.1: a further step asks for -0.045, which mutes
+    EXPECT_TRUE(h.volume.muted);
+    EXPECT_EQ(h.screen(), "idle idle.mp4 | Vui lòng chọn bài hát | volume 0");
+    h.clock.advance(3000ms);
+    h.remote(&E::onRemoteVolumeUp);  // the panel stays 4 s from here
+    EXPECT_FALSE(h.volume.muted);
+    h.clock.advance(3999ms);
+    EXPECT_EQ(h.screen(), "idle idle.mp4 | Vui lòng chọn bài hát | volume 1");
+    h.clock.advance(1ms);
+    EXPECT_EQ(h.screen(), "idle idle.mp4 | Vui lòng chọn bài hát");
 }
 
 TEST(EngineControls, UpNextMakesAMissingThumbnailWithTheTool) {
