@@ -1,5 +1,4 @@
-# Phone remote tests: wire protocol, phone server, discovery and vocalis-remote, on real
-# loopback sockets; and the command-stream fuzz target.
+# Wire protocol, phone server, discovery and vocalis-remote on loopback; the command-stream fuzz target.
 vocalis_test(phone_tests LIBS vocalis_remote SOURCES
   remote/wire_protocol_test.cpp
   remote/socket_manager_test.cpp
