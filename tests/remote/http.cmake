@@ -1,5 +1,5 @@
 # The HTTP core and the local media service on real loopback sockets.
-vocalis_test(http_tests LIBS vocalis_http SOURCES remote/http_server_test.cpp remote/media_service_test.cpp)
+vocalis_test(http_tests LIBS vocalis_http SOURCES remote/http_server_test.cpp)
 
 # vocalis_fuzz(NAME SEEDS folder SOURCES file... [DEPENDS file...] [ARGS arg...]): a libFuzzer target
 # built by clang beside the GCC build, run for a bounded time; new inputs go to the build tree.
