@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <asio/io_context.hpp>
 #include <thread>
 #include <vector>
 
-#include "base/asio_scheduler.h"
 #include "base/virtual_scheduler.h"
 
 using namespace vocalis;
@@ -56,20 +54,4 @@ TEST(VirtualScheduler, TasksScheduledByTasksRunWhenDueWithinTheSameAdvanceAndPos
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(clock.runPending(), 1000);
     EXPECT_EQ(count, 1000);
-}
-
-TEST(AsioScheduler, KeyedTimersOnARealClock) {
-    asio::io_context context;
-    AsioScheduler scheduler(context);
-    std::vector<std::string> ran;
-    scheduler.schedule("a", 30ms, [&] { ran.push_back("a-first"); });
-    scheduler.schedule("a", 10ms, [&] { ran.push_back("a-second"); });
-    scheduler.schedule("b", 20ms, [&] { ran.push_back("b"); });
-    scheduler.schedule("c", 5ms, [&] { ran.push_back("c"); });
-    scheduler.cancel("c");
-    std::thread poster([&] { scheduler.post([&] { ran.push_back("posted"); }); });
-    poster.join();
-    context.run();
-    EXPECT_EQ(ran, (std::vector<std::string>{"posted", "a-second", "b"}));
-    EXPECT_FALSE(scheduler.isScheduled("a"));
 }
