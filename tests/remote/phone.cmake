@@ -1,8 +1,7 @@
-# Wire protocol, phone server with vocalis-remote, and discovery on loopback; the command-stream fuzz target.
+# The wire protocol; phone server, vocalis-remote and discovery on loopback; the command-stream fuzz target.
 vocalis_test(phone_tests LIBS vocalis_remote SOURCES
   remote/wire_protocol_test.cpp
-  remote/socket_manager_test.cpp
-  remote/discovery_test.cpp
+  remote/phone_remote_test.cpp
 )
 add_dependencies(phone_tests vocalis-remote)
 vocalis_fuzz(phone_command_stream_fuzz SEEDS ${PROJECT_SOURCE_DIR}/tests/fuzz/phone_seeds
