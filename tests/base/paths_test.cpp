@@ -22,7 +22,4 @@ TEST(Paths, DataFolderFollowsTheEnvironment) {
     setenv("HOME", dir.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (dir + "/no-config").c_str(), 1);
     EXPECT_EQ(defaultDataFolder(), dir + "/Documents/Vocalis Player");
-    EXPECT_TRUE(pathExists("/"));
-    EXPECT_TRUE(isDirectory("/"));
-    EXPECT_FALSE(pathExists(dir + "/definitely/missing"));
 }

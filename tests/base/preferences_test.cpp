@@ -32,6 +32,4 @@ TEST(Preferences, TypedReadsDefaultsAndConversionsLikeTheStore) {
     EXPECT_FALSE(store.boolForKey("n"));
     store.setString("flag", "YES");
     EXPECT_TRUE(store.boolForKey("flag"));
-    store.synchronize();
-    EXPECT_EQ(store.synchronizeCount(), 1);
 }
