@@ -1,7 +1,6 @@
 // Request heads and Range fields from arbitrary bytes: accepted ranges are in the body, non-empty, apart.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 #include "remote/http_range.h"

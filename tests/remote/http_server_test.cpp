@@ -253,8 +253,7 @@ TEST_F(HttpServerTest, LargeBodiesHaveNoTimeOutSixtyFourBitOffsetsAndEndWithThei
     const std::string path = dir_.write("big.bin", file);
     startServer(HTTPTimeouts{std::chrono::milliseconds(300), std::chrono::milliseconds(300)});
 
-    // Larger than the socket buffers: a client that stops reading for longer than every time-out
-    // keeps its connection and then gets every byte, while others are served meanwhile.
+    // Larger than the socket buffers, to a client that stops reading past every time-out: all of it.
     RawClient slow(port());
     ASSERT_TRUE(slow.send("GET /big.bin HTTP/1.1\r\n\r\n"));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
