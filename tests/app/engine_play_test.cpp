@@ -209,6 +209,7 @@ TEST(EnginePlay, NamesAndKeysComeWithTheirSongShowOnScreenAndLeaveWithIt) {
 
     // The song on screen changes its banner at once; its key never goes past the highest.
     h.run(Command::requesterName(anh, "Hoa và Tú"));
+    EXPECT_EQ(h.overlays.title, "Anh - Tuấn (Hoa và Tú) · Tông +2");
     h.run(Command::setKey(anh, 9));
     h.run({CommandKind::KeyUp});
     h.run(Command::setKey(99999, 1));  // no such song
