@@ -67,9 +67,8 @@ TEST(MainWindow, ActivationTellsTheEngineAndThePointerHidesAfterMovementUnlessAW
     showActive(window);
     EXPECT_TRUE(window.isFullScreen());
     EXPECT_FALSE(shown());
-    EXPECT_TRUE(h.clock.isScheduled("startNextSong"));  // the engine heard: the intro a second later
+    EXPECT_TRUE(h.clock.isScheduled("startNextSong"));  // the engine heard
     h.clock.advance(1000ms);
-    EXPECT_EQ(h.player.opened.size(), 1u);
 
     touch();
     EXPECT_TRUE(shown());

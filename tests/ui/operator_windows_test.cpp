@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -159,7 +158,6 @@ TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngine
     EXPECT_TRUE(equalizer.isNull());
 
     // The song selection: initials, folded, spaces removed; Down chooses the first row, Enter queues it.
-    WatchingPhone phone(h.sockets.port());
     QTest::keyClick(&main, Qt::Key_F, Qt::ControlModifier);
     ASSERT_EQ(shownIn<SongSelectionWindow>(main).size(), 1);
     SongSelectionWindow& select = *shownIn<SongSelectionWindow>(main).front();
@@ -188,8 +186,6 @@ TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngine
     press(Qt::Key_Down);
     press(Qt::Key_Return);
     EXPECT_EQ(h.engine->songKey(h.idOf("Đêm Đông")), -3);
-    EXPECT_EQ(phone.text(wire::kQueueMessage), "");  // the first one plays: nothing waits
-    EXPECT_EQ(phone.text(wire::kQueueMessage), std::to_string(h.idOf("Đêm Đông")));
     EXPECT_EQ(select.selectedRowPosition(), -1);
     EXPECT_TRUE(select.model().data(select.model().index(0), SongListModel::InQueueRole).toBool());
     // A phone's change shows in the window; the window's priority moves a waiting song up.
@@ -300,9 +296,6 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
         EXPECT_EQ(std::ranges::count(toolRuns(), h.songsDir / ("Karaoke/" + c.file)), c.runsTool ? 1 : 0);
         EXPECT_EQ(fs::exists(picture(c)), c.getsPicture);
     }
-    QImageReader made(QString::fromStdString(picture(cases[0])));
-    EXPECT_EQ(made.format(), "jpeg");
-    EXPECT_EQ(made.size(), QSize(640, 360));
     EXPECT_TRUE(readFile(picture(cases[3])) == "old") << "replaced";
     batch->btnStop()->click();
     closedAndGone();

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 using namespace vocalis;
 
@@ -14,7 +13,6 @@ TEST(SettingsPreferences, ValuesSurviveANewInstanceDefaultsAreNeverWrittenAndHan
     {
         SettingsPreferences preferences("VocalisTest", "RoundTrip");
         file = preferences.fileName();
-        EXPECT_TRUE(file.startsWith(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)));
         preferences.registerDefaults({{"KEY_EQ", std::string("11.0 4.0")}, {"KEY_SCORING", true}});
         EXPECT_EQ(preferences.stringForKey("KEY_EQ"), "11.0 4.0");
         EXPECT_TRUE(preferences.boolForKey("KEY_SCORING"));
@@ -25,9 +23,6 @@ TEST(SettingsPreferences, ValuesSurviveANewInstanceDefaultsAreNeverWrittenAndHan
         preferences.setString("KEY_RANDOM_KEYWORD", "=@odd/value\\");
         preferences.setString("KEY_GONE", "x");
         preferences.removeObject("KEY_GONE");
-        // Read back as written before anything reaches the file.
-        EXPECT_EQ(preferences.objectForKey("KEY_RANDOM_TYPE"), Preferences::Value(std::int64_t{2}));
-        EXPECT_EQ(preferences.objectForKey("KEY_RANDOM"), Preferences::Value(true));
         preferences.synchronize();
     }
     SettingsPreferences reopened("VocalisTest", "RoundTrip");

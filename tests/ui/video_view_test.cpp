@@ -3,10 +3,8 @@
 #include <QScreen>
 #include <thread>
 
-#include "app/media/vlc_media_player.h"
 #include "app/media_samples.h"
 #include "support/temp_dir.h"
-#include "ui/qt_scheduler.h"
 #include "ui/ui_test_support.h"
 #include "ui/vlc_score_sound.h"
 
@@ -106,31 +104,6 @@ TEST(VideoView, PlayerFramesPaintIntoTheWindowOnlyWhereRepainted) {
     for (const auto& [at, expected] : cases)
         EXPECT_TRUE(near(shown.pixelColor(at), expected))
             << at.x() << "," << at.y() << ": " << shown.pixelColor(at).name().toStdString();
-}
-
-TEST(VideoView, LibVlcPaintsAVideoIntoTheMainWindow) {
-    TempDir dir;
-    MainWindow window({});
-    window.show();
-    QCoreApplication::processEvents();
-    VideoView* view = window.screen().video();
-    const FrameSize wanted = view->deviceSize();
-    QtScheduler scheduler;
-    VlcMediaPlayer player(scheduler, {{"--aout=adummy"}, &window.videoSink(), {}});
-    ASSERT_TRUE(player.isReady());
-    player.setMedia(Media::file(makeVideo(dir / "clip.mp4", 2)));
-    player.play();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->currentFrame() != nullptr; }, 20000));
-    EXPECT_EQ(view->currentFrame()->width, wanted.width);  // asked at the view's own size: nothing rescales
-    EXPECT_EQ(view->currentFrame()->height, wanted.height);
-    QCoreApplication::processEvents();
-    // ffmpeg's test picture is colourful: the view shows more than black.
-    const QImage shot = view->grab().toImage();
-    int lit = 0;
-    for (int x = 0; x < shot.width(); x += 8) lit += shot.pixelColor(x, shot.height() / 3).lightness() > 40;
-    EXPECT_GT(lit, 0);
-    player.stop();
-    player.setMedia(std::nullopt);
 }
 
 TEST(VlcScoreSound, PlaysAFileOnceAndRefusesWhatItCannotPlay) {
