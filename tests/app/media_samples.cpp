@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <cmath>
+#include <numbers>
 #include <thread>
+#include <utility>
 
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -37,22 +39,14 @@ std::string makeTwoTrackVideo(const std::string& path, int seconds) {
     return path;
 }
 
-std::string makeVideo(const std::string& path, int seconds, bool indexFirst) {
-    runFfmpeg(words(picture(seconds) + tone(440, seconds) + kCodecs + " -f mp4 -movflags " +
-                        (indexFirst ? "+faststart" : "-faststart"),
-                    {path}));
+std::string makeVideo(const std::string& path, int seconds) {
+    runFfmpeg(
+        words(picture(seconds) + tone(440, seconds) + kCodecs + " -f mp4 -movflags +faststart", {path}));
     return path;
 }
 
 std::string makeAudioOnly(const std::string& path, int seconds) {
     runFfmpeg(words(tone(440, seconds) + " -c:a aac -b:a 96k -f mp4", {path}));
-    return path;
-}
-
-std::string truncateCopy(const std::string& source, const std::string& path, double fraction) {
-    std::string bytes = readFile(source);
-    bytes.resize(std::size_t(double(bytes.size()) * fraction));
-    std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }
 
@@ -65,6 +59,38 @@ bool pumpUntil(VirtualScheduler& scheduler, const std::function<bool()>& done,
     }
     scheduler.runPending();
     return done();
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+double power(const Samples& samples, double hertz) {
+    const double k = 2.0 * std::cos(2.0 * std::numbers::pi * hertz / 48000.0);
+    double s1 = 0, s2 = 0;
+    for (float x : samples) s2 = std::exchange(s1, x + k * s1 - s2);
+    const double n = double(samples.size());
+    return (s1 * s1 + s2 * s2 - k * s1 * s2) / (n * n);
+}
+
+// Coarse steps, then fine ones around the best.
+double strongest(const Samples& samples) {
+    double best = 0, bestPower = -1;
+    const auto scan = [&](double from, double to, double step) {
+        for (double f = from; f <= to; f += step)
+            if (const double p = power(samples, f); p > bestPower) bestPower = p, best = f;
+    };
+    scan(150, 2000, 2);
+    scan(best - 3, best + 3, 0.05);
+    return best;
+}
+
+double loudness(const Samples& samples) {
+    double sum = 0.0;
+    for (float s : samples) sum += double(s) * s;
+    return samples.empty() ? 0.0 : std::sqrt(sum / double(samples.size()));
 }
 
 }  // namespace vocalis::testing

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -26,17 +25,9 @@ void runFfmpeg(const std::vector<std::string>& arguments);
 // A video of `seconds` with two audio tracks: 440 Hz on the first, 1000 Hz on the second; only the
 // first is flagged as the default, as in most karaoke files.
 std::string makeTwoTrackVideo(const std::string& path, int seconds);
-// An MP4 video with one 440 Hz audio track; with `indexFirst` its index comes before the data, so
-// it streams over HTTP, otherwise it comes last.
-std::string makeVideo(const std::string& path, int seconds, bool indexFirst = true);
+// An MP4 video with one 440 Hz audio track, its index first so that it streams over HTTP.
+std::string makeVideo(const std::string& path, int seconds);
 std::string makeAudioOnly(const std::string& path, int seconds);
-// The first `fraction` of the bytes of `source`, as a new file.
-std::string truncateCopy(const std::string& source, const std::string& path, double fraction);
-
-// A player with no sound card and no window: the sound goes to `tap`, pictures to `sink`.
-inline VlcPlayerOptions headlessOptions(PcmTap tap = {}, VideoSink* sink = nullptr) {
-    return {VlcMediaPlayer::headlessArguments(), sink, std::move(tap)};
-}
 
 // Runs the scheduler's posted tasks on this (the "main") thread until `done` holds or the
 // deadline, which only keeps a broken test from hanging, passes.
@@ -44,11 +35,15 @@ bool pumpUntil(VirtualScheduler& scheduler, const std::function<bool()>& done,
                std::chrono::seconds deadline = std::chrono::seconds(60));
 
 // How often `part` occurs in `text` (a captured log).
-inline int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
+int occurrences(const std::string& text, const std::string& part);
+
+// One channel of 48 kHz sound, full scale 1.
+using Samples = std::vector<float>;
+// Power of one frequency (Goertzel), normalised by the length.
+double power(const Samples& samples, double hertz);
+// The strongest frequency between 150 and 2000 Hz.
+double strongest(const Samples& samples);
+double loudness(const Samples& samples);  // root mean square
 
 inline bool ended(const MediaPlayer& player) {
     return player.hasMedia() && player.state() == PlayerState::Paused && player.hasEnded();
@@ -61,9 +56,7 @@ struct DelegateRecorder final : MediaPlayerDelegate {
         if (ended(player)) ++ends;
     }
     void mediaPlayerTimeChanged() override { ++timeChanges; }
-    bool saw(PlayerState state) const {
-        return std::find(states.begin(), states.end(), state) != states.end();
-    }
+    bool saw(PlayerState state) const { return std::ranges::find(states, state) != states.end(); }
 
     MediaPlayer& player;
     std::vector<PlayerState> states;
@@ -71,7 +64,7 @@ struct DelegateRecorder final : MediaPlayerDelegate {
     int timeChanges = 0;
 };
 
-// Keeps the last picture, as a view would.
+// Keeps the last picture, as a view would, and the times at which pictures turned mostly white.
 class FrameRecorder final : public VideoSink {
   public:
     explicit FrameRecorder(FrameSize wanted) : wanted_(wanted) {}
@@ -80,28 +73,36 @@ class FrameRecorder final : public VideoSink {
         return source_ = {width, height}, wanted_;
     }
     void presentFrame(std::shared_ptr<const VideoFrame> frame) override {
+        long sum = 0;
+        for (std::uint8_t byte : frame->pixels) sum += byte;
+        const bool bright = sum > long(frame->pixels.size()) * 128;
         std::lock_guard lock(mutex_);
-        last_ = std::move(frame), ++frames_;
+        if (bright && !bright_) flashes_.push_back(std::chrono::steady_clock::now());
+        bright_ = bright, last_ = std::move(frame), ++frames_;
     }
     int frames() const { return std::lock_guard(mutex_), frames_; }
     std::shared_ptr<const VideoFrame> last() const { return std::lock_guard(mutex_), last_; }
     FrameSize source() const { return std::lock_guard(mutex_), source_; }
+    std::vector<std::chrono::steady_clock::time_point> flashes() const {
+        return std::lock_guard(mutex_), flashes_;
+    }
 
   private:
     FrameSize wanted_, source_;
     mutable std::mutex mutex_;
     std::shared_ptr<const VideoFrame> last_;
     int frames_ = 0;
+    bool bright_ = false;
+    std::vector<std::chrono::steady_clock::time_point> flashes_;
 };
 
-// Listens to the decoded sound (48 kHz stereo) and tells the tone that plays.
+// Listens to the decoded sound (48 kHz stereo) through the player's PCM tap; keeps its last second.
 class ToneListener {
   public:
-    // The callback to hand to the player as its PCM tap.
-    std::function<void(std::span<const std::int16_t>)> tap() {
+    PcmTap tap() {
         return [this](std::span<const std::int16_t> samples) {
             std::lock_guard lock(mutex_);
-            for (std::size_t i = 0; i + 1 < samples.size(); i += 2) left_.push_back(samples[i]);
+            for (std::size_t i = 0; i + 1 < samples.size(); i += 2) left_.push_back(samples[i] / 32768.0f);
             frames_ += std::int64_t(samples.size() / 2);
             while (left_.size() > 48000) left_.pop_front();
         };
@@ -112,31 +113,20 @@ class ToneListener {
         left_.clear();
     }
     std::int64_t framesHeard() const { return std::lock_guard(mutex_), frames_; }
-    // The tone of the last `window` left-channel frames from its zero crossings, in Hz; 0 when
-    // that stretch is (nearly) silent.
-    double frequency(std::size_t window = 9600) const {
-        const auto samples = recent(window);
-        if (samples.size() < window || loudness(window) < 200.0) return 0.0;
-        int crossings = 0;
-        for (std::size_t i = 1; i < samples.size(); ++i)
-            crossings += (samples[i - 1] < 0) != (samples[i] < 0);
-        return crossings / 2.0 / (double(samples.size()) / 48000.0);
-    }
-    // Root mean square of the last `window` left-channel samples (full scale 32768).
-    double loudness(std::size_t window = 9600) const {
-        const auto samples = recent(window);
-        double sum = 0.0;
-        for (auto s : samples) sum += double(s) * s;
-        return samples.empty() ? 0.0 : std::sqrt(sum / double(samples.size()));
-    }
-
-  private:
-    std::vector<std::int16_t> recent(std::size_t window) const {
+    // The last `window` frames of the left channel.
+    Samples recent(std::size_t window = 9600) const {
         std::lock_guard lock(mutex_);
         return {left_.end() - std::ptrdiff_t(std::min(window, left_.size())), left_.end()};
     }
+    // The tone of the last 0.2 s; 0 when that stretch is (nearly) silent.
+    double frequency() const {
+        const Samples samples = recent();
+        return samples.size() < 9600 || loudness(samples) < 0.006 ? 0.0 : strongest(samples);
+    }
+
+  private:
     mutable std::mutex mutex_;
-    std::deque<std::int16_t> left_;
+    std::deque<float> left_;
     std::int64_t frames_ = 0;
 };
 

@@ -1,12 +1,9 @@
-// The player's own sound path, heard on a private PulseAudio server's null sink: the key,
-// centre cancellation, the timing against the picture, and playing on without a server.
+// The player's own sound path, heard on a private PulseAudio server's null sink.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cmath>
-#include <fstream>
-#include <numbers>
 #include <optional>
 #include <utility>
 
@@ -21,30 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-using Samples = std::vector<float>;
-constexpr double kRate = 48000.0;
-
-// Power of one frequency in a stretch of samples (Goertzel), normalised by its length.
-double power(const Samples& samples, double hertz) {
-    const double k = 2.0 * std::cos(2.0 * std::numbers::pi * hertz / kRate);
-    double s1 = 0, s2 = 0;
-    for (float x : samples) s2 = std::exchange(s1, x + k * s1 - s2);
-    const double n = double(samples.size());
-    return (s1 * s1 + s2 * s2 - k * s1 * s2) / (n * n);
-}
 double decibels(double ratio) { return 10.0 * std::log10(ratio); }
-
-// The strongest frequency between 150 and 2000 Hz: coarse steps, then fine ones around the best.
-double strongest(const Samples& samples) {
-    double best = 0, bestPower = -1;
-    const auto scan = [&](double from, double to, double step) {
-        for (double f = from; f <= to; f += step)
-            if (const double p = power(samples, f); p > bestPower) bestPower = p, best = f;
-    };
-    scan(150, 2000, 2);
-    scan(best - 3, best + 3, 0.05);
-    return best;
-}
 
 // Starts of loud stretches (above 0.05) at least half a second after the one before.
 std::vector<std::size_t> onsets(const Samples& samples) {
@@ -54,9 +28,7 @@ std::vector<std::size_t> onsets(const Samples& samples) {
     return found;
 }
 
-// Records the null sink's monitor with parec and tells, for any recorded frame, when it was
-// heard: parec's file grows as the sink plays, so a frame was heard at the latest when the file
-// first held it.
+// Records the null sink's monitor with parec; a frame was heard at the latest when the file first held it.
 class Recording {
   public:
     Recording(const PulseDaemon& daemon, std::string file)
@@ -66,8 +38,7 @@ class Recording {
                        " -d vocalis_sound_path.monitor --raw --format=s16le --rate=48000 --channels=2 "
                        "--latency-msec=5"),
                  {}, file_) {}
-    // Once parec records, the sink plays in small blocks, as a sound card does; before, the null
-    // sink sleeps in blocks of seconds.
+    // Once parec records, the null sink plays in small blocks, as a sound card does.
     bool started() const {
         for (const auto deadline = Clock::now() + 30s;
              parec_.started() && !frames() && Clock::now() < deadline;)
@@ -82,8 +53,7 @@ class Recording {
     void poll() {
         if (const std::size_t count = frames()) polls_.emplace_back(Clock::now(), count);
     }
-    // The monitor's frames do not come at exactly 48000 a second of this clock, so the rate is
-    // measured too; each frame is taken as heard at the earliest the polls allow.
+    // At the earliest the polls allow, at the rate measured (not exactly 48000 a second of this clock).
     Clock::time_point heardAt(std::size_t frame) const {
         if (polls_.size() < 2 || polls_.back().second == polls_.front().second) return {};
         const auto& [firstTime, firstFrames] = polls_.front();
@@ -99,13 +69,11 @@ class Recording {
     }
     // One channel (0 left, 1 right) of frames [from, from + count), full scale 1; all by default.
     Samples channel(int which = 0, std::size_t from = 0, std::size_t count = SIZE_MAX) const {
-        std::ifstream in(file_, std::ios::binary);
-        in.seekg(std::streamoff(from * 4));
-        std::vector<std::int16_t> raw(std::min(count, frames() - std::min(from, frames())) * 2);
-        in.read(reinterpret_cast<char*>(raw.data()), std::streamsize(raw.size() * 2));
-        raw.resize(std::size_t(in.gcount()) / 2);
+        const std::string bytes = readFile(file_);
         Samples out;
-        for (std::size_t i = std::size_t(which); i < raw.size(); i += 2) out.push_back(raw[i] / 32768.0f);
+        for (std::size_t i = from * 4 + std::size_t(which) * 2; i + 1 < bytes.size() && out.size() < count;
+             i += 4)
+            out.push_back(std::int16_t(std::uint8_t(bytes[i]) | std::uint8_t(bytes[i + 1]) << 8) / 32768.0f);
         return out;
     }
 
@@ -123,8 +91,7 @@ class SoundPathTest : public ::testing::Test {
         addSink();
     }
     void TearDown() override { ::unsetenv("PULSE_SERVER"); }
-    // A sink at the songs' own rate: through the daemon's 44.1 kHz one, the monitor records a
-    // second as some 48130 frames.
+    // At the songs' own rate: through the daemon's 44.1 kHz sink a second records as some 48130 frames.
     void addSink() {
         for (const char* command : {"load-module module-null-sink sink_name=vocalis_sound_path rate=48000",
                                     "set-default-sink vocalis_sound_path"})
@@ -217,15 +184,14 @@ TEST_F(SoundPathTest, BurstsStayASecondApartThroughKeyChangesAndAPause) {
     ASSERT_TRUE(playToEnd());
     pumpFor(300ms);
 
-    // The centre of each burst's energy: the pitch shifter spreads a burst's edges by some
-    // milliseconds either way, which moves its start but hardly its centre.
+    // The centre of each burst's energy, which the shifter's spreading of its edges hardly moves.
     const Samples all = recording->channel();
     std::vector<double> bursts;
     for (std::size_t start : onsets(all)) {
         double weight = 0, moment = 0;
         for (std::size_t i = start > 1440 ? start - 1440 : 0; i < std::min(all.size(), start + 5760); ++i)
             weight += all[i] * all[i], moment += double(i) * all[i] * all[i];
-        bursts.push_back(moment / weight / kRate);
+        bursts.push_back(moment / weight / 48000.0);
     }
     ASSERT_GE(bursts.size(), 9u);
     bool pauseSeen = false;
@@ -236,8 +202,7 @@ TEST_F(SoundPathTest, BurstsStayASecondApartThroughKeyChangesAndAPause) {
             pauseSeen = true;
             EXPECT_NEAR(apart, 1.0 + pausedFor, 0.05);
         } else {
-            // A switch that lost or repeated what the shifter held would be off by some 80 ms; a
-            // fresh shifter moves the first bursts' centres by up to 20 ms.
+            // A switch that lost or repeated what the shifter held: some 80 ms; a fresh shifter: 20 ms.
             EXPECT_NEAR(apart, 1.0, 0.03);
         }
     }
@@ -272,26 +237,6 @@ TEST_F(SoundPathTest, CentreCancelRemovesTheMiddleAndKeepsTheSides) {
     EXPECT_NEAR(decibels(offAgain.centre / off.centre), 0.0, 1.0) << "and the middle comes back";
 }
 
-// The times at which pictures turned mostly white.
-class FlashRecorder final : public VideoSink {
-  public:
-    FrameSize frameSizeFor(int, int) override { return {64, 36}; }
-    void presentFrame(std::shared_ptr<const VideoFrame> frame) override {
-        long sum = 0;
-        for (std::uint8_t byte : frame->pixels) sum += byte;
-        const bool bright = sum > long(frame->pixels.size()) * 128;
-        std::lock_guard lock(mutex_);
-        if (bright && !wasBright_) flashes_.push_back(Clock::now());
-        wasBright_ = bright;
-    }
-    std::vector<Clock::time_point> flashes() const { return std::lock_guard(mutex_), flashes_; }
-
-  private:
-    mutable std::mutex mutex_;
-    bool wasBright_ = false;
-    std::vector<Clock::time_point> flashes_;
-};
-
 TEST_F(SoundPathTest, SoundAndPictureStayWithin40Milliseconds) {
     // A white picture and a click together in the middle of every second.
     const std::string song =
@@ -303,7 +248,7 @@ TEST_F(SoundPathTest, SoundAndPictureStayWithin40Milliseconds) {
              "ultrafast -pix_fmt yuv420p -c:a aac");
     for (int key : {0, 2}) {
         SCOPED_TRACE(key);
-        FlashRecorder sink;
+        FrameRecorder sink({64, 36});
         ASSERT_TRUE(listen());
         play(song, key, &sink);
         ASSERT_TRUE(playToEnd());
