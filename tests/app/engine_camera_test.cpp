@@ -86,33 +86,25 @@ struct Filming {
 
 }  // namespace
 
+// A skip ends the take in the test after this one; a replay stops it through the same start.
 TEST(EngineCamera, EveryStopPointEndsTheTakeWithACompleteFile) {
-    struct Case {
-        const char* stop;
-        std::function<void(EngineHarness&)> act;
-        bool previewStays;
-    };
-    const std::vector<Case> cases{
-        {"skip", [](EngineHarness& h) { h.remote(&AppDelegate::onRemoteNext); }, false},
-        {"replay", [](EngineHarness& h) { h.remote(&AppDelegate::onRemoteReplay); }, false},
+    const std::pair<std::string, std::function<void(EngineHarness&)>> cases[] = {
         {"song end before the score",
          [](EngineHarness& h) {
              h.engine->setHasScoring(true);
              h.end();
              EXPECT_TRUE(h.engine->flags().isScoring);
-         },
-         false},
+         }},
         {"song fails",
          [](EngineHarness& h) {
              h.player.fail(false);
              h.clock.runPending();
              EXPECT_TRUE(h.engine->flags().isError);
-         },
-         false},
-        {"quit", [](EngineHarness& h) { h.engine->applicationWillTerminate(); }, true},
+         }},
+        {"quit", [](EngineHarness& h) { h.engine->applicationWillTerminate(); }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stop);
+    for (const auto& [stop, act] : cases) {
+        SCOPED_TRACE(stop);
         Filming f;
         const std::size_t opened = f.h.player.opened.size();
         const auto started = std::chrono::steady_clock::now();
@@ -122,11 +114,11 @@ TEST(EngineCamera, EveryStopPointEndsTheTakeWithACompleteFile) {
         EXPECT_EQ(f.h.player.opened.size(), opened + 1);  // the song starts again for the take
         std::this_thread::sleep_for(3s);
         f.h.clock.advance(5000ms);  // past the replay and skip locks
-        c.act(f.h);
+        act(f.h);
         const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         EXPECT_FALSE(f.h.engine->flags().isRecordVideo);
         EXPECT_FALSE(f.recorder.isRecording());
-        EXPECT_EQ(f.preview.shown, c.previewStays);
+        EXPECT_EQ(f.preview.shown, stop == "quit");
         EXPECT_GT(f.preview.frames, 0);
         const std::vector<std::string> files = takes(f.h);
         ASSERT_EQ(files.size(), 1u);
@@ -172,6 +164,7 @@ TEST(EngineCamera, ASecondTakeDiscardsTheFirstAndRequestsWithinTheLockMakeOne) {
     std::this_thread::sleep_for(2s);
     f.next();
     EXPECT_FALSE(f.h.engine->flags().isRecordVideo);
+    EXPECT_FALSE(f.preview.shown);
     EXPECT_EQ(takes(f.h), second);
     EXPECT_EQ(probe(second[0]), kTake);
     // The second take alone: the first began more than a second before it.
