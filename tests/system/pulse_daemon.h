@@ -7,6 +7,7 @@
 
 #include "support/background_program.h"
 #include "support/run_program.h"
+#include "support/socket_client.h"
 #include "support/temp_dir.h"
 
 namespace vocalis::testing {
@@ -33,9 +34,7 @@ class PulseDaemon {
                                      "DBUS_SESSION_BUS_ADDRESS=disabled:"},
             log());
         // Generous: a loaded CI machine may take a while to start the daemon.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (program_->running() && !connects() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        eventually([&] { return !program_->running() || connects(); }, std::chrono::seconds(60));
         listening_ = program_->running() && connects();
     }
     void stop() {
