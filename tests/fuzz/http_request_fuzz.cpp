@@ -7,13 +7,11 @@
 #include "remote/http_request.h"
 #include "remote/http_text.h"
 
-namespace {
-
-void check(bool condition) {
+static void check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-void checkRanges(std::string_view field, std::uint64_t total) {
+static void checkRanges(std::string_view field, std::uint64_t total) {
     const auto ranges = vocalis::parseRangeField(field, total);
     if (!ranges) return;
     check(!ranges->empty());
@@ -25,8 +23,6 @@ void checkRanges(std::string_view field, std::uint64_t total) {
         check(!vocalis::contentRangeText(range, total).empty());
     }
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;  // the first byte picks the body length the ranges are checked against

@@ -8,13 +8,9 @@
 #include "remote/message_stream.h"
 #include "remote/wire_protocol.h"
 
-namespace {
-
-void check(bool condition) {
+static void check(bool condition) {
     if (!condition) std::abort();
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vocalis;
