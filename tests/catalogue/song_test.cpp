@@ -38,9 +38,7 @@ TEST(Song, FromFileNames) {
     EXPECT_EQ(songFromPath("/k", " - .mp4")->titleShortcut(), "");
     const auto vcv = songFromPath("/k", "Title One - Singer Two.vcv");
     EXPECT_TRUE(vcv->isVcv() && vcv->singerShortcut() == "st");
-    EXPECT_TRUE(songFromPath("/k", "a.vob"));
-    for (const char* other : {"a.MP4", "a.mp3", "a.mp4.txt"})
-        EXPECT_FALSE(songFromPath("/k", other)) << other;
+    EXPECT_FALSE(songFromPath("/k", "a.mp4.txt"));  // the other extensions are the scan test's
 }
 
 TEST(Song, SingersKeysFromTheMemoAreTheirOwn) {
@@ -68,7 +66,6 @@ TEST(Catalogue, TextRecordsAndChecksum) {
     const Catalogue catalogue = buildCatalogue(
         {*songFromPath("/k", "b.mp4"), *songFromPath("/k", "a - x.mkv"), *songFromPath("/j", "b.mp4")});
     ASSERT_EQ(catalogue.songs.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(catalogue.songs[i].songId, static_cast<int>(i));
     // Equal keys keep the scan order: the two files named b.mp4 are different songs.
     EXPECT_EQ(catalogue.songs[1].karaokeFile(), "/k/b.mp4");
     EXPECT_EQ(catalogue.songs[2].karaokeFile(), "/j/b.mp4");

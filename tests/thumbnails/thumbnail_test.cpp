@@ -119,8 +119,6 @@ TEST_F(Thumbnails, FindsPicturesByKeyInCStringOrderAndFallsBackToTheFolder) {
     EXPECT_EQ(picture(3), std::nullopt);
     dir_.write("thumbnail/zz-three.jpg", "FOLDER-ZZ-2");
     EXPECT_EQ(picture(3), "FOLDER-ZZ-2");
-    manager_.unload();
-    EXPECT_EQ(picturesUpTo(4), Pictures(4));
 }
 
 TEST_F(Thumbnails, EntriesOutsideTheLimitsDecideWithoutTheFolderAndNothingIsReadPastTheEnd) {
