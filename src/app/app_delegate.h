@@ -250,6 +250,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     bool loadingLibrary_ = false;
     bool terminated_ = false;
     const Song* randomSong_ = nullptr;
+    std::optional<std::int32_t> lengthFor_;  // the song whose length the front-ends wait for
     std::int32_t randomType_ = 0;
     std::optional<std::string> randomKeyword_;
     int iScore_ = 0;

@@ -19,6 +19,8 @@ class EngineListener {
     virtual void requesterNameChanged(std::int32_t /*songId*/, const std::string& /*name*/) {}
     // A queued or playing song's key changed; keys given with the song come with the queue's news.
     virtual void keyChanged(std::int32_t /*songId*/, std::int32_t /*key*/) {}
+    // The playing song's length, once per start, as soon as the player knows it.
+    virtual void songLengthKnown(std::int32_t /*songId*/, std::int64_t /*milliseconds*/) {}
 };
 
 }  // namespace vocalis

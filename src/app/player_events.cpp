@@ -1,4 +1,6 @@
 // What the player's state and time changes mean: the end of a song, of a clip, and errors.
+#include <utility>
+
 #include "app/app_delegate.h"
 #include "app/engine_timers.h"
 #include "base/log.h"
@@ -46,7 +48,15 @@ void AppDelegate::mediaPlayerStateChanged() {
 }
 
 void AppDelegate::mediaPlayerTimeChanged() {
-    if (!terminated_) upNextCheck();
+    if (terminated_) return;
+    if (lengthFor_) {
+        if (const auto length = parts_.player.length()) {
+            const std::int32_t songId = *std::exchange(lengthFor_, std::nullopt);
+            announce(
+                [songId, ms = *length](EngineListener& listener) { listener.songLengthKnown(songId, ms); });
+        }
+    }
+    upNextCheck();
 }
 
 void AppDelegate::removeFinishedSong() {

@@ -86,10 +86,8 @@ void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& na
     requests_[songId] = Request{std::move(clean), std::clamp(key, kLowestKey, kHighestKey), first};
     const std::int32_t count = parts_.songs.getQueueCount();
     if (count > 1) {
-        parts_.overlays.fadeNextView(1.0);
-        parts_.overlays.setNextContent(parts_.thumbnails.getThumbnail(song->songId),
-                                       withRequester(first ? "Ưu tiên" : "Chọn", *song),
-                                       std::string(song->title()), std::string(song->singer()));
+        showNextPanel(parts_.thumbnails.getThumbnail(song->songId), *song,
+                      withRequester(first ? "Ưu tiên" : "Chọn", *song));
         schedule(timers::kHideNextView, kAddedPanel, [this] { parts_.overlays.fadeNextView(0.0); });
     }
     if (count == 1) {

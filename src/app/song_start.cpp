@@ -100,6 +100,7 @@ void AppDelegate::announcePlaying() {
 }
 
 void AppDelegate::openAndPlay(const Song& song) {
+    lengthFor_ = song.songId;
     std::vector<std::string> options{flags_.isMusic ? ":audio-track=0" : ":audio-track=1"};
     // ".vcv" songs are read through the local media service, which serves the current song.
     parts_.player.setMedia(song.isVcv() ? Media::url(config_.songURL(song.songId), std::move(options))
@@ -109,6 +110,7 @@ void AppDelegate::openAndPlay(const Song& song) {
 }
 
 void AppDelegate::openClip(const std::string& url) {
+    lengthFor_.reset();
     prepareSound(0);
     parts_.player.setMedia(Media::url(url));
     parts_.player.play();

@@ -136,20 +136,11 @@ void VideoView::paintEvent(QPaintEvent* event) {
     // The player rounds odd sizes up to even ones: such a frame is still drawn one to one.
     const bool oneToOne = frame->width - device.width() >= 0 && frame->width - device.width() <= 1 &&
                           frame->height - device.height() >= 0 && frame->height - device.height() <= 1;
-    if (frame->layout == VideoFrame::Layout::I420 && oneToOne &&
-        paintIntoWindow(painter, *frame, event->region()))
-        return;
+    if (oneToOne && paintIntoWindow(painter, *frame, event->region())) return;
 
-    QImage image;
-    if (frame->layout == VideoFrame::Layout::Bgra) {
-        // Wraps the pixels without copying; `frame` keeps them alive until painting is done.
-        image =
-            QImage(frame->pixels.data(), frame->width, frame->height, frame->stride(), QImage::Format_RGB32);
-    } else {
-        image = QImage(frame->width, frame->height, QImage::Format_RGB32);
-        convertI420(*frame, QRect(0, 0, frame->width, frame->height), image.bits(),
-                    static_cast<int>(image.bytesPerLine()));
-    }
+    QImage image(frame->width, frame->height, QImage::Format_RGB32);
+    convertI420(*frame, QRect(0, 0, frame->width, frame->height), image.bits(),
+                static_cast<int>(image.bytesPerLine()));
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     if (oneToOne) {
         image.setDevicePixelRatio(ratio);

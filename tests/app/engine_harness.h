@@ -49,6 +49,7 @@ class ScriptedPlayer final : public MediaPlayer {
     float position() const override { return media ? position_ : lastPosition_; }
     int videoTrackCount() const override { return media ? video_ : lastVideo_; }
     std::optional<std::int64_t> remainingTime() const override { return remaining_; }
+    std::optional<std::int64_t> length() const override { return std::nullopt; }
     std::vector<int> audioTrackIndexes() const override { return trackIds; }
     int currentAudioTrackIndex() const override { return track; }
     void setCurrentAudioTrackIndex(int index) override { track = index; }

@@ -81,8 +81,8 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     const FrameSize frameSize = screen.video()->frameSizeFor(1, 1);
     white->width = frameSize.width;
     white->height = frameSize.height;
-    white->pixels.assign(static_cast<std::size_t>(white->stride()) * static_cast<std::size_t>(white->height),
-                         0xff);
+    white->pixels.assign(white->byteSize(), 128);
+    std::fill_n(white->pixels.begin(), white->width * white->height, 255);
     screen.video()->presentFrame(white);
     QCoreApplication::processEvents();
     const QImage titleShot = screen.grab(screen.title()->geometry()).toImage();

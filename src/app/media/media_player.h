@@ -76,6 +76,8 @@ class MediaPlayer {
     // Remaining play time in milliseconds as a negative number; nullopt while the length
     // is not known.
     virtual std::optional<std::int64_t> remainingTime() const = 0;
+    // The media's length in milliseconds; nullopt while it is not known.
+    virtual std::optional<std::int64_t> length() const = 0;
 
     // Entry 0 stands for audio off, entries 1 and 2 for the file's first and second tracks.
     virtual std::vector<int> audioTrackIndexes() const = 0;

@@ -7,41 +7,32 @@
 
 namespace vocalis {
 
-// One decoded picture, in one of two layouts:
-// - Bgra: 32-bit BGRA pixels (the byte order of QImage::Format_RGB32 on a little-endian
-//   machine, so a view paints it without conversion), rows of width * 4 bytes.
-// - I420: the decoders' own planar 4:2:0 YUV, a Y plane of width bytes a row, then a U and a
-//   V plane of chromaWidth() bytes a row and chromaHeight() rows. The media player hands
-//   these: a view turns them into colours as it paints, straight into the window, which
-//   spares the media engine's RGB conversion and a copy of every picture.
+// One decoded picture in the decoders' own planar 4:2:0 YUV (I420): a Y plane of width bytes
+// a row, then a U and a V plane of chromaWidth() bytes a row and chromaHeight() rows. A view
+// turns it into colours as it paints, straight into the window, which spares the media
+// engine's RGB conversion and a copy of every picture.
 struct VideoFrame {
-    enum class Layout { Bgra, I420 };
-
-    Layout layout = Layout::Bgra;
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
 
-    // Bytes a row of the first plane.
-    int stride() const { return layout == Layout::Bgra ? width * 4 : width; }
     int chromaWidth() const { return (width + 1) / 2; }
     int chromaHeight() const { return (height + 1) / 2; }
-    // The bytes a picture of this layout and size takes.
-    std::size_t byteSize() const {
-        const auto w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
-        if (layout == Layout::Bgra) return w * h * 4;
-        return w * h + 2 * static_cast<std::size_t>(chromaWidth()) * static_cast<std::size_t>(chromaHeight());
-    }
-    // The planes of an I420 picture: 0 is Y, 1 is U, 2 is V.
+    // The bytes a picture of this size takes.
+    std::size_t byteSize() const { return lumaSize() + 2 * chromaSize(); }
+    // 0 is Y, 1 is U, 2 is V.
     const std::uint8_t* plane(int index) const { return pixels.data() + planeOffset(index); }
     std::uint8_t* plane(int index) { return pixels.data() + planeOffset(index); }
 
   private:
+    std::size_t lumaSize() const {
+        return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    }
+    std::size_t chromaSize() const {
+        return static_cast<std::size_t>(chromaWidth()) * static_cast<std::size_t>(chromaHeight());
+    }
     std::size_t planeOffset(int index) const {
-        const std::size_t luma = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-        const std::size_t chroma =
-            static_cast<std::size_t>(chromaWidth()) * static_cast<std::size_t>(chromaHeight());
-        return index <= 0 ? 0 : luma + (index == 1 ? 0 : chroma);
+        return index <= 0 ? 0 : lumaSize() + (index == 1 ? 0 : chromaSize());
     }
 };
 

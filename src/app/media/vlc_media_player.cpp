@@ -347,7 +347,6 @@ struct VlcMediaPlayer::Impl {
         }
         if (!frame) {
             frame = std::make_shared<VideoFrame>();
-            frame->layout = VideoFrame::Layout::I420;
             frame->width = self->frameSize.width;
             frame->height = self->frameSize.height;
             frame->pixels.resize(frame->byteSize());
@@ -661,6 +660,12 @@ std::optional<std::int64_t> VlcMediaPlayer::remainingTime() const {
     const Impl& d = *impl_;
     if (!d.loaded || d.lengthMs <= 0) return std::nullopt;
     return -std::max<std::int64_t>(0, d.lengthMs - d.timeMs);
+}
+
+std::optional<std::int64_t> VlcMediaPlayer::length() const {
+    const Impl& d = *impl_;
+    if (!d.loaded || d.lengthMs <= 0) return std::nullopt;
+    return d.lengthMs;
 }
 
 std::vector<int> VlcMediaPlayer::audioTrackIndexes() const {

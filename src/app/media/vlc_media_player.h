@@ -77,6 +77,7 @@ class VlcMediaPlayer final : public MediaPlayer {
     float position() const override;
     int videoTrackCount() const override;
     std::optional<std::int64_t> remainingTime() const override;
+    std::optional<std::int64_t> length() const override;
 
     std::vector<int> audioTrackIndexes() const override;
     int currentAudioTrackIndex() const override;

@@ -6,7 +6,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QFile>
 #include <QStringList>
 
 #include "base/log.h"
@@ -23,10 +22,6 @@ MprisPlayer::MprisPlayer(SongManager& songs, EngineControl& engine, MprisConfig 
     : songs_(songs), engine_(engine), config_(std::move(config)) {}
 
 MprisPlayer::~MprisPlayer() {
-    if (probe_) {
-        probe_->kill();
-        probe_->waitForFinished();
-    }
     if (listening_) engine_.removeListener(this);
     if (!serviceName_.isEmpty()) {
         QDBusConnection bus = QDBusConnection::sessionBus();
@@ -92,30 +87,16 @@ void MprisPlayer::currentSongChanged(std::int32_t songId) {
     if (next == metadata_) return;
     metadata_ = std::move(next);
     announce({{QStringLiteral("Metadata"), metadata_}});
-    if (const Song* song = songs_.getSong(songId)) probeLength(songId, std::string(song->karaokeFile()));
 }
 
-void MprisPlayer::probeLength(std::int32_t songId, const std::string& file) {
-    if (probe_) {
-        probe_->kill();
-        probe_->waitForFinished();
-    }
-    probe_ = std::make_unique<QProcess>();
-    QProcess* probe = probe_.get();
-    connect(probe, &QProcess::finished, this, [this, probe, songId](int status, QProcess::ExitStatus how) {
-        bool ok = false;
-        const double seconds = probe->readAllStandardOutput().trimmed().toDouble(&ok);
-        const auto trackId = metadataFor(songId).value(QStringLiteral("mpris:trackid"));
-        if (how != QProcess::NormalExit || status != 0 || !ok || seconds <= 0 ||
-            metadata_.value(QStringLiteral("mpris:trackid")) != trackId)
-            return;
-        metadata_.insert(QStringLiteral("mpris:length"), static_cast<qlonglong>(seconds * 1e6));
-        announce({{QStringLiteral("Metadata"), metadata_}});
-    });
-    probe->start(QString::fromStdString(config_.probeTool),
-                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                  QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
-                  QFile::decodeName(QByteArray::fromStdString(file))});
+void MprisPlayer::songLengthKnown(std::int32_t songId, std::int64_t milliseconds) {
+    if (metadata_.value(QStringLiteral("mpris:trackid")) !=
+        metadataFor(songId).value(QStringLiteral("mpris:trackid")))
+        return;
+    const qlonglong microseconds = milliseconds * 1000;
+    if (metadata_.value(QStringLiteral("mpris:length")) == microseconds) return;
+    metadata_.insert(QStringLiteral("mpris:length"), microseconds);
+    announce({{QStringLiteral("Metadata"), metadata_}});
 }
 
 void MprisPlayer::playStateChanged(bool playing) {

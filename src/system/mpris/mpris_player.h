@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QVariantMap>
 #include <cstdint>
@@ -19,7 +18,6 @@ struct MprisConfig {
     std::uint16_t thumbnailPort = 6768;  // the song's picture, for the desktop's media controls
     std::function<void()> raise;         // brings the main window to the front
     std::function<void()> quit;          // ends the player as closing its window does
-    std::string probeTool = "ffprobe";   // reads a song's length from its file
 };
 
 // The player on the session bus as an MPRIS2 media player, so the desktop sends it the
@@ -55,6 +53,7 @@ class MprisPlayer final : public QObject, public EngineListener {
     // --- the engine's news
     void currentSongChanged(std::int32_t songId) override;
     void playStateChanged(bool playing) override;
+    void songLengthKnown(std::int32_t songId, std::int64_t milliseconds) override;
 
   private:
     static QString statusText(bool playing) {
@@ -62,15 +61,13 @@ class MprisPlayer final : public QObject, public EngineListener {
     }
     QVariantMap metadataFor(std::int32_t songId) const;
     void announce(const QVariantMap& changed);
-    void probeLength(std::int32_t songId, const std::string& file);
 
     SongManager& songs_;
     EngineControl& engine_;
     MprisConfig config_;
     bool playing_ = false;  // as last announced
     QVariantMap metadata_;
-    QString serviceName_;              // the bus name taken; empty before start() or without a bus
-    std::unique_ptr<QProcess> probe_;  // the current song's length, read beside the engine
+    QString serviceName_;  // the bus name taken; empty before start() or without a bus
     bool listening_ = false;
     // Children of this object, as QtDBus wants them; members, so they go before it does.
     MprisRootAdaptor root_{*this};
