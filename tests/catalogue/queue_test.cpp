@@ -42,18 +42,6 @@ TEST_F(Queue, PriorityAppendsOnShortQueuesAndOtherwiseGoesNext) {
     EXPECT_TRUE(!songs.getSong(8) && !songs.getSong(-1));
 }
 
-TEST_F(Queue, MovesAndSwapsNeverTouchTheCurrentSong) {
-    fill({0, 1, 2, 3, 4});
-    for (int position : {1, 0, 5, -1}) songs.moveFirst(position);
-    EXPECT_EQ(ids(), "01234");
-    songs.moveFirst(4);
-    EXPECT_EQ(ids(), "04123");
-    for (const auto& [a, b] : {std::pair{1, 0}, {0, 1}, {1, 5}}) songs.swap(a, b);
-    EXPECT_EQ(ids(), "04123");
-    songs.swap(2, 1);
-    EXPECT_EQ(ids(), "01423");
-}
-
 TEST_F(Queue, WaitingPositionsOutsideTheWaitingSongsChangeNothing) {
     constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
     constexpr auto kMax = std::numeric_limits<std::int32_t>::max();

@@ -178,12 +178,8 @@ TEST_F(Thumbnails, IdsAreReadFromThePathWithoutSlashes) {
         {"/", "JPEG-A"},          {"/abc", "JPEG-A"},   {"/../../thumbnail.dat", "JPEG-A"},
         {"/5/extra/7", "JPEG-F"}, {"/5.jpg", "JPEG-F"}, {"/5?size=large", "JPEG-F"}};
     for (const auto& [target, body] : bodies) EXPECT_EQ(request(target).body, body) << target;
-    for (const std::string target : {"/8", "/-3", "/2", "/99999999999"}) {
-        const HttpAnswer answer = request(target);
-        EXPECT_EQ(answer.statusLine, "HTTP/1.1 500 Internal Server Error") << target;
-        EXPECT_EQ(answer.field("content-length"), "0") << target;
-        EXPECT_EQ(answer.body, "") << target;
-    }
+    for (const char* target : {"/8", "/-3", "/2", "/99999999999"})
+        EXPECT_EQ(request(target).status, 500) << target;
     EXPECT_EQ(request("/2", "HEAD").status, 500);
     EXPECT_EQ(request("/0", "DELETE").status, 405);
     // Nothing from an unloaded store, though a picture's file is still in the folder.
