@@ -97,8 +97,6 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
         if (std::from_chars(device.data(), majorEnd, entry.major).ptr != majorEnd) continue;
         if (std::from_chars(majorEnd + 1, minorEnd, entry.minor).ptr != minorEnd) continue;
         entry.mountPoint = unescapeMountField(fields[4]);
-        entry.fsType = unescapeMountField(fields[separator + 1]);
-        entry.source = unescapeMountField(fields[separator + 2]);
         mounts.push_back(std::move(entry));
     }
     return mounts;

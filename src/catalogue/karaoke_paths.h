@@ -11,8 +11,6 @@ struct MountEntry {
     unsigned major = 0;
     unsigned minor = 0;
     std::string mountPoint;
-    std::string fsType;
-    std::string source;
 };
 
 // The mounts of a /proc/<pid>/mountinfo text, in its order; malformed lines are skipped.

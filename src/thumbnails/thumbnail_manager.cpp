@@ -109,11 +109,6 @@ std::string ThumbnailManager::thumbnailDirectory() const {
     return thumbnailDirectory_;
 }
 
-std::int32_t ThumbnailManager::thumbnailCount() const {
-    std::shared_lock lock(mutex_);
-    return static_cast<std::int32_t>(entries_.size());
-}
-
 std::int32_t ThumbnailManager::search(const std::string& key) const {
     // The key ends at its first NUL, as a C string would.
     const char* wanted = key.c_str();
@@ -129,23 +124,6 @@ std::int32_t ThumbnailManager::search(const std::string& key) const {
             low = middle + 1;
     }
     return -1;
-}
-
-std::int32_t ThumbnailManager::searchInThumbnailData(const Song& song) const {
-    std::shared_lock lock(mutex_);
-    return search(thumbnailKey(song));
-}
-
-std::int32_t ThumbnailManager::getThumbnailOffset(std::int32_t index) const {
-    std::shared_lock lock(mutex_);
-    if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) return -1;
-    return entries_[static_cast<std::size_t>(index)].offset;
-}
-
-std::int32_t ThumbnailManager::getThumbnailLength(std::int32_t index) const {
-    std::shared_lock lock(mutex_);
-    if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) return -1;
-    return entries_[static_cast<std::size_t>(index)].length;
 }
 
 std::optional<std::vector<std::uint8_t>> ThumbnailManager::readPicture(std::int32_t offset,

@@ -40,13 +40,6 @@ class ThumbnailManager {
 
     // Empty before load() and after unload().
     std::string thumbnailDirectory() const;
-    std::int32_t thumbnailCount() const;
-
-    // Index of the entry whose key is the song's thumbnail key, or -1.
-    std::int32_t searchInThumbnailData(const Song& song) const;
-    // The entry's data offset / length; -1 outside 0 ... count - 1.
-    std::int32_t getThumbnailOffset(std::int32_t index) const;
-    std::int32_t getThumbnailLength(std::int32_t index) const;
 
     // The song's JPEG bytes, from the data file or else the thumbnail folder.
     std::optional<std::vector<std::uint8_t>> getThumbnail(std::int32_t songId) const;
