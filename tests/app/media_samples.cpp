@@ -61,12 +61,6 @@ bool pumpUntil(VirtualScheduler& scheduler, const std::function<bool()>& done,
     return done();
 }
 
-int occurrences(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
 double power(const Samples& samples, double hertz) {
     const double k = 2.0 * std::cos(2.0 * std::numbers::pi * hertz / 48000.0);
     double s1 = 0, s2 = 0;

@@ -34,9 +34,6 @@ std::string makeAudioOnly(const std::string& path, int seconds);
 bool pumpUntil(VirtualScheduler& scheduler, const std::function<bool()>& done,
                std::chrono::seconds deadline = std::chrono::seconds(60));
 
-// How often `part` occurs in `text` (a captured log).
-int occurrences(const std::string& text, const std::string& part);
-
 // One channel of 48 kHz sound, full scale 1.
 using Samples = std::vector<float>;
 // Power of one frequency (Goertzel), normalised by the length.

@@ -122,15 +122,8 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
     EXPECT_TRUE(contains(state.out, "\"title\":\"Ba\"")) << state.out << state.err;
     // Each song plays to its end and, with nothing queued, the idle clip follows. libVLC really
     // read "Ba" over the media service: its pictures are counted when it is unloaded.
-    const auto pictureLines = [&] {
-        const std::string log = run.log();
-        std::size_t count = 0;
-        for (auto at = log.find("Pictures of the last media: "); at != std::string::npos;
-             at = log.find("Pictures of the last media: ", at + 1))
-            ++count;
-        return count;
-    };
-    const std::size_t beforeBa = pictureLines();
+    const auto pictureLines = [&] { return occurrences(run.log(), "Pictures of the last media: "); };
+    const int beforeBa = pictureLines();
     EXPECT_EQ(next(wire::kCurrentSongMessage).value, 1);
     EXPECT_TRUE(eventually([&] { return pictureLines() == beforeBa + 1; }, 3s)) << run.log();
     EXPECT_EQ(next(wire::kCurrentSongMessage).value, -1);

@@ -31,6 +31,13 @@ inline std::vector<std::string> splitText(const std::string& text, char separato
     return out;
 }
 
+// How often `part` occurs in `text`, overlaps counted.
+inline int occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
 // An argument list written as one line, then `then` (file paths, which may hold spaces).
 inline std::vector<std::string> words(const std::string& text, std::initializer_list<std::string> then = {}) {
     std::vector<std::string> out = splitText(text, ' ');
