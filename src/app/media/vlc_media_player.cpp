@@ -657,9 +657,9 @@ float VlcMediaPlayer::position() const { return impl_->played; }
 int VlcMediaPlayer::videoTrackCount() const { return impl_->mostVideoTracks; }
 
 std::optional<std::int64_t> VlcMediaPlayer::remainingTime() const {
-    const Impl& d = *impl_;
-    if (!d.loaded || d.lengthMs <= 0) return std::nullopt;
-    return -std::max<std::int64_t>(0, d.lengthMs - d.timeMs);
+    const auto total = length();
+    if (!total) return std::nullopt;
+    return -std::max<std::int64_t>(0, *total - impl_->timeMs);
 }
 
 std::optional<std::int64_t> VlcMediaPlayer::length() const {
