@@ -1,18 +1,14 @@
 #pragma once
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char** environ;
+#include "support/run_program.h"
+#include "support/socket_client.h"
 
 namespace vocalis::testing {
 
@@ -21,13 +17,8 @@ class BackgroundProgram {
   public:
     BackgroundProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::vector<std::string>& extraEnvironment, const std::string& logFile) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
         // An extra entry replaces the inherited ones it names; a bare name drops those starting with it.
-        std::vector<char*> envp, argv{const_cast<char*>(program.c_str())};
+        std::vector<char*> envp;
         for (char** entry = environ; *entry; ++entry)
             if (std::ranges::none_of(extraEnvironment, [&](const std::string& extra) {
                     return std::string_view(*entry).starts_with(
@@ -37,10 +28,9 @@ class BackgroundProgram {
         for (const auto& extra : extraEnvironment)
             if (extra.find('=') != std::string::npos) envp.push_back(const_cast<char*>(extra.c_str()));
         envp.push_back(nullptr);
-        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        pid_ = launch(program, args, log, log, envp.data());
+        ::close(log);
     }
     ~BackgroundProgram() {
         if (pid_ > 0 && !exited_) {
@@ -63,14 +53,8 @@ class BackgroundProgram {
     }
     // Sends the signal and waits up to `limit` for the exit; its status, or -2 on time-out.
     int stop(int signal, std::chrono::seconds limit) {
-        if (!running()) return status_;
-        ::kill(pid_, signal);
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (!running()) return status_;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return -2;
+        if (running()) ::kill(pid_, signal);
+        return eventually([&] { return !running(); }, limit) ? status_ : -2;
     }
 
   private:

@@ -53,22 +53,31 @@ inline std::string findProgram(const std::string& name) {
     return "";
 }
 
-// Runs a program (looked up in PATH when the name has no slash) and collects its output.
+// Starts a program (looked up in PATH when the name has no slash), reading nothing, its output and
+// errors going to the descriptors given; its process id, or -1 when it cannot start.
+inline pid_t launch(const std::string& program, const std::vector<std::string>& args, int out, int err,
+                    char* const* environment = environ) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environment) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Runs a program and collects its output.
 inline ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args) {
     ProgramResult result;
     // Close-on-exec, so that a program started meanwhile by another thread holds no pipe open.
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) return result;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = launch(program, args, outPipe[1], errPipe[1]);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     // Drain both pipes without letting either fill up.
@@ -84,13 +93,11 @@ inline ProgramResult runProgram(const std::string& program, const std::vector<st
             else
                 ::close(std::exchange(pipes[i].fd, -1));
         }
-    if (spawned != 0) {
-        result.err = "cannot start " + program;
-        return result;
-    }
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (pid < 0)
+        result.err = "cannot start " + program;
+    else if (::waitpid(pid, &status, 0) == pid)
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
 
