@@ -13,7 +13,6 @@ import socket
 import subprocess
 import sys
 import tempfile
-import time
 import urllib.request
 
 from selenium import webdriver
@@ -53,24 +52,14 @@ def api(path, body=None):
         return None
 
 
-def wait_for(condition, what):
-    end = time.monotonic() + DEADLINE
-    while time.monotonic() < end:
-        if condition():
-            return
-        time.sleep(0.05)
-    raise AssertionError(f"timed out waiting for {what}")
-
-
-def start_player():
+def start_player(wait):
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=WORK, XDG_CONFIG_HOME=f"{WORK}/config")
     log = open(f"{WORK}/player.log", "ab")
     ports = [arg for name, port in PORTS.items() for arg in (f"--{name}-port", str(port))]
     player = subprocess.Popen([f"{BIN}/vocalis-player", "--no-sound", "--data-dir", f"{WORK}/data", "--songs",
                                f"{WORK}/songs", "--intro-clip", f"{WORK}/intro.mp4", "--idle-clip", f"{WORK}/idle.mp4",
                                *ports], env=env, stdout=log, stderr=log)
-    # Adds during the intro are refused: queue until it plays.
-    wait_for(lambda: (api("/api/songs") or {}).get("total") == 3, "the catalogue")
+    wait(lambda d: (api("/api/songs") or {}).get("total") == 3)
     return player
 
 
@@ -84,13 +73,10 @@ def stop_player(player):
             player.wait()
 
 
-def song_id(title):
-    return next(song["id"] for song in api("/api/songs?limit=200")["songs"] if song["title"] == title)
-
-
-def play(title):
-    song = song_id(title)
-    wait_for(lambda: ((api("/api/queue", {"id": song}) or {}).get("current") or {}).get("id") == song, title)
+def play(wait, title):
+    song = next(song["id"] for song in api("/api/songs?limit=200")["songs"] if song["title"] == title)
+    # Adds during the intro are refused: queue until it plays.
+    wait(lambda d: ((api("/api/queue", {"id": song}) or {}).get("current") or {}).get("id") == song)
 
 
 def main():
@@ -101,8 +87,6 @@ def main():
         clip(f"{WORK}/songs/{name}.mp4", 120)
     player = driver = None
     try:
-        player = start_player()
-        play("Anh")
         options = webdriver.ChromeOptions()
         for flag in ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--no-first-run",
                      "--window-size=390,844"]:
@@ -115,6 +99,8 @@ def main():
         # Lists are drawn anew at every change: an element read a moment ago may be gone.
         wait = WebDriverWait(driver, DEADLINE, ignored_exceptions=[StaleElementReferenceException]).until
         find = driver.find_element
+        player = start_player(wait)
+        play(wait, "Anh")
 
         def shot(name):
             if SHOTS:
@@ -181,8 +167,8 @@ def main():
         # The player restarts: the page notices, connects again and shows the new state.
         stop_player(player)
         wait(lambda d: find(By.TAG_NAME, "body").get_attribute("data-live") == "no")
-        player = start_player()
-        play("Hạnh Nhân Mùa Thu")
+        player = start_player(wait)
+        play(wait, "Hạnh Nhân Mùa Thu")
         wait(lambda d: find(By.TAG_NAME, "body").get_attribute("data-live") == "yes")
         text_is("#now-title", "Hạnh Nhân Mùa Thu")
         print("browser test passed")
