@@ -28,19 +28,6 @@ TEST(MainWindowKeys, EachKeyIssuesItsCommandAndOtherKeysNone) {
     };
     for (const auto& [command, keys] : cases)
         for (int key : keys) EXPECT_EQ(commandForKey(key), command) << key;
-
-    // Pressed on the window, a key reaches the engine.
-    EngineHarness h({"Alpha - An.mp4"});
-    h.launchToFirstSong();
-    MainWindow window({});
-    window.setEngine(h.engine.get());
-    h.engine->addSong(h.idOf("Alpha"), false, "");
-    h.clock.advance(2100ms);
-    for (const auto& [key, playing] : {std::pair{Qt::Key_A, true}, std::pair{Qt::Key_F8, false}}) {
-        QTest::keyClick(&window, key);
-        h.clock.runPending();
-        EXPECT_EQ(h.engine->isPlaying(), playing) << key;
-    }
 }
 
 TEST(MainWindow, ActivationTellsTheEngineAndThePointerHidesAfterMovementUnlessAWindowIsOpen) {

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 using namespace vocalis;
 
@@ -39,14 +37,12 @@ TEST(SettingsPreferences, ValuesSurviveANewInstanceDefaultsAreNeverWrittenAndHan
     EXPECT_FALSE(text.contains("KEY_EQ"));
     EXPECT_TRUE(text.contains("KEY_DEVICE_NAME"));
 
-    const QString edited = SettingsPreferences("VocalisTest", "HandEdited").fileName();
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(edited).absolutePath()));
-    QFile out(edited);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write("[General]\nKEY_SCORING=1\nKEY_RANDOM_TYPE=1\nKEY_RANDOM_KEYWORD=a, b\n");
-    out.close();
-    SettingsPreferences fresh("VocalisTest", "HandEdited");
-    EXPECT_TRUE(fresh.boolForKey("KEY_SCORING"));
-    EXPECT_EQ(fresh.integerForKey("KEY_RANDOM_TYPE"), 1);
-    EXPECT_EQ(fresh.stringForKey("KEY_RANDOM_KEYWORD"), "a, b");
+    stored.close();
+    ASSERT_TRUE(stored.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    stored.write("[General]\nKEY_SCORING=1\nKEY_RANDOM_TYPE=1\nKEY_RANDOM_KEYWORD=a, b\n");
+    stored.close();
+    SettingsPreferences edited("VocalisTest", "RoundTrip");
+    EXPECT_TRUE(edited.boolForKey("KEY_SCORING"));
+    EXPECT_EQ(edited.integerForKey("KEY_RANDOM_TYPE"), 1);
+    EXPECT_EQ(edited.stringForKey("KEY_RANDOM_KEYWORD"), "a, b");
 }
