@@ -5,6 +5,6 @@ vocalis_test(engine_tests LIBS vocalis_app SOURCES
   app/engine_controls_test.cpp
 )
 # The engine filming with the real recorder (GStreamer), a generated clip standing in for the camera.
-vocalis_test(engine_camera_tests LIBS vocalis_app vocalis_camera SOURCES
-  app/engine_camera_test.cpp
+vocalis_test(engine_camera_tests LIBS vocalis_app vocalis_camera vocalis_media SOURCES
+  app/engine_camera_test.cpp app/media_samples.cpp
 )

@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "app/engine_harness.h"
+#include "app/media_samples.h"
 #include "support/run_program.h"
 #include "system/camera/camera_recorder.h"
 
@@ -17,20 +18,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// 40 s of a moving pattern with a tone (each take films it from its start), smaller than a
-// take's picture.
+// Each take films it from its start; smaller than a take's picture.
 const std::string& standInClip() {
     static const TempDir dir;
-    static const std::string clip = [] {
-        const std::string path = dir / "camera.mp4";
-        const ProgramResult made =
-            runProgram("ffmpeg", words("-v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -f lavfi -i "
-                                       "sine=frequency=440:sample_rate=48000 -t 40 -c:v libx264 -preset "
-                                       "ultrafast -pix_fmt yuv420p -c:a aac",
-                                       {path}));
-        EXPECT_EQ(made.status, 0) << made.err;
-        return path;
-    }();
+    static const std::string clip = makeVideo(dir / "camera.mp4", 40, "640x360");
     return clip;
 }
 
@@ -131,9 +122,7 @@ TEST(EngineCamera, EveryStopPointEndsTheTakeWithACompleteFile) {
 
 TEST(EngineCamera, ASecondTakeDiscardsTheFirstAndRequestsWithinTheLockMakeOne) {
     // A zone where it is now just past midnight: the 12-hour clock names the hour 12. POSIX zones
-    // count west as positive: "VOC+h" is h hours behind UTC.
-    const std::optional<std::string> oldZone =
-        std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
+    // count west as positive: "VOC+h" is h hours behind UTC. Each test runs in its own process.
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
@@ -170,8 +159,6 @@ TEST(EngineCamera, ASecondTakeDiscardsTheFirstAndRequestsWithinTheLockMakeOne) {
     // The second take alone: the first began more than a second before it.
     EXPECT_LT(seconds(second[0]),
               std::chrono::duration<double>(std::chrono::steady_clock::now() - firstStarted).count() - 1.0);
-    oldZone ? ::setenv("TZ", oldZone->c_str(), 1) : ::unsetenv("TZ");
-    ::tzset();
 }
 
 TEST(EngineCamera, LowDiskSpaceEndsTheTakeAndKeepsItsFile) {

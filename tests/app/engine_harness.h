@@ -5,7 +5,6 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/app_delegate.h"
@@ -13,6 +12,7 @@
 #include "base/virtual_scheduler.h"
 #include "remote/phone_client.h"
 #include "remote/wire_protocol.h"
+#include "support/socket_client.h"
 #include "support/temp_dir.h"
 
 namespace vocalis::testing {
@@ -187,13 +187,7 @@ class EngineHarness {
     // Lets background work (the catalogue scan, thumbnails) finish and its results land.
     template <typename Condition>
     bool settle(Condition done) {
-        for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-             std::chrono::steady_clock::now() < deadline;
-             std::this_thread::sleep_for(std::chrono::milliseconds(2))) {
-            clock.runPending();
-            if (done()) return true;
-        }
-        return false;
+        return eventually([&] { return clock.runPending(), done(); });
     }
     bool loaded() {
         return settle([&] { return engine->flags().isLibraryLoaded; });
@@ -286,7 +280,6 @@ struct WatchingPhone {
         return message.value_or(PlayerMessage{});
     }
     std::int32_t value(std::uint8_t code) { return next(code).value; }
-    std::string text(std::uint8_t code) { return next(code).text; }
     // True when nothing at all arrives for a short while.
     bool quiet() { return !client.receive(std::chrono::milliseconds(300)).has_value(); }
     void drain() {

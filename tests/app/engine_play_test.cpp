@@ -41,7 +41,7 @@ TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
     h.remote(&E::onRemoteQueueMoveUp, INT32_MAX);
     h.remote(&E::onRemoteQueueMoveFirst, -1);
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(phone.text(kQueue), std::to_string(chieu) + " " + std::to_string(bong));
+        EXPECT_EQ(phone.next(kQueue).text, std::to_string(chieu) + " " + std::to_string(bong));
     EXPECT_EQ(h.songs.getQueueCount(), 3);
     h.clock.advance(6000ms);
     EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4 | Anh - Tuấn");

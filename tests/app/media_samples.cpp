@@ -22,8 +22,8 @@ void runFfmpeg(const std::vector<std::string>& arguments) {
 }
 
 namespace {
-std::string picture(int seconds) {
-    return " -f lavfi -i testsrc2=size=320x240:rate=25:duration=" + std::to_string(seconds);
+std::string picture(int seconds, const std::string& size = "320x240") {
+    return " -f lavfi -i testsrc2=size=" + size + ":rate=25:duration=" + std::to_string(seconds);
 }
 std::string tone(int hertz, int seconds) {
     return " -f lavfi -i sine=frequency=" + std::to_string(hertz) +
@@ -39,9 +39,9 @@ std::string makeTwoTrackVideo(const std::string& path, int seconds) {
     return path;
 }
 
-std::string makeVideo(const std::string& path, int seconds) {
-    runFfmpeg(
-        words(picture(seconds) + tone(440, seconds) + kCodecs + " -f mp4 -movflags +faststart", {path}));
+std::string makeVideo(const std::string& path, int seconds, const std::string& size) {
+    runFfmpeg(words(picture(seconds, size) + tone(440, seconds) + kCodecs + " -f mp4 -movflags +faststart",
+                    {path}));
     return path;
 }
 

@@ -25,8 +25,8 @@ void runFfmpeg(const std::vector<std::string>& arguments);
 // A video of `seconds` with two audio tracks: 440 Hz on the first, 1000 Hz on the second; only the
 // first is flagged as the default, as in most karaoke files.
 std::string makeTwoTrackVideo(const std::string& path, int seconds);
-// An MP4 video with one 440 Hz audio track, its index first so that it streams over HTTP.
-std::string makeVideo(const std::string& path, int seconds);
+// An MP4 video (a moving pattern) with one 440 Hz audio track, its index first so that it streams.
+std::string makeVideo(const std::string& path, int seconds, const std::string& size = "320x240");
 std::string makeAudioOnly(const std::string& path, int seconds);
 
 // Runs the scheduler's posted tasks on this (the "main") thread until `done` holds or the
