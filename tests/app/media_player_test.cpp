@@ -55,8 +55,6 @@ TEST_F(MediaPlayerTest, EndOfMediaRestsPausedOnTheLastFrame) {
         << int(player->state()) << ", frames " << sink.frames();
     EXPECT_FALSE(delegate->saw(PlayerState::Error) || delegate->saw(PlayerState::Stopped));
     EXPECT_EQ(delegate->ends, 1);
-    EXPECT_FALSE(player->isPlaying());
-    EXPECT_EQ(player->videoTrackCount(), 1);
     EXPECT_EQ(player->position(), 1.0f);
     EXPECT_GT(delegate->timeChanges, 0);
     EXPECT_EQ(player->remainingTime(), 0);
@@ -82,7 +80,7 @@ TEST_F(MediaPlayerTest, EndOfMediaRestsPausedOnTheLastFrame) {
     EXPECT_EQ(sink.last(), last) << "the last picture stays with the view";
 }
 
-TEST_F(MediaPlayerTest, PlaysTheAudioTrackAskedForOrTheOneTheFileHasAndSwitchesInPlace) {
+TEST_F(MediaPlayerTest, PlaysTheAudioTrackAskedForSwitchesInPlaceAndTheEqualizerActsAtOnce) {
     std::string one, two;
     ASSERT_NO_FATAL_FAILURE(one = makeVideo(dir / "one.mp4", 6));
     ASSERT_NO_FATAL_FAILURE(two = makeTwoTrackVideo(dir / "two.mkv", 12));
@@ -115,23 +113,17 @@ TEST_F(MediaPlayerTest, PlaysTheAudioTrackAskedForOrTheOneTheFileHasAndSwitchesI
     player->setCurrentAudioTrackIndex(player->audioTrackIndexes()[2]);
     ASSERT_TRUE(hears(1000)) << "heard " << listener.frequency() << " Hz";
     EXPECT_EQ(delegate->states.size(), statesBefore) << "no state change while switching";
-    EXPECT_EQ(player->state(), PlayerState::Playing);
     EXPECT_GE(player->position(), positionBefore);
-}
 
-TEST_F(MediaPlayerTest, EqualizerAndVolumeChangeTheSoundAtOnce) {
-    std::string clip;
-    ASSERT_NO_FATAL_FAILURE(clip = makeVideo(dir / "clip.mp4", 12));
-    open().setEqualizerEnabled(true);
+    // The equalizer, and the player's own level on top of it (the score sound plays lower).
     const auto allBands = [&](float decibels) {
         player->setPreAmplification(decibels);
         for (int band = 0; band < 10; ++band) player->setAmplification(decibels, band);
     };
     allBands(0);
     player->setAmplification(std::nanf(""), 3);  // neutral, not a silenced band
-    player->setMedia(Media::file(clip));
-    player->play();
-    ASSERT_TRUE(until([&] { return listener.frequency() > 400 && listener.framesHeard() > 48000; }));
+    const auto heard = listener.framesHeard();
+    ASSERT_TRUE(until([&] { return listener.framesHeard() > heard + 24000; }));
     const double flat = loudness(listener.recent());
     ASSERT_GT(flat, 0.009);
     const auto reaches = [&](double low, double high) {
@@ -144,12 +136,11 @@ TEST_F(MediaPlayerTest, EqualizerAndVolumeChangeTheSoundAtOnce) {
     EXPECT_TRUE(reaches(0, 0.2));
     player->setEqualizerEnabled(false);  // restores the sound
     EXPECT_TRUE(reaches(0.7, 10));
-    EXPECT_EQ(player->state(), PlayerState::Playing);
-    // The player's own level (the score sound plays lower) works on top of it.
     player->setVolume(0.3f);
     EXPECT_TRUE(reaches(0, 0.5));
     player->setVolume(1.0f);
     EXPECT_TRUE(reaches(0.7, 10));
+    EXPECT_EQ(player->state(), PlayerState::Playing);
     player->stop();
     ASSERT_TRUE(until([&] { return player->state() == PlayerState::Stopped; }));
     EXPECT_FALSE(player->isPlaying());
