@@ -102,8 +102,6 @@ TEST_F(PhoneServer, APictureComesWholeANegativeLengthClosesItsPhoneAndStopCloses
     EXPECT_FALSE(rival.start(server.port()));
     server.stop();
     EXPECT_TRUE(phone.waitClosed());
-    EXPECT_EQ(server.connectionCount(), 0u);
-    server.notifyQueue();  // with nobody connected
     // A queue on start is what the first catalogue carries.
     for (int id : {1, 3}) songs.queueAdd(*songs.getSong(id));
     ASSERT_TRUE(server.start(0));
@@ -233,44 +231,12 @@ TEST_F(PhoneServer, TheToolsCommandsReachTheDelegateAndBadUsageSaysWhy) {
     EXPECT_EQ(delegate.waitFor().size(), commands.size());
 }
 
-TEST_F(PhoneServer, TheToolDiscoversThePlayersThatAnswerAndFailsInOneLineWithANonZeroStatus) {
-    MemoryPreferences preferences;
-    preferences.setString("KEY_DEVICE_NAME", "Phòng 3");
-    DiscoveryResponder responder(preferences);
-    ASSERT_TRUE(responder.start(0));
-    const Strings discover = {"discover",  "--host", "127.0.0.1", "--port", std::to_string(responder.port()),
-                              "--timeout", "1"};
-    const auto found = remote(discover, false);
-    EXPECT_EQ(found.status, 0) << found.err;
-    EXPECT_EQ(found.out, "127.0.0.1\tVocalis Player macOS;Phòng 3;700\n");
-    responder.stop();
-    const auto none = remote(discover, false);
-    // Refused where the stopped server was; a listener that never accepts never answers.
-    server.stop();
-    const auto refused = remote({"md5"});
-    asio::io_context io;
-    const asio::ip::tcp::acceptor listener(io, {asio::ip::address_v4::loopback(), 0});
-    const auto silent = remote(
-        {"--port", std::to_string(listener.local_endpoint().port()), "--timeout", "0.5", "state"}, false);
-    for (const auto& [result, reason] :
-         {std::pair{none, "no player answered"}, {refused, "cannot connect"}, {silent, "timed out"}}) {
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-        EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
-        EXPECT_TRUE(result.out.empty());
-    }
-}
-
-TEST(Discovery, ProbesAreTextAfterThePrefixAndAFloodOfBigDatagramsGivesFewShortLogLines) {
+TEST_F(PhoneServer, DiscoveryAnswersProbesAFloodGivesFewShortLogLinesAndTheToolFailsInOneLine) {
     // Text after the prefix is fine; other letter case, a short prefix and non-UTF-8 bytes are no probe.
-    const std::pair<std::string, bool> probes[] = {{"Vocalis Remote v2.1 hello", true},
-                                                   {"vocalis remote", false},
-                                                   {"Vocalis Remot", false},
-                                                   {"VOCALIS REMOTE", false},
-                                                   {std::string("Vocalis Remote\xff\xfe", 16), false},
-                                                   {std::string("Vocalis Remote\xc3", 15), false},
-                                                   {"", false}};
-    for (const auto& [payload, probe] : probes) EXPECT_EQ(discovery::isProbe(payload), probe) << payload;
+    EXPECT_TRUE(discovery::isProbe("Vocalis Remote v2.1 hello"));
+    for (const std::string_view bad : {"vocalis remote", "Vocalis Remot", "VOCALIS REMOTE",
+                                       "Vocalis Remote\xff\xfe", "Vocalis Remote\xc3", ""})
+        EXPECT_FALSE(discovery::isProbe(bad)) << bad;
 
     MemoryPreferences preferences;
     // A clock that moves only when told, so the count of lines does not depend on speed.
@@ -309,8 +275,28 @@ TEST(Discovery, ProbesAreTextAfterThePrefixAndAFloodOfBigDatagramsGivesFewShortL
     }
     // A burst of a second's lines, then a second's more.
     EXPECT_EQ(lines.size(), 2 * static_cast<std::size_t>(DiscoveryResponder::kLogLinesPerSecond));
+
+    const Strings discover = {"discover",  "--host", "127.0.0.1", "--port", std::to_string(responder.port()),
+                              "--timeout", "1"};
+    const auto found = remote(discover, false);
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(found.out, "127.0.0.1\tVocalis Player macOS;Phòng 3; VIP;700\n");
     responder.stop();
     EXPECT_TRUE(second.start(0));
+    const auto none = remote(discover, false);
+    // Refused where the stopped server was; a listener that never accepts never answers.
+    server.stop();
+    const auto refused = remote({"md5"});
+    const asio::ip::tcp::acceptor listener(io, {asio::ip::address_v4::loopback(), 0});
+    const auto silent = remote(
+        {"--port", std::to_string(listener.local_endpoint().port()), "--timeout", "0.5", "state"}, false);
+    for (const auto& [result, reason] :
+         {std::pair{none, "no player answered"}, {refused, "cannot connect"}, {silent, "timed out"}}) {
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+        EXPECT_TRUE(result.out.empty());
+    }
 }
 
 }  // namespace
