@@ -44,14 +44,10 @@ class RawClient {
         int one = 1;
         ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
-    ~RawClient() { close(); }
+    ~RawClient() { ::close(fd_); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
-    void close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
     // One write call, which blocks until all is sent: on loopback the server reads it as one chunk.
     bool send(const std::string& bytes) {
         return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
