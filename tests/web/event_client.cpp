@@ -11,9 +11,6 @@ namespace asio = boost::asio;
 struct EventClient::Socket {
     asio::io_context io;
     beast::websocket::stream<beast::tcp_stream> ws{io};
-    beast::flat_buffer buffer;
-    bool reading = false;
-    std::optional<beast::error_code> result;
 };
 
 EventClient::EventClient(std::uint16_t port) : socket_(std::make_unique<Socket>()) {
@@ -21,29 +18,20 @@ EventClient::EventClient(std::uint16_t port) : socket_(std::make_unique<Socket>(
     layer.expires_after(std::chrono::seconds(10));
     layer.connect(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), port));
     socket_->ws.handshake("127.0.0.1", "/api/events");
-    layer.expires_never();
 }
 
 EventClient::~EventClient() = default;
 
 std::optional<nlohmann::json> EventClient::until(const std::function<bool(const nlohmann::json&)>& test) {
-    Socket& s = *socket_;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (true) {
-        // A read that timed out stays pending for the next call.
-        if (!s.reading) {
-            s.reading = true;
-            s.buffer.clear();
-            s.ws.async_read(s.buffer, [&s](beast::error_code error, std::size_t) {
-                s.reading = false;
-                s.result = error;
-            });
-        }
-        s.io.restart();
-        s.io.run_until(deadline);
-        if (!s.result || *s.result) return std::nullopt;
-        s.result.reset();
-        auto state = nlohmann::json::parse(beast::buffers_to_string(s.buffer.data()));
+    // A read that runs out of time closes the connection: every later call fails at once.
+    beast::get_lowest_layer(socket_->ws).expires_after(std::chrono::seconds(10));
+    for (beast::flat_buffer buffer;; buffer.clear()) {
+        beast::error_code result;
+        socket_->ws.async_read(buffer, [&result](beast::error_code error, std::size_t) { result = error; });
+        socket_->io.restart();
+        socket_->io.run();
+        if (result) return std::nullopt;
+        auto state = nlohmann::json::parse(beast::buffers_to_string(buffer.data()));
         if (!test || test(state)) return state;
     }
 }

@@ -105,14 +105,12 @@ TEST(WebRemote, CommandsAnswerTheNewStateAndEveryChangeReachesThePage) {
         {"/api/queue", withId(chieu), 409},  // waiting
         {"/api/queue", withId(99999), 404},
         {"/api/queue", withId(-1), 404},
-        {"/api/queue", "", 400},
         {"/api/queue", "{\"id\": 1", 400},
         {"/api/queue", "[1]", 400},
         {"/api/queue", json{{"id", "1"}}.dump(), 400},
         {"/api/queue", withId(1, {{"first", "yes"}}), 400},
         {"/api/queue", withId(1, {{"name", 5}}), 400},
         {"/api/queue/1/remove", "", 404},  // one song waits
-        {"/api/queue/-1/remove", "", 404},
         {"/api/queue/x/up", "", 404},
         {"/api/queue/0/sideways", "", 404},
         {"/api/player/rewind", "", 404},
