@@ -1,16 +1,13 @@
 #include <QBuffer>
 #include <QFontMetrics>
-#include <QImage>
 #include <QLabel>
 #include <thread>
 
-#include "app/media/video_sink.h"
 #include "base/virtual_scheduler.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "ui/black_view.h"
 #include "ui/camera_preview_view.h"
-#include "ui/circle_picture.h"
 #include "ui/next_view.h"
 #include "ui/picture_view.h"
 #include "ui/qr_code_view.h"
@@ -62,21 +59,6 @@ bool centred(int at, int middle) { return std::abs(at - middle) <= 1; }
 
 }  // namespace
 
-TEST(CirclePicture, CornersAreTransparentAndTheMiddleKeepsThePicture) {
-    auto circle = circlePicture(encoded(filled(300, 200, Qt::red), "JPG"));
-    ASSERT_TRUE(circle.has_value());
-    EXPECT_EQ(circle->size(), QSize(200, 200));  // the centred square of the picture
-    for (QPoint corner : {QPoint(0, 0), QPoint(199, 0), QPoint(0, 199), QPoint(199, 199), QPoint(25, 25)})
-        EXPECT_EQ(qAlpha(circle->pixel(corner)), 0) << corner.x() << "," << corner.y();
-    const QRgb middle = circle->pixel(100, 100);
-    EXPECT_EQ(qAlpha(middle), 255);
-    EXPECT_GT(qRed(middle), 200);
-    EXPECT_LT(qGreen(middle), 60);
-    EXPECT_EQ(qAlpha(circle->pixel(100, 2)), 255);  // the circle touches the edges
-    EXPECT_EQ(circlePicture(encoded(filled(3000, 2000, Qt::blue)))->width(), 1024);
-    EXPECT_FALSE(circlePicture(ImageBytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'}).has_value());
-}
-
 TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     TempDir resources;
     const std::string scorePath = resources / "score.png";
@@ -119,10 +101,18 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     EXPECT_TRUE(centred(message.center().y(), H / 2));
     EXPECT_TRUE(fontCovers(screen.message(), screen.message()->text()));
 
-    // A picture that does not decode keeps the last one.
-    EXPECT_TRUE(window.setPicture(encoded(filled(80, 120, Qt::yellow))));
-    EXPECT_FALSE(window.setPicture(ImageBytes{0x89, 'P', 'N', 'G'}));
-    EXPECT_EQ(screen.picture()->picture().size(), QSize(80, 80));
+    // A phone's picture, cut to a circle from its middle square; one that does not decode keeps the last.
+    ASSERT_TRUE(window.setPicture(encoded(filled(3000, 2000, Qt::blue))));
+    EXPECT_EQ(screen.picture()->picture().width(), 1024);
+    ASSERT_TRUE(window.setPicture(encoded(filled(300, 200, Qt::red), "JPG")));
+    EXPECT_FALSE(window.setPicture(ImageBytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c'}));
+    const QImage& circle = screen.picture()->picture();
+    EXPECT_EQ(circle.size(), QSize(200, 200));
+    for (QPoint corner : {QPoint(0, 0), QPoint(199, 0), QPoint(0, 199), QPoint(199, 199), QPoint(25, 25)})
+        EXPECT_EQ(qAlpha(circle.pixel(corner)), 0) << corner.x() << "," << corner.y();
+    EXPECT_EQ(qAlpha(circle.pixel(100, 2)), 255);  // the circle touches the edges
+    EXPECT_GT(qRed(circle.pixel(100, 100)), 200);
+    EXPECT_LT(qGreen(circle.pixel(100, 100)), 60);
     window.setPictureVisible(true);
     const QRect picture = screen.picture()->geometry();
     EXPECT_EQ(picture.right() + 1, W - 40);
