@@ -79,13 +79,6 @@ inline void announce(SocketManager& server, std::int32_t song, bool playing, std
     server.notifyQueue();
 }
 
-// Integers on the wire.
-inline std::string be32(std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value);
-    return std::string{static_cast<char>(bits >> 24), static_cast<char>(bits >> 16),
-                       static_cast<char>(bits >> 8), static_cast<char>(bits)};
-}
-
 inline std::string bytes(std::initializer_list<int> values) { return {values.begin(), values.end()}; }
 
 // A catalogue of `count` songs published into a fresh SongManager.

@@ -11,18 +11,39 @@
 namespace vocalis {
 namespace {
 
-using testing::be32;
 using testing::bytes;
 using Strings = std::vector<std::string>;
 
-TEST(WireProtocol, PlayerMessagesByteForByteAndTheCommandCodes) {
+TEST(WireProtocol, PlayerMessagesByteForByteAndReadBackWhereverCutAndTheCommandCodes) {
     // The audio track is one byte in message 8 and four in the catalogue.
     const std::string text =
         "0\tA\ta\ta\ta\tB\tb\tb\tb\t0\t0\tNhacMoi\t\n1\tC\tc\tc\tc\tD\td\td\td\t0\t0\tNhacMoi\t";
     EXPECT_EQ(wire::queueMessage("7 30"), bytes({0x0E, 0, 0, 0, 4}) + "7 30");
-    EXPECT_EQ(wire::catalogueMessage(text, 2, 1), bytes({1}) + be32(static_cast<int>(text.size())) + be32(2) +
-                                                      text + be32(0) + be32(1) + be32(0));
+    EXPECT_EQ(wire::catalogueMessage(text, 2, 1),
+              bytes({1, 0, 0, 0, static_cast<int>(text.size()), 0, 0, 0, 2}) + text +
+                  bytes({0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}));
     EXPECT_EQ(wire::countRecords(""), 0);  // an empty catalogue holds no songs rather than one
+    // Read back whole wherever the stream is cut.
+    const std::string all = wire::catalogueMessage(text, 2, 1) + wire::queueMessage("3 1") +
+                            wire::queueMessage("") + wire::currentSongMessage(-1) +
+                            wire::playStateMessage(true) + wire::audioTrackMessage(0) +
+                            wire::numberMessage(23) + wire::numberMessage(27) +
+                            wire::checksumMessage("d41d8cd98f00b204e9800998ecf8427e");
+    for (std::size_t cut = 0; cut <= all.size(); cut += 3) {
+        MessageStream stream;
+        auto got = stream.feed(all.substr(0, cut));
+        auto rest = stream.feed(all.substr(cut));
+        got.insert(got.end(), rest.begin(), rest.end());
+        Strings seen;
+        for (const auto& m : got)
+            seen.push_back(m.text + "|" + std::to_string(m.value) + "|" + std::to_string(m.songCount));
+        EXPECT_EQ(seen, (Strings{text + "|1|2", "3 1|0|0", "|0|0", "|-1|0", "|1|0", "|0|0", "|700|0", "|10|0",
+                                 "d41d8cd98f00b204e9800998ecf8427e|0|0"}))
+            << cut;
+    }
+    MessageStream broken;
+    EXPECT_EQ(broken.feed(bytes({0x26, 0, 0, 0, 1, 0x63})).size(), 1u);
+    EXPECT_TRUE(broken.broken());
     // Every code outside the table is not a command.
     const std::set<int> commands = {0,  1,  2,  3,  4,  5,  7,  8,  11, 12, 13, 16, 17,
                                     18, 20, 21, 22, 23, 27, 36, 39, 41, 48, 80, 81};
@@ -72,11 +93,11 @@ TEST(CommandStream, CommandsAreCutTheSameInAnyPiecesAndOverLongPayloadsAreSkippe
         {wire::sendPictureCommand(q) + wire::sendMessageCommand(q) + bytes({7}), {"7:0"}},
         {wire::sendMessageCommand(q.substr(0, 8)) + wire::sendPictureCommand(q.substr(0, 16)),
          {"18:0:" + q.substr(0, 8), "22:0:" + q.substr(0, 16)}},
-        {bytes({18, 0, 0, 0, 0}) + be32(INT32_MAX) + std::string(1000, '\x51'), {}},
+        {bytes({18, 0, 0, 0, 0, 0x7F, 0xFF, 0xFF, 0xFF}) + std::string(1000, '\x51'), {}},
         // Negative lengths.
-        {bytes({16, 18, 0, 0, 0, 0}) + be32(-1) + bytes({4}), {"16:0", "broken"}},
-        {bytes({22}) + be32(-5) + q, {"broken"}},
-        {bytes({36, 0, 0, 0, 1}) + be32(INT32_MIN), {"broken"}}};
+        {bytes({16, 18, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 4}), {"16:0", "broken"}},
+        {bytes({22, 0xFF, 0xFF, 0xFF, 0xFB}) + q, {"broken"}},
+        {bytes({36, 0, 0, 0, 1, 0x80, 0, 0, 0}), {"broken"}}};
     for (const auto& [input, expected] : cases)
         for (const std::size_t piece :
              {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, input.size()}) {
@@ -89,30 +110,6 @@ TEST(CommandStream, CommandsAreCutTheSameInAnyPiecesAndOverLongPayloadsAreSkippe
             if (stream.broken()) got.push_back("broken");
             EXPECT_EQ(got, expected) << ::testing::PrintToString(input) << " in pieces of " << piece;
         }
-}
-
-TEST(MessageStream, ReadsEveryPlayerMessage) {
-    const std::string text = "0\tA\ta\ta\ta\tB\tb\tb\tb\t0\t0\tNhacMoi\t";
-    const std::string all = wire::catalogueMessage(text, 1, 1) + wire::queueMessage("3 1") +
-                            wire::queueMessage("") + wire::currentSongMessage(-1) +
-                            wire::playStateMessage(true) + wire::audioTrackMessage(0) +
-                            wire::numberMessage(23) + wire::numberMessage(27) +
-                            wire::checksumMessage("d41d8cd98f00b204e9800998ecf8427e");
-    for (std::size_t cut = 0; cut <= all.size(); cut += 3) {
-        MessageStream stream;
-        auto got = stream.feed(all.substr(0, cut));
-        auto rest = stream.feed(all.substr(cut));
-        got.insert(got.end(), rest.begin(), rest.end());
-        Strings seen;
-        for (const auto& m : got)
-            seen.push_back(m.text + "|" + std::to_string(m.value) + "|" + std::to_string(m.songCount));
-        EXPECT_EQ(seen, (Strings{text + "|1|1", "3 1|0|0", "|0|0", "|-1|0", "|1|0", "|0|0", "|700|0", "|10|0",
-                                 "d41d8cd98f00b204e9800998ecf8427e|0|0"}))
-            << cut;
-    }
-    MessageStream broken;
-    EXPECT_EQ(broken.feed(bytes({0x26, 0, 0, 0, 1, 0x63})).size(), 1u);
-    EXPECT_TRUE(broken.broken());
 }
 
 }  // namespace
