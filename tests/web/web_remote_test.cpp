@@ -70,7 +70,7 @@ std::string withId(std::int32_t id, json more = json::object()) {
 
 }  // namespace
 
-TEST(WebRemote, CommandsAnswerTheNewStateAndEveryChangeReachesThePage) {
+TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
     Web f;
     f.start();
     EventClient page(f.web.port());
@@ -144,13 +144,10 @@ TEST(WebRemote, CommandsAnswerTheNewStateAndEveryChangeReachesThePage) {
     f.h.volume.volume = 0.5f;
     f.status("/api/player/volume-down");
     EXPECT_LT(f.h.volume.volume, 0.5f);
-}
 
-TEST(WebRemote, SearchPagesAndMarksQueuedSongs) {
-    Web f;
-    f.start();
+    // Search pages.
     ASSERT_EQ(f.status("/api/queue", withId(f.h.idOf("Hạnh Nhân Mùa Thu"))), 200);
-    const std::tuple<std::string, std::vector<std::string>, std::size_t> cases[] = {
+    const std::tuple<std::string, std::vector<std::string>, std::size_t> searches[] = {
         {"q=EM%20%C6%A0I", {"Em Ơi"}, 1},  // decoded, folded, spaces dropped
         {"q=h%C3%A0", {"Hạnh Nhân Mùa Thu*", "Em Ơi"}, 2},
         {"q=&limit=2", {"Anh", "Bông Hồng"}, 5},
@@ -158,20 +155,51 @@ TEST(WebRemote, SearchPagesAndMarksQueuedSongs) {
         {"offset=10", {}, 5},
         {"q=zzz", {}, 0},
     };
-    for (const auto& [query, titles, total] : cases) {
+    for (const auto& [query, titles, total] : searches) {
         const auto answer = f.call("GET", "/api/songs?" + query);
         ASSERT_EQ(answer.status, 200) << query;
-        const json page = json::parse(answer.body);
+        const json result = json::parse(answer.body);
         std::vector<std::string> found;  // a star for a queued song
-        for (const auto& song : page["songs"])
+        for (const auto& song : result["songs"])
             found.push_back(song["title"].get<std::string>() + (song["queued"] == true ? "*" : ""));
         EXPECT_EQ(found, titles) << query;
-        EXPECT_EQ(page["total"], total) << query;
+        EXPECT_EQ(result["total"], total) << query;
     }
     EXPECT_EQ(json::parse(f.call("GET", "/api/songs?q=em").body)["songs"][0],
               (json{{"id", f.h.idOf("Em Ơi")}, {"title", "Em Ơi"}, {"singer", "Hà"}, {"queued", false}}));
     for (const char* bad : {"offset=-1", "limit=x", "offset=1e3"})
         EXPECT_EQ(f.call("GET", std::string("/api/songs?") + bad).status, 400) << bad;
+
+    // Over its cap a body is refused from its head alone.
+    for (const auto& [target, length] : {std::pair{"/api/message", 64 * 1024 + 1},
+                                         {"/api/picture", 32 * 1024 * 1024 + 1},
+                                         {"/api/queue", 1024 * 1024}}) {
+        RawClient client(f.web.port());
+        ASSERT_TRUE(client.send(std::string("POST ") + target + " HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+                                std::to_string(length) + "\r\n\r\n"));
+        EXPECT_EQ(client.readAnswer().value_or(HttpAnswer{}).status, 413) << target;
+    }
+    const std::string text(64 * 1024 - 20, 'a');  // just under the cap: shown
+    EXPECT_EQ(f.status("/api/message", json{{"text", text}}.dump()), 200);
+    EXPECT_EQ(f.h.overlays.message.size(), text.size());
+
+    // 64 idle connections and 64 pages hold nobody else up.
+    std::vector<std::unique_ptr<RawClient>> idle;
+    std::vector<std::unique_ptr<EventClient>> pages;
+    for (int i = 0; i < 64; ++i) {
+        idle.push_back(std::make_unique<RawClient>(f.web.port()));
+        pages.push_back(std::make_unique<EventClient>(f.web.port()));
+        ASSERT_TRUE(pages.back()->until());
+    }
+    EXPECT_EQ(f.status("/api/queue", withId(anh)), 200);
+    for (auto& other : pages) EXPECT_TRUE(other->until([](const json& s) { return s["queue"].size() == 2; }));
+
+    const auto html = f.call("GET", "/"), script = f.call("GET", "/app.js");
+    EXPECT_NE(html.body.find("content=\"6768\""), std::string::npos);  // where the thumbnails are
+    EXPECT_TRUE(html.field("content-security-policy").has_value());
+    // A phone on a crowded Wi-Fi loads the whole page at once, uncompressed.
+    EXPECT_LT(html.body.size() + script.body.size() + f.call("GET", "/app.css").body.size(), 150u * 1024);
+    EXPECT_EQ(f.call("GET", "/missing.js").status, 404);
 }
 
 TEST(WebRemote, SearchesAreKeptForTheirCatalogueWithinTheirBudget) {
@@ -281,42 +309,6 @@ TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEndAndKeysFollowTheirSo
             g.h.preferences.removeObject(KEY_WEB_PIN);
         EXPECT_EQ(g.status("/api/player/pause", "", sent), status) << stored.value_or("none") << " " << sent;
     }
-}
-
-TEST(WebRemote, OversizedBodiesManyConnectionsAndThePageItself) {
-    Web f;
-    f.start();
-    // Over its cap a body is refused from its head alone.
-    for (const auto& [target, length] : {std::pair{"/api/message", 64 * 1024 + 1},
-                                         {"/api/picture", 32 * 1024 * 1024 + 1},
-                                         {"/api/queue", 1024 * 1024}}) {
-        RawClient client(f.web.port());
-        ASSERT_TRUE(client.send(std::string("POST ") + target + " HTTP/1.1\r\nHost: x\r\nContent-Length: " +
-                                std::to_string(length) + "\r\n\r\n"));
-        EXPECT_EQ(client.readAnswer().value_or(HttpAnswer{}).status, 413) << target;
-    }
-    const std::string text(64 * 1024 - 20, 'a');  // just under the cap: shown
-    EXPECT_EQ(f.status("/api/message", json{{"text", text}}.dump()), 200);
-    EXPECT_EQ(f.h.overlays.message.size(), text.size());
-
-    // 64 idle connections and 64 pages hold nobody else up.
-    std::vector<std::unique_ptr<RawClient>> idle;
-    std::vector<std::unique_ptr<EventClient>> pages;
-    for (int i = 0; i < 64; ++i) {
-        idle.push_back(std::make_unique<RawClient>(f.web.port()));
-        pages.push_back(std::make_unique<EventClient>(f.web.port()));
-        ASSERT_TRUE(pages.back()->until());
-    }
-    EXPECT_EQ(f.status("/api/queue", withId(f.h.idOf("Anh"))), 200);
-    for (auto& page : pages) EXPECT_TRUE(page->until([](const json& s) { return !s["current"].is_null(); }));
-
-    const auto html = f.call("GET", "/"), script = f.call("GET", "/app.js");
-    EXPECT_EQ(html.status, 200);
-    EXPECT_NE(html.body.find("content=\"6768\""), std::string::npos);  // where the thumbnails are
-    EXPECT_TRUE(html.field("content-security-policy").has_value());
-    // A phone on a crowded Wi-Fi loads the whole page at once, uncompressed.
-    EXPECT_LT(html.body.size() + script.body.size() + f.call("GET", "/app.css").body.size(), 150u * 1024);
-    EXPECT_EQ(f.call("GET", "/missing.js").status, 404);
 }
 
 TEST(WebAddress, TheDefaultRouteInterfaceElseTheFirstThatIsNotLoopback) {
