@@ -182,8 +182,6 @@ TEST(MainWindowOverlays, TheCameraPreviewInAFramedCornerAndTheUpNextPanelThatFad
     const QImage thumbnail = filled(320, 180, QColor(0, 0, 255));
     window.setNextContent(encoded(thumbnail), "Tiếp theo", "Người ấy", "Trịnh Thăng Bình");
     EXPECT_EQ(next->thumbnail().size(), thumbnail.size());
-    EXPECT_EQ(QStringList({next->upNextText(), next->titleLabel()->text(), next->singerLabel()->text()}),
-              QStringList({"Tiếp theo", "Người ấy", "Trịnh Thăng Bình"}));
     for (QLabel* label : {next->upNextLabel(), next->titleLabel(), next->singerLabel()})
         EXPECT_TRUE(fontCovers(label, label->text() + "ƯuChọnữỹđ")) << label->text().toStdString();
 
