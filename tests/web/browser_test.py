@@ -8,7 +8,6 @@ usage: browser_test.py BINDIR [SCREENSHOTDIR]   (with a folder: the README's pic
 import json
 import os
 import shutil
-import signal
 import socket
 import subprocess
 import sys
@@ -43,8 +42,8 @@ def clip(path, seconds):
 
 
 def api(path, body=None):
-    request = urllib.request.Request(f"http://127.0.0.1:{PORTS['web']}{path}", method="GET" if body is None else "POST",
-                                     data=None if body is None else json.dumps(body).encode())
+    data = None if body is None else json.dumps(body).encode()  # with data it is a POST
+    request = urllib.request.Request(f"http://127.0.0.1:{PORTS['web']}{path}", data=data)
     try:
         with urllib.request.urlopen(request, timeout=5) as answer:
             return json.loads(answer.read())
@@ -64,13 +63,12 @@ def start_player(wait):
 
 
 def stop_player(player):
-    if player and player.poll() is None:
-        player.send_signal(signal.SIGTERM)
+    if player:
+        player.terminate()  # SIGTERM: it ends as when its window closes
         try:
             player.wait(20)
-        except subprocess.TimeoutExpired:
+        finally:
             player.kill()
-            player.wait()
 
 
 def play(wait, title):
