@@ -37,7 +37,6 @@ std::vector<std::string> takes(const EngineHarness& h) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(h.songsDir / "record"))
         names.push_back(entry.path());
-    std::sort(names.begin(), names.end());
     return names;
 }
 const std::string kTake = "videox1280x720\naudio\n";

@@ -17,16 +17,15 @@ TEST(EngineControls, PhoneMessagesPicturesScoringWordsAndTheVolume) {
     ASSERT_TRUE(h.loaded());
     h.end();
 
+    // The words switch scoring for this run, unstored; with a trailing space they are only shown.
     h.engine->setHasScoring(true);
-    h.remote(&E::onRemoteSendMessage, "Scoring OFF");
-    EXPECT_FALSE(h.engine->flags().hasScoring);
-    EXPECT_EQ(h.overlays.message, "Scoring OFF");
-    EXPECT_FALSE(h.preferences.boolForKey(KEY_SCORING));  // not stored
-    h.remote(&E::onRemoteSendMessage, "scoring on ");     // trailing space: only shown
-    EXPECT_FALSE(h.engine->flags().hasScoring);
-    h.clock.advance(10000ms);
-    h.remote(&E::onRemoteSendMessage, "SCORING ON");
-    EXPECT_TRUE(h.engine->flags().hasScoring);
+    for (const auto& [text, scoring] :
+         {std::pair("Scoring OFF", false), {"scoring on ", false}, {"SCORING ON", true}}) {
+        h.remote(&E::onRemoteSendMessage, text);
+        EXPECT_EQ(h.engine->flags().hasScoring, scoring) << text;
+    }
+    EXPECT_EQ(h.overlays.message, "SCORING ON");
+    EXPECT_FALSE(h.preferences.boolForKey(KEY_SCORING));
     h.clock.advance(14999ms);
     EXPECT_TRUE(h.overlays.messageVisible);
     h.clock.advance(1ms);

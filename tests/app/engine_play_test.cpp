@@ -25,7 +25,6 @@ TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
     h.add("Anh");
     EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4 | Anh - Tuấn");
     EXPECT_EQ(h.player.opened.back(), h.song("Anh - Tuấn.mp4 :audio-track=1"));
-    EXPECT_EQ(h.songs.currentSongId() + h.sockets.currentSongId(), 2 * anh);
 
     // More songs wait and show in the up-next panel; a song already queued changes nothing.
     h.add("Bông Hồng");
@@ -244,9 +243,9 @@ TEST(EnginePlay, NamesAndKeysComeWithTheirSongShowOnScreenAndLeaveWithIt) {
     h.run({CommandKind::KeyUp});  // nothing to sing: nothing changes
     EXPECT_EQ(h.player.keyShifts, (std::vector<int>{2, 6, 0, -1, 0, -1, 0, 0}));
 
-    // Names are cut on a character boundary.
-    std::string longName;
+    // Names are cut on a character boundary: 60 bytes would end inside the twentieth "ạ".
+    std::string longName = "a";
     for (int i = 0; i < 40; ++i) longName += "ạ";  // three bytes each
     h.run(Command::addSong(anh, false, longName));
-    EXPECT_EQ(h.engine->requesterName(anh), longName.substr(0, 60));
+    EXPECT_EQ(h.engine->requesterName(anh), longName.substr(0, 58));
 }
