@@ -16,7 +16,7 @@
 
 namespace vocalis::testing {
 
-// Records every delegate call as one line, in call order, and the last picture's bytes.
+// Records every delegate call as one line, in call order; a picture's line holds its bytes.
 class RecordingDelegate final : public RemoteDelegate {
   public:
     void onRemotePlayPause(bool play) override { add(play ? "play" : "pause"); }
@@ -35,7 +35,7 @@ class RecordingDelegate final : public RemoteDelegate {
     }
     void onRemoteSendMessage(std::string text) override { add("message " + text); }
     void onRemoteSendPicture(std::vector<std::uint8_t> image) override {
-        add("picture " + std::to_string(image.size()), std::string(image.begin(), image.end()));
+        add("picture " + std::string(image.begin(), image.end()));
     }
     void onRemoteRecord() override { add("record"); }
 
@@ -45,22 +45,16 @@ class RecordingDelegate final : public RemoteDelegate {
         changed_.wait_for(lock, kPatience, [&] { return calls_.size() >= count; });
         return calls_;
     }
-    std::string picture() {
-        std::lock_guard lock(mutex_);
-        return picture_;
-    }
 
   private:
-    void add(std::string call, std::string picture = "") {
+    void add(std::string call) {
         std::lock_guard lock(mutex_);
         calls_.push_back(std::move(call));
-        if (!picture.empty()) picture_ = std::move(picture);
         changed_.notify_all();
     }
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> calls_;
-    std::string picture_;
 };
 
 // Every command before this one has run once its reply is back.
