@@ -14,7 +14,7 @@ constexpr auto kQueue = wire::kQueueMessage, kPlaying = wire::kPlayStateMessage;
 
 }  // namespace
 
-TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
+TEST(EnginePlay, QueuedSongsStartAdvanceTellThePhonesAndTracksCarryOver) {
     EngineHarness h(kSongs);
     h.launchToFirstSong();
     WatchingPhone phone(h.sockets.port());
@@ -78,12 +78,8 @@ TEST(EnginePlay, QueuedSongsStartAdvanceAndTellThePhones) {
         EXPECT_EQ(h.songs.getQueueCount(), queued);
     }
     EXPECT_EQ(h.screen(), "idle idle.mp4 | Vui lòng chọn bài hát");
-}
 
-TEST(EnginePlay, VcvSongsAreOpenedThroughTheLocalServiceAndTracksCarryOver) {
-    EngineHarness h(kSongs);
-    h.launchToFirstSong();
-    WatchingPhone phone(h.sockets.port());
+    // A ".vcv" song is opened through the local media service.
     h.clock.advance(2000ms);
     h.add("Dạ Khúc");
     EXPECT_EQ(h.player.opened.back(),
