@@ -177,12 +177,11 @@ TEST_F(HttpServerTest, RequestsAreAnsweredConnectionsKeptOrClosedByTheirRulesAnd
         RawClient client(port());
         ASSERT_TRUE(client.send(request));
         if (status != 0) {
-            const auto answer = client.readAnswer();
-            ASSERT_TRUE(answer);
-            EXPECT_EQ(answer->status, status);
-            EXPECT_EQ(answer->field("content-length"), status == 200 ? "5" : "0");
-            EXPECT_EQ(answer->field("accept-ranges"), "bytes");
-            EXPECT_EQ(answer->field("connection"),
+            const HttpAnswer answer = client.readAnswer().value_or(HttpAnswer{});
+            EXPECT_EQ(answer.status, status);
+            EXPECT_EQ(answer.field("content-length"), status == 200 ? "5" : "0");
+            EXPECT_EQ(answer.field("accept-ranges"), "bytes");
+            EXPECT_EQ(answer.field("connection"),
                       closeField ? std::optional<std::string>("close") : std::nullopt);
         }
         if (kept) {
