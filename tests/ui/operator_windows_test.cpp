@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -219,13 +218,13 @@ TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngine
 
 TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) {
     TempDir work;
-    // The real tool behind a wrapper that notes each run's input; while "hold" exists a run waits for
-    // "go" (10 s at most, so a failing test cannot hang).
-    const std::string runs = work / "runs", hold = work / "hold", go = work / "go";
-    const std::string tool = work.write("tool.sh", "#!/bin/sh\necho \"$2\" >> '" + runs + "'\nif [ -e '" +
-                                                       hold + "' ]; then i=0; while [ ! -e '" + go +
-                                                       "' ] && [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); "
-                                                       "done; fi\nexec ffmpeg \"$@\"\n");
+    // The real tool behind a wrapper that notes each run's input and waits while "hold" exists (10 s at
+    // most, so a failing test cannot hang).
+    const std::string runs = work / "runs", hold = work / "hold";
+    const std::string tool =
+        work.write("tool.sh", "#!/bin/sh\necho \"$2\" >> '" + runs + "'\ni=0; while [ -e '" + hold +
+                                  "' ] && [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); "
+                                  "done\nexec ffmpeg \"$@\"\n");
     ::chmod(tool.c_str(), 0755);
     const std::string clip = work / "clip.mp4";
     runFfmpeg({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=5:duration=40", "-c:v", "libx264", "-preset",
@@ -293,7 +292,6 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     const auto remakeFirstTwo = [&] {
         for (const Case& c : {cases[0], cases[1]}) fs::remove(picture(c));
         work.write("hold");
-        fs::remove(go);
         open();
         ASSERT_TRUE(h.settle([&] { return toolRuns().size() == 1; }));
     };
@@ -301,7 +299,7 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     remakeFirstTwo();
     std::atomic<int> runsSeen = -1;
     oneThread.post([&] { runsSeen = static_cast<int>(toolRuns().size()); });
-    work.write("go");
+    fs::remove(hold);
     ASSERT_TRUE(h.settle(finished));
     EXPECT_EQ(runsSeen, 1);
     batch->close();
@@ -316,7 +314,7 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     deleteClosed();
     ASSERT_TRUE(batch);  // waits, hidden, for the song at hand
     EXPECT_FALSE(finished());
-    work.write("go");
+    fs::remove(hold);
     ASSERT_TRUE(h.settle(finished));
     EXPECT_EQ(toolRuns(), std::vector<std::string>{h.songsDir / ("Karaoke/" + cases[0].file)});
     EXPECT_TRUE(fs::exists(picture(cases[0])));
