@@ -354,7 +354,6 @@ TEST(WebRemote, FairTurnsPutEachNewSongAfterItsRound) {
             ASSERT_EQ(f.status("/api/settings", json{{"fairTurns", fair}}.dump()), 200);
         }
         ASSERT_EQ(f.h.engine->fairTurns(), fair);
-        WatchingPhone phone(f.h.sockets.port());
         int i = 0;
         std::istringstream names(added);
         for (std::string name; names >> name;) {
@@ -366,13 +365,8 @@ TEST(WebRemote, FairTurnsPutEachNewSongAfterItsRound) {
                 ASSERT_EQ(f.status("/api/queue", withId(id, {{"first", first}, {"name", name}})), 200);
                 continue;
             }
-            std::string bytes = wire::intCommand(first ? wire::kAddSongFirst : wire::kAddSong, id);
-            if (!name.empty()) bytes += wire::requesterNameCommand(id, name);
-            ASSERT_TRUE(phone.client.send(bytes, 5s));
-            ASSERT_TRUE(f.h.settle([&] {
-                return f.h.songs.queueContains(*f.h.songs.getSong(id)) &&
-                       f.h.engine->requesterName(id).value_or("") == name;
-            }));
+            f.h.remote(first ? &AppDelegate::onRemoteRes1st : &AppDelegate::onRemoteRes, id);
+            if (!name.empty()) f.h.remote(&AppDelegate::onRemoteQueueRequesterName, id, name);
         }
         const json state = json::parse(f.call("GET", "/api/state").body);
         json songs = state["queue"];
