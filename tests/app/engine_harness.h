@@ -217,11 +217,6 @@ class EngineHarness {
         ((*engine).*command)(std::forward<Args>(args)...);
         clock.runPending();
     }
-    template <typename Command>
-    void phone(Command command) {
-        command(*engine);
-        clock.runPending();
-    }
     void add(const std::string& title) { remote(&AppDelegate::onRemoteRes, idOf(title)); }
     void run(Command command) {
         engine->issue(std::move(command), CommandSource::Phone);
