@@ -104,9 +104,7 @@ TEST(MainWindow, ActivationTellsTheEngineAndThePointerHidesAfterMovementUnlessAW
     // Closing quits, not because it was the last window: the window itself asks to.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QTimer::singleShot(0, &window, [&] { window.close(); });
-    QTimer giveUp;  // only if it never quits
-    QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(7); });
-    giveUp.start(10000);
+    QTimer::singleShot(10000, &window, [] { QCoreApplication::exit(7); });  // only if it never quits
     EXPECT_EQ(QApplication::exec(), 0);
     QGuiApplication::setQuitOnLastWindowClosed(true);
     EXPECT_FALSE(window.isVisible());

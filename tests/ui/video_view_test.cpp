@@ -19,14 +19,13 @@ using namespace vocalis::testing;
 TEST(VideoView, BlackUntilAFrameThenTheFrameWhereRepaintedAndStretchedAfterAResize) {
     VideoView view;
     view.resize(320, 180);
-    QWidget* overlays[2];
-    for (QWidget*& overlay : overlays) {
-        overlay = new QWidget(&view);
-        overlay->setAutoFillBackground(true);
-        overlay->setPalette(QPalette(Qt::black));
+    std::vector<QWidget*> overlays;
+    for (const QRect area : {QRect(101, 51, 40, 30), QRect(200, 120, 40, 30)}) {
+        overlays.push_back(new QWidget(&view));
+        overlays.back()->setGeometry(area);
+        overlays.back()->setAutoFillBackground(true);
+        overlays.back()->setPalette(QPalette(Qt::black));
     }
-    overlays[0]->setGeometry(101, 51, 40, 30);
-    overlays[1]->setGeometry(200, 120, 40, 30);
     view.show();
     QCoreApplication::processEvents();
     const FrameSize size = view.frameSizeFor(1920, 1080);

@@ -27,8 +27,7 @@ WORK = tempfile.mkdtemp(prefix="vocalis-browser-")
 
 
 def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
+    with socket.create_server(("127.0.0.1", 0)) as s:
         return s.getsockname()[1]
 
 
