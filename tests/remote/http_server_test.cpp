@@ -1,10 +1,9 @@
 #include "remote/http_server.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <regex>
 #include <tuple>
@@ -264,9 +263,8 @@ TEST_F(HttpServerTest, LargeBodiesHaveNoTimeOutSixtyFourBitOffsetsAndEndWithThei
     // Past 4 GiB, offsets are 64-bit.
     const std::string hugePath = dir_.write("huge.bin", ""), size = std::to_string(5ULL << 30);
     const std::uint64_t markerAt = (4ULL << 30) + 123;
-    const int fd = ::open(hugePath.c_str(), O_WRONLY);
-    ASSERT_TRUE(fd >= 0 && ::ftruncate(fd, 5LL << 30) == 0 && ::pwrite(fd, "MARKER", 6, markerAt) == 6);
-    ::close(fd);
+    std::filesystem::resize_file(hugePath, 5ULL << 30);
+    std::fstream(hugePath, std::ios::in | std::ios::out | std::ios::binary).seekp(markerAt) << "MARKER";
 
     EXPECT_EQ(get("/huge.bin", "", "HEAD").field("content-length"), size);
     const std::string range = std::to_string(markerAt) + "-" + std::to_string(markerAt + 5);
@@ -280,7 +278,7 @@ TEST_F(HttpServerTest, LargeBodiesHaveNoTimeOutSixtyFourBitOffsetsAndEndWithThei
     ASSERT_TRUE(cut.send("GET /big.bin HTTP/1.1\r\n\r\n"));
     ASSERT_EQ(cut.readAnswer(true).value_or(HttpAnswer{}).field("content-length"),
               std::to_string(file.size()));
-    ASSERT_EQ(::truncate(path.c_str(), 1024 * 1024), 0);
+    std::filesystem::resize_file(path, 1024 * 1024);
     EXPECT_LT(cut.read(file.size()).size(), file.size());
     EXPECT_TRUE(cut.waitClosed());
     EXPECT_EQ(get("/big.bin", "Range: bytes=0-3\r\n").body, file.substr(0, 4));
