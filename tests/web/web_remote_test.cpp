@@ -24,7 +24,7 @@ const std::vector<std::string> kSongs{"Anh - Tuấn.mp4", "Bông Hồng - Lan.mk
 // The engine with its browser remote on a loopback port. Without a PIN for the run, the operator's
 // stored one counts.
 struct Web {
-    explicit Web(std::vector<std::string> songs = kSongs, std::optional<std::string> pin = "")
+    explicit Web(std::vector<std::string> songs = kSongs, std::optional<std::string> pin = std::nullopt)
         : h(std::move(songs)),
           web(h.clock, h.songs, *h.engine, {0, std::move(pin), 6768, true, &h.preferences}) {}
     void start() {
@@ -200,6 +200,17 @@ TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
     // A phone on a crowded Wi-Fi loads the whole page at once, uncompressed.
     EXPECT_LT(html.body.size() + script.body.size() + f.call("GET", "/app.css").body.size(), 150u * 1024);
     EXPECT_EQ(f.call("GET", "/missing.js").status, 404);
+
+    // Without a PIN for the run, the operator's stored one counts from the next command on.
+    const std::tuple<std::optional<std::string>, std::string, int> pins[] = {
+        {std::nullopt, "", 200}, {"9", "", 401}, {"9", "9", 200}, {"7", "9", 401}, {std::nullopt, "", 200}};
+    for (const auto& [stored, sent, status] : pins) {
+        if (stored)
+            f.h.preferences.setString(KEY_WEB_PIN, *stored);
+        else
+            f.h.preferences.removeObject(KEY_WEB_PIN);
+        EXPECT_EQ(f.status("/api/player/pause", "", sent), status) << stored.value_or("none") << " " << sent;
+    }
 }
 
 TEST(WebRemote, SearchesAreKeptForTheirCatalogueWithinTheirBudget) {
@@ -294,19 +305,6 @@ TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEndAndKeysFollowTheirSo
         EXPECT_EQ(f.status(target, body, "4321"), status) << target << " " << body;
     EXPECT_EQ(f.h.engine->songKey(bong), -6);
     EXPECT_EQ(f.h.engine->songKey(anh), 2);
-
-    // Without a PIN for the run, the operator's stored one counts from the next command on.
-    Web g(kSongs, std::nullopt);
-    g.start();
-    const std::tuple<std::optional<std::string>, std::string, int> steps[] = {
-        {std::nullopt, "", 200}, {"9", "", 401}, {"9", "9", 200}, {"7", "9", 401}, {std::nullopt, "", 200}};
-    for (const auto& [stored, sent, status] : steps) {
-        if (stored)
-            g.h.preferences.setString(KEY_WEB_PIN, *stored);
-        else
-            g.h.preferences.removeObject(KEY_WEB_PIN);
-        EXPECT_EQ(g.status("/api/player/pause", "", sent), status) << stored.value_or("none") << " " << sent;
-    }
 }
 
 TEST(WebAddress, TheDefaultRouteInterfaceElseTheFirstThatIsNotLoopback) {
