@@ -13,11 +13,9 @@
 namespace vocalis::testing {
 
 void runFfmpeg(const std::vector<std::string>& arguments) {
-    const std::string ffmpeg = findProgram("ffmpeg");
-    ASSERT_FALSE(ffmpeg.empty()) << "ffmpeg is not installed (scripts/bootstrap.sh installs it)";
     std::vector<std::string> all = {"-nostdin", "-v", "error", "-y"};
     all.insert(all.end(), arguments.begin(), arguments.end());
-    const ProgramResult result = runProgram(ffmpeg, all);
+    const ProgramResult result = runProgram("ffmpeg", all);
     ASSERT_EQ(result.status, 0) << result.err;
 }
 
