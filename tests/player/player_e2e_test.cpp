@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/media_samples.h"
 #include "remote/phone_client.h"
 #include "remote/wire_protocol.h"
 #include "support/background_program.h"
@@ -25,21 +26,12 @@ using ::testing::Not;
 
 namespace {
 
-// A clip of a test picture with a tone.
-void makeClip(const std::string& path, int seconds) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    const std::string length = std::to_string(seconds);
-    const std::string args = "-v error -y -f lavfi -i testsrc=s=160x120:r=10:d=" + length +
-                             " -f lavfi -i sine=f=440:d=" + length +
-                             " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -f mp4";
-    ASSERT_EQ(runProgram("ffmpeg", words(args, {path})).status, 0) << path;
-}
-
 // The two songs, each `seconds` long, and the clips.
 void makeLibrary(const TempDir& dir, const std::string& first, const std::string& second, int seconds) {
-    for (const auto& song : {first, second}) makeClip(dir / ("songs/" + song), seconds);
-    makeClip(dir / "intro.mp4", 1);
-    makeClip(dir / "idle.mp4", 3);
+    std::filesystem::create_directories(dir / "songs");
+    for (const auto& song : {first, second}) makeVideo(dir / ("songs/" + song), seconds, "160x120");
+    makeVideo(dir / "intro.mp4", 1, "160x120");
+    makeVideo(dir / "idle.mp4", 3, "160x120");
 }
 
 bool contains(const std::string& text, const std::string& part) {
