@@ -12,7 +12,7 @@
 #include "base/virtual_scheduler.h"
 #include "remote/phone_client.h"
 #include "remote/wire_protocol.h"
-#include "support/socket_client.h"
+#include "support/eventually.h"
 #include "support/temp_dir.h"
 
 namespace vocalis::testing {

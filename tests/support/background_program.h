@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/eventually.h"
 #include "support/run_program.h"
-#include "support/socket_client.h"
 
 namespace vocalis::testing {
 

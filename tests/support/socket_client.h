@@ -16,9 +16,9 @@
 #include <string>
 #include <thread>
 
-namespace vocalis::testing {
+#include "support/eventually.h"
 
-inline constexpr auto kPatience = std::chrono::seconds(30);
+namespace vocalis::testing {
 
 // One parsed answer as a plain client sees it.
 struct HttpAnswer {
@@ -130,16 +130,6 @@ inline HttpAnswer ask(std::uint16_t port, const std::string& request) {
     RawClient client(port);
     return client.send(request) ? client.readAnswer(request.starts_with("HEAD")).value_or(HttpAnswer{})
                                 : HttpAnswer{};
-}
-
-// Polls the condition until it holds or the time-out passes.
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds timeout = kPatience) {
-    for (const auto deadline = std::chrono::steady_clock::now() + timeout;
-         std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(std::chrono::milliseconds(20)))
-        if (condition()) return true;
-    return condition();
 }
 
 // Known bytes: byte i is 'A' + i % 26.

@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "support/background_program.h"
+#include "support/eventually.h"
 #include "support/run_program.h"
-#include "support/socket_client.h"
 #include "support/temp_dir.h"
 
 namespace vocalis::testing {
