@@ -50,6 +50,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${VOCALIS_APP_ID})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Vocalis Player developers")
+# GPL-3.0-or-later: the player links librubberband, which is GPL-2.0-or-later.
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_CONTACT "Vocalis Player developers <maintainers@vocalis-player.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -21,6 +21,9 @@ for file in bin/vocalis-player bin/vocalis-remote bin/vocalis-catalogue $share/i
     share/doc/vocalis-player/copyright share/doc/vocalis-player/changelog.gz; do
   [ -f "$usr/$file" ] || fail "missing /usr/$file"
 done
+copyright="$usr/share/doc/vocalis-player/copyright"
+grep -qx "License: GPL-3+" "$copyright" && ! grep -qi proprietary "$copyright" || fail "copyright is not GPL-3+"
+cmp -s "$2/LICENSE" /usr/share/common-licenses/GPL-3 || fail "LICENSE is not the GPL's text"
 desktop-file-validate "$usr/share/applications/vocalis-player.desktop" || fail "desktop entry"
 size="$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$usr/$icons/256x256/apps/vocalis-player.png")"
 [ "$size" = "256,256" ] || fail "the 256 px icon is $size"
