@@ -20,6 +20,8 @@ int runProcess(const std::vector<std::string>& argv) {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // Nothing else: a child that outlives a killed player must not keep its ports or files.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<char*> args;
     for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);

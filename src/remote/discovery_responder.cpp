@@ -3,6 +3,7 @@
 #include <future>
 #include <string>
 
+#include "base/close_on_exec.h"
 #include "base/log.h"
 
 namespace vocalis {
@@ -42,6 +43,7 @@ bool DiscoveryResponder::start(std::uint16_t port) {
         std::error_code error;
         // No address reuse: a port held by another program must fail here, not share.
         socket.open(endpoint.protocol(), error);
+        if (!error) closeOnExec(socket.native_handle());
         if (!error) socket.set_option(asio::socket_base::broadcast(true), error);
         if (!error) socket.bind(endpoint, error);
         if (error) {

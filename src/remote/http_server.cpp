@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/close_on_exec.h"
 #include "base/log.h"
 
 namespace vocalis {
@@ -40,6 +41,7 @@ bool HTTPServer::start(std::string* error) {
         code.clear();
         acceptor_->open(protocol, code);
         if (code) return false;
+        closeOnExec(acceptor_->native_handle());
         if (protocol == asio::ip::tcp::v6()) acceptor_->set_option(asio::ip::v6_only(false), code);
         acceptor_->set_option(asio::socket_base::reuse_address(true), code);
         acceptor_->bind(asio::ip::tcp::endpoint(protocol, port_), code);
@@ -77,6 +79,7 @@ void HTTPServer::accept() {
                                     });
                                     return;
                                 }
+                                closeOnExec(socket.native_handle());
                                 auto connection = std::make_shared<HTTPConnection>(
                                     std::move(socket), routing_, timeouts_,
                                     [this](const HTTPConnection* dead) { connectionDidDie(dead); });

@@ -5,6 +5,7 @@
 #include <asio/steady_timer.hpp>
 #include <future>
 
+#include "base/close_on_exec.h"
 #include "base/log.h"
 #include "catalogue/song_manager.h"
 
@@ -73,6 +74,7 @@ bool SocketManager::start(std::uint16_t port) {
         const asio::ip::tcp::endpoint endpoint(asio::ip::tcp::v4(), port);
         std::error_code error;
         acceptor.open(endpoint.protocol(), error);
+        if (!error) closeOnExec(acceptor.native_handle());
         if (!error) acceptor.set_option(asio::socket_base::reuse_address(true), error);
         if (!error) acceptor.bind(endpoint, error);
         if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
@@ -114,6 +116,7 @@ void SocketManager::accept() {
     serverSocket_->async_accept([this](const std::error_code& error, asio::ip::tcp::socket socket) {
         if (error == asio::error::operation_aborted || !serverSocket_) return;
         if (!error) {
+            closeOnExec(socket.native_handle());
             onAccepted(std::move(socket));
             accept();
             return;

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/close_on_exec.h"
 #include "base/log.h"
 
 namespace vocalis {
@@ -270,6 +271,7 @@ void accept(const std::shared_ptr<Shared>& shared) {
         auto shared = weak.lock();
         if (!shared || error == asio::error::operation_aborted) return;
         // Past the cap a newcomer is closed at once; those already in keep their place.
+        if (!error) closeOnExec(socket.native_handle());
         if (!error && shared->connections < WebServer::kMaxConnections)
             std::make_shared<HttpSession>(std::move(socket), *shared, weak)->readHead();
         accept(shared);
@@ -290,6 +292,7 @@ bool WebServer::start(std::uint16_t port, std::string* error, bool loopbackOnly)
                                                   : asio::ip::address(asio::ip::address_v4::any()),
                                      port);
         shared->acceptor.open(endpoint.protocol());
+        closeOnExec(shared->acceptor.native_handle());
         shared->acceptor.set_option(asio::socket_base::reuse_address(true));
         shared->acceptor.bind(endpoint);
         shared->acceptor.listen(asio::socket_base::max_listen_connections);

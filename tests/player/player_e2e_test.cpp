@@ -78,6 +78,22 @@ class PlayerRun {
     BackgroundProgram program;
 };
 
+// The player's sockets that a child of it would inherit (not close-on-exec), by descriptor.
+std::vector<std::string> inheritableSockets(pid_t pid) {
+    std::vector<std::string> found;
+    const std::string proc = "/proc/" + std::to_string(pid);
+    for (const auto& entry : std::filesystem::directory_iterator(proc + "/fd")) {
+        std::error_code error;
+        const auto target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (!target.starts_with("socket:")) continue;
+        const std::string info = readFile(proc + "/fdinfo/" + entry.path().filename().string());
+        const auto at = info.find("flags:");
+        if (at != std::string::npos && !(std::stoul(info.substr(at + 6), nullptr, 8) & O_CLOEXEC))
+            found.push_back(entry.path().filename().string() + " " + target);
+    }
+    return found;
+}
+
 }  // namespace
 
 // What main wires together beyond the engine: phones hear the engine, songs and their pictures are
@@ -89,6 +105,7 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
     dir.write("run/data/thumbnail/ba-cuc.jpg", std::string("\xFF\xD8\xFF\xE0 fake jpeg", 14));
     PlayerRun run(dir, "run");  // no session bus: it runs on without media keys
     ASSERT_TRUE(run.ready()) << run.log();
+    EXPECT_THAT(inheritableSockets(run.program.pid()), ::testing::IsEmpty());
     PhoneClient phone;
     ASSERT_TRUE(phone.connect("127.0.0.1", std::stoi(run.remotePort), 5s)) << phone.error();
     ASSERT_TRUE(phone.send(wire::action(wire::kChecksumRequest), 5s));

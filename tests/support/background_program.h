@@ -42,6 +42,7 @@ class BackgroundProgram {
     BackgroundProgram& operator=(const BackgroundProgram&) = delete;
 
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     bool running() {
         if (pid_ <= 0 || exited_) return false;
         int status = 0;
