@@ -38,6 +38,7 @@ void HTTPConnection::close() {
     disarmTimer();
     endHead();
     waitingSince_.reset();
+    quietSince_.reset();
     asio::error_code ignored;
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
@@ -71,6 +72,27 @@ void HTTPConnection::disarmTimer() {
     ++timerGeneration_;
     lineTimerArmed_ = false;
     timer_.cancel();
+}
+
+// Starts the first time a body waits for its client, so an answer sent at once costs no timer.
+// The wait is moved on only when it comes due, so a piece sent costs no timer work either; a
+// body that has sent nothing for the whole stall time closes its connection.
+void HTTPConnection::watchBody() {
+    if (bodyWatched_) return;
+    bodyWatched_ = true;
+    armBodyTimer();
+}
+
+void HTTPConnection::armBodyTimer() {
+    const std::uint64_t generation = ++timerGeneration_;
+    timer_.expires_at(*quietSince_ + timeouts_.bodyStall);
+    timer_.async_wait([self = shared_from_this(), generation](const asio::error_code& error) {
+        if (error || generation != self->timerGeneration_ || !self->quietSince_) return;
+        if (std::chrono::steady_clock::now() - *self->quietSince_ >= self->timeouts_.bodyStall)
+            self->close();
+        else
+            self->armBodyTimer();
+    });
 }
 
 // --- reading the head ----------------------------------------------------------------
@@ -277,6 +299,7 @@ void HTTPConnection::sendResponse() {
 void HTTPConnection::writeHead(std::string head, bool withBody, bool closeAfter) {
     closeAfterAnswer_ = closeAfter;
     withBody_ = withBody;
+    madeProgress();
     headBuffer_ = std::move(head);
     // Hold the head back until the first body bytes join it in one segment.
     if (withBody) setCorked(true);
@@ -305,6 +328,7 @@ void HTTPConnection::afterHead() {
     }
     segmentIndex_ = 0;
     segmentLeft_ = 0;
+    madeProgress();
     writeNextSegment();
 }
 
@@ -331,8 +355,10 @@ void HTTPConnection::writeNextSegment() {
         sendFileChunk();
         return;
     }
+    watchBody();
     asio::async_write(socket_, asio::buffer(segment.text),
                       continuation([](HTTPConnection& self, std::size_t) {
+                          self.madeProgress();
                           ++self.segmentIndex_;
                           self.writeNextSegment();
                       }));
@@ -355,6 +381,7 @@ void HTTPConnection::sendFileChunk() {
         switch (result.status) {
             case HTTPFileResponse::SendStatus::Sent:
                 segmentLeft_ -= result.bytes;
+                madeProgress();
                 continue;
             case HTTPFileResponse::SendStatus::WouldBlock:
                 waitWritable();
@@ -382,8 +409,10 @@ void HTTPConnection::sendPieceByCopy(std::size_t piece) {
         close();
         return;
     }
+    watchBody();
     asio::async_write(socket_, asio::buffer(pieceBuffer_),
                       continuation([](HTTPConnection& self, std::size_t bytes) {
+                          self.madeProgress();
                           self.segmentLeft_ -= bytes;
                           self.pieceBuffer_.clear();
                           self.sendFileChunk();
@@ -391,12 +420,18 @@ void HTTPConnection::sendPieceByCopy(std::size_t piece) {
 }
 
 void HTTPConnection::waitWritable() {
+    watchBody();
     socket_.async_wait(asio::socket_base::wait_write,
                        continuation([](HTTPConnection& self, std::size_t) { self.sendFileChunk(); }));
 }
 
 void HTTPConnection::finish(bool closeAfter) {
     setCorked(false);
+    quietSince_.reset();
+    if (bodyWatched_) {
+        bodyWatched_ = false;
+        disarmTimer();
+    }
     if (closeAfter) {
         lingeringClose();
         return;

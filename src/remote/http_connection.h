@@ -24,6 +24,8 @@ struct HTTPTimeouts {
     std::chrono::milliseconds headWrite{30000};
     // For a whole request head, from its first byte.
     std::chrono::milliseconds headWhole{10000};
+    // For a body that sends nothing: a client may read slowly, but not hold its place for ever.
+    std::chrono::milliseconds bodyStall{60000};
 };
 
 // One client connection: reads request heads line by line, asks the routing for the
@@ -49,6 +51,8 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     // Since when it has been waiting for a request head that has not come whole (or has been
     // lingering after its last answer); none while a request is being answered.
     std::optional<std::chrono::steady_clock::time_point> waitingSince() const { return waitingSince_; }
+    // Since when its answer has sent nothing; none unless it is answering.
+    std::optional<std::chrono::steady_clock::time_point> quietSince() const { return quietSince_; }
 
   private:
     // A piece of an answer's body: literal bytes, or a range of the response's file.
@@ -85,6 +89,9 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
 
     void armTimer(std::chrono::milliseconds delay);
     void disarmTimer();
+    void madeProgress() { quietSince_ = std::chrono::steady_clock::now(); }
+    void watchBody();
+    void armBodyTimer();
 
     asio::ip::tcp::socket socket_;
     asio::steady_timer timer_;
@@ -100,6 +107,7 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     std::uint64_t headGeneration_ = 0;
     bool headBegun_ = false;
     std::optional<std::chrono::steady_clock::time_point> waitingSince_;
+    std::optional<std::chrono::steady_clock::time_point> quietSince_;
 
     HTTPRequest request_;
     int headerLines_ = 0;
@@ -112,6 +120,7 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     bool closeAfterAnswer_ = false;
     bool withBody_ = false;
     bool corked_ = false;
+    bool bodyWatched_ = false;
     bool closed_ = false;
 };
 

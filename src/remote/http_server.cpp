@@ -23,7 +23,16 @@ void runOn(SerialQueue& queue, Task task) {
     finished.wait();
 }
 
+// A dual-stack listener sees IPv4 peers as ::ffff:a.b.c.d.
+asio::ip::address unmapped(const asio::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    return address;
+}
+
 }  // namespace
+
+bool isLoopbackPeer(const asio::ip::address& address) { return unmapped(address).is_loopback(); }
 
 HTTPServer::HTTPServer(HTTPRouting& routing, HTTPTimeouts timeouts, std::size_t maxConnections)
     : routing_(routing), timeouts_(timeouts), maxConnections_(maxConnections) {}
@@ -80,44 +89,60 @@ void HTTPServer::accept() {
                                     return;
                                 }
                                 closeOnExec(socket.native_handle());
-                                auto connection = std::make_shared<HTTPConnection>(
+                                Admitted newcomer{nullptr, fromOwnPeer(socket)};
+                                newcomer.connection = std::make_shared<HTTPConnection>(
                                     std::move(socket), routing_, timeouts_,
                                     [this](const HTTPConnection* dead) { connectionDidDie(dead); });
-                                connectionQueue_->post([this, connection] { admit(connection); });
+                                connectionQueue_->post([this, newcomer] { admit(newcomer); });
                                 accept();
                             });
 }
 
-// On the connection queue, where every connection's state changes, so the choice below sees
-// each connection as it is. At the cap the newcomer takes the place of the connection that has
-// waited longest for a request head; with none waiting (all are answering) it is refused.
-void HTTPServer::admit(const std::shared_ptr<HTTPConnection>& connection) {
+bool HTTPServer::fromOwnPeer(const asio::ip::tcp::socket& socket) const {
+    asio::error_code error;
+    const auto peer = socket.remote_endpoint(error);
+    return !error && isOwnPeer_(unmapped(peer.address()));
+}
+
+// On the connection queue, where every connection's state changes, so the choice sees each
+// connection as it is.
+void HTTPServer::admit(const Admitted& newcomer) {
     std::shared_ptr<HTTPConnection> evicted;
     bool full = false;
     {
         std::lock_guard lock(connectionsMutex_);
         full = connections_.size() >= maxConnections_;
-        std::optional<std::chrono::steady_clock::time_point> oldest;
-        if (full) {
-            for (const auto& entry : connections_) {
-                const auto since = entry.second->waitingSince();
-                if (since && (!oldest || *since < *oldest)) {
-                    oldest = since;
-                    evicted = entry.second;
-                }
-            }
-        }
+        if (full) evicted = placeFor(newcomer);
     }
     if (full && !evicted) {
-        connection->close();
+        newcomer.connection->close();
         return;
     }
     if (evicted) evicted->close();
     {
         std::lock_guard lock(connectionsMutex_);
-        connections_.emplace(connection.get(), connection);
+        connections_.emplace(newcomer.connection.get(), newcomer);
     }
-    connection->start();
+    newcomer.connection->start();
+}
+
+std::shared_ptr<HTTPConnection> HTTPServer::placeFor(const Admitted& newcomer) const {
+    std::shared_ptr<HTTPConnection> waiting, quiet;
+    std::optional<std::chrono::steady_clock::time_point> waitingSince, quietSince;
+    for (const auto& [key, entry] : connections_) {
+        const auto since = entry.connection->waitingSince();
+        if (since && (!waitingSince || *since < *waitingSince)) {
+            waitingSince = since;
+            waiting = entry.connection;
+        }
+        const auto silent = entry.ownPeer ? std::nullopt : entry.connection->quietSince();
+        if (silent && (!quietSince || *silent < *quietSince)) {
+            quietSince = silent;
+            quiet = entry.connection;
+        }
+    }
+    if (waiting) return waiting;
+    return newcomer.ownPeer ? quiet : nullptr;
 }
 
 void HTTPServer::connectionDidDie(const HTTPConnection* connection) {
@@ -141,7 +166,7 @@ void HTTPServer::stop() {
         std::vector<std::shared_ptr<HTTPConnection>> open;
         {
             std::lock_guard lock(connectionsMutex_);
-            for (const auto& entry : connections_) open.push_back(entry.second);
+            for (const auto& entry : connections_) open.push_back(entry.second.connection);
         }
         for (const auto& connection : open) connection->close();
         std::lock_guard lock(connectionsMutex_);

@@ -44,9 +44,11 @@ struct FolderRouting final : HTTPRouting {
 class HttpServerTest : public ::testing::Test {
   protected:
     void startServer(HTTPTimeouts timeouts = {},
-                     std::size_t maxConnections = HTTPServer::kDefaultMaxConnections) {
+                     std::size_t maxConnections = HTTPServer::kDefaultMaxConnections,
+                     HTTPServer::PeerTest isOwnPeer = {}) {
         server_ = std::make_unique<HTTPServer>(routing_, timeouts, maxConnections);
         server_->setPort(0);
+        if (isOwnPeer) server_->setOwnPeerTest(std::move(isOwnPeer));
         ASSERT_TRUE(server_->start());
     }
     std::uint16_t port() const { return server_->port(); }
@@ -83,6 +85,13 @@ TEST(HttpFields, RangesParseAgainstTheBodySizeOrAreIgnoredAndFileNamesAreQuoted)
         {"a\r\nX: y\t\x7F'.vcv",
          R"(attachment; filename="a__X: y__'.vcv"; filename*=UTF-8''a%0D%0AX%3A%20y%09%7F%27.vcv)"}};
     for (const auto& [name, value] : names) EXPECT_EQ(contentDisposition(name), value) << name;
+    // The player's own peers are loopback ones, as a dual-stack listener may see them too.
+    const std::pair<const char*, bool> peers[] = {
+        {"127.0.0.1", true},        {"127.200.0.9", true}, {"::1", true},
+        {"::ffff:127.0.0.1", true}, {"192.0.2.2", false},  {"::ffff:192.0.2.2", false},
+        {"128.0.0.1", false},       {"::2", false},        {"fe80::1", false}};
+    for (const auto& [peer, own] : peers)
+        EXPECT_EQ(isLoopbackPeer(asio::ip::make_address(peer)), own) << peer;
 }
 
 TEST_F(HttpServerTest, RangesHeadAndFieldsOfAnAnswerAndABusyPort) {
@@ -209,7 +218,7 @@ TEST_F(HttpServerTest, RequestsAreAnsweredConnectionsKeptOrClosedByTheirRulesAnd
     EXPECT_TRUE(eventually([&] { return server_->connectionCount() == 0; }));
 }
 
-TEST_F(HttpServerTest, HundredsOfIdleConnectionsAreCappedAndTheServerRecovers) {
+TEST_F(HttpServerTest, ConnectionsAreCappedTheServerRecoversAndThePlayersOwnClientIsAlwaysServed) {
     dir_.write("f.bin", "hello");
     startServer(HTTPTimeouts{std::chrono::seconds(5), std::chrono::seconds(5)}, 256);
 
@@ -225,19 +234,57 @@ TEST_F(HttpServerTest, HundredsOfIdleConnectionsAreCappedAndTheServerRecovers) {
     // The idle ones time out; the server answers again while their sockets are still open.
     ASSERT_TRUE(eventually([&] { return server_->connectionCount() == 0; }));
     EXPECT_EQ(get("/f.bin").body, "hello");
+    idle.clear();
+
+    // Strangers (here 127.0.0.2) fill every place with big answers they stop reading. Another
+    // stranger is refused, but the player's own client takes the place of the one that has sent
+    // nothing for the longest; the others go on.
+    const std::string file = patternBytes(24 * 1024 * 1024);
+    dir_.write("big.bin", file);
+    startServer({}, 3,
+                [](const asio::ip::address& peer) { return peer == asio::ip::make_address("127.0.0.1"); });
+    std::vector<std::unique_ptr<RawClient>> strangers;
+    for (int i = 0; i < 3; ++i) {
+        strangers.push_back(std::make_unique<RawClient>(port(), "127.0.0.2"));
+        ASSERT_TRUE(strangers.back()->send("GET /big.bin HTTP/1.1\r\n\r\n"));
+        ASSERT_TRUE(strangers.back()->readAnswer(true));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    RawClient refused(port(), "127.0.0.2");
+    EXPECT_TRUE(refused.waitClosed());
+    EXPECT_EQ(refused.unexpected(), "");
+    EXPECT_EQ(get("/f.bin").body, "hello");
+    EXPECT_LT(strangers[0]->read(file.size()).size(), file.size());
+    EXPECT_TRUE(strangers[1]->read(file.size()) == file);
 }
 
-TEST_F(HttpServerTest, LargeBodiesHaveNoTimeOutSixtyFourBitOffsetsAndEndWithTheirClientOrFile) {
+TEST_F(HttpServerTest, LargeBodiesEndOnlyWhenStalledSixtyFourBitOffsetsAndEndWithTheirClientOrFile) {
     const std::string file = patternBytes(24 * 1024 * 1024);
     const std::string path = dir_.write("big.bin", file);
-    startServer(HTTPTimeouts{std::chrono::milliseconds(300), std::chrono::milliseconds(300)});
+    const std::chrono::milliseconds headTime(300), stallTime(1500);
+    startServer(HTTPTimeouts{headTime, headTime, std::chrono::milliseconds(10000), stallTime});
 
-    // Larger than the socket buffers, to a client that stops reading past every time-out: all of it.
+    // Larger than the socket buffers, to a client that reads in spurts, pausing past every head
+    // time-out and reading for longer than the stall time in all: all of it.
     RawClient slow(port());
+    slow.setReceiveBuffer(256 * 1024);
     ASSERT_TRUE(slow.send("GET /big.bin HTTP/1.1\r\n\r\n"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_EQ(slow.readAnswer(true).value_or(HttpAnswer{}).status, 200);
     EXPECT_EQ(get("/big.bin", "Range: bytes=-4\r\n").body, file.substr(file.size() - 4));
-    EXPECT_TRUE(slow.readAnswer().value_or(HttpAnswer{}).body == file);
+    std::string received;
+    const std::size_t spurt = file.size() / 6;
+    for (int i = 0; i < 6; ++i) {
+        std::this_thread::sleep_for(stallTime / 3);
+        received += slow.read(spurt);
+    }
+    EXPECT_TRUE(received == file);
+
+    // A client that reads nothing for the stall time is closed; the rest of its answer is lost.
+    RawClient stalled(port());
+    ASSERT_TRUE(stalled.send("GET /big.bin HTTP/1.1\r\n\r\n"));
+    ASSERT_EQ(stalled.readAnswer(true).value_or(HttpAnswer{}).status, 200);
+    EXPECT_TRUE(eventually([&] { return server_->connectionCount() == 0; }));
+    EXPECT_LT(stalled.read(file.size()).size(), file.size());
 
     // Closing after an answer, with the client's next bytes still unread, lets it read all of it.
     for (const std::string& next : {std::string(9000, 'a'), std::string("GET /big.bin HTTP/1.0\r\n\r\n")}) {

@@ -35,9 +35,12 @@ struct HttpAnswer {
 
 class RawClient {
   public:
-    explicit RawClient(std::uint16_t port) {
+    // `from`: the local address to connect from (e.g. "127.0.0.2"), else the system's choice.
+    explicit RawClient(std::uint16_t port, const char* from = nullptr) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
+        if (from && ::inet_pton(AF_INET, from, &address.sin_addr) == 1)
+            ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -48,6 +51,8 @@ class RawClient {
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
+    // A fixed receive buffer: the system no longer grows it as the client reads.
+    void setReceiveBuffer(int bytes) { ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
     // One write call, which blocks until all is sent: on loopback the server reads it as one chunk.
     bool send(const std::string& bytes) {
         return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
