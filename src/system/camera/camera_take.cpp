@@ -1,8 +1,10 @@
 #include "system/camera/camera_take.h"
 
+#include <fcntl.h>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -64,7 +66,10 @@ std::string pipelineDescription(const CameraSource& source, bool withSound) {
         // dropped rather than holding up the camera (their times stay right).
         "vt. ! queue leaky=downstream max-size-buffers=0 max-size-bytes=0 "
         "max-size-time=1000000000 ! videoconvert ! x264enc speed-preset=superfast tune=zerolatency "
-        "bitrate=4000 key-int-max=50 ! h264parse ! queue ! mp4mux name=mux ! "
+        "bitrate=4000 key-int-max=50 ! h264parse ! queue ! "
+        // Fragments of a second while filming, so that a file cut short still plays; at the end
+        // the muxer writes the whole index, so an ended take is a plain MP4.
+        "mp4mux name=mux fragment-duration=1000 fragment-mode=first-moov-then-finalise ! "
         "filesink name=file ";
     if (withSound)
         description += sound + "audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=2" + pace +
@@ -118,6 +123,15 @@ void onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
     if (!gst_pad_is_linked(sinkPad)) gst_pad_link(pad, sinkPad);
     gst_object_unref(sinkPad);
     gst_object_unref(queue);
+}
+
+// What the muxer wrote goes to the disk each second: a power cut loses the last second or so,
+// not the half minute the system may keep unwritten. Done here, never in the pipeline's way.
+void syncFile(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fdatasync(fd);
+    ::close(fd);
 }
 
 void sendEndTo(GstElement* pipeline, const char* name) {
@@ -240,6 +254,7 @@ void CameraTake::watch() {
     while (!stopping_) {
         if (std::chrono::steady_clock::now() >= nextCheck) {
             nextCheck += kDiskCheckInterval;
+            syncFile(settings_.file);
             if (diskLow()) {
                 lowOnDisk = true;
                 logParts("Camera: less than ", settings_.minFreeBytes >> 20,
@@ -262,7 +277,8 @@ void CameraTake::watch() {
     ended_ = true;
     if (!drained) {
         // What reached the encoders is written out with the file's index, after a failure too
-        // (a camera unplugged): only a muxer or disk that failed itself leaves it unfinished.
+        // (a camera unplugged): only a muxer or disk that failed itself leaves it unfinished,
+        // and then the fragments written so far still play.
         sendEndTo(pipeline_, "vin");
         sendEndTo(pipeline_, "ain");
         const auto ends = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
@@ -274,7 +290,8 @@ void CameraTake::watch() {
             GstMessage* message =
                 now < deadline ? gst_bus_timed_pop_filtered(bus, deadline - now, ends) : nullptr;
             if (!message) {
-                logParts("Camera: the take did not end in time, its file may not play: ", settings_.file);
+                logParts("Camera: the take did not end in time, its file ends at its last fragment: ",
+                         settings_.file);
                 break;
             }
             drained = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;

@@ -24,8 +24,10 @@ struct TakeSettings {
 
 // One take: a GStreamer pipeline from the camera (or the file standing in) and its sound to
 // one MP4 file, H.264 and AAC, with the preview on the side. Sound and picture share the
-// pipeline's clock, so they stay in step. Ending a take drains both encoders into the muxer,
-// which writes the index: every ended take is a playable file.
+// pipeline's clock, so they stay in step. The file is written in fragments of a second, so a
+// take cut short by a crash or a power cut still plays up to its last fragment; ending a take
+// drains both encoders into the muxer, which then writes the whole index: every ended take is
+// a complete, seekable file.
 class CameraTake {
   public:
     // nullptr when the pipeline cannot run (one log line says why).
