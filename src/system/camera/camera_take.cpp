@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string_view>
+#include <system_error>
 
 #include "base/log.h"
 
@@ -22,6 +23,8 @@ constexpr auto kDiskCheckInterval = std::chrono::seconds(1);
 // Draining the encoders takes a fraction of a second; this only bounds a stuck pipeline.
 constexpr GstClockTime kDrainTimeout = 15 * GST_SECOND;
 constexpr GstClockTime kFailedDrainTimeout = 3 * GST_SECOND;
+// Stopping the sources takes a picture's time or two; this only bounds a stuck camera.
+constexpr auto kReleaseTimeout = std::chrono::seconds(2);
 
 std::string scaledVideo() {
     return "videoconvert ! videoscale ! video/x-raw,width=" + std::to_string(kWidth) +
@@ -79,8 +82,7 @@ std::string pipelineDescription(const CameraSource& source, bool withSound) {
 
 // Every sample is taken, with or without a view: an app sink holding one back never lets the
 // take's end through.
-GstFlowReturn onPreviewSample(GstAppSink* sink, gpointer data) {
-    auto* preview = static_cast<PreviewSink*>(data);
+GstFlowReturn forwardPreview(GstAppSink* sink, PreviewSink* preview) {
     GstSample* sample = gst_app_sink_pull_sample(sink);
     if (!sample) return GST_FLOW_OK;
     if (!preview) {
@@ -125,6 +127,15 @@ void onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
     gst_object_unref(queue);
 }
 
+void sendEndTo(GstElement* pipeline, const char* name) {
+    GstElement* element = gst_bin_get_by_name(GST_BIN(pipeline), name);
+    if (!element) return;
+    GstPad* pad = gst_element_get_static_pad(element, "sink");
+    gst_pad_send_event(pad, gst_event_new_eos());
+    gst_object_unref(pad);
+    gst_object_unref(element);
+}
+
 // What the muxer wrote goes to the disk each second: a power cut loses the last second or so,
 // not the half minute the system may keep unwritten. Done here, never in the pipeline's way.
 void syncFile(const std::string& file) {
@@ -134,13 +145,9 @@ void syncFile(const std::string& file) {
     ::close(fd);
 }
 
-void sendEndTo(GstElement* pipeline, const char* name) {
-    GstElement* element = gst_bin_get_by_name(GST_BIN(pipeline), name);
-    if (!element) return;
-    GstPad* pad = gst_element_get_static_pad(element, "sink");
-    gst_pad_send_event(pad, gst_event_new_eos());
-    gst_object_unref(pad);
-    gst_object_unref(element);
+void removeFile(const std::string& file) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
 }
 
 std::string errorText(GstMessage* message) {
@@ -164,6 +171,8 @@ std::unique_ptr<CameraTake> CameraTake::start(TakeSettings settings) {
         logLine("Camera: no microphone, filming without sound");
         if (take->run(false)) return take;
     }
+    // The muxer may have opened the file before the camera failed.
+    removeFile(take->settings_.file);
     return nullptr;
 }
 
@@ -202,8 +211,12 @@ bool CameraTake::run(bool withSound) {
     }
     if (GstElement* preview = gst_bin_get_by_name(GST_BIN(pipeline), "preview")) {
         GstAppSinkCallbacks callbacks{};
-        callbacks.new_sample = onPreviewSample;
-        gst_app_sink_set_callbacks(GST_APP_SINK(preview), &callbacks, settings_.preview, nullptr);
+        // An ending take shows nothing more: the next take's picture follows.
+        callbacks.new_sample = [](GstAppSink* sink, gpointer data) {
+            const auto* take = static_cast<CameraTake*>(data);
+            return forwardPreview(sink, take->stopping_ ? nullptr : take->settings_.preview);
+        };
+        gst_app_sink_set_callbacks(GST_APP_SINK(preview), &callbacks, this, nullptr);
         gst_object_unref(preview);
     }
     if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
@@ -221,17 +234,39 @@ bool CameraTake::run(bool withSound) {
     return true;
 }
 
-CameraTake::~CameraTake() { finish(); }
+CameraTake::~CameraTake() {
+    finish();
+    if (pipeline_) gst_object_unref(pipeline_);
+}
 
-void CameraTake::finish() {
-    if (!watcher_.joinable()) return;
-    stopping_ = true;
-    // Wakes the watcher at once.
+void CameraTake::end(bool discard) {
+    bool removeNow = false;
+    {
+        const std::lock_guard lock(mutex_);
+        discard_ = discard_ || discard;
+        removeNow = discard && closed_;
+    }
+    if (removeNow) removeFile(settings_.file);
+    if (stopping_.exchange(true) || !pipeline_) return;
+    // Wakes the take's thread at once; a pipeline already stopped drops it.
     gst_element_post_message(
         pipeline_, gst_message_new_application(GST_OBJECT(pipeline_), gst_structure_new_empty("stop")));
-    watcher_.join();
-    gst_object_unref(pipeline_);
-    pipeline_ = nullptr;
+}
+
+void CameraTake::waitReleased() {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, kReleaseTimeout, [this] { return released_; }))
+        logParts("Camera: the last take still holds the camera: ", settings_.file);
+}
+
+void CameraTake::finish() {
+    end();
+    if (watcher_.joinable()) watcher_.join();
+}
+
+bool CameraTake::closed() const {
+    const std::lock_guard lock(mutex_);
+    return closed_;
 }
 
 bool CameraTake::diskLow() const {
@@ -276,9 +311,11 @@ void CameraTake::watch() {
     }
     ended_ = true;
     if (!drained) {
-        // What reached the encoders is written out with the file's index, after a failure too
-        // (a camera unplugged): only a muxer or disk that failed itself leaves it unfinished,
-        // and then the fragments written so far still play.
+        // The sources stop first, so that the next take may open the camera while this one's
+        // encoders drain. What reached the encoders is written out with the file's index, after
+        // a failure too (a camera unplugged): only a muxer or disk that failed itself leaves it
+        // unfinished, and then the fragments written so far still play.
+        releaseSources();
         sendEndTo(pipeline_, "vin");
         sendEndTo(pipeline_, "ain");
         const auto ends = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
@@ -304,7 +341,33 @@ void CameraTake::watch() {
     }
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     gst_object_unref(bus);
+    bool discard = false;
+    {
+        const std::lock_guard lock(mutex_);
+        released_ = closed_ = true;
+        discard = discard_;
+    }
+    changed_.notify_all();
+    if (discard) {
+        removeFile(settings_.file);
+        logParts("Camera: take thrown away: ", settings_.file);
+    }
     if (lowOnDisk && settings_.onDiskLow) settings_.onDiskLow();
+}
+
+void CameraTake::releaseSources() {
+    for (const char* name : {"camera", "microphone"})
+        if (GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline_), name)) {
+            // Out of the pipeline's own state changes from now on.
+            gst_element_set_locked_state(source, TRUE);
+            gst_element_set_state(source, GST_STATE_NULL);
+            gst_object_unref(source);
+        }
+    {
+        const std::lock_guard lock(mutex_);
+        released_ = true;
+    }
+    changed_.notify_all();
 }
 
 }  // namespace vocalis
