@@ -1,7 +1,6 @@
 #include "app/app_delegate.h"
 
 #include <ctime>
-#include <filesystem>
 
 #include "app/engine_timers.h"
 #include "app/equalizer_text.h"
@@ -187,10 +186,9 @@ void AppDelegate::record() {
     flags_.isLockRecord = true;
     parts_.recorder.setPreviewVisible(true);
     if (flags_.isRecordVideo) {
-        if (parts_.recorder.isRecording()) parts_.recorder.stopRecording();
+        // The running take is thrown away, its file removed once the recorder has let go of it.
+        parts_.recorder.discardRecording();
         flags_.isRecordVideo = false;
-        std::error_code ignored;
-        std::filesystem::remove(config_.recordFolder + "/" + recordName_ + ".mp4", ignored);
     }
     if (!parts_.recorder.isCapturing()) parts_.recorder.startCapture();
     recordName_ = generateRecordName();

@@ -15,7 +15,10 @@ class Recorder {
     virtual void stopCapture() = 0;
     virtual bool isRecording() const = 0;  // a movie file is being written
     virtual void startRecording(const std::string& file) = 0;
+    // Ends the take; its file is completed behind, without holding up the caller.
     virtual void stopRecording() = 0;
+    // Ends the take and throws its file away, once the file is let go of.
+    virtual void discardRecording() = 0;
     virtual void setPreviewVisible(bool visible) = 0;
 };
 
@@ -29,6 +32,7 @@ class NoCamera final : public Recorder {
     bool isRecording() const override { return false; }
     void startRecording(const std::string&) override {}
     void stopRecording() override {}
+    void discardRecording() override {}
     void setPreviewVisible(bool) override {}
 };
 

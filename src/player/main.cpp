@@ -204,12 +204,15 @@ int main(int argc, char** argv) {
     QTimer::singleShot(3000, &window, toFront);
     const int status = QApplication::exec();
 
+    // Gone from the screen at once, though a take's file may still be finishing below.
+    window.hide();
     web.stop();
     engine.applicationWillTerminate();
     thumbnailServer.stop();
     media.stop();
     background.join();
     window.setEngine(nullptr);
+    camera.finishEndedTakes();
     logLine("Vocalis Player stopped");
     return status;
 }

@@ -2,9 +2,11 @@
 // its sound for the microphone; the engine runs on the virtual clock, the take in real time.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <regex>
 
 #include "app/engine_harness.h"
@@ -41,13 +43,34 @@ std::vector<std::string> takes(const EngineHarness& h) {
 }
 const std::string kTake = "videox1280x720\naudio\n";
 
+// Counts the pictures; while held, a picture shown stays in the take's pipeline, so that take
+// cannot finish its file until let go (a screen busy for as long as the test wants). Bounded, so
+// that a recorder waiting for its take on this thread still gets on.
 struct CountingPreview final : PreviewSink {
     void showPreviewFrame(PreviewFrame frame) override {
         frames += frame.width == 320 && frame.height == 180;
+        std::unique_lock lock(mutex);
+        ++waiting;
+        changed.wait_for(lock, 20s, [this] { return !held; });
+        --waiting;
     }
     void setPreviewShown(bool value) override { shown = value; }
+    void hold(bool value) {
+        const std::lock_guard lock(mutex);
+        held = value;
+        changed.notify_all();
+    }
+    bool holding() {
+        const std::lock_guard lock(mutex);
+        return waiting > 0;
+    }
+
     std::atomic<int> frames{0};
     bool shown = false;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false;
+    int waiting = 0;
 };
 
 // A recorder filming the stand-in, and an engine playing the queued song "Anh", past the replay
@@ -105,6 +128,7 @@ TEST(EngineCamera, EveryStopPointEndsTheTakeWithACompleteFile) {
         std::this_thread::sleep_for(3s);
         f.h.clock.advance(5000ms);  // past the replay and skip locks
         act(f.h);
+        f.recorder.finishEndedTakes();  // completed behind the engine
         const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         EXPECT_FALSE(f.h.engine->flags().isRecordVideo);
         EXPECT_FALSE(f.recorder.isRecording());
@@ -116,6 +140,9 @@ TEST(EngineCamera, EveryStopPointEndsTheTakeWithACompleteFile) {
         // As long as the take, less the moment the pipeline takes to start.
         EXPECT_GT(seconds(files[0]), 2.0);
         EXPECT_LT(seconds(files[0]), took + 0.5);
+        // Its index lists every picture (25 a second), as a player seeking in it needs; the
+        // fragments it was filmed in list only their own.
+        EXPECT_GT(std::atoi(probe(files[0], "stream=nb_frames").c_str()), 25 * (seconds(files[0]) - 1));
     }
 }
 
@@ -143,16 +170,30 @@ TEST(EngineCamera, ASecondTakeDiscardsTheFirstAndRequestsWithinTheLockMakeOne) {
     EXPECT_EQ(takes(f.h), first);
     EXPECT_EQ(f.h.player.opened.size(), opened + 1);
     f.h.clock.advance(1ms);
+    // While the screen holds a picture of the first take, its file cannot be finished; the
+    // song and the new take start again all the same, and the first take's file goes later.
+    f.preview.hold(true);
+    ASSERT_TRUE(eventually([&] { return f.preview.holding(); }));
     f.record();  // the first take is thrown away, the song and a new take start again
+    EXPECT_TRUE(f.preview.holding());
+    EXPECT_EQ(f.h.player.opened.size(), opened + 2);
+    EXPECT_TRUE(f.h.engine->flags().isRecordVideo);
+    EXPECT_TRUE(std::filesystem::exists(first[0]));
+    f.preview.hold(false);
+    EXPECT_TRUE(eventually([&] { return !std::filesystem::exists(first[0]); }));
     const std::vector<std::string> second = takes(f.h);
     ASSERT_EQ(second.size(), 1u);
     EXPECT_NE(second, first);
-    EXPECT_EQ(f.h.player.opened.size(), opened + 2);
-    EXPECT_TRUE(f.h.engine->flags().isRecordVideo);
     std::this_thread::sleep_for(2s);
+    // The skip is taken at once too; the take's file is finished behind it.
+    f.preview.hold(true);
+    ASSERT_TRUE(eventually([&] { return f.preview.holding(); }));
     f.next();
+    EXPECT_TRUE(f.preview.holding());
     EXPECT_FALSE(f.h.engine->flags().isRecordVideo);
     EXPECT_FALSE(f.preview.shown);
+    f.preview.hold(false);
+    f.recorder.finishEndedTakes();
     EXPECT_EQ(takes(f.h), second);
     EXPECT_EQ(probe(second[0]), kTake);
     // The second take alone: the first began more than a second before it.

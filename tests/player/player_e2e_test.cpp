@@ -6,6 +6,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/ip/udp.hpp>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -34,6 +35,11 @@ void makeLibrary(const TempDir& dir, const std::string& first, const std::string
     makeVideo(dir / "idle.mp4", 3, "160x120");
 }
 
+std::vector<std::string> operator+(std::vector<std::string> first, const std::vector<std::string>& then) {
+    first.insert(first.end(), then.begin(), then.end());
+    return first;
+}
+
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -46,16 +52,19 @@ std::string freePort(bool udp = false) {
 }
 
 // The player, mute and offscreen, on dir's songs and clips, on free ports, on the bus at `bus` (default
-// none).
+// none), with any `more` options.
 class PlayerRun {
   public:
-    PlayerRun(const TempDir& dir, const std::string& name, const std::string& bus = "")
+    PlayerRun(const TempDir& dir, const std::string& name, const std::string& bus = "",
+              std::vector<std::string> more = {})
         : home(dir / name),
           program(programPath("vocalis-player"),
-                  {"--no-sound", "--data-dir", home + "/data", "--songs", dir / "songs", "--intro-clip",
-                   dir / "intro.mp4", "--idle-clip", dir / "idle.mp4", "--media-port", mediaPort,
-                   "--thumbnail-port", thumbnailPort, "--remote-port", remotePort, "--discovery-port",
-                   discoveryPort, "--web-port", webPort},
+                  words("--no-sound --data-dir",
+                        {home + "/data", "--songs", dir / "songs", "--intro-clip", dir / "intro.mp4",
+                         "--idle-clip", dir / "idle.mp4", "--media-port", mediaPort, "--thumbnail-port",
+                         thumbnailPort, "--remote-port", remotePort, "--discovery-port", discoveryPort,
+                         "--web-port", webPort}) +
+                      more,
                   {"QT_QPA_PLATFORM=offscreen", "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
                    "XDG_RUNTIME_DIR=" + dir.path(), "PULSE_SERVER=unix:" + (dir / "no-pulse"),
                    "DBUS_SESSION_BUS_ADDRESS=" + (bus.empty() ? "unix:path=" + (dir / "no-bus") : bus)},
@@ -243,4 +252,33 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
     EXPECT_EQ(call(kName, "org.mpris.MediaPlayer2.Quit").status, 0);
     EXPECT_EQ(player.program.stop(0, 20s), 0) << player.log();
     EXPECT_THAT(names(), Not(HasSubstr(kName)));
+}
+
+// A player killed while it films (a crash, a power cut) leaves a take that plays up to its last
+// second or so.
+TEST(Player, ATakeCutShortByAKillStillPlays) {
+    TempDir dir;
+    makeLibrary(dir, "Một - An.mp4", "Hai - Bình.mp4", 30);
+    const std::string camera = makeVideo(dir / "camera.mp4", 30, "640x360");
+    PlayerRun run(dir, "run", "", {"--camera", camera});
+    ASSERT_TRUE(run.ready()) << run.log();
+    ASSERT_EQ(run.remote({"add", "0"}).status, 0);
+    ASSERT_TRUE(eventually([&] { return run.remote({"current"}).out == "0\n"; }, 20s));
+    ASSERT_EQ(run.remote({"record"}).status, 0);
+    ASSERT_TRUE(eventually([&] { return contains(run.log(), "Camera: take started: "); }, 20s)) << run.log();
+    const auto started = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(8s);
+    EXPECT_EQ(run.program.stop(SIGKILL, 20s), -1);
+    const double filmed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    std::vector<std::filesystem::path> takes;
+    for (const auto& entry : std::filesystem::directory_iterator(run.home + "/data/record"))
+        takes.push_back(entry.path());
+    ASSERT_EQ(takes.size(), 1u);
+    const auto probe = [&](const std::string& entries) {
+        return runProgram("ffprobe", words("-v error -of csv=p=0 -show_entries " + entries, {takes[0]}));
+    };
+    const auto streams = probe("stream=codec_type");
+    EXPECT_EQ(streams.out, "video\naudio\n") << streams.err;
+    EXPECT_NEAR(std::atof(probe("format=duration").out.c_str()), filmed, 3.0);
 }

@@ -20,7 +20,10 @@ CameraRecorder::CameraRecorder(CameraSettings settings) : settings_(std::move(se
         logLine("Camera: none found");
 }
 
-CameraRecorder::~CameraRecorder() { stopCapture(); }
+CameraRecorder::~CameraRecorder() {
+    stopCapture();
+    finishEndedTakes();
+}
 
 // The camera opens with the take: a capture without a take films nothing.
 void CameraRecorder::startCapture() { capturing_ = hasCamera(); }
@@ -32,17 +35,31 @@ void CameraRecorder::stopCapture() {
 
 void CameraRecorder::startRecording(const std::string& file) {
     if (!hasCamera()) return;
-    // A camera device is opened by one pipeline at a time.
-    stopRecording();
+    endTake(false);
+    // A camera device is opened by one pipeline at a time: the takes before let it go first,
+    // which takes a picture's time, not their draining.
+    if (settings_.source->kind == CameraSource::Kind::Device)
+        for (const auto& take : ending_) take->waitReleased();
     take_ = CameraTake::start(
         {*settings_.source, file, settings_.minFreeBytes, settings_.preview, settings_.onDiskLow});
     if (take_) logParts("Camera: take started: ", file);
 }
 
-void CameraRecorder::stopRecording() {
+void CameraRecorder::stopRecording() { endTake(false); }
+
+void CameraRecorder::discardRecording() { endTake(true); }
+
+// Never waits for the take's file: its encoders drain on its own thread.
+void CameraRecorder::endTake(bool discard) {
+    std::erase_if(ending_, [](const auto& take) { return take->closed(); });
     if (!take_) return;
-    take_->finish();
-    take_.reset();
+    take_->end(discard);
+    ending_.push_back(std::move(take_));
+}
+
+void CameraRecorder::finishEndedTakes() {
+    for (const auto& take : ending_) take->finish();
+    ending_.clear();
 }
 
 void CameraRecorder::setPreviewVisible(bool visible) {

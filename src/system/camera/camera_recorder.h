@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/recorder.h"
 #include "system/camera/camera_preview.h"
@@ -21,11 +22,12 @@ struct CameraSettings {
 };
 
 // The engine's camera. Each take is its own pipeline, opened when the take starts and
-// drained into a complete file when it stops; the preview shows that pipeline's picture.
+// drained into a complete file on its own thread when it stops, while the next take may
+// already run; the preview shows the running take's picture.
 class CameraRecorder final : public Recorder {
   public:
     explicit CameraRecorder(CameraSettings settings);
-    ~CameraRecorder() override;
+    ~CameraRecorder() override;  // waits for every take's file
     CameraRecorder(const CameraRecorder&) = delete;
     CameraRecorder& operator=(const CameraRecorder&) = delete;
 
@@ -36,12 +38,19 @@ class CameraRecorder final : public Recorder {
     bool isRecording() const override { return take_ && !take_->ended(); }
     void startRecording(const std::string& file) override;
     void stopRecording() override;
+    void discardRecording() override;
     void setPreviewVisible(bool visible) override;
 
+    // Waits until the file of every ended take is complete and closed (at quit).
+    void finishEndedTakes();
+
   private:
+    void endTake(bool discard);
+
     CameraSettings settings_;
     bool capturing_ = false;
     std::unique_ptr<CameraTake> take_;
+    std::vector<std::unique_ptr<CameraTake>> ending_;  // still draining, or not yet let go
 };
 
 }  // namespace vocalis

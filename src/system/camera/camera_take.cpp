@@ -1,12 +1,15 @@
 #include "system/camera/camera_take.h"
 
+#include <fcntl.h>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <string_view>
+#include <system_error>
 
 #include "base/log.h"
 
@@ -20,6 +23,8 @@ constexpr auto kDiskCheckInterval = std::chrono::seconds(1);
 // Draining the encoders takes a fraction of a second; this only bounds a stuck pipeline.
 constexpr GstClockTime kDrainTimeout = 15 * GST_SECOND;
 constexpr GstClockTime kFailedDrainTimeout = 3 * GST_SECOND;
+// Stopping the sources takes a picture's time or two; this only bounds a stuck camera.
+constexpr auto kReleaseTimeout = std::chrono::seconds(2);
 
 std::string scaledVideo() {
     return "videoconvert ! videoscale ! video/x-raw,width=" + std::to_string(kWidth) +
@@ -64,7 +69,10 @@ std::string pipelineDescription(const CameraSource& source, bool withSound) {
         // dropped rather than holding up the camera (their times stay right).
         "vt. ! queue leaky=downstream max-size-buffers=0 max-size-bytes=0 "
         "max-size-time=1000000000 ! videoconvert ! x264enc speed-preset=superfast tune=zerolatency "
-        "bitrate=4000 key-int-max=50 ! h264parse ! queue ! mp4mux name=mux ! "
+        "bitrate=4000 key-int-max=50 ! h264parse ! queue ! "
+        // Fragments of a second while filming, so that a file cut short still plays; at the end
+        // the muxer writes the whole index, so an ended take is a plain MP4.
+        "mp4mux name=mux fragment-duration=1000 fragment-mode=first-moov-then-finalise ! "
         "filesink name=file ";
     if (withSound)
         description += sound + "audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=2" + pace +
@@ -74,8 +82,7 @@ std::string pipelineDescription(const CameraSource& source, bool withSound) {
 
 // Every sample is taken, with or without a view: an app sink holding one back never lets the
 // take's end through.
-GstFlowReturn onPreviewSample(GstAppSink* sink, gpointer data) {
-    auto* preview = static_cast<PreviewSink*>(data);
+GstFlowReturn forwardPreview(GstAppSink* sink, PreviewSink* preview) {
     GstSample* sample = gst_app_sink_pull_sample(sink);
     if (!sample) return GST_FLOW_OK;
     if (!preview) {
@@ -129,6 +136,20 @@ void sendEndTo(GstElement* pipeline, const char* name) {
     gst_object_unref(element);
 }
 
+// What the muxer wrote goes to the disk each second: a power cut loses the last second or so,
+// not the half minute the system may keep unwritten. Done here, never in the pipeline's way.
+void syncFile(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fdatasync(fd);
+    ::close(fd);
+}
+
+void removeFile(const std::string& file) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+}
+
 std::string errorText(GstMessage* message) {
     GError* error = nullptr;
     gst_message_parse_error(message, &error, nullptr);
@@ -150,6 +171,8 @@ std::unique_ptr<CameraTake> CameraTake::start(TakeSettings settings) {
         logLine("Camera: no microphone, filming without sound");
         if (take->run(false)) return take;
     }
+    // The muxer may have opened the file before the camera failed.
+    removeFile(take->settings_.file);
     return nullptr;
 }
 
@@ -188,8 +211,12 @@ bool CameraTake::run(bool withSound) {
     }
     if (GstElement* preview = gst_bin_get_by_name(GST_BIN(pipeline), "preview")) {
         GstAppSinkCallbacks callbacks{};
-        callbacks.new_sample = onPreviewSample;
-        gst_app_sink_set_callbacks(GST_APP_SINK(preview), &callbacks, settings_.preview, nullptr);
+        // An ending take shows nothing more: the next take's picture follows.
+        callbacks.new_sample = [](GstAppSink* sink, gpointer data) {
+            const auto* take = static_cast<CameraTake*>(data);
+            return forwardPreview(sink, take->stopping_ ? nullptr : take->settings_.preview);
+        };
+        gst_app_sink_set_callbacks(GST_APP_SINK(preview), &callbacks, this, nullptr);
         gst_object_unref(preview);
     }
     if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
@@ -207,17 +234,39 @@ bool CameraTake::run(bool withSound) {
     return true;
 }
 
-CameraTake::~CameraTake() { finish(); }
+CameraTake::~CameraTake() {
+    finish();
+    if (pipeline_) gst_object_unref(pipeline_);
+}
 
-void CameraTake::finish() {
-    if (!watcher_.joinable()) return;
-    stopping_ = true;
-    // Wakes the watcher at once.
+void CameraTake::end(bool discard) {
+    bool removeNow = false;
+    {
+        const std::lock_guard lock(mutex_);
+        discard_ = discard_ || discard;
+        removeNow = discard && closed_;
+    }
+    if (removeNow) removeFile(settings_.file);
+    if (stopping_.exchange(true) || !pipeline_) return;
+    // Wakes the take's thread at once; a pipeline already stopped drops it.
     gst_element_post_message(
         pipeline_, gst_message_new_application(GST_OBJECT(pipeline_), gst_structure_new_empty("stop")));
-    watcher_.join();
-    gst_object_unref(pipeline_);
-    pipeline_ = nullptr;
+}
+
+void CameraTake::waitReleased() {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, kReleaseTimeout, [this] { return released_; }))
+        logParts("Camera: the last take still holds the camera: ", settings_.file);
+}
+
+void CameraTake::finish() {
+    end();
+    if (watcher_.joinable()) watcher_.join();
+}
+
+bool CameraTake::closed() const {
+    const std::lock_guard lock(mutex_);
+    return closed_;
 }
 
 bool CameraTake::diskLow() const {
@@ -240,6 +289,7 @@ void CameraTake::watch() {
     while (!stopping_) {
         if (std::chrono::steady_clock::now() >= nextCheck) {
             nextCheck += kDiskCheckInterval;
+            syncFile(settings_.file);
             if (diskLow()) {
                 lowOnDisk = true;
                 logParts("Camera: less than ", settings_.minFreeBytes >> 20,
@@ -261,8 +311,11 @@ void CameraTake::watch() {
     }
     ended_ = true;
     if (!drained) {
-        // What reached the encoders is written out with the file's index, after a failure too
-        // (a camera unplugged): only a muxer or disk that failed itself leaves it unfinished.
+        // The sources stop first, so that the next take may open the camera while this one's
+        // encoders drain. What reached the encoders is written out with the file's index, after
+        // a failure too (a camera unplugged): only a muxer or disk that failed itself leaves it
+        // unfinished, and then the fragments written so far still play.
+        releaseSources();
         sendEndTo(pipeline_, "vin");
         sendEndTo(pipeline_, "ain");
         const auto ends = static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS);
@@ -274,7 +327,8 @@ void CameraTake::watch() {
             GstMessage* message =
                 now < deadline ? gst_bus_timed_pop_filtered(bus, deadline - now, ends) : nullptr;
             if (!message) {
-                logParts("Camera: the take did not end in time, its file may not play: ", settings_.file);
+                logParts("Camera: the take did not end in time, its file ends at its last fragment: ",
+                         settings_.file);
                 break;
             }
             drained = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
@@ -287,7 +341,33 @@ void CameraTake::watch() {
     }
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     gst_object_unref(bus);
+    bool discard = false;
+    {
+        const std::lock_guard lock(mutex_);
+        released_ = closed_ = true;
+        discard = discard_;
+    }
+    changed_.notify_all();
+    if (discard) {
+        removeFile(settings_.file);
+        logParts("Camera: take thrown away: ", settings_.file);
+    }
     if (lowOnDisk && settings_.onDiskLow) settings_.onDiskLow();
+}
+
+void CameraTake::releaseSources() {
+    for (const char* name : {"camera", "microphone"})
+        if (GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline_), name)) {
+            // Out of the pipeline's own state changes from now on.
+            gst_element_set_locked_state(source, TRUE);
+            gst_element_set_state(source, GST_STATE_NULL);
+            gst_object_unref(source);
+        }
+    {
+        const std::lock_guard lock(mutex_);
+        released_ = true;
+    }
+    changed_.notify_all();
 }
 
 }  // namespace vocalis
