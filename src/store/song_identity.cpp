@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <climits>
 #include <functional>
 
 namespace vocalis {
@@ -12,6 +14,11 @@ std::int64_t fileSizeOf(std::string_view path) {
     struct stat info {};
     if (::stat(std::string(path).c_str(), &info) != 0) return 0;
     return info.st_size;
+}
+
+std::size_t titleHash(std::string_view title, std::string_view singer) {
+    const std::hash<std::string_view> hash;
+    return hash(title) * 0x9e3779b97f4a7c15u + hash(singer);
 }
 
 }  // namespace
@@ -32,42 +39,44 @@ SongIdentity songIdentity(const Song& song, const std::vector<std::string>& fold
             std::string(song.singer()), fileSizeOf(song.karaokeFile())};
 }
 
-std::size_t SongMatcher::PairHash::operator()(
-    const std::pair<std::string_view, std::string_view>& key) const {
-    const std::hash<std::string_view> hash;
-    return hash(key.first) * 31 + hash(key.second);
-}
-
 SongMatcher::SongMatcher(std::shared_ptr<const Catalogue> catalogue, const std::vector<std::string>& folders)
-    : catalogue_(std::move(catalogue)) {
+    : catalogue_(std::move(catalogue)), folders_(folders) {
     byPath_.reserve(catalogue_->songs.size());
     byTitle_.reserve(catalogue_->songs.size());
     for (const Song& song : catalogue_->songs) {
-        byPath_.emplace(relativeSongPath(song.karaokeFile(), folders), song.songId);
-        byTitle_.emplace(std::pair(song.title(), song.singer()), song.songId);
+        byPath_.push_back({std::hash<std::string_view>{}(relativePath(song)), song.songId});
+        byTitle_.push_back({titleHash(song.title(), song.singer()), song.songId});
     }
+    std::sort(byPath_.begin(), byPath_.end());
+    std::sort(byTitle_.begin(), byTitle_.end());
 }
 
-template <typename Map, typename Key>
-std::optional<std::int32_t> SongMatcher::best(const Map& map, const Key& key, std::int64_t fileSize) const {
-    const auto [begin, end] = map.equal_range(key);
-    if (begin == end) return std::nullopt;
-    if (std::next(begin) == end) return begin->second;
-    std::optional<std::int32_t> lowest, sameSize;
-    for (auto it = begin; it != end; ++it) {
-        const std::int32_t id = it->second;
-        if (!lowest || id < *lowest) lowest = id;
-        if (fileSize > 0 && (!sameSize || id < *sameSize) &&
-            fileSizeOf(catalogue_->songs[static_cast<std::size_t>(id)].karaokeFile()) == fileSize)
-            sameSize = id;
+template <typename Matches>
+std::optional<std::int32_t> SongMatcher::best(const std::vector<Entry>& index, std::size_t hash,
+                                              Matches matches, std::int64_t fileSize) const {
+    std::optional<std::int32_t> first;
+    const auto from = std::lower_bound(index.begin(), index.end(), Entry{hash, INT32_MIN});
+    for (auto it = from; it != index.end() && it->hash == hash; ++it) {
+        const Song& song = catalogue_->songs[static_cast<std::size_t>(it->id)];
+        if (!matches(song)) continue;
+        if (!first) first = it->id;
+        // Only a song found more than once has its file's size read.
+        if (fileSize <= 0 || (it == from && (std::next(it) == index.end() || std::next(it)->hash != hash)))
+            break;
+        if (fileSizeOf(song.karaokeFile()) == fileSize) return it->id;
     }
-    return sameSize ? sameSize : lowest;
+    return first;
 }
 
 std::optional<std::int32_t> SongMatcher::find(const SongIdentity& stored) const {
-    if (auto id = best(byPath_, std::string_view(stored.relativePath), stored.fileSize)) return id;
-    return best(byTitle_, std::pair<std::string_view, std::string_view>(stored.title, stored.singer),
-                stored.fileSize);
+    const auto samePath = [&](const Song& song) { return relativePath(song) == stored.relativePath; };
+    if (auto id =
+            best(byPath_, std::hash<std::string_view>{}(stored.relativePath), samePath, stored.fileSize))
+        return id;
+    const auto sameTitle = [&](const Song& song) {
+        return song.title() == stored.title && song.singer() == stored.singer;
+    };
+    return best(byTitle_, titleHash(stored.title, stored.singer), sameTitle, stored.fileSize);
 }
 
 }  // namespace vocalis

@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "catalogue/catalogue.h"
@@ -24,7 +23,7 @@ SongIdentity songIdentity(const Song& song, const std::vector<std::string>& fold
 // Finds stored songs in this start's catalogue: by path below the song folder first (a drive
 // mounted elsewhere), then by title and singer (a renamed or moved file). Where several songs
 // fit, the one whose file has the stored size wins, else the lowest id. The indexes are built
-// once, so each look-up costs a hash probe.
+// once (two sorted arrays of hashes), so a look-up is a binary search.
 class SongMatcher {
   public:
     // `folders` are the song folders the catalogue was scanned from.
@@ -34,15 +33,23 @@ class SongMatcher {
     std::optional<std::int32_t> find(const SongIdentity& stored) const;
 
   private:
-    struct PairHash {
-        std::size_t operator()(const std::pair<std::string_view, std::string_view>& key) const;
+    // A key's hash and the song's id, ordered by both: equal hashes sit side by side, lowest id first.
+    struct Entry {
+        std::size_t hash;
+        std::int32_t id;
+        auto operator<=>(const Entry&) const = default;
     };
-    template <typename Map, typename Key>
-    std::optional<std::int32_t> best(const Map& map, const Key& key, std::int64_t fileSize) const;
+    template <typename Matches>
+    std::optional<std::int32_t> best(const std::vector<Entry>& index, std::size_t hash, Matches matches,
+                                     std::int64_t fileSize) const;
+    std::string_view relativePath(const Song& song) const {
+        return relativeSongPath(song.karaokeFile(), folders_);
+    }
 
-    std::shared_ptr<const Catalogue> catalogue_;  // owns the texts the indexes point into
-    std::unordered_multimap<std::string_view, std::int32_t> byPath_;
-    std::unordered_multimap<std::pair<std::string_view, std::string_view>, std::int32_t, PairHash> byTitle_;
+    std::shared_ptr<const Catalogue> catalogue_;
+    std::vector<std::string> folders_;
+    std::vector<Entry> byPath_;
+    std::vector<Entry> byTitle_;
 };
 
 }  // namespace vocalis

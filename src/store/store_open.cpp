@@ -23,6 +23,8 @@ std::unique_ptr<sqlite::Database> openDatabase(const std::string& path) {
         !mode.step() || mode.text(0) != "wal")
         throw sqlite::Error(SQLITE_CANTOPEN, "cannot use a write-ahead log for " + path);
     db->exec("PRAGMA synchronous = FULL");
+    // After a checkpoint the log is cut back to this, not kept at the largest it ever grew to.
+    db->exec("PRAGMA journal_size_limit = 4194304");
     migrate(*db);
     // Read what a start reads, so that a damaged file shows now rather than at the first write.
     db->queryInteger("SELECT count(*) FROM queue");

@@ -14,11 +14,4 @@ StoreWriter::~StoreWriter() {
     queue_.stop();
 }
 
-void StoreWriter::write(std::function<WriteError(Store&)> change, std::function<void(WriteError)> done) {
-    queue_.post([this, change = std::move(change), done = std::move(done)] {
-        WriteError outcome = change(store_);
-        if (done) mainThread_.post([done, outcome = std::move(outcome)] { done(outcome); });
-    });
-}
-
 }  // namespace vocalis

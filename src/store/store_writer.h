@@ -1,6 +1,6 @@
 #pragma once
 
-#include <functional>
+#include <utility>
 
 #include "base/scheduler.h"
 #include "base/serial_queue.h"
@@ -8,9 +8,9 @@
 
 namespace vocalis {
 
-// Runs the store's writes in order on a thread of its own and hands each outcome back on the
+// Runs the store's work in order on a thread of its own and hands each outcome back on the
 // main thread, so the engine announces a change only once it is on disk. Destroying the writer
-// finishes the writes already asked for.
+// finishes the work already asked for.
 class StoreWriter {
   public:
     StoreWriter(Store store, Scheduler& mainThread);
@@ -18,8 +18,14 @@ class StoreWriter {
     StoreWriter(const StoreWriter&) = delete;
     StoreWriter& operator=(const StoreWriter&) = delete;
 
-    // `change` runs on the writer thread; `done`, when given, on the main thread with its outcome.
-    void write(std::function<WriteError(Store&)> change, std::function<void(WriteError)> done = {});
+    // `job(Store&)` runs on the writer thread (a write or a query); `done` then runs on the main
+    // thread with what it returned.
+    template <typename Job, typename Done>
+    void run(Job job, Done done) {
+        queue_.post([this, job = std::move(job), done = std::move(done)] {
+            mainThread_.post([done, outcome = job(store_)] { done(outcome); });
+        });
+    }
 
   private:
     Store store_;
