@@ -73,7 +73,7 @@ WriteError Store::write(Change change) {
 }
 
 template <typename T, typename Query>
-ReadResult<T> Store::read(Query query) {
+StoreResult<T> Store::read(Query query) {
     try {
         return {query(*db_), {}};
     } catch (const sqlite::Error& failure) {
@@ -85,7 +85,7 @@ WriteError Store::endRun() {
     return write([](sqlite::Database& db) { db.exec("UPDATE run SET ended_cleanly = 1"); });
 }
 
-ReadResult<PlayState> Store::loadPlay() {
+StoreResult<PlayState> Store::loadPlay() {
     return read<PlayState>([](sqlite::Database& db) {
         PlayState play;
         auto current = db.prepare(
@@ -133,7 +133,7 @@ WriteError Store::savePosition(std::int64_t positionMs) {
     });
 }
 
-ReadResult<std::int64_t> Store::recordStart(const SongStart& start) {
+StoreResult<std::int64_t> Store::recordStart(const SongStart& start) {
     std::int64_t id = 0;
     if (auto error = write([&](sqlite::Database& db) {
             auto insert = db.prepare(
@@ -164,8 +164,8 @@ WriteError Store::recordEnd(std::int64_t id, WallTime ended, SongEnding ending, 
     });
 }
 
-ReadResult<std::vector<HistoryEntry>> Store::history(const std::optional<std::string>& name,
-                                                     std::size_t limit) {
+StoreResult<std::vector<HistoryEntry>> Store::history(const std::optional<std::string>& name,
+                                                      std::size_t limit) {
     return read<std::vector<HistoryEntry>>([&](sqlite::Database& db) {
         // Both orders follow an index (the row id ends each index entry), so no sort is needed.
         auto query = db.prepare(std::string(kHistoryColumns) + (name ? "WHERE name_key = ?2 " : "") +
@@ -176,7 +176,7 @@ ReadResult<std::vector<HistoryEntry>> Store::history(const std::optional<std::st
     });
 }
 
-ReadResult<std::vector<HistoryEntry>> Store::historyBetween(WallTime from, WallTime to) {
+StoreResult<std::vector<HistoryEntry>> Store::historyBetween(WallTime from, WallTime to) {
     return read<std::vector<HistoryEntry>>([&](sqlite::Database& db) {
         auto query = db.prepare(std::string(kHistoryColumns) +
                                 "WHERE started_ms >= ? AND started_ms < ? ORDER BY started_ms, id");
@@ -206,7 +206,7 @@ WriteError Store::removeFavourite(std::string_view name, const SongIdentity& son
     });
 }
 
-ReadResult<std::vector<SongIdentity>> Store::favourites(std::string_view name) {
+StoreResult<std::vector<SongIdentity>> Store::favourites(std::string_view name) {
     return read<std::vector<SongIdentity>>([&](sqlite::Database& db) {
         auto query = db.prepare(
             "SELECT relative_path, title, singer, file_size FROM favourite WHERE name_key = ? "

@@ -43,31 +43,31 @@ class Store {
     // Marks this run as ended cleanly; the last call of an orderly shutdown.
     WriteError endRun();
 
-    ReadResult<PlayState> loadPlay();
+    StoreResult<PlayState> loadPlay();
     WriteError savePlay(const PlayState& play);
     // The current song's position alone (nothing happens without a current song).
     WriteError savePosition(std::int64_t positionMs);
 
     // A song started: the id its end is recorded under.
-    ReadResult<std::int64_t> recordStart(const SongStart& start);
+    StoreResult<std::int64_t> recordStart(const SongStart& start);
     WriteError recordEnd(std::int64_t id, WallTime ended, SongEnding ending, std::optional<int> score);
     // Newest first; only the songs of `name` when given (names compared as fair turns compare
     // them; an empty name is the songs asked for without one).
-    ReadResult<std::vector<HistoryEntry>> history(const std::optional<std::string>& name, std::size_t limit);
+    StoreResult<std::vector<HistoryEntry>> history(const std::optional<std::string>& name, std::size_t limit);
     // The songs started in [from, to), oldest first.
-    ReadResult<std::vector<HistoryEntry>> historyBetween(WallTime from, WallTime to);
+    StoreResult<std::vector<HistoryEntry>> historyBetween(WallTime from, WallTime to);
 
     // A guest's favourites, newest first; a song is a favourite once per guest.
     WriteError addFavourite(std::string_view name, const SongIdentity& song);
     WriteError removeFavourite(std::string_view name, const SongIdentity& song);
-    ReadResult<std::vector<SongIdentity>> favourites(std::string_view name);
+    StoreResult<std::vector<SongIdentity>> favourites(std::string_view name);
 
   private:
     Store(std::unique_ptr<FileLock> lock, std::unique_ptr<sqlite::Database> db, bool previousRunEndedCleanly);
     template <typename Change>
     WriteError write(Change change);
     template <typename T, typename Query>
-    ReadResult<T> read(Query query);
+    StoreResult<T> read(Query query);
 
     std::unique_ptr<FileLock> lock_;  // dropped after the database is closed
     std::unique_ptr<sqlite::Database> db_;

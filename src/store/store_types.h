@@ -89,9 +89,9 @@ struct HistoryEntry {
 // A write's outcome: nothing when it was committed, else why not (and nothing was changed).
 using WriteError = std::optional<std::string>;
 
-// A read's outcome: the value, or why there is none.
+// A value from the store, or why there is none.
 template <typename T>
-struct ReadResult {
+struct StoreResult {
     std::optional<T> value;
     std::string error;
 };
