@@ -27,6 +27,8 @@ packages=(
   xdotool
   # launch at login: the autostart entry is checked with the desktop's own validator
   desktop-file-utils
+  # the durable state: queue, history and favourites in SQLite
+  libsqlite3-dev
   # the browser remote: HTTP and WebSocket (Boost.Beast), JSON, the QR code, and a real browser
   # driven by the page's test
   libboost-dev nlohmann-json3-dev libqrencode-dev chromium chromium-driver python3-selenium

@@ -1,0 +1,301 @@
+#include "store/store.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "base/virtual_scheduler.h"
+#include "store/history_csv.h"
+#include "store/schema.h"
+#include "store/store_writer.h"
+#include "support/temp_dir.h"
+
+using namespace vocalis;
+using vocalis::testing::readFile;
+using vocalis::testing::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+WallTime at(std::int64_t seconds) { return WallTime(std::chrono::seconds(seconds)); }
+
+// 2024-05-01T20:00:00Z
+constexpr std::int64_t kEvening = 1714593600;
+
+Store openStore(const std::string& folder) {
+    StoreOpening opening = Store::open(folder);
+    EXPECT_EQ(opening.status, OpenStatus::kOpened) << opening.detail;
+    if (!opening.store) throw std::runtime_error("no store: " + opening.detail);
+    return std::move(*opening.store);
+}
+
+std::vector<std::string> titles(const std::vector<HistoryEntry>& rows) {
+    std::vector<std::string> out;
+    for (const auto& row : rows) out.push_back(row.start.song.title);
+    return out;
+}
+
+PlayState queueOf(int songs, std::size_t titleLength) {
+    PlayState play;
+    for (int i = 0; i < songs; ++i)
+        play.waiting.push_back({{"Pop/" + std::to_string(i) + ".mkv", std::string(titleLength, 't'), "S", i},
+                                "Guest",
+                                i % 7,
+                                false});
+    return play;
+}
+
+}  // namespace
+
+TEST(Store, WhatItKeepsSurvivesARestart) {
+    TempDir dir;
+    const SongIdentity wet{"Pop/Ướt mi - Trịnh.mkv", "Ướt mi", "Trịnh", 1234};
+    const SongIdentity odd{"Mới/a,b \"q\".mp4", "=a,b \"q\"\nnext", "", 99};
+    const SongIdentity hello{"Hello - Adele.mp4", "Hello", "Adele", 77};
+    const PlayState play{CurrentSong{wet, "Đức", -6, 81500},
+                         {{hello, "ANH", 6, true}, {odd, std::nullopt, 0, false}, {wet, "đức", 2, false}}};
+    {
+        StoreOpening opening = Store::open(dir.path());
+        ASSERT_EQ(opening.status, OpenStatus::kOpened) << opening.detail;
+        EXPECT_TRUE(opening.store->previousRunEndedCleanly());
+        VirtualScheduler mainThread;
+        std::vector<WriteError> outcomes;
+        std::optional<std::vector<SongIdentity>> favourites;
+        const auto done = [&](WriteError outcome) { outcomes.push_back(outcome); };
+        {
+            StoreWriter writer(std::move(*opening.store), mainThread);
+            writer.run([&](Store& store) { return store.savePlay(play); }, done);
+            writer.run([](Store& store) { return store.savePosition(90000); }, done);
+            writer.run(
+                [&](Store& store) -> WriteError {
+                    const struct {
+                        SongStart start;
+                        std::optional<SongEnding> ending;
+                        std::optional<int> score;
+                    } starts[] = {
+                        {{hello, "Anh", 1, at(kEvening)}, SongEnding::kFinished, 87},
+                        {{odd, std::nullopt, 0, at(kEvening + 300)}, SongEnding::kSkipped, std::nullopt},
+                        {{wet, "ĐỨC", -2, at(kEvening + 600)}, SongEnding::kFailed, std::nullopt},
+                        {{hello, "đức", 0, at(kEvening + 900)}, std::nullopt, std::nullopt},  // still playing
+                    };
+                    for (const auto& each : starts) {
+                        const auto id = store.recordStart(each.start);
+                        if (!id.value) return id.error;
+                        if (each.ending)
+                            if (auto error =
+                                    store.recordEnd(*id.value, each.start.started + std::chrono::seconds(200),
+                                                    *each.ending, each.score))
+                                return error;
+                    }
+                    return store.recordEnd(12345, at(kEvening), SongEnding::kFinished, 1).has_value()
+                               ? std::nullopt
+                               : WriteError("an unknown start was ended");
+                },
+                done);
+            writer.run(
+                [&](Store& store) {
+                    for (const auto& [name, song] :
+                         {std::pair("Anh", hello), {"ANH", wet}, {"anh", hello}, {"Đức", odd}})
+                        if (auto error = store.addFavourite(name, song)) return error;
+                    return store.removeFavourite("đỨc", odd);
+                },
+                done);
+            // Queries go the same way.
+            writer.run([](Store& store) { return store.favourites("anh"); },
+                       [&](const StoreResult<std::vector<SongIdentity>>& read) { favourites = read.value; });
+        }  // the writer finishes what it was asked before it goes
+        EXPECT_TRUE(outcomes.empty()) << "outcomes come on the main thread";
+        mainThread.runPending();
+        EXPECT_EQ(outcomes, std::vector<WriteError>(4));
+        EXPECT_EQ(favourites, (std::vector<SongIdentity>{hello, wet}));
+    }
+
+    {
+        Store store = openStore(dir.path());
+        EXPECT_FALSE(store.previousRunEndedCleanly()) << "no orderly end: the current song may be resumed";
+        PlayState expected = play;
+        expected.current->positionMs = 90000;
+        EXPECT_EQ(store.loadPlay().value, expected);
+
+        EXPECT_EQ(titles(*store.history(std::nullopt, 10).value),
+                  (std::vector<std::string>{"Hello", "Ướt mi", odd.title, "Hello"}));
+        EXPECT_EQ(titles(*store.history(std::nullopt, 2).value),
+                  (std::vector<std::string>{"Hello", "Ướt mi"}));
+        EXPECT_EQ(titles(*store.history("đứC", 10).value), (std::vector<std::string>{"Hello", "Ướt mi"}));
+        EXPECT_EQ(titles(*store.history("", 10).value), (std::vector<std::string>{odd.title}));
+        const auto newest = store.history("anh", 1).value->at(0);
+        EXPECT_EQ(newest.start, (SongStart{hello, "Anh", 1, at(kEvening)}));
+        EXPECT_EQ(newest.ended, at(kEvening + 200));
+        EXPECT_EQ(newest.ending, SongEnding::kFinished);
+        EXPECT_EQ(newest.score, 87);
+
+        EXPECT_EQ(store.favourites("aNH").value, (std::vector<SongIdentity>{hello, wet})) << "kept";
+        EXPECT_EQ(store.favourites("Đức").value, std::vector<SongIdentity>{});
+
+        // The last three starts, as the export writes them.
+        const auto evening = store.historyBetween(at(kEvening + 1), at(kEvening + 901));
+        EXPECT_EQ(
+            historyCsv(*evening.value),
+            "started,ended,name,title,singer,key,ending,score,file\r\n"
+            "2024-05-01T20:05:00Z,2024-05-01T20:08:20Z,,\"'=a,b \"\"q\"\"\nnext\",,0,skipped,,"
+            "\"Mới/a,b \"\"q\"\".mp4\"\r\n"
+            "2024-05-01T20:10:00Z,2024-05-01T20:13:20Z,ĐỨC,Ướt mi,Trịnh,-2,failed,,Pop/Ướt mi - Trịnh.mkv\r\n"
+            "2024-05-01T20:15:00Z,,đức,Hello,Adele,0,,,Hello - Adele.mp4\r\n");
+        EXPECT_EQ(store.endRun(), std::nullopt);
+    }
+
+    EXPECT_TRUE(openStore(dir.path()).previousRunEndedCleanly());
+    // A write-ahead log ("2" in the header's read and write versions).
+    EXPECT_EQ(readFile(dir / "vocalis.db").substr(18, 2), std::string("\2\2"));
+}
+
+TEST(Store, AnUnreadableFileIsMovedAsideAndAFreshStoreMade) {
+    const auto makeStore = [](const TempDir& dir) {
+        ASSERT_EQ(openStore(dir.path()).savePlay(queueOf(2000, 100)), std::nullopt);
+    };
+    const struct {
+        const char* what;
+        std::function<void(const TempDir&)> spoil;
+    } cases[] = {
+        {"garbage",
+         [](const TempDir& dir) {
+             std::string bytes;
+             for (int i = 0; i < 20000; ++i) bytes += std::to_string(i * 7919 % 251);
+             dir.write("vocalis.db", bytes);
+             dir.write("vocalis.db-wal", bytes.substr(0, 5000));
+         }},
+        {"truncated",
+         [&](const TempDir& dir) {
+             makeStore(dir);
+             fs::resize_file(dir / "vocalis.db", fs::file_size(dir / "vocalis.db") / 2);
+         }},
+        {"of a newer version",
+         [&](const TempDir& dir) {
+             makeStore(dir);
+             sqlite::Database(dir / "vocalis.db").exec("PRAGMA user_version = 99");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        c.spoil(dir);
+        const std::string before = readFile(dir / "vocalis.db");
+        const std::string logBefore = readFile(dir / "vocalis.db-wal");
+        ::testing::internal::CaptureStderr();
+        StoreOpening opening = Store::open(dir.path());
+        const std::string logged = ::testing::internal::GetCapturedStderr();
+
+        ASSERT_EQ(opening.status, OpenStatus::kReplacedBroken) << opening.detail;
+        EXPECT_TRUE(opening.detail.starts_with(dir / "vocalis.db.broken-")) << opening.detail;
+        EXPECT_EQ(readFile(opening.detail), before);
+        EXPECT_EQ(readFile(opening.detail + "-wal"), logBefore);
+        EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 1) << logged;
+        EXPECT_NE(logged.find(opening.detail), std::string::npos) << logged;
+
+        Store& fresh = *opening.store;
+        EXPECT_EQ(fresh.history(std::nullopt, 10).value->size(), 0u);
+        EXPECT_EQ(fresh.savePlay(queueOf(3, 5)), std::nullopt);
+        EXPECT_EQ(fresh.loadPlay().value, queueOf(3, 5));
+    }
+}
+
+TEST(Store, OneDataFolderServesOnePlayer) {
+    TempDir dir;
+    {
+        Store first = openStore(dir.path());
+        const StoreOpening second = Store::open(dir.path());
+        EXPECT_EQ(second.status, OpenStatus::kInUse);
+        EXPECT_FALSE(second.store);
+        EXPECT_EQ(first.savePlay(queueOf(1, 3)), std::nullopt) << "the first player is not disturbed";
+    }
+    openStore(dir.path());
+
+    // A player killed while it holds the folder leaves it free.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        StoreOpening opening = Store::open(dir.path());
+        const char status = opening.status == OpenStatus::kOpened ? 'y' : 'n';
+        (void)!::write(ready[1], &status, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char status = 0;
+    const bool told = ::read(ready[0], &status, 1) == 1;
+    const OpenStatus whileHeld = Store::open(dir.path()).status;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_TRUE(told && status == 'y');
+    EXPECT_EQ(whileHeld, OpenStatus::kInUse);
+    EXPECT_EQ(openStore(dir.path()).loadPlay().value, queueOf(1, 3));
+}
+
+TEST(StoreDeathTest, AFolderThatCannotBeWrittenOrAFullDiskIsAnErrorToTheCaller) {
+    // Each in a child process: one gives up its root rights, the other lowers its file size limit.
+    TempDir locked;
+    ::chmod(locked.path().c_str(), 0555);
+    EXPECT_EXIT(
+        {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::exit(2);
+            const StoreOpening opening = Store::open(locked.path());
+            std::cerr << opening.detail;
+            std::exit(opening.status == OpenStatus::kFailed && !opening.store ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "Permission denied");
+
+    // The disk fills while the player runs: the write fails and says so, nothing of it is kept,
+    // and once there is room again the same write, retried whole, goes through.
+    TempDir dir;
+    const PlayState small = queueOf(3, 5), big = queueOf(3000, 300);
+    EXPECT_EXIT(
+        {
+            Store store = openStore(dir.path());
+            if (store.savePlay(small)) std::exit(2);
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            const rlim_t unlimited = limit.rlim_cur;
+            // Room for a part of the new queue, not all of it.
+            limit.rlim_cur = 64 * 1024;
+            for (const char* suffix : {"", "-wal", "-shm"})
+                limit.rlim_cur += fs::file_size(dir / "vocalis.db" + suffix);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const WriteError full = store.savePlay(big);
+            const bool kept = store.loadPlay().value == small;
+            limit.rlim_cur = unlimited;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const WriteError retried = store.savePlay(big);
+            std::cerr << full.value_or("no error") << " " << kept << !retried;
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "disk.* 11$");
+    EXPECT_EQ(openStore(dir.path()).loadPlay().value, big);
+}
+
+TEST(StoreSchema, EachStepIsAppliedWholeOrNotAtAll) {
+    TempDir dir;
+    sqlite::Database db(dir / "steps.db");
+    const std::string_view steps[] = {"CREATE TABLE a (x)", "CREATE TABLE b (x); INSERT INTO a VALUES (1)",
+                                      "CREATE TABLE c (x); INSERT INTO nowhere VALUES (1)"};
+    EXPECT_THROW(migrate(db, steps), sqlite::Error);
+    EXPECT_EQ(db.queryInteger("PRAGMA user_version"), 2);
+    EXPECT_EQ(db.queryInteger("SELECT count(*) FROM sqlite_schema WHERE name = 'c'"), 0);
+    EXPECT_EQ(db.queryInteger("SELECT count(*) FROM a"), 1);
+    try {
+        migrate(db, std::span(steps).first(1));
+        ADD_FAILURE() << "a file of a newer version was taken";
+    } catch (const sqlite::Error& error) {
+        EXPECT_EQ(error.code(), 26);  // SQLITE_NOTADB: not a file this player can read
+    }
+}
