@@ -135,6 +135,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void pause(bool userPause);
     void play();
     bool isPlaying() const override;
+    bool takesGuestCommands() const override { return !isIntro(); }
     std::optional<std::string> requesterName(std::int32_t songId) const override;
     std::int32_t songKey(std::int32_t songId) const override;
     bool fairTurns() const override { return flags_.isFairTurns; }
