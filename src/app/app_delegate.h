@@ -124,6 +124,8 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void startNextSongAfterError();
     void onNext();
     void unlockNext();
+    // Every change of the next-song lock goes through here, so front-ends hear of it.
+    void setNextLock(bool locked);
 
     // --- player events
     void mediaPlayerStateChanged() override;

@@ -664,6 +664,8 @@ float VlcMediaPlayer::position() const { return impl_->played; }
 
 int VlcMediaPlayer::videoTrackCount() const { return impl_->mostVideoTracks; }
 
+std::int64_t VlcMediaPlayer::time() const { return impl_->loaded ? impl_->timeMs : 0; }
+
 std::optional<std::int64_t> VlcMediaPlayer::remainingTime() const {
     const auto total = length();
     if (!total) return std::nullopt;

@@ -80,6 +80,7 @@ class VlcMediaPlayer final : public MediaPlayer {
     bool hasEnded() const override;
     float position() const override;
     int videoTrackCount() const override;
+    std::int64_t time() const override;
     std::optional<std::int64_t> remainingTime() const override;
     std::optional<std::int64_t> length() const override;
 
