@@ -124,6 +124,8 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void startNextSongAfterError();
     void onNext();
     void unlockNext();
+    // Every change of the next-song lock goes through here, so front-ends hear of it.
+    void setNextLock(bool locked);
 
     // --- player events
     void mediaPlayerStateChanged() override;
@@ -135,6 +137,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void pause(bool userPause);
     void play();
     bool isPlaying() const override;
+    bool takesGuestCommands() const override { return !isIntro(); }
     std::optional<std::string> requesterName(std::int32_t songId) const override;
     std::int32_t songKey(std::int32_t songId) const override;
     bool fairTurns() const override { return flags_.isFairTurns; }

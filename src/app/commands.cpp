@@ -13,8 +13,10 @@ void AppDelegate::issue(Command command, CommandSource source) {
 }
 
 void AppDelegate::execute(const Command& command, CommandSource source) {
-    // A guest may not pause, skip or restart the score screen or a broken song's message.
+    // Guests are served from the intro's end with the catalogue loaded; what they ask before is dropped.
     const bool phone = source == CommandSource::Phone;
+    if (phone && !takesGuestCommands()) return;
+    // A guest may not pause, skip or restart the score screen or a broken song's message.
     const bool phoneHeldOff = phone && isScreenHeld();
     switch (command.kind) {
         case CommandKind::PlayPause:

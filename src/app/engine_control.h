@@ -18,6 +18,9 @@ class EngineControl : public CommandSink {
     virtual void addListener(EngineListener* listener) = 0;
     virtual void removeListener(EngineListener* listener) = 0;
     virtual bool isPlaying() const = 0;
+    // Guests (phones, the browser page) are served once the intro has ended with the catalogue
+    // loaded; what they ask before that is dropped (the engine's thread only).
+    virtual bool takesGuestCommands() const = 0;
     // Who asked for a queued song (the engine's thread only); none when nobody said.
     virtual std::optional<std::string> requesterName(std::int32_t songId) const = 0;
     // The key of a queued song, or of the song playing now (the engine's thread only); 0 for others.

@@ -21,6 +21,10 @@ class EngineListener {
     virtual void keyChanged(std::int32_t /*songId*/, std::int32_t /*key*/) {}
     // The playing song's length, once per start, as soon as the player knows it.
     virtual void songLengthKnown(std::int32_t /*songId*/, std::int64_t /*milliseconds*/) {}
+    // How far the media playing now has played, as the player reports it (several times a second).
+    virtual void playTimeChanged(std::int64_t /*milliseconds*/) {}
+    // The next-song lock: while it holds (a moment after each start) a skip does nothing.
+    virtual void nextLockChanged(bool /*locked*/) {}
 };
 
 }  // namespace vocalis

@@ -56,6 +56,7 @@ void AppDelegate::mediaPlayerTimeChanged() {
                 [songId, ms = *length](EngineListener& listener) { listener.songLengthKnown(songId, ms); });
         }
     }
+    announce([ms = parts_.player.time()](EngineListener& listener) { listener.playTimeChanged(ms); });
     upNextCheck();
 }
 
@@ -93,7 +94,7 @@ void AppDelegate::handlePlaybackError() {
     }
     hideMessage();
     parts_.overlays.setBlackCoverVisible(false);
-    flags_.isLockNext = false;
+    setNextLock(false);
     if (!current) {
         // Nothing of the guests' failed (the idle clip, or the local media service is down):
         // retrying at once would spin as fast as the player can fail.
@@ -106,7 +107,7 @@ void AppDelegate::handlePlaybackError() {
 
 void AppDelegate::retryIntro() {
     phase_ = Phase::Intro;
-    flags_.isLockNext = false;
+    setNextLock(false);
     if (canEndIntro()) {
         // The catalogue is there; do not let a broken intro keep the phones out.
         logLine("The intro clip cannot be played; starting without it");

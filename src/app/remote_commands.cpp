@@ -91,7 +91,7 @@ void AppDelegate::addSong(std::int32_t songId, bool first, const std::string& na
         schedule(timers::kHideNextView, kAddedPanel, [this] { parts_.overlays.fadeNextView(0.0); });
     }
     if (count == 1) {
-        flags_.isLockNext = false;
+        setNextLock(false);
         if (!isScreenHeld()) startNextSong();
     }
     queueChanged();

@@ -28,7 +28,7 @@ void AppDelegate::startNext(bool afterError) {
         endIntro();
     }
     if (flags_.isLockNext) return;
-    flags_.isLockNext = true;
+    setNextLock(true);
     flags_.isNextShawn = false;
     randomSong_ = nullptr;
     // What starts plays, whatever the user paused before.
@@ -75,7 +75,7 @@ void AppDelegate::startNext(bool afterError) {
 }
 
 void AppDelegate::unlockNext() {
-    flags_.isLockNext = false;
+    setNextLock(false);
     // A media that ended while the lock was held had its successor refused; start it now
     // rather than leave the screen empty.
     if (!terminated_ && !parts_.player.hasMedia() && !isScreenHeld()) startNextSong();
@@ -115,6 +115,12 @@ void AppDelegate::openClip(const std::string& url) {
     parts_.player.setMedia(Media::url(url));
     parts_.player.play();
     schedule(timers::kFillVideo, 200ms, [this] { fillVideo(); });
+}
+
+void AppDelegate::setNextLock(bool locked) {
+    if (locked == flags_.isLockNext) return;
+    flags_.isLockNext = locked;
+    announce([locked](EngineListener& listener) { listener.nextLockChanged(locked); });
 }
 
 void AppDelegate::onNext() {

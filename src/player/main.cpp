@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     MainWindow window(
         {QString::fromStdString(resources.banner), QString::fromStdString(resources.scoreBackground)});
     std::vector<std::string> vlcArguments;
-    if (options.noSound) vlcArguments.push_back("--aout=adummy");
+    if (options.noSound) vlcArguments = VlcMediaPlayer::soundlessArguments();
     VlcMediaPlayer player(scheduler, {vlcArguments, &window.videoSink(), {}});
     VlcScoreSound scoreSound(resources.scoreSound, vlcArguments);
     PulseSystemVolume volume;

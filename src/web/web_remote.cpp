@@ -16,8 +16,14 @@ std::string errorBody(std::string_view text) { return nlohmann::json{{"error", t
 
 WebReply error(unsigned status) {
     static const std::map<unsigned, std::string_view> texts{
-        {400, "malformed request"},  {401, "PIN needed"},     {404, "not found"},
-        {405, "method not allowed"}, {409, "already queued"}, {413, "too large"}};
+        {400, "malformed request"},
+        {401, "PIN needed"},
+        {404, "not found"},
+        {405, "method not allowed"},
+        {409, "already queued"},
+        {413, "too large"},
+        // Shown to the guest as it is: the page has no words of its own for it.
+        {503, "Máy hát đang khởi động, thử lại sau giây lát."}};
     const auto found = texts.find(status);
     return {status, "application/json; charset=utf-8",
             errorBody(found == texts.end() ? "error" : found->second)};
@@ -312,6 +318,8 @@ void WebRemote::runStep(Step step, Reply reply) {
     std::weak_ptr<bool> alive = alive_;
     mainThread_.post([this, alive, step = std::move(step), reply = std::move(reply)]() mutable {
         if (alive.expired()) return;
+        // The engine would drop the command: the guest hears so instead of a state without it.
+        if (!engine_.takesGuestCommands()) return reply(error(503));
         if (const unsigned status = step(); status != 0) return reply(error(status));
         mainThread_.post([this, alive, reply = std::move(reply)] {
             if (alive.expired()) return;

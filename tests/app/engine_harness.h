@@ -30,7 +30,7 @@ class ScriptedPlayer final : public MediaPlayer {
         if (media) lastPosition_ = position_, lastVideo_ = video_;
         media = std::move(next);
         playing_ = ended_ = false;
-        position_ = 0;
+        position_ = 0, time_ = 0;
         state_ = PlayerState::Stopped;
         remaining_.reset();
         video_ = 1;
@@ -48,6 +48,7 @@ class ScriptedPlayer final : public MediaPlayer {
     bool hasEnded() const override { return media && ended_; }
     float position() const override { return media ? position_ : lastPosition_; }
     int videoTrackCount() const override { return media ? video_ : lastVideo_; }
+    std::int64_t time() const override { return time_; }
     std::optional<std::int64_t> remainingTime() const override { return remaining_; }
     std::optional<std::int64_t> length() const override { return std::nullopt; }
     std::vector<int> audioTrackIndexes() const override { return trackIds; }
@@ -65,8 +66,8 @@ class ScriptedPlayer final : public MediaPlayer {
             video_ = 0;
         playing_ = false, change(PlayerState::Error);
     }
-    void timeLeft(std::int64_t milliseconds) {
-        remaining_ = -milliseconds;
+    void timeLeft(std::int64_t milliseconds, std::int64_t played = 0) {
+        remaining_ = -milliseconds, time_ = played;
         scheduler_.post([this] { delegate_ ? delegate_->mediaPlayerTimeChanged() : void(); });
     }
     std::string location() const { return media ? media->location : std::string(); }
@@ -91,6 +92,7 @@ class ScriptedPlayer final : public MediaPlayer {
     PlayerState state_ = PlayerState::Stopped;
     bool playing_ = false, ended_ = false;
     float position_ = 0, lastPosition_ = 0;
+    std::int64_t time_ = 0;
     int video_ = 1, lastVideo_ = 0;
     std::optional<std::int64_t> remaining_;
 };

@@ -18,6 +18,13 @@ TEST(EnginePlay, QueuedSongsStartAdvanceTellThePhonesAndTracksCarryOver) {
     EngineHarness h(kSongs);
     h.launchToFirstSong();
     WatchingPhone phone(h.sockets.port());
+    struct TimeAndLockNews final : EngineListener {
+        void playTimeChanged(std::int64_t milliseconds) override { times.push_back(milliseconds); }
+        void nextLockChanged(bool locked) override { locks.push_back(locked); }
+        std::vector<std::int64_t> times;
+        std::vector<bool> locks;
+    } news;
+    h.engine->addListener(&news);
     const auto anh = h.idOf("Anh"), bong = h.idOf("Bông Hồng"), chieu = h.idOf("Chiều");
 
     // The first song into an empty queue starts at once, without an up-next panel.
@@ -47,13 +54,14 @@ TEST(EnginePlay, QueuedSongsStartAdvanceTellThePhonesAndTracksCarryOver) {
     h.clock.advance(14000ms);
     EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4");  // the title banner goes after 20 s
 
-    // Less than 30 s left: the next song is announced, once.
-    h.player.timeLeft(30000);
+    // Less than 30 s left: the next song is announced, once. Every time the player reports is told.
+    h.player.timeLeft(30000, 150000);
     h.clock.runPending();
     EXPECT_FALSE(h.engine->flags().isNextShawn);
-    h.player.timeLeft(29999);
+    h.player.timeLeft(29999, 150001);
     ASSERT_TRUE(h.settle([&] { return h.overlays.nextLabel == "Tiếp theo"; }));
     EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4 | Tiếp theo: Chiều|");
+    EXPECT_EQ(news.times, (std::vector<std::int64_t>{150000, 150001}));
 
     // The end of the song: it leaves the queue, the next starts (no singer: title alone).
     h.end();
@@ -71,16 +79,19 @@ TEST(EnginePlay, QueuedSongsStartAdvanceTellThePhonesAndTracksCarryOver) {
     EXPECT_TRUE(h.player.isPlaying());
     EXPECT_EQ(phone.value(kPlaying), 1);
 
-    // Two skips within 2 s: the second does nothing.
+    // Two skips within 2 s: the second does nothing. The lock is news as it holds and lets go.
+    news.locks.clear();
     for (const int queued : {1, 0}) {
         h.clock.advance(1000ms);
         h.remote(&E::onRemoteNext);
         EXPECT_EQ(h.songs.getQueueCount(), queued);
     }
     EXPECT_EQ(h.screen(), "idle idle.mp4 | Vui lòng chọn bài hát");
+    EXPECT_EQ(news.locks, (std::vector<bool>{false, true}));
+    h.clock.advance(2000ms);
+    EXPECT_EQ(news.locks, (std::vector<bool>{false, true, false}));
 
     // A ".vcv" song is opened through the local media service.
-    h.clock.advance(2000ms);
     h.add("Dạ Khúc");
     EXPECT_EQ(h.player.opened.back(),
               "http://127.0.0.1:1/" + std::to_string(h.idOf("Dạ Khúc")) + " :audio-track=1");

@@ -19,9 +19,9 @@ using std::chrono::milliseconds;
 // One headless player with a delegate and an ear on its sound.
 class MediaPlayerTest : public ::testing::Test {
   protected:
-    VlcMediaPlayer& open(VideoSink* sink = nullptr) {
-        player.emplace(scheduler,
-                       VlcPlayerOptions{VlcMediaPlayer::headlessArguments(), sink, listener.tap()});
+    VlcMediaPlayer& open(VideoSink* sink = nullptr,
+                         std::vector<std::string> arguments = VlcMediaPlayer::headlessArguments()) {
+        player.emplace(scheduler, VlcPlayerOptions{std::move(arguments), sink, listener.tap()});
         delegate.emplace(*player);
         player->setDelegate(&*delegate);
         return *player;
@@ -252,6 +252,25 @@ TEST_F(MediaPlayerTest, WithoutASoundOutputPlaysSilentlyAndLogsOnce) {
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(occurrences(log, "No sound output can be opened; playing without sound"), 1) << log;
     EXPECT_EQ(occurrences(log, "libVLC") + occurrences(log, "ALSA"), 0) << log;
+}
+
+// --no-sound: a song's sound is not even decoded, yet its tracks are listed and chosen as with sound,
+// so the vocal/backing switch works on, and the key and centre cancel have nothing to break.
+TEST_F(MediaPlayerTest, WithoutSoundNothingIsDecodedAndTheTrackChoiceStillCounts) {
+    std::string song;
+    ASSERT_NO_FATAL_FAILURE(song = makeTwoTrackVideo(dir / "song.mkv", 3));
+    open(&sink, VlcMediaPlayer::soundlessArguments()).setMedia(Media::file(song, {":audio-track=1"}));
+    player->setKeyShift(2);
+    player->setCentreCancel(true);
+    player->play();
+    ASSERT_TRUE(until([&] { return player->audioTrackIndexes().size() == 3 && sink.frames() > 10; }));
+    const std::vector<int> tracks = player->audioTrackIndexes();
+    EXPECT_EQ(player->currentAudioTrackIndex(), tracks[2]);
+    player->setCurrentAudioTrackIndex(tracks[1]);
+    EXPECT_EQ(player->currentAudioTrackIndex(), tracks[1]);
+    ASSERT_TRUE(until([&] { return ended(*player); }));
+    EXPECT_EQ(listener.framesHeard(), 0);
+    EXPECT_FALSE(delegate->saw(PlayerState::Error));
 }
 
 TEST_F(MediaPlayerTest, ShippedClipsAndScoreSoundPlayWithTheirPictureAndSound) {

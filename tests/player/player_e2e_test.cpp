@@ -206,7 +206,12 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
         << readFile(dir / "monitor.log");
 
     // Each key, then the state and song it leaves. Play and Pause change nothing when the
-    // player is already there; Next waits out the start lock, Previous the replay lock.
+    // player is already there; Next waits out the start lock, Previous the replay lock. A start
+    // holds Next back a while (CanGoNext false, then true, each announced); a replay jumps to 0.
+    const auto monitorSince = [&](std::size_t from) {
+        const std::string log = readFile(dir / "monitor.log");
+        return from < log.size() ? log.substr(from) : std::string();
+    };
     const struct {
         const char *method, *status;
         int song, waitMs;
@@ -216,6 +221,7 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
         {"Next", "Playing", 0, 2100}, {"Pause", "Paused", 0, 0},     {"Previous", "Playing", 0, 2100}};
     for (const auto& step : steps) {
         std::this_thread::sleep_for(std::chrono::milliseconds(step.waitMs));
+        const std::size_t heard = readFile(dir / "monitor.log").size();
         const auto called = call(kName, std::string("org.mpris.MediaPlayer2.Player.") + step.method);
         EXPECT_EQ(called.status, 0) << step.method << called.err;
         const auto shown = [&] {
@@ -226,7 +232,31 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
             << step.method << ": " << property("PlaybackStatus") << property("Metadata");
         std::this_thread::sleep_for(300ms);  // a change that should not happen has its time
         EXPECT_THAT(property("PlaybackStatus"), HasSubstr(step.status)) << step.method;
+        const std::string_view method = step.method;
+        if (method != "Next" && method != "Previous") continue;
+        EXPECT_TRUE(eventually(
+            [&] {
+                const std::string news = monitorSince(heard);
+                const auto held = news.find("{'CanGoNext': <false>}");
+                return held != std::string::npos &&
+                       news.find("{'CanGoNext': <true>}", held) != std::string::npos;
+            },
+            5s))
+            << method << ": " << monitorSince(heard);
+        EXPECT_THAT(property("CanGoNext"), HasSubstr("true"));
+        EXPECT_EQ(contains(monitorSince(heard), ".Seeked (int64 0,)"), method == "Previous")
+            << monitorSince(heard);
     }
+    // The position, in microseconds, follows the song replayed.
+    const auto position = [&] {
+        const std::string shown = property("Position");
+        const auto at = shown.find("int64 ");
+        return at == std::string::npos ? -1LL : std::stoll(shown.substr(at + 6));
+    };
+    const long long early = position();
+    EXPECT_GE(early, 0) << property("Position");
+    EXPECT_TRUE(eventually([&] { return position() > early + 500'000; }, 5s)) << property("Position");
+    EXPECT_LT(position(), 60'000'000);
     EXPECT_THAT(readFile(dir / "monitor.log"),
                 AllOf(HasSubstr("{'PlaybackStatus': <'Paused'>}"), HasSubstr("'xesam:title': <'Hai'>")));
 

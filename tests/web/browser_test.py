@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A guest's phone browser against the real player: headless Chromium at a phone's size gives a name,
 keeps it on the next visit, searches "hnmt", queues the song with its key and sees it in the queue;
-markup in a title stays text; the page survives the player's restart by connecting again.
+markup in a title stays text; the page survives the player's restart by connecting again, and is told
+the player is starting when it queues a song during the intro.
 
 usage: browser_test.py BINDIR [SCREENSHOTDIR]   (with a folder: the README's pictures of the page)
 """
@@ -161,10 +162,17 @@ def main():
         assert driver.execute_script("return window.pwned") is None
         assert not driver.find_elements(By.CSS_SELECTOR, "#results img:not(.thumb)")
 
-        # The player restarts: the page notices, connects again and shows the new state.
+        # The player restarts: the page notices, connects again and shows the new state. While the
+        # intro plays (a longer one this time) a song added is refused, and the page says why.
         stop_player(player)
         wait(lambda d: find(By.TAG_NAME, "body").get_attribute("data-live") == "no")
+        clip(f"{WORK}/intro.mp4", 10)
         player = start_player(wait)
+        search.clear()
+        search.send_keys("hnmt")
+        results(["Hạnh Nhân Mùa Thu"])
+        click("#results .song button.add")
+        text_is("#toast", "Máy hát đang khởi động, thử lại sau giây lát.")
         play(wait, "Hạnh Nhân Mùa Thu")
         wait(lambda d: find(By.TAG_NAME, "body").get_attribute("data-live") == "yes")
         text_is("#now-title", "Hạnh Nhân Mùa Thu")

@@ -29,9 +29,12 @@ struct Web {
           web(h.clock, h.songs, *h.engine, {0, std::move(pin), 6768, true, &h.preferences}) {}
     void start() {
         h.launchToFirstSong();
+        listen();
+        h.clock.advance(2500ms);  // past the lock of the idle clip's start: songs added start at once
+    }
+    void listen() {
         std::string error;
         ASSERT_TRUE(web.start(&error)) << error;
-        h.clock.advance(2500ms);  // past the lock of the idle clip's start: songs added start at once
     }
     // One request on its own connection, answered while the engine's thread runs.
     HttpAnswer call(const std::string& method, const std::string& target, const std::string& body = {},
@@ -72,7 +75,43 @@ std::string withId(std::int32_t id, json more = json::object()) {
 
 TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
     Web f;
-    f.start();
+    // The page is served from the start, while the intro plays: every command is refused as the
+    // player starting, before the catalogue has loaded and after, and changes nothing.
+    f.h.launch();
+    f.listen();
+    const std::pair<std::string, std::string> commands[] = {
+        {"/api/queue", withId(0)},
+        {"/api/queue", withId(1, {{"first", true}, {"name", "Hoa"}})},
+        {"/api/queue/0/remove", ""},
+        {"/api/queue/0/key", R"({"key": 1})"},
+        {"/api/current/key", R"({"key": 1})"},
+        {"/api/player/next", ""},
+        {"/api/player/volume-up", ""},
+        {"/api/settings", R"({"fairTurns": true})"},
+        {"/api/message", R"({"text": "hi"})"},
+        {"/api/picture", "\x89PNG\r\n\x1A\n rest of the picture"},
+    };
+    for (const bool loaded : {false, true}) {
+        if (loaded) {
+            f.h.clock.advance(2000ms);
+            ASSERT_TRUE(f.h.loaded());
+            ASSERT_EQ(json::parse(f.call("GET", "/api/songs").body)["total"], kSongs.size());
+        }
+        for (const auto& [target, body] : commands) {
+            const auto answer = f.call("POST", target, body);
+            EXPECT_EQ(answer.status, 503) << target << (loaded ? " loaded" : "");
+            EXPECT_EQ(json::parse(answer.body, nullptr, false)["error"],
+                      "Máy hát đang khởi động, thử lại sau giây lát.")
+                << answer.body;
+        }
+    }
+    f.h.clock.runPending();
+    EXPECT_TRUE(f.h.songs.isQueueEmpty());
+    EXPECT_FALSE(f.h.overlays.messageVisible || f.h.overlays.pictureVisible || f.h.overlays.volumeVisible);
+    EXPECT_FALSE(f.h.engine->fairTurns());
+    f.h.clock.advance(4000ms);
+    f.h.end();  // the intro's end: commands are taken from here on
+    f.h.clock.advance(2500ms);
     EventClient page(f.web.port());
     const auto anh = f.h.idOf("Anh"), bong = f.h.idOf("Bông Hồng"), chieu = f.h.idOf("Chiều");
     const auto first = page.until();

@@ -73,6 +73,8 @@ class MediaPlayer {
     // judge a failed media after unloading it.
     virtual float position() const = 0;
     virtual int videoTrackCount() const = 0;
+    // Milliseconds played of the loaded media; 0 before it plays.
+    virtual std::int64_t time() const = 0;
     // Remaining play time in milliseconds as a negative number; nullopt while the length
     // is not known.
     virtual std::optional<std::int64_t> remainingTime() const = 0;

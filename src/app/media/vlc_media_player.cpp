@@ -99,6 +99,9 @@ struct VlcMediaPlayer::Impl {
     std::size_t wantedAudio = 0;
     // No sound output could be opened for this media: it plays without sound.
     bool silent = false;
+    // "--no-audio": no sound is decoded at all. libVLC still lists the tracks, but selecting
+    // one would decode it, so the choice is only kept.
+    bool noAudio = false;
     // Told once per loss of the sound output, until a media plays sound again.
     bool soundLost = false;
     // The media whose failure to open a sound output was handled (libVLC's thread).
@@ -252,12 +255,14 @@ struct VlcMediaPlayer::Impl {
     // The file's default-track flags are not trusted: the choice is made here, again each
     // time libVLC finds another audio track.
     void selectWantedAudio() {
-        if (silent) return;
+        if (soundOff()) return;
         const auto track = wantedAudioTrack();
         if (track && libvlc_audio_get_track(player) != *track) libvlc_audio_set_track(player, *track);
     }
 
     // --- sound output -------------------------------------------------------------------
+
+    bool soundOff() const { return silent || noAudio; }
 
     // On libVLC's decoder thread, which tries to open a sound output again for every block
     // it decodes: the main thread turns the sound off for this media instead.
@@ -476,10 +481,13 @@ struct VlcMediaPlayer::Impl {
 
 std::vector<std::string> VlcMediaPlayer::headlessArguments() { return {"--aout=adummy", "--vout=vdummy"}; }
 
+std::vector<std::string> VlcMediaPlayer::soundlessArguments() { return {"--aout=adummy", "--no-audio"}; }
+
 VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
     : impl_(std::make_unique<Impl>(scheduler, std::move(options))) {
     quietAlsaOnce();
     Impl& d = *impl_;
+    d.noAudio = hasOption(d.options.arguments, "--no-audio");
     // Statistics stay on: each media's shown and lost pictures are logged when it is unloaded.
     std::vector<std::string> arguments = {"--no-video-title-show", "--no-osd", "--no-snapshot-preview",
                                           "--no-xlib", "--quiet"};
@@ -656,6 +664,8 @@ float VlcMediaPlayer::position() const { return impl_->played; }
 
 int VlcMediaPlayer::videoTrackCount() const { return impl_->mostVideoTracks; }
 
+std::int64_t VlcMediaPlayer::time() const { return impl_->loaded ? impl_->timeMs : 0; }
+
 std::optional<std::int64_t> VlcMediaPlayer::remainingTime() const {
     const auto total = length();
     if (!total) return std::nullopt;
@@ -679,8 +689,8 @@ std::vector<int> VlcMediaPlayer::audioTrackIndexes() const {
 
 int VlcMediaPlayer::currentAudioTrackIndex() const {
     if (!isReady() || !impl_->loaded) return -1;
-    // Without a sound output the sound is off, but the track chosen still counts.
-    if (impl_->silent) return impl_->wantedAudioTrack().value_or(-1);
+    // Without sound the track chosen still counts.
+    if (impl_->soundOff()) return impl_->wantedAudioTrack().value_or(-1);
     return libvlc_audio_get_track(impl_->player);
 }
 
@@ -690,7 +700,7 @@ void VlcMediaPlayer::setCurrentAudioTrackIndex(int index) {
     const std::vector<int> ids = d.audioTracks();
     const auto chosen = std::find(ids.begin(), ids.end(), index);
     if (chosen != ids.end()) d.wantedAudio = static_cast<std::size_t>(chosen - ids.begin());
-    if (d.silent) return;
+    if (d.soundOff()) return;
     if (libvlc_audio_set_track(d.player, index) != 0) logParts("Unable to select audio track ", index);
 }
 

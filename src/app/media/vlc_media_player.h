@@ -21,7 +21,8 @@ struct VlcPlayerOptions {
     // libVLC command-line options, e.g. "--aout=adummy". Without a video sink and without a
     // "--vout=..." of the caller's, pictures go to libVLC's dummy output. Without an
     // "--aout=..." the sound takes the player's own path to PulseAudio, where the key and the
-    // centre cancellation work; with one, libVLC's own output plays it unchanged.
+    // centre cancellation work; with one, libVLC's own output plays it unchanged. With
+    // "--no-audio" no sound is decoded.
     std::vector<std::string> arguments;
     // Receives the pictures; not owned, must outlive the player.
     VideoSink* videoSink = nullptr;
@@ -46,6 +47,9 @@ class VlcMediaPlayer final : public MediaPlayer {
 
     // Options for a player that needs neither a display nor a sound card.
     static std::vector<std::string> headlessArguments();
+    // Options for a player without sound: no sound card, and no sound decoded at all, which
+    // spares the processor its decoding. The audio tracks are still listed and chosen.
+    static std::vector<std::string> soundlessArguments();
 
     VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options = {});
     ~VlcMediaPlayer() override;
@@ -76,6 +80,7 @@ class VlcMediaPlayer final : public MediaPlayer {
     bool hasEnded() const override;
     float position() const override;
     int videoTrackCount() const override;
+    std::int64_t time() const override;
     std::optional<std::int64_t> remainingTime() const override;
     std::optional<std::int64_t> length() const override;
 

@@ -14,6 +14,8 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(MprisPlayer& player)
 
 QString MprisPlayerAdaptor::playbackStatus() const { return player_.playbackStatus(); }
 QVariantMap MprisPlayerAdaptor::metadata() const { return player_.metadata(); }
+qlonglong MprisPlayerAdaptor::position() const { return player_.position(); }
+bool MprisPlayerAdaptor::canGoNext() const { return player_.canGoNext(); }
 
 void MprisPlayerAdaptor::PlayPause() { player_.playPause(); }
 void MprisPlayerAdaptor::Play() { player_.play(); }

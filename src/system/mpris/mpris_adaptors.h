@@ -43,6 +43,7 @@ class MprisRootAdaptor final : public QDBusAbstractAdaptor {
 
 // org.mpris.MediaPlayer2.Player: the transport keys and what is playing. Songs come from the
 // queue, so there is no seeking, no opening of addresses and no stopping (the nearest is a pause).
+// The position is only read, never announced: clients ask for it when they show it.
 class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -51,7 +52,8 @@ class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
     Q_PROPERTY(double Rate READ rate)
     Q_PROPERTY(double MinimumRate READ rate)
     Q_PROPERTY(double MaximumRate READ rate)
-    Q_PROPERTY(bool CanGoNext READ canControl)
+    Q_PROPERTY(qlonglong Position READ position)
+    Q_PROPERTY(bool CanGoNext READ canGoNext)
     Q_PROPERTY(bool CanGoPrevious READ canControl)
     Q_PROPERTY(bool CanPlay READ canControl)
     Q_PROPERTY(bool CanPause READ canControl)
@@ -63,6 +65,8 @@ class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
 
     QString playbackStatus() const;
     QVariantMap metadata() const;
+    qlonglong position() const;
+    bool canGoNext() const;
     double rate() const { return 1.0; }
     bool canControl() const { return true; }
     bool canSeek() const { return false; }
@@ -77,6 +81,10 @@ class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
     void Seek(qlonglong offset);
     void SetPosition(const QDBusObjectPath& trackId, qlonglong position);
     void OpenUri(const QString& uri);
+
+  Q_SIGNALS:
+    // The position jumped (a replay): clients that count it on by themselves start again from here.
+    void Seeked(qlonglong position);
 
   private:
     MprisPlayer& player_;

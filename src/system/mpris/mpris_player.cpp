@@ -79,14 +79,26 @@ void MprisPlayer::quit() {
 
 void MprisPlayer::currentSongChanged(std::int32_t songId) {
     QVariantMap next = metadataFor(songId);
-    // A replay keeps the length already read.
-    if (const auto length = metadata_.find(QStringLiteral("mpris:length"));
-        length != metadata_.end() &&
-        next.value(QStringLiteral("mpris:trackid")) == metadata_.value(QStringLiteral("mpris:trackid")))
-        next.insert(length.key(), length.value());
+    positionMicroseconds_ = 0;
+    const bool sameTrack =
+        next.value(QStringLiteral("mpris:trackid")) == metadata_.value(QStringLiteral("mpris:trackid"));
+    // A replay keeps the length already read, and is a jump back to the start.
+    if (sameTrack && songs_.getSong(songId)) {
+        if (const auto length = metadata_.find(QStringLiteral("mpris:length")); length != metadata_.end())
+            next.insert(length.key(), length.value());
+        if (!serviceName_.isEmpty()) emit player_.Seeked(0);
+    }
     if (next == metadata_) return;
     metadata_ = std::move(next);
     announce({{QStringLiteral("Metadata"), metadata_}});
+}
+
+void MprisPlayer::playTimeChanged(std::int64_t milliseconds) { positionMicroseconds_ = milliseconds * 1000; }
+
+void MprisPlayer::nextLockChanged(bool locked) {
+    if (locked == nextLocked_) return;
+    nextLocked_ = locked;
+    announce({{QStringLiteral("CanGoNext"), canGoNext()}});
 }
 
 void MprisPlayer::songLengthKnown(std::int32_t songId, std::int64_t milliseconds) {

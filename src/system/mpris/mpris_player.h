@@ -42,6 +42,8 @@ class MprisPlayer final : public QObject, public EngineListener {
     // Read from the engine: not every start comes with news (the intro's does not).
     QString playbackStatus() const { return statusText(engine_.isPlaying()); }
     QVariantMap metadata() const { return metadata_; }
+    qlonglong position() const { return positionMicroseconds_; }
+    bool canGoNext() const { return !nextLocked_; }
     void playPause() { engine_.issue(CommandKind::PlayPause, CommandSource::Operator); }
     void play();
     void pause();
@@ -54,6 +56,8 @@ class MprisPlayer final : public QObject, public EngineListener {
     void currentSongChanged(std::int32_t songId) override;
     void playStateChanged(bool playing) override;
     void songLengthKnown(std::int32_t songId, std::int64_t milliseconds) override;
+    void playTimeChanged(std::int64_t milliseconds) override;
+    void nextLockChanged(bool locked) override;
 
   private:
     static QString statusText(bool playing) {
@@ -67,7 +71,9 @@ class MprisPlayer final : public QObject, public EngineListener {
     MprisConfig config_;
     bool playing_ = false;  // as last announced
     QVariantMap metadata_;
-    QString serviceName_;  // the bus name taken; empty before start() or without a bus
+    qlonglong positionMicroseconds_ = 0;
+    bool nextLocked_ = false;  // as last announced; nothing starts (nor locks) before start()
+    QString serviceName_;      // the bus name taken; empty before start() or without a bus
     bool listening_ = false;
     // Children of this object, as QtDBus wants them; members, so they go before it does.
     MprisRootAdaptor root_{*this};

@@ -65,6 +65,15 @@ const problems = {
   413: "Quá lớn để gửi.",
 };
 
+// The player's own words for a problem the page has none for (it is still starting).
+async function errorText(answer) {
+  try {
+    return (await answer.json()).error || "";
+  } catch {
+    return "";
+  }
+}
+
 // Posts to the player; asks for the PIN once when the player wants one and tries again.
 async function post(path, body, contentType) {
   for (let attempt = 0; attempt < 2; ++attempt) {
@@ -84,7 +93,7 @@ async function post(path, body, contentType) {
       return next;
     }
     if (answer.status === 401 && attempt === 0 && (await askPin())) continue;
-    toast(problems[answer.status] || `Lỗi ${answer.status}.`);
+    toast(problems[answer.status] || (await errorText(answer)) || `Lỗi ${answer.status}.`);
     return null;
   }
   return null;
