@@ -62,6 +62,7 @@ class IdleEngine final : public EngineControl {
     void setHasScoring(bool) override {}
     void setRandom(bool, std::int32_t, std::optional<std::string>) override {}
     bool isLibraryLoaded() const override { return true; }
+    bool takesGuestCommands() const override { return true; }
     ThumbnailTool thumbnailTool() const override { return {}; }
     void setIsCreateThumbnail(bool) override {}
 };
