@@ -1,6 +1,9 @@
 #include "app/app_delegate.h"
 
 #include <ctime>
+#include <filesystem>
+#include <string>
+#include <utility>
 
 #include "app/engine_timers.h"
 #include "app/equalizer_text.h"
@@ -78,6 +81,11 @@ void AppDelegate::applicationWillTerminate() {
 
 void AppDelegate::loadLibrary() {
     if (loadingLibrary_ || flags_.isLibraryLoaded || terminated_) return;
+    if (songsBeingMade_) {
+        // A scan now would find none of them, or only some.
+        libraryWaitsForSongs_ = true;
+        return;
+    }
     loadingLibrary_ = true;
     parts_.background.post([this] {
         const std::vector<std::string> folders =
@@ -104,6 +112,20 @@ void AppDelegate::loadLibrary() {
         parts_.sockets.setIsPlaying(true);
         parts_.scheduler.post([this, catalogue] { onLibraryLoaded(catalogue); });
     });
+}
+
+void AppDelegate::songsBeingMade(int number, int total) {
+    if (terminated_ || flags_.isLibraryLoaded) return;
+    songsBeingMade_ = true;
+    if (loadingLibrary_) return;  // a scan under way has the banner for its own outcome
+    parts_.overlays.setTitleText("Đang tạo bài hát mẫu " + std::to_string(number) + "/" +
+                                 std::to_string(total));
+    parts_.overlays.setTitleVisible(true);
+}
+
+void AppDelegate::songsMade() {
+    songsBeingMade_ = false;
+    if (std::exchange(libraryWaitsForSongs_, false)) loadLibrary();
 }
 
 void AppDelegate::onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue) {

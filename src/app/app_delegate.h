@@ -118,6 +118,11 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void windowDidBecomeMain() override;   // first time: intro after 1 s, catalogue after 2 s
     void applicationWillTerminate();
     void loadLibrary();
+    // Songs for this run are being made (the demo's first start): the catalogue load waits
+    // for them, and the screen says which one is being made instead of "no drive".
+    void songsBeingMade(int number, int total);
+    // The making is over, whatever it made: a catalogue load that waited for it runs now.
+    void songsMade();
 
     // --- song start and advance
     void startNextSong();
@@ -251,6 +256,8 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     EngineFacts flags_;
     bool windowBecameMain_ = false;
     bool loadingLibrary_ = false;
+    bool songsBeingMade_ = false;
+    bool libraryWaitsForSongs_ = false;
     bool terminated_ = false;
     const Song* randomSong_ = nullptr;
     std::optional<std::int32_t> lengthFor_;  // the song whose length the front-ends wait for

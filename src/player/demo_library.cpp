@@ -59,13 +59,14 @@ const std::vector<DemoSong>& demoSongs() {
     return songs;
 }
 
-int makeDemoLibrary(const std::string& songFolder, const std::string& workFolder, int seconds) {
+int makeDemoLibrary(const std::string& songFolder, const std::string& workFolder, int seconds,
+                    const DemoProgress& progress) {
     // A catalogue load that ran halfway through would keep only the songs made so far, so
     // the songs are made outside the song folders and moved in together.
     const fs::path finished(songFolder);
     if (fs::exists(finished)) return static_cast<int>(demoSongs().size());
     const fs::path making(workFolder);
-    const int made = makeDemoSongs(making.string(), seconds);
+    const int made = makeDemoSongs(making.string(), seconds, progress);
     std::error_code error;
     fs::create_directories(finished.parent_path(), error);
     fs::rename(making, finished, error);
@@ -73,7 +74,7 @@ int makeDemoLibrary(const std::string& songFolder, const std::string& workFolder
     return error ? 0 : made;
 }
 
-int makeDemoSongs(const std::string& songFolder, int length) {
+int makeDemoSongs(const std::string& songFolder, int length, const DemoProgress& progress) {
     const auto& songs = demoSongs();
     char scratchTemplate[] = "/tmp/vocalis-demo-XXXXXX";
     const char* scratch = ::mkdtemp(scratchTemplate);
@@ -88,6 +89,7 @@ int makeDemoSongs(const std::string& songFolder, int length) {
         }
         if (!scratch) break;
         logParts("Making demo song ", i + 1, " of ", songs.size(), ": ", song.title);
+        if (progress) progress(static_cast<int>(i) + 1, static_cast<int>(songs.size()));
         std::error_code error;
         fs::create_directories(target.parent_path(), error);
         // The texts go through files: drawtext would need every quote and colon escaped.

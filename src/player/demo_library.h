@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,13 +17,17 @@ struct DemoSong {
 // The songs of the demo library.
 const std::vector<DemoSong>& demoSongs();
 
+// Told before each song is made: its number from 1, and how many songs the library has.
+using DemoProgress = std::function<void(int number, int total)>;
+
 // Makes the demo songs with ffmpeg in `workFolder` (outside every song folder, on the same
 // file system) and moves them to `songFolder`, which so appears complete or not at all: a title card, a
 // backing track first and backing with a sung melody second, so the vocal switch is heard. Nothing is made
 // when the folder exists. Returns how many songs it holds.
-int makeDemoLibrary(const std::string& songFolder, const std::string& workFolder, int seconds = 45);
+int makeDemoLibrary(const std::string& songFolder, const std::string& workFolder, int seconds = 45,
+                    const DemoProgress& progress = {});
 
 // Makes the songs that are missing in the folder, one by one.
-int makeDemoSongs(const std::string& songFolder, int seconds = 45);
+int makeDemoSongs(const std::string& songFolder, int seconds = 45, const DemoProgress& progress = {});
 
 }  // namespace vocalis

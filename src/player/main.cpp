@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 
 #include "app/app_delegate.h"
@@ -20,7 +19,7 @@
 #include "base/paths.h"
 #include "catalogue/karaoke_paths.h"
 #include "player/data_folder.h"
-#include "player/demo_library.h"
+#include "player/demo_start.h"
 #include "player/player_options.h"
 #include "player/resources.h"
 #include "remote/media_service.h"
@@ -168,10 +167,8 @@ int main(int argc, char** argv) {
     data.placeClip(introSource, introName);
     data.placeClip(idleSource, idleName);
     engine.applicationDidFinishLaunching();
-    if (options.demo && !std::filesystem::exists(demoFolder))
-        background.post([demoFolder, work = data.supportFolder + "/demo.making"] {
-            logParts("Demo library ready: ", makeDemoLibrary(demoFolder, work), " songs");
-        });
+    if (options.demo)
+        startDemoLibrary(engine, scheduler, background, demoFolder, data.supportFolder + "/demo.making");
     thumbnails.load(data.thumbnailFolder(), data.thumbnailDataPath());
     std::string error;
     if (!thumbnailServer.start(options.thumbnailPort, &error))

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,7 +100,7 @@ class ScriptedPlayer final : public MediaPlayer {
 
 // The screen as the engine leaves it.
 struct RecordingOverlays final : Overlays {
-    void setTitleText(const std::string& text) override { title = text; }
+    void setTitleText(const std::string& text) override { title = text, titles.push_back(text); }
     void setTitleVisible(bool visible) override { titleVisible = visible; }
     void setNextViewVisible(bool visible) override { nextVisible = visible; }
     void fadeNextView(double alpha) override { nextAlpha = alpha; }
@@ -123,6 +124,7 @@ struct RecordingOverlays final : Overlays {
     void setMenusEnabled(bool enabled, bool record) override { menus = enabled, recordMenu = record; }
 
     std::string title, message, nextLabel, nextTitle;
+    std::vector<std::string> titles;  // every title text, in order
     bool titleVisible = false, nextVisible = false, messageVisible = false, pictureVisible = false;
     bool blackCover = false, volumeVisible = false, scoreVisible = false, menus = false, recordMenu = false;
     double nextAlpha = -1;
@@ -163,7 +165,13 @@ class EngineHarness {
         config.introURL = [] { return std::string("http://127.0.0.1:1/intro.mp4"); };
         config.idleURL = [] { return std::string("http://127.0.0.1:1/idle.mp4"); };
         config.songURL = [](std::int32_t id) { return "http://127.0.0.1:1/" + std::to_string(id); };
-        config.songFolders = [this] { return foldersFound; };
+        // As on a real machine, a folder that is not there is not offered for a scan.
+        config.songFolders = [this] {
+            std::vector<std::string> found;
+            for (const auto& folder : foldersFound)
+                if (std::filesystem::is_directory(folder)) found.push_back(folder);
+            return found;
+        };
         config.thumbnailFolder = songsDir / "thumbnail";
         config.thumbnailTool = std::move(thumbnailTool);
         config.recordFolder = songsDir / "record";

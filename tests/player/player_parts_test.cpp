@@ -1,9 +1,13 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "app/engine_harness.h"
 #include "player/data_folder.h"
 #include "player/demo_library.h"
+#include "player/demo_start.h"
 #include "player/player_options.h"
 #include "player/resources.h"
 #include "support/run_program.h"
@@ -11,6 +15,8 @@
 
 using namespace vocalis;
 using namespace vocalis::testing;
+using namespace std::chrono_literals;
+using ::testing::StartsWith;
 namespace fs = std::filesystem;
 
 TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
@@ -66,11 +72,28 @@ TEST(DataFolder, PreparedWithItsFoldersAndAnEmptyTemp) {
     EXPECT_FALSE(data.placeClip(dir / "missing.mp4", "idle.mp4"));
 }
 
-TEST(DemoLibrary, SongsWithATitleCardAndTwoAudioTracksAppearTogether) {
-    TempDir dir;
-    const std::string songs = dir / "Karaoke/Vocalis Demo";
-    EXPECT_EQ(makeDemoLibrary(songs, dir / "making", 2), static_cast<int>(demoSongs().size()));
-    EXPECT_FALSE(fs::exists(dir / "making"));
+// A first start with --demo: the songs are made off the main thread while the intro plays and the
+// screen says which one is being made, never that no drive was found; the catalogue loads them once
+// all are there, together.
+TEST(DemoLibrary, MadeAtTheFirstStartWhileTheScreenCountsThemThenLoaded) {
+    EngineHarness h({});  // a fresh machine: no drive, no song folder yet
+    const std::string songs = h.songsDir / "Karaoke/Vocalis Demo";
+    startDemoLibrary(*h.engine, h.clock, h.background, songs, h.songsDir / "making", 2);
+    EXPECT_FALSE(fs::exists(songs));  // back at once, the making goes on
+    h.launch();
+    h.clock.advance(2000ms);  // the intro, and the catalogue's first try
+    EXPECT_THAT(h.screen(), StartsWith("intro intro.mp4 | Đang tạo bài hát mẫu "));
+    ASSERT_TRUE(eventually([&] { return h.clock.runPending(), h.engine->flags().isLibraryLoaded; }, 120s))
+        << h.screen();
+    EXPECT_EQ(h.songs.getCount(), static_cast<int>(demoSongs().size()));
+    EXPECT_FALSE(h.overlays.titleVisible);
+    auto titles = h.overlays.titles;
+    titles.erase(std::unique(titles.begin(), titles.end()), titles.end());
+    EXPECT_EQ(titles, (std::vector<std::string>{"Đang tạo bài hát mẫu 1/4", "Đang tạo bài hát mẫu 2/4",
+                                                "Đang tạo bài hát mẫu 3/4", "Đang tạo bài hát mẫu 4/4", ""}));
+    EXPECT_FALSE(fs::exists(h.songsDir / "making"));
+
+    // Each with a title card and two audio tracks.
     for (const DemoSong& song : demoSongs()) {
         const std::string file =
             songs + "/" + song.folder + "/" + song.title + " - " + song.singer + song.extension;
@@ -79,9 +102,9 @@ TEST(DemoLibrary, SongsWithATitleCardAndTwoAudioTracksAppearTogether) {
             runProgram("ffprobe", words("-v error -show_entries stream=codec_type -of csv=p=0", {file}));
         EXPECT_EQ(probe.out, "video\naudio\naudio\n") << file;
     }
-    // Made once: a second call finds the folder and makes nothing.
+    // Made once: the next start finds the folder and makes nothing.
     const auto before = fs::last_write_time(songs);
-    EXPECT_EQ(makeDemoLibrary(songs, dir / "making", 2), static_cast<int>(demoSongs().size()));
+    EXPECT_EQ(makeDemoLibrary(songs, h.songsDir / "making", 2), static_cast<int>(demoSongs().size()));
     EXPECT_EQ(fs::last_write_time(songs), before);
 }
 

@@ -1,6 +1,8 @@
 #include <QBuffer>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QScreen>
+#include <QWindow>
 #include <thread>
 
 #include "base/virtual_scheduler.h"
@@ -53,7 +55,8 @@ bool centred(int at, int middle) { return std::abs(at - middle) <= 1; }
 TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     TempDir resources;
     const std::string scorePath = resources / "score.png";
-    filled(64, 36, QColor(10, 200, 30)).save(QString::fromStdString(scorePath));
+    const QColor scoreColour(10, 200, 30);
+    filled(64, 36, scoreColour).save(QString::fromStdString(scorePath));
     MainWindow window({QString(), QString::fromStdString(scorePath)});
     showActive(window);
     window.showNormal();  // from the whole screen it takes when it first becomes active
@@ -128,8 +131,8 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     EXPECT_TRUE(centred(screen.scoring()->numberLabel()->geometry().center().x(), W / 2));
     // The background is stretched over the whole screen.
     const QImage scoreShot = screen.scoring()->grab().toImage();
-    EXPECT_EQ(scoreShot.pixelColor(5, 5), QColor(10, 200, 30));
-    EXPECT_EQ(scoreShot.pixelColor(scoreShot.width() - 5, scoreShot.height() - 5), QColor(10, 200, 30));
+    EXPECT_EQ(scoreShot.pixelColor(5, 5), scoreColour);
+    EXPECT_EQ(scoreShot.pixelColor(scoreShot.width() - 5, scoreShot.height() - 5), scoreColour);
 
     // The black cover hides everything but the message.
     window.setBlackCoverVisible(true);
@@ -206,6 +209,41 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     EXPECT_DOUBLE_EQ(next->opacity(), 0.0);
     EXPECT_TRUE(centred(window.screen().title()->geometry().center().x(), all.width() / 2));
     EXPECT_TRUE(next->isVisible());  // only its alpha changes
+
+    // The score screen covers the song's overlays: its title, the up-next panel even as it fades in
+    // when the song ends, and the page's QR code. Read from the window's pixels as shown, which
+    // are painted piecemeal as each overlay changes, not drawn afresh as grab() would.
+    window.setBlackCoverVisible(false);
+    window.setMessageVisible(false);
+    window.setPictureVisible(false);
+    window.setVolumeVisible(false);
+    window.setScoreVisible(false);
+    VirtualScheduler clock;
+    SongManager songs;
+    QrCodeView qr(
+        clock, songs, [] { return std::optional<std::string>("http://192.168.1.20:6790/"); }, screen);
+    ASSERT_TRUE(qr.isVisible() && screen.title()->isVisible());
+    const auto uncovered = [&](QWidget* overlay) {
+        QCoreApplication::processEvents();
+        const QImage shown = window.windowHandle()->screen()->grabWindow(window.winId()).toImage();
+        const QRect area(overlay->mapTo(&window, QPoint(0, 0)), overlay->size());
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); y += 4)
+            for (int x = area.left(); x <= area.right(); x += 4)
+                count += shown.pixelColor(x, y) != scoreColour;
+        return count;
+    };
+    const std::pair<const char*, QWidget*> songOverlays[] = {
+        {"title", screen.title()}, {"up next", next}, {"QR code", &qr}};
+    for (const auto& [name, overlay] : songOverlays) ASSERT_GT(uncovered(overlay), 0) << name;  // not yet
+    window.fadeNextView(1.0);
+    window.setScoreVisible(true);
+    ASSERT_TRUE(next->isFading());
+    for (const auto& [name, overlay] : songOverlays) EXPECT_EQ(uncovered(overlay), 0) << name;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !next->isFading(); }, 5000));
+    EXPECT_EQ(uncovered(next), 0);
+    window.setTitleText("Vui lòng chọn bài hát");
+    EXPECT_EQ(uncovered(screen.title()), 0);
 }
 
 TEST(QrCodeView, ScansAsTheAddressAndShowsWhileNothingIsQueuedAndAtEachStart) {
