@@ -73,6 +73,10 @@ void AppDelegate::applicationWillTerminate() {
     parts_.sockets.setDelegate(nullptr);
     parts_.sockets.stop();
     parts_.discovery.stop();
+    // The song playing is kept where it got to; the next start begins it again from its start.
+    keepPosition(true);
+    historyEnds(SongEnding::kSkipped);
+    if (parts_.store) parts_.store->endRun([](const WriteError&) {});
     parts_.player.setDelegate(nullptr);
     parts_.player.stop();
     parts_.player.setMedia(std::nullopt);
@@ -110,7 +114,7 @@ void AppDelegate::loadLibrary() {
                                     catalogue->md5);
         parts_.sockets.setDelegate(this);
         parts_.sockets.setIsPlaying(true);
-        parts_.scheduler.post([this, catalogue] { onLibraryLoaded(catalogue); });
+        parts_.scheduler.post([this, catalogue, folders] { onLibraryLoaded(catalogue, folders); });
     });
 }
 
@@ -128,19 +132,33 @@ void AppDelegate::songsMade() {
     if (std::exchange(libraryWaitsForSongs_, false)) loadLibrary();
 }
 
-void AppDelegate::onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue) {
-    loadingLibrary_ = false;
+void AppDelegate::onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue,
+                                  std::vector<std::string> folders) {
     if (terminated_) return;
     if (parts_.songs.getCount() < 1) {
+        loadingLibrary_ = false;
         parts_.overlays.setTitleText("Không tìm thấy bài hát");
         parts_.overlays.setTitleVisible(true);
         schedule(timers::kLoadLibrary, 5s, [this] { loadLibrary(); });
         return;
     }
+    logParts("Catalogue loaded: ", catalogue->songs.size(), " songs, checksum ", catalogue->md5);
+    folders_ = std::move(folders);
+    identities_.clear();
+    if (!parts_.store) return libraryReady();
+    // The saved queue is back before the intro may end and the first song start.
+    parts_.store->restore(catalogue, folders_, [this, alive = std::weak_ptr(alive_)](KeptPlay kept) {
+        if (alive.expired() || terminated_) return;
+        restorePlay(std::move(kept));
+        libraryReady();
+    });
+}
+
+void AppDelegate::libraryReady() {
+    loadingLibrary_ = false;
     flags_.isLibraryLoaded = true;
     if (flags_.isRandom) parts_.songs.filterRandom(randomType_, randomKeyword_);
     parts_.overlays.setNextViewVisible(true);
-    logParts("Catalogue loaded: ", catalogue->songs.size(), " songs, checksum ", catalogue->md5);
 }
 
 // The intro is over (its clip ended or failed, the catalogue loaded): phones may come in, menus work.
@@ -236,6 +254,7 @@ void AppDelegate::queueChanged() {
         const Song* song = parts_.songs.getSong(entry.first);
         return !song || !parts_.songs.queueContains(*song);
     });
+    keepPlay();
     announce([](EngineListener& listener) { listener.queueChanged(); });
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -13,6 +15,7 @@
 #include "app/engine_phase.h"
 #include "app/media/media_player.h"
 #include "app/overlays.h"
+#include "app/play_store.h"
 #include "app/recorder.h"
 #include "app/system_volume.h"
 #include "base/background_queue.h"
@@ -67,6 +70,8 @@ struct EngineParts {
     Recorder& recorder;
     ScoreSound& scoreSound;
     BackgroundQueue& background;
+    // Where what plays and what was sung is kept; none: the run keeps it in memory only.
+    PlayStore* store = nullptr;
 };
 
 struct EngineConfig {
@@ -99,6 +104,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void issue(Command command, CommandSource source) override;
     void addListener(EngineListener* listener) override;
     void removeListener(EngineListener* listener) override;
+    void afterNews(std::function<void()> task) override;
 
     EngineFlags flags() const { return {flags_, isIntro(), isIdle(), isScoring(), isError()}; }
     Phase phase() const { return phase_; }
@@ -219,8 +225,16 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void setCentreCancel(bool enabled);
     // A label followed by who asked for the song, when someone said.
     std::string withRequester(const std::string& label, const Song& song) const;
+    // News of a change waits until the change is on disk, and later news waits behind it.
     template <typename News>
     void announce(News news) {
+        if (pendingWrite_ > writesDone_)
+            held_.push_back({pendingWrite_, [this, news] { tell(news); }});
+        else
+            tell(news);
+    }
+    template <typename News>
+    void tell(News news) {
         // A copy: a listener may go (a window closing) while it is told.
         const std::vector<EngineListener*> listeners = listeners_;
         for (EngineListener* listener : listeners) news(*listener);
@@ -229,7 +243,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void showSongTitle(const Song& song);
     void announceCurrentSong(std::int32_t songId);
     void announcePlaying();
-    void openAndPlay(const Song& song);
+    void openAndPlay(const Song& song, std::int64_t fromMs = 0);
     void openClip(const std::string& url);
     void stopRecordingIfAny();
     void removeFinishedSong();
@@ -243,7 +257,23 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void hideMessage();
     void hidePicture();
     void retryIntro();
-    void onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue);
+    void onLibraryLoaded(std::shared_ptr<const Catalogue> catalogue, std::vector<std::string> folders);
+    void libraryReady();
+    // --- what plays, kept in the store (kept_play.cpp)
+    void restorePlay(KeptPlay kept);
+    // What plays has changed: written whole, and the news from now on waits for that write.
+    void keepPlay();
+    void writePlay();
+    void playWritten(std::uint64_t number, const WriteError& error);
+    void noteWrite(const WriteError& error);
+    PlayState playState();
+    const SongIdentity& identity(const Song& song);
+    void keepPosition(bool always);
+    // Where the queue's head starts: a little before where the last run was killed in it, else 0.
+    std::int64_t resumeStart();
+    void historyStarts(const Song& song);
+    void historyEnds(SongEnding ending, std::optional<int> score = std::nullopt);
+    void clearQueue();
     void applyStoredEqualizer();
     std::string generateRecordName() const;
     // Every timer of the engine goes through these, by its key in engine_timers.h.
@@ -277,6 +307,26 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     std::int32_t currentKey_ = 0;  // the key the player plays in now
     bool centreCancel_ = false;
     std::mt19937 random_{std::random_device{}()};
+
+    // What plays, kept: the folders the catalogue was scanned from and each song's stored form.
+    std::vector<std::string> folders_;
+    std::map<std::int32_t, SongIdentity> identities_;
+    bool playKept_ = false;  // restored: from now on changes are written
+    bool writing_ = false;
+    bool dirty_ = false;  // changed since the write under way began
+    std::uint64_t writesStarted_ = 0, writesDone_ = 0;
+    std::uint64_t pendingWrite_ = 0;  // the write that news announced now waits for
+    struct HeldNews {
+        std::uint64_t write;
+        std::function<void()> tell;
+    };
+    std::deque<HeldNews> held_;
+    bool storeFailing_ = false;
+    // A song the last run was killed in: where it had got to, until it starts again.
+    std::optional<std::int64_t> resumeFrom_;
+    std::int64_t savedPosition_ = 0;
+    bool historyOpen_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace vocalis

@@ -83,6 +83,9 @@ void AppDelegate::execute(const Command& command, CommandSource source) {
         case CommandKind::KeyUp:
             stepKey(command.kind == CommandKind::KeyUp ? 1 : -1);
             break;
+        case CommandKind::ClearQueue:
+            clearQueue();
+            break;
         case CommandKind::FairTurns:
             flags_.isFairTurns = command.value != 0;
             parts_.preferences.setBool(KEY_FAIR_TURNS, flags_.isFairTurns);

@@ -27,10 +27,11 @@ enum class CommandKind : std::uint8_t {
     Message,           // text
     Picture,           // picture
     Record,
-    SetKey,     // value: song id (waiting or playing now); key: semitones
-    KeyDown,    // the song playing now, a semitone lower
-    KeyUp,      // the song playing now, a semitone higher
-    FairTurns,  // value: 1 on, 0 off; stored
+    SetKey,      // value: song id (waiting or playing now); key: semitones
+    KeyDown,     // the song playing now, a semitone lower
+    KeyUp,       // the song playing now, a semitone higher
+    FairTurns,   // value: 1 on, 0 off; stored
+    ClearQueue,  // every waiting song leaves; the one playing plays on
 };
 
 // The keys a song may be sung in, in semitones from its own.

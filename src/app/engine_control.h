@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ class EngineControl : public CommandSink {
   public:
     virtual void addListener(EngineListener* listener) = 0;
     virtual void removeListener(EngineListener* listener) = 0;
+    // Runs `task` on the engine's thread once the news of every change made so far has gone
+    // out, which is once those changes are on disk (the engine's thread only).
+    virtual void afterNews(std::function<void()> task) { task(); }
     virtual bool isPlaying() const = 0;
     // Guests (phones, the browser page) are served once the intro has ended with the catalogue
     // loaded; what they ask before that is dropped (the engine's thread only).

@@ -25,6 +25,7 @@ inline constexpr std::string_view kRetryIntro = "retryIntro";
 inline constexpr std::string_view kLoadLibrary = "loadLibrary";
 inline constexpr std::string_view kRunScore = "runScore";
 inline constexpr std::string_view kScoreNext = "scoreNext";
+inline constexpr std::string_view kRewritePlay = "rewritePlay";
 
 // How long a phone's message or picture stays on the screen.
 inline constexpr std::chrono::milliseconds kPhoneOverlay = std::chrono::seconds(15);
@@ -46,6 +47,7 @@ inline constexpr std::array kAll{kHideTitle,
                                  kRetryIntro,
                                  kLoadLibrary,
                                  kRunScore,
-                                 kScoreNext};
+                                 kScoreNext,
+                                 kRewritePlay};
 
 }  // namespace vocalis::timers

@@ -36,6 +36,7 @@ void AppDelegate::setSongKey(std::int32_t songId, std::int32_t key) {
         parts_.player.setKeyShift(key);
         showSongTitle(*song);
     }
+    keepPlay();
     announce([songId, key](EngineListener& listener) { listener.keyChanged(songId, key); });
 }
 

@@ -37,6 +37,7 @@ void AppDelegate::mediaPlayerStateChanged() {
     parts_.player.setMedia(std::nullopt);
     if (isOpen() && flags_.hasScoring && !opened && !isIdle()) {
         if (flags_.isRandom && phase_ == Phase::RandomSong) {
+            historyEnds(SongEnding::kFinished);
             startNextSong();  // random songs are never scored
             return;
         }
@@ -44,6 +45,7 @@ void AppDelegate::mediaPlayerStateChanged() {
         scoringAndNextSong();
         return;
     }
+    historyEnds(SongEnding::kFinished);
     startNextSong();
 }
 
@@ -57,6 +59,7 @@ void AppDelegate::mediaPlayerTimeChanged() {
         }
     }
     announce([ms = parts_.player.time()](EngineListener& listener) { listener.playTimeChanged(ms); });
+    keepPosition(false);
     upNextCheck();
 }
 
@@ -77,6 +80,7 @@ void AppDelegate::handlePlaybackError() {
         schedule(timers::kRetryIntro, 5s, [this] { retryIntro(); });
         return;
     }
+    historyEnds(SongEnding::kFailed);
     const Song* current = parts_.songs.getCurrentSong();
     if (!current && flags_.isRandom && phase_ == Phase::RandomSong) current = randomSong_;
     // Read after unloading: the player keeps these facts of the media it unloaded last.

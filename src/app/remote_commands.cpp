@@ -130,7 +130,8 @@ void AppDelegate::setRequesterName(std::int32_t songId, const std::string& name)
     std::string clean = cleanName(name);
     requests_[songId].name = clean;
     if (song == parts_.songs.getCurrentSong() && parts_.songs.currentSongId() == songId) showSongTitle(*song);
-    announce([songId, &clean](EngineListener& listener) { listener.requesterNameChanged(songId, clean); });
+    keepPlay();
+    announce([songId, clean](EngineListener& listener) { listener.requesterNameChanged(songId, clean); });
     placeFairly(*song);
 }
 

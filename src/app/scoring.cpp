@@ -10,6 +10,7 @@ void AppDelegate::scoringAndNextSong() {
     phase_ = Phase::Score;
     iScore_ = 50;
     randomScore_ = 71 + std::uniform_int_distribution<int>(0, 29)(random_);
+    historyEnds(SongEnding::kFinished, randomScore_);
     parts_.overlays.setScoreNumber(iScore_);
     parts_.overlays.setScoreVisible(true);
     parts_.scoreSound.play();  // a silent score screen still counts

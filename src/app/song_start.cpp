@@ -53,16 +53,20 @@ void AppDelegate::startNext(bool afterError) {
             const auto request = requests_.find(song.songId);
             prepareSound(request == requests_.end() ? 0 : request->second.key);
             showSongTitle(song);
+            historyStarts(song);
+            const std::int64_t from = resumeStart();
             announceCurrentSong(song.songId);
-            openAndPlay(song);
+            openAndPlay(song, from);
         } else if (flags_.isRandom && parts_.songs.getRandomCount() > 0) {
             phase_ = Phase::RandomSong;
             randomSong_ = parts_.songs.getRandomSong();
             prepareSound(0);
             showSongTitle(*randomSong_);
+            historyStarts(*randomSong_);
             announceCurrentSong(randomSong_->songId);
             openAndPlay(*randomSong_);
         } else {
+            historyEnds(SongEnding::kSkipped);
             phase_ = Phase::IdleClip;
             parts_.overlays.setTitleText("Vui lòng chọn bài hát");
             parts_.overlays.setTitleVisible(true);
@@ -92,6 +96,7 @@ void AppDelegate::showSongTitle(const Song& song) {
 
 void AppDelegate::announceCurrentSong(std::int32_t songId) {
     parts_.songs.setCurrentSongId(songId);
+    keepPlay();
     announce([songId](EngineListener& listener) { listener.currentSongChanged(songId); });
 }
 
@@ -99,9 +104,10 @@ void AppDelegate::announcePlaying() {
     announce([](EngineListener& listener) { listener.playStateChanged(true); });
 }
 
-void AppDelegate::openAndPlay(const Song& song) {
+void AppDelegate::openAndPlay(const Song& song, std::int64_t fromMs) {
     lengthFor_ = song.songId;
     std::vector<std::string> options{flags_.isMusic ? ":audio-track=0" : ":audio-track=1"};
+    if (fromMs > 0) options.push_back(":start-time=" + std::to_string(static_cast<double>(fromMs) / 1000.0));
     // ".vcv" songs are read through the local media service, which serves the current song.
     parts_.player.setMedia(song.isVcv() ? Media::url(config_.songURL(song.songId), std::move(options))
                                         : Media::file(std::string(song.karaokeFile()), std::move(options)));

@@ -21,6 +21,7 @@ void AppDelegate::pause(bool userPause) {
     flags_.isUserPause = userPause;
     if (!isPlaying()) return;
     parts_.player.pause();
+    keepPosition(true);
     announce([](EngineListener& listener) { listener.playStateChanged(false); });
 }
 

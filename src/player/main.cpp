@@ -14,6 +14,7 @@
 #include "app/app_delegate.h"
 #include "app/media/vlc_media_player.h"
 #include "app/phone_news.h"
+#include "app/written_play_store.h"
 #include "base/background_queue.h"
 #include "base/log.h"
 #include "base/paths.h"
@@ -23,6 +24,7 @@
 #include "player/player_options.h"
 #include "player/resources.h"
 #include "remote/media_service.h"
+#include "store/store_writer.h"
 #include "system/camera/camera_recorder.h"
 #include "system/mpris/mpris_player.h"
 #include "system/pulse_system_volume.h"
@@ -90,6 +92,7 @@ int main(int argc, char** argv) {
                      [] { QApplication::quit(); });
 
     const DataFolder data{options.dataDir.value_or(defaultDataFolder())};
+    data.prepare();
     const Resources resources = Resources::find();
     const std::string introSource = options.introClip.value_or(resources.introClip);
     const std::string idleSource = options.idleClip.value_or(resources.idleClip);
@@ -122,6 +125,24 @@ int main(int argc, char** argv) {
                                                   CommandSource::Operator);
                            }});
 
+    // What plays and what was sung, kept across runs; without a store the run keeps them in memory.
+    auto opening = Store::open(data.supportFolder);
+    switch (opening.status) {
+        case OpenStatus::kOpened:
+        case OpenStatus::kReplacedBroken:  // the store said where the broken file went
+            break;
+        case OpenStatus::kInUse:
+            logParts("Store: the player runs without a store: ", opening.detail);
+            break;
+        case OpenStatus::kFailed:
+            logParts("Store: the player runs without a store: it cannot be opened (", opening.detail, ")");
+            break;
+    }
+    std::optional<StoreWriter> storeWriter;
+    if (opening.store) storeWriter.emplace(std::move(*opening.store), scheduler);
+    std::optional<WrittenPlayStore> playStore;
+    if (storeWriter) playStore.emplace(*storeWriter);
+
     const std::string demoFolder = data.songFolder() + "/Vocalis Demo";
     EngineConfig config;
     config.introURL = [&media, introName] { return media.clipURL(introName); };
@@ -145,7 +166,7 @@ int main(int argc, char** argv) {
     config.discoveryPort = options.discoveryPort;
     config.fairTurns = options.fairTurns;
     AppDelegate engine({scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume,
-                        camera, scoreSound, background},
+                        camera, scoreSound, background, playStore ? &*playStore : nullptr},
                        config);
     notices = &engine;
     // Phones hear what the engine announces, as every front-end does.
@@ -162,8 +183,7 @@ int main(int argc, char** argv) {
     // The window and the player, with the stored equalizer and scoring.
     engine.awakeFromNib();
 
-    // Folders, clips, flags, the thumbnail store and both HTTP services.
-    data.prepare();
+    // Clips, flags, the thumbnail store and both HTTP services.
     data.placeClip(introSource, introName);
     data.placeClip(idleSource, idleName);
     engine.applicationDidFinishLaunching();

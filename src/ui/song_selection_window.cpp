@@ -120,7 +120,8 @@ SongSelectionWindow::SongSelectionWindow(Parts parts, QWidget* parent)
       rowButtons_(nullptr),
       btnSelect_(nullptr),
       btnPriority_(nullptr),
-      btnPlayPause_(new QPushButton(this)) {
+      btnPlayPause_(new QPushButton(this)),
+      btnClear_(new QPushButton(QStringLiteral("Xoá hàng chờ"), this)) {
     setWindowTitle(QStringLiteral("Chọn bài hát"));
     setAttribute(Qt::WA_DeleteOnClose);
     resize(460, 640);
@@ -166,7 +167,13 @@ SongSelectionWindow::SongSelectionWindow(Parts parts, QWidget* parent)
     searchRow->addWidget(txtSearch_, 1);
     searchRow->addWidget(spinKey_);
     layout->addLayout(searchRow);
-    layout->addWidget(lblList_);
+    auto* listRow = new QHBoxLayout;
+    listRow->addWidget(lblList_, 1);
+    // Every waiting song leaves; the song playing plays on.
+    btnClear_->setAutoDefault(false);
+    connect(btnClear_, &QPushButton::clicked, this, [this] { issue(CommandKind::ClearQueue); });
+    listRow->addWidget(btnClear_);
+    layout->addLayout(listRow);
     layout->addWidget(tableSong_, 1);
     layout->addLayout(transport);
 
@@ -193,6 +200,7 @@ void SongSelectionWindow::searchChanged() {
     const QString typed = txtSearch_->text();
     const bool searching = !typed.isEmpty();
     lblList_->setText(searching ? QStringLiteral("Kết quả tìm kiếm") : QStringLiteral("Bài hát đã chọn"));
+    btnClear_->setVisible(!searching);
     parts_.songs.filter(foldKeyword(typed.toStdString()));
     selectedRowPosition_ = -1;
     rowButtons_ = btnSelect_ = btnPriority_ = nullptr;

@@ -51,6 +51,7 @@ class SongSelectionWindow final : public QDialog, public EngineListener {
     QListView* tableSong() const { return tableSong_; }
     QLabel* lblList() const { return lblList_; }
     QPushButton* btnPlayPause() const { return btnPlayPause_; }
+    QPushButton* btnClear() const { return btnClear_; }
     QPushButton* btnSelect() const { return btnSelect_; }
     QPushButton* btnPriority() const { return btnPriority_; }
     QSpinBox* spinKey() const { return spinKey_; }
@@ -83,6 +84,7 @@ class SongSelectionWindow final : public QDialog, public EngineListener {
     QPushButton* btnSelect_;
     QPushButton* btnPriority_;
     QPushButton* btnPlayPause_;
+    QPushButton* btnClear_;
     int selectedRowPosition_ = -1;
     bool playing_ = false;
 };

@@ -132,14 +132,37 @@ void WebRemote::audioTrackChanged(std::int32_t track) {
     refresh();
 }
 
-void WebRemote::refresh() {
-    auto next = std::make_shared<const WebSnapshot>(makeWebSnapshot(songs_, engine_, playing_, track_));
+void WebRemote::currentSongChanged(std::int32_t songId) {
+    if (songId != timesFor_) {
+        timesFor_ = songId;
+        positionMs_.reset();
+        lengthMs_.reset();
+    }
+    refresh();
+}
+
+void WebRemote::songLengthKnown(std::int32_t songId, std::int64_t milliseconds) {
+    if (songId != timesFor_) return;
+    lengthMs_ = milliseconds;
+    refresh();
+}
+
+// Pages are not sent the position as it moves: they read it with the state, a second old at most.
+void WebRemote::playTimeChanged(std::int64_t milliseconds) {
+    const bool newSecond = !positionMs_ || *positionMs_ / 1000 != milliseconds / 1000;
+    positionMs_ = milliseconds;
+    if (newSecond && songs_.getSong(timesFor_)) refresh(false);
+}
+
+void WebRemote::refresh(bool broadcast) {
+    auto next = std::make_shared<const WebSnapshot>(
+        makeWebSnapshot(songs_, engine_, {playing_, track_, positionMs_, lengthMs_}));
     {
         std::lock_guard lock(mutex_);
         if (snapshot_ && snapshot_->state == next->state) return;
         snapshot_ = next;
     }
-    server_.broadcast(next->state);
+    if (broadcast) server_.broadcast(next->state);
 }
 
 std::shared_ptr<const WebSnapshot> WebRemote::snapshot() const {
@@ -230,6 +253,7 @@ void WebRemote::handlePost(const std::string& path, WebRequest request, Reply re
     }
     if (!pinOk) return reply(error(401));
 
+    if (path == "/api/queue/clear") return runStep(issue({CommandKind::ClearQueue}), std::move(reply));
     if (path.starts_with("/api/queue/")) {
         const std::string_view rest = std::string_view(path).substr(11);
         const auto slash = rest.find('/');
@@ -313,7 +337,7 @@ void WebRemote::handlePost(const std::string& path, WebRequest request, Reply re
 }
 
 // The check runs on the engine's thread; the answer is made after the command it issued has
-// run there too, since commands run in the order they were posted.
+// run there too (commands run in the order they were posted) and its change was announced.
 void WebRemote::runStep(Step step, Reply reply) {
     std::weak_ptr<bool> alive = alive_;
     mainThread_.post([this, alive, step = std::move(step), reply = std::move(reply)]() mutable {
@@ -321,10 +345,14 @@ void WebRemote::runStep(Step step, Reply reply) {
         // The engine would drop the command: the guest hears so instead of a state without it.
         if (!engine_.takesGuestCommands()) return reply(error(503));
         if (const unsigned status = step(); status != 0) return reply(error(status));
-        mainThread_.post([this, alive, reply = std::move(reply)] {
+        // The command has run; its news, and so this answer, waits until its change is on disk.
+        mainThread_.post([this, alive, reply = std::move(reply)]() mutable {
             if (alive.expired()) return;
-            refresh();
-            reply(json(snapshot()->state));
+            engine_.afterNews([this, alive, reply = std::move(reply)] {
+                if (alive.expired()) return;
+                refresh();
+                reply(json(snapshot()->state));
+            });
         });
     });
 }

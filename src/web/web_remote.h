@@ -48,7 +48,9 @@ class WebRemote final : public EngineListener, private WebHandler {
     std::uint16_t port() const { return server_.port(); }
 
     void queueChanged() override { refresh(); }
-    void currentSongChanged(std::int32_t) override { refresh(); }
+    void currentSongChanged(std::int32_t songId) override;
+    void songLengthKnown(std::int32_t songId, std::int64_t milliseconds) override;
+    void playTimeChanged(std::int64_t milliseconds) override;
     void playStateChanged(bool playing) override;
     void audioTrackChanged(std::int32_t track) override;
     void requesterNameChanged(std::int32_t, const std::string&) override { refresh(); }
@@ -66,7 +68,7 @@ class WebRemote final : public EngineListener, private WebHandler {
 
     void handlePost(const std::string& path, WebRequest request, Reply reply);
     void runStep(Step step, Reply reply);
-    void refresh();
+    void refresh(bool broadcast = true);
     std::shared_ptr<const WebSnapshot> snapshot() const;
     std::string pin() const;
 
@@ -76,6 +78,9 @@ class WebRemote final : public EngineListener, private WebHandler {
     WebRemoteConfig config_;
     bool playing_ = false;
     std::int32_t track_ = 0;
+    std::int32_t timesFor_ = -1;  // the song the position and length are of
+    std::optional<std::int64_t> positionMs_;
+    std::optional<std::int64_t> lengthMs_;
     bool listening_ = false;
     mutable std::mutex mutex_;
     std::shared_ptr<const WebSnapshot> snapshot_;

@@ -15,8 +15,7 @@ nlohmann::json nameOf(const EngineControl& engine, std::int32_t songId) {
 
 }  // namespace
 
-WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engine, bool playing,
-                            std::int32_t track) {
+WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engine, const PlayingNow& now) {
     WebSnapshot snapshot;
     nlohmann::json current = nullptr;
     const std::int32_t currentId = songs.currentSongId();
@@ -26,6 +25,11 @@ WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engin
         current["name"] = nameOf(engine, currentId);
         current["key"] = engine.songKey(currentId);
         current["random"] = head != song;
+        const auto seconds = [](const std::optional<std::int64_t>& ms) {
+            return ms ? nlohmann::json(static_cast<double>(*ms) / 1000.0) : nlohmann::json(nullptr);
+        };
+        current["position"] = seconds(now.positionMs);
+        current["length"] = seconds(now.lengthMs);
         snapshot.queued.insert(currentId);
     }
     nlohmann::json queue = nlohmann::json::array();
@@ -40,8 +44,10 @@ WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engin
     }
     if (const Song* head = songs.getCurrentSong()) snapshot.queued.insert(head->songId);
     snapshot.waiting = std::max(0, songs.getQueueCount() - 1);
-    const nlohmann::json state = {
-        {"current", std::move(current)}, {"queue", std::move(queue)}, {"playing", playing}, {"track", track}};
+    const nlohmann::json state = {{"current", std::move(current)},
+                                  {"queue", std::move(queue)},
+                                  {"playing", now.playing},
+                                  {"track", now.track}};
     // Titles from a stranger's USB stick may hold bytes that are not UTF-8: replace, never throw.
     snapshot.state = state.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     return snapshot;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -19,10 +20,17 @@ struct WebSnapshot {
     std::int32_t waiting = 0;                 // waiting songs (positions 0 ... waiting - 1)
 };
 
-// The engine's thread only: the current song (null while a clip plays), the waiting songs with
-// their positions, names and keys, the play state and the audio track byte phones are told.
-WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engine, bool playing,
-                            std::int32_t track);
+// What the engine's news told of the media playing.
+struct PlayingNow {
+    bool playing = false;
+    std::int32_t track = 0;  // the audio track byte phones are told
+    std::optional<std::int64_t> positionMs;
+    std::optional<std::int64_t> lengthMs;
+};
+
+// The engine's thread only: the current song (null while a clip plays) with its position and
+// length, the waiting songs with their positions, names and keys, the play state and the track.
+WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engine, const PlayingNow& now);
 
 // Any thread: one page of a search's result.
 nlohmann::json songPage(const SongManager::SearchResult& result, std::size_t offset, std::size_t limit,
