@@ -33,7 +33,8 @@ void AppDelegate::mediaPlayerStateChanged() {
         handlePlaybackError();
         return;
     }
-    if (isOpen()) removeFinishedSong();
+    // The intro's end finished no song: the queue's head (a restored one) has yet to play.
+    if (isOpen() && !opened) removeFinishedSong();
     parts_.player.setMedia(std::nullopt);
     if (isOpen() && flags_.hasScoring && !opened && !isIdle()) {
         if (flags_.isRandom && phase_ == Phase::RandomSong) {

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <random>
 #include <thread>
 
 #include "app/media_samples.h"
@@ -21,6 +23,7 @@
 using namespace vocalis;
 using namespace vocalis::testing;
 using namespace std::chrono_literals;
+using nlohmann::json;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -86,6 +89,30 @@ class PlayerRun {
     const std::string home;
     BackgroundProgram program;
 };
+
+// One request to the browser remote on `port`: its JSON answer, or null when none came.
+json web(const std::string& port, const std::string& target, const json& body = nullptr, bool post = true) {
+    RawClient client(static_cast<std::uint16_t>(std::stoi(port)));
+    const std::string text = body.is_null() ? "" : body.dump();
+    client.send(
+        (post ? "POST " : "GET ") + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+        (post ? "Content-Type: application/json\r\nContent-Length: " + std::to_string(text.size()) + "\r\n"
+              : std::string()) +
+        "\r\n" + text);
+    const auto answer = client.readAnswer();
+    if (!answer || answer->status != 200) return nullptr;
+    return json::parse(answer->body, nullptr, false);
+}
+
+json state(const PlayerRun& run) { return web(run.webPort, "/api/state", nullptr, false); }
+
+// The waiting songs as the page shows them: title, name, key.
+json waiting(const json& state) {
+    json songs = json::array();
+    if (state.is_object())
+        for (const auto& song : state["queue"]) songs.push_back({song["title"], song["name"], song["key"]});
+    return songs;
+}
 
 // The player's sockets that a child of it would inherit (not close-on-exec), by descriptor.
 std::vector<std::string> inheritableSockets(pid_t pid) {
@@ -311,4 +338,184 @@ TEST(Player, ATakeCutShortByAKillStillPlays) {
     const auto streams = probe("stream=codec_type");
     EXPECT_EQ(streams.out, "video\naudio\n") << streams.err;
     EXPECT_NEAR(std::atof(probe("format=duration").out.c_str()), filmed, 3.0);
+}
+
+// The queue outlives the player: a quit keeps it (the song playing starts again from its start),
+// a kill resumes the song playing near where it was, a drive gone at the restart leaves its songs
+// out, and a broken store is moved aside while the player plays on.
+TEST(Player, KeepsItsQueueAcrossQuitsKillsAndALostDrive) {
+    TempDir dir;
+    makeLibrary(dir, "Một - An.mp4", "Hai - Bình.mp4", 60);
+    std::filesystem::create_directories(dir / "drive");
+    std::filesystem::copy_file(dir / "songs/Hai - Bình.mp4", dir / "drive/Ba - Cúc.mp4");
+    const std::vector<std::string> drive{"--songs", dir / "drive"};
+    std::optional<PlayerRun> run;
+    const auto start = [&] {
+        run.reset();
+        run.emplace(dir, "run", "", drive);
+        ASSERT_TRUE(run->ready()) << run->log();
+    };
+    const auto current = [&] { return state(*run)["current"]; };
+    const auto seconds = [&] {
+        const json now = current();
+        return now.is_object() && now["position"].is_number() ? now["position"].get<double>() : -1.0;
+    };
+    start();
+    // Ids follow the folded titles: Ba 0, Hai 1, Một 2.
+    ASSERT_EQ(web(run->webPort, "/api/queue", {{"id", 2}, {"name", "An"}, {"key", 2}})["current"]["title"],
+              "Một");
+    web(run->webPort, "/api/queue", {{"id", 1}, {"name", "Bình"}, {"key", -1}});
+    const json queued = waiting(web(run->webPort, "/api/queue", {{"id", 0}, {"key", 3}}));
+    EXPECT_EQ(queued, json::parse(R"([["Hai","Bình",-1],["Ba",null,3]])"));
+    EXPECT_TRUE(eventually([&] { return current()["length"].is_number(); }, 10s)) << current();
+    EXPECT_NEAR(current()["length"].get<double>(), 60, 1);
+
+    // A quit: the song playing starts again from its start, with its name and key.
+    EXPECT_EQ(run->program.stop(SIGTERM, 20s), 0) << run->log();
+    start();
+    EXPECT_TRUE(eventually([&] { return seconds() >= 0; }, 10s)) << current();
+    EXPECT_LT(seconds(), 5) << current();
+    EXPECT_EQ(current()["name"], "An");
+    EXPECT_EQ(current()["key"], 2);
+    EXPECT_EQ(waiting(state(*run)), queued);
+
+    // A kill: it goes on 3 s before where it was last saved, which is at most a few seconds old.
+    ASSERT_TRUE(eventually([&] { return seconds() >= 8; }, 20s)) << current();
+    const double killedAt = seconds();
+    EXPECT_EQ(run->program.stop(SIGKILL, 20s), -1);
+    start();
+    EXPECT_TRUE(eventually([&] { return seconds() >= 0; }, 10s)) << current();
+    EXPECT_THAT(run->log(), HasSubstr("The last run ended while a song played"));
+    EXPECT_GT(seconds(), killedAt - 9) << killedAt;
+    EXPECT_LT(seconds(), killedAt) << killedAt;
+    EXPECT_EQ(current()["title"], "Một");
+    EXPECT_EQ(waiting(state(*run)), queued);
+
+    // The drive with "Ba" is gone at the next start: "Ba" is left out, said once.
+    EXPECT_EQ(run->program.stop(SIGTERM, 20s), 0) << run->log();
+    std::filesystem::remove_all(dir / "drive");
+    start();
+    EXPECT_TRUE(
+        eventually([&] { return waiting(state(*run)) == json::parse(R"([["Hai","Bình",-1]])"); }, 10s))
+        << state(*run);
+    EXPECT_EQ(occurrences(run->log(), "Not found, left out of the queue: Ba - Cúc\n"), 1) << run->log();
+
+    // Garbage in place of the store: moved aside, a fresh store, and the player plays on.
+    EXPECT_EQ(run->program.stop(SIGTERM, 20s), 0) << run->log();
+    for (const char* suffix : {"-wal", "-shm"})
+        std::filesystem::remove(run->home + "/data/vocalis.db" + suffix);
+    dir.write("run/data/vocalis.db", std::string(8192, 'x'));
+    start();
+    EXPECT_THAT(run->log(), HasSubstr("moved aside as"));
+    EXPECT_EQ(state(*run)["current"], nullptr);
+    EXPECT_EQ(web(run->webPort, "/api/queue", {{"id", 0}})["current"]["title"], "Hai");
+    EXPECT_EQ(run->program.stop(SIGTERM, 20s), 0) << run->log();
+}
+
+// A burst of queue changes from the page with the player killed at a random moment: after the
+// restart the queue is the last one the page was answered with, or that and the change in flight.
+TEST(Player, AKillDuringABurstOfQueueChangesLosesNoAnsweredChange) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "songs");
+    makeVideo(dir / "songs/Một - An.mp4", 120, "160x120");
+    makeVideo(dir / "intro.mp4", 1, "160x120");
+    makeVideo(dir / "idle.mp4", 3, "160x120");
+    // The waiting songs never play: copies do.
+    for (int n = 10; n < 40; ++n)
+        std::filesystem::copy_file(dir / "songs/Một - An.mp4",
+                                   dir / ("songs/Bài " + std::to_string(n) + " - X.mp4"));
+    std::optional<PlayerRun> run(std::in_place, dir, "run");
+    ASSERT_TRUE(run->ready()) << run->log();
+    // Ids follow the titles: "Bài 10" ... "Bài 39" are 0 ... 29, "Một" is 30.
+    ASSERT_EQ(web(run->webPort, "/api/queue", {{"id", 30}})["current"]["title"], "Một");
+
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    struct Change {
+        std::string target;
+        json body;
+    };
+    // What a change does to the waiting songs (id, name, key), as the player does it.
+    const auto apply = [](json songs, const Change& change) {
+        const auto& t = change.target;
+        if (t == "/api/queue") {
+            songs.push_back({change.body["id"], change.body["name"], change.body["key"]});
+            return songs;
+        }
+        const std::size_t p = std::stoul(t.substr(11));
+        if (t.ends_with("/remove")) songs.erase(songs.begin() + static_cast<long>(p));
+        if (t.ends_with("/up") && p > 0) std::swap(songs[p], songs[p - 1]);
+        if (t.ends_with("/first")) {
+            json moved = songs[p];
+            songs.erase(songs.begin() + static_cast<long>(p));
+            songs.insert(songs.begin(), moved);
+        }
+        if (t.ends_with("/key")) songs[p][2] = change.body["key"];
+        return songs;
+    };
+    const auto ids = [](const json& state) {
+        json songs = json::array();
+        for (const auto& song : state["queue"]) songs.push_back({song["id"], song["name"], song["key"]});
+        return songs;
+    };
+    json answered = json::array();
+    std::optional<Change> inFlight;
+    std::atomic<int> done = 0;
+    std::mutex guard;
+    // Somewhere in the burst, at a random point of a change.
+    const int target = 20 + static_cast<int>(random() % 160);
+    const auto pause = std::chrono::microseconds(random() % 5000);
+    std::thread page([&] {
+        for (int n = 0; n < 200; ++n) {
+            Change change;
+            const std::size_t count = answered.size();
+            const int pick = static_cast<int>(random() % 10);
+            if (count < 4 || (pick < 3 && count < 30)) {
+                std::vector<int> free;
+                for (int id = 0; id < 30; ++id)
+                    if (std::none_of(answered.begin(), answered.end(),
+                                     [&](const json& s) { return s[0] == id; }))
+                        free.push_back(id);
+                change = {"/api/queue",
+                          {{"id", free[random() % free.size()]},
+                           {"name", "Khách " + std::to_string(n)},
+                           {"key", static_cast<int>(random() % 13) - 6}}};
+            } else {
+                const std::string p = std::to_string(random() % count);
+                const char* actions[] = {"/remove", "/up", "/first", "/key"};
+                const std::string action = actions[pick % 4];
+                change = {"/api/queue/" + p + action, action == "/key"
+                                                          ? json{{"key", static_cast<int>(random() % 13) - 6}}
+                                                          : json(nullptr)};
+            }
+            {
+                std::lock_guard lock(guard);
+                inFlight = change;
+            }
+            const json reply = web(run->webPort, change.target, change.body);
+            if (!reply.is_object()) return;
+            std::lock_guard lock(guard);
+            answered = ids(reply);
+            inFlight.reset();
+            ++done;
+        }
+    });
+    EXPECT_TRUE(eventually([&] { return done >= target; }, 60s));
+    std::this_thread::sleep_for(pause);
+    run->program.stop(SIGKILL, 20s);
+    page.join();
+    ASSERT_GT(done, 0);
+    ASSERT_LT(done, 200) << "the kill came after the burst";
+
+    run.reset();
+    run.emplace(dir, "run");
+    ASSERT_TRUE(run->ready()) << run->log();
+    // The song killed in plays again, the queue behind it.
+    EXPECT_TRUE(eventually([&] { return state(*run)["current"]["title"] == "Một"; }, 10s)) << state(*run);
+    const json restored = ids(state(*run));
+    const bool asAnswered = restored == answered;
+    const bool withInFlight = inFlight && restored == apply(answered, *inFlight);
+    EXPECT_TRUE(asAnswered || withInFlight) << done << " answered: " << answered << "\nrestored: " << restored
+                                            << "\nin flight: " << (inFlight ? inFlight->target : "none");
 }
