@@ -209,6 +209,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     // The score screen or a failure has the screen: nothing new starts, guests wait.
     bool isScreenHeld() const { return isScoring() || isError(); }
     void execute(const Command& command, CommandSource source);
+    void perform(const Command& command, CommandSource source);
     void showGuestMessage(const std::string& text);
     void setRequesterName(std::int32_t songId, const std::string& name);
     // Fair turns: the queue index for a new song of that name, and a named song put there anew.
@@ -313,7 +314,9 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     std::map<std::int32_t, SongIdentity> identities_;
     bool playKept_ = false;  // restored: from now on changes are written
     bool writing_ = false;
-    bool dirty_ = false;  // changed since the write under way began
+    bool dirty_ = false;                            // changed since the write under way began
+    bool writeSoon_ = false;                        // a write is to start once this step is over
+    std::deque<std::function<void()>> afterWrite_;  // commands (and acknowledgements) waiting for it
     std::uint64_t writesStarted_ = 0, writesDone_ = 0;
     std::uint64_t pendingWrite_ = 0;  // the write that news announced now waits for
     struct HeldNews {

@@ -12,7 +12,17 @@ void AppDelegate::issue(Command command, CommandSource source) {
     parts_.scheduler.post([this, command = std::move(command), source] { execute(command, source); });
 }
 
+// While a change is being written a command waits, so that what front-ends are told once
+// that change is on disk is what the store holds.
 void AppDelegate::execute(const Command& command, CommandSource source) {
+    if (writing_ || !afterWrite_.empty()) {
+        afterWrite_.push_back([this, command, source] { perform(command, source); });
+        return;
+    }
+    perform(command, source);
+}
+
+void AppDelegate::perform(const Command& command, CommandSource source) {
     // Guests are served from the intro's end with the catalogue loaded; what they ask before is dropped.
     const bool phone = source == CommandSource::Phone;
     if (phone && !takesGuestCommands()) return;

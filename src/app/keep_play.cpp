@@ -69,14 +69,18 @@ std::int64_t AppDelegate::resumeStart() {
 
 void AppDelegate::keepPlay() {
     if (!parts_.store || !playKept_) return;
-    if (writing_) {
-        // One more write, of the whole state, once the one under way is done.
-        dirty_ = true;
-        pendingWrite_ = writesStarted_ + 1;
-        return;
-    }
-    writePlay();
-    pendingWrite_ = writesStarted_;
+    pendingWrite_ = writesStarted_ + 1;
+    if (std::exchange(writeSoon_, true)) return;
+    // Written once the step that changed it is over, so one write holds all of that step's changes
+    // (a song's end and the next one's start).
+    parts_.scheduler.post([this, alive = std::weak_ptr(alive_)] {
+        if (alive.expired()) return;
+        writeSoon_ = false;
+        if (writing_)
+            dirty_ = true;  // one more write, of the whole state, once the one under way is done
+        else
+            writePlay();
+    });
 }
 
 void AppDelegate::writePlay() {
@@ -102,6 +106,12 @@ void AppDelegate::playWritten(std::uint64_t number, const WriteError& error) {
         writePlay();
     else if (error)
         schedule(timers::kRewritePlay, kRewriteDelay, [this] { keepPlay(); });
+    // Commands that came meanwhile run now, one write at a time.
+    while (!writing_ && !afterWrite_.empty()) {
+        auto next = std::move(afterWrite_.front());
+        afterWrite_.pop_front();
+        next();
+    }
 }
 
 void AppDelegate::noteWrite(const WriteError& error) {
@@ -112,7 +122,9 @@ void AppDelegate::noteWrite(const WriteError& error) {
 }
 
 void AppDelegate::afterNews(std::function<void()> task) {
-    if (pendingWrite_ > writesDone_)
+    if (!afterWrite_.empty())
+        afterWrite_.push_back([this, task = std::move(task)]() mutable { afterNews(std::move(task)); });
+    else if (pendingWrite_ > writesDone_)
         held_.push_back({pendingWrite_, std::move(task)});
     else
         task();

@@ -10,6 +10,7 @@
 
 #include "app/app_delegate.h"
 #include "app/phone_news.h"
+#include "app/written_play_store.h"
 #include "base/virtual_scheduler.h"
 #include "remote/phone_client.h"
 #include "remote/wire_protocol.h"
@@ -156,9 +157,14 @@ struct CountingSound final : ScoreSound {
 // thumbnails, background queue; scripted where time or hardware is involved.
 class EngineHarness {
   public:
-    // A recorder given here films instead of the camera-less default.
+    // A recorder given here films instead of the camera-less default; with a store folder the
+    // engine keeps what plays in the real store there.
     explicit EngineHarness(std::vector<std::string> songFiles, std::string thumbnailTool = "false",
-                           Recorder* recorder = nullptr) {
+                           Recorder* recorder = nullptr, const std::string& storeFolder = {}) {
+        if (!storeFolder.empty()) {
+            writer.emplace(std::move(*Store::open(storeFolder).store), clock);
+            kept.emplace(*writer);
+        }
         for (const auto& file : songFiles) songsDir.write("Karaoke/" + file);
         foldersFound = {songsDir / "Karaoke"};
         EngineConfig config;
@@ -179,7 +185,7 @@ class EngineHarness {
         config.remotePort = config.discoveryPort = 0;
         engine = std::make_unique<AppDelegate>(
             EngineParts{clock, preferences, songs, sockets, discovery, thumbnails, player, overlays, volume,
-                        recorder ? *recorder : camera, sound, background},
+                        recorder ? *recorder : camera, sound, background, kept ? &*kept : nullptr},
             std::move(config));
         engine->addListener(&phoneNews);
     }
@@ -268,6 +274,9 @@ class EngineHarness {
     BackgroundQueue background{2};
     PhoneNews phoneNews{sockets};
     std::unique_ptr<AppDelegate> engine;
+    // Gone first: the writer finishes what the engine asked for, its store let go of.
+    std::optional<StoreWriter> writer;
+    std::optional<WrittenPlayStore> kept;
 };
 
 // A phone connected to the engine's phone server that collects what it is told.

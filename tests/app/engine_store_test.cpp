@@ -1,0 +1,128 @@
+// The engine keeping what plays in the real store, in a temporary folder.
+#include "app/engine_harness.h"
+#include "store/sqlite.h"
+
+using namespace vocalis;
+using namespace vocalis::testing;
+using namespace std::chrono_literals;
+
+namespace {
+const std::vector<std::string> kSongs{"Anh - Tuấn.mp4", "Bông Hồng - Lan.mkv", "Chiều - .mp4",
+                                      "Dạ Khúc - Quang.mp4", "Em Ơi - Hà.mp4"};
+
+// Every piece of news a front-end hears finds its change on disk already: what the store holds
+// and what the engine holds, side by side.
+struct OnDisk final : EngineListener {
+    OnDisk(EngineHarness& h, const std::string& folder) : h(h), db(folder + "/vocalis.db") {}
+    void queueChanged() override { check("queue"); }
+    void currentSongChanged(std::int32_t) override { check("current"); }
+    void keyChanged(std::int32_t, std::int32_t) override { check("key"); }
+    void requesterNameChanged(std::int32_t, const std::string&) override { check("name"); }
+
+    void check(const std::string& news) {
+        ++heard;
+        if (const std::string stored = disk(), held = engine(); stored != held)
+            faults.push_back(news + ": disk " + stored + ", engine " + held);
+    }
+    std::string disk() {
+        std::string text = "current";
+        for (const char* table : {"current_song", " waiting", "queue"}) {
+            if (*table == ' ') {
+                text += table;
+                continue;
+            }
+            auto rows = db.prepare(std::string("SELECT title, coalesce(name, ''), key FROM ") + table +
+                                   (std::string(table) == "queue" ? " ORDER BY position" : ""));
+            while (rows.step())
+                text += " " + rows.text(0) + "/" + rows.text(1) + "/" + std::to_string(rows.integer(2));
+        }
+        return text;
+    }
+    std::string engine() {
+        std::string text = "current";
+        const auto song = [&](const Song& s) {
+            text += " " + std::string(s.title()) + "/" + h.engine->requesterName(s.songId).value_or("") +
+                    "/" + std::to_string(h.engine->songKey(s.songId));
+        };
+        std::int32_t index = 0;
+        if (const Song* head = h.songs.getCurrentSong(); head && h.songs.currentSongId() == head->songId)
+            song(*head), index = 1;
+        text += " waiting";
+        for (; index < h.songs.getQueueCount(); ++index) song(*h.songs.getQueueSong(index));
+        return text;
+    }
+
+    EngineHarness& h;
+    sqlite::Database db;
+    int heard = 0;
+    std::vector<std::string> faults;
+};
+
+}  // namespace
+
+TEST(EngineStore, ChangesAreOnDiskBeforeTheyAreAnnouncedAndComeBackAtTheNextStart) {
+    TempDir data;
+    {
+        EngineHarness h(kSongs, "false", nullptr, data.path());
+        h.launchToFirstSong();
+        OnDisk onDisk(h, data.path());
+        h.engine->addListener(&onDisk);
+        // Each command, then all its news out (the writes are on the store's thread).
+        const auto drain = [&] {
+            bool out = false;
+            h.engine->afterNews([&] { out = true; });
+            ASSERT_TRUE(h.settle([&] { return out; }));
+        };
+        const auto run = [&](Command command) {
+            h.run(std::move(command));
+            drain();
+        };
+        const auto add = [&](const char* title, const char* name, int key) {
+            run(Command::addSong(h.idOf(title), false, name, key));
+        };
+        add("Anh", "Hoa", 2);
+        add("Bông Hồng", "Lan", -1);
+        add("Chiều", "", 0);
+        h.clock.advance(2500ms);
+        h.end();  // "Anh" is sung to its end; "Bông Hồng" starts
+        drain();
+        EXPECT_EQ(h.songs.currentSongId(), h.idOf("Bông Hồng"));
+        add("Dạ Khúc", "", 0);
+        run({CommandKind::ClearQueue});
+        EXPECT_EQ(h.songs.getQueueCount(), 1);  // "Bông Hồng" plays on
+        add("Em Ơi", "Tú", 3);
+        add("Chiều", "", 0);
+        run(Command::setKey(h.idOf("Chiều"), -2));
+        run(Command::requesterName(h.idOf("Chiều"), "Vy"));
+        h.clock.advance(2500ms);
+        run({CommandKind::Next});  // "Bông Hồng" is skipped; "Em Ơi" starts
+        EXPECT_GE(onDisk.heard, 12);
+        EXPECT_EQ(onDisk.faults, std::vector<std::string>{});
+        h.engine->removeListener(&onDisk);
+    }  // a quit
+
+    {
+        Store store = std::move(*Store::open(data.path()).store);
+        EXPECT_TRUE(store.previousRunEndedCleanly());
+        std::vector<std::string> sung;
+        const auto history = store.history(std::nullopt, 10).value.value_or(std::vector<HistoryEntry>{});
+        for (const HistoryEntry& entry : history)
+            sung.push_back(entry.start.song.title + "/" + entry.start.name.value_or("") + "/" +
+                           std::to_string(entry.start.key) + " " +
+                           std::string(entry.ending ? endingName(*entry.ending) : "open"));
+        EXPECT_EQ(sung, (std::vector<std::string>{"Em Ơi/Tú/3 skipped", "Bông Hồng/Lan/-1 skipped",
+                                                  "Anh/Hoa/2 finished"}));
+        store.endRun();  // this look counts as a run
+    }
+
+    // The next start: the song playing at the quit starts again from its start, the queue behind it.
+    EngineHarness h(kSongs, "false", nullptr, data.path());
+    h.launchToFirstSong();
+    ASSERT_TRUE(h.settle([&] { return h.songs.currentSongId() == h.idOf("Em Ơi"); }));
+    EXPECT_EQ(h.player.media->options, (std::vector<std::string>{":audio-track=1"}));
+    EXPECT_EQ(h.overlays.title, "Em Ơi - Hà (Tú) · Tông +3");
+    ASSERT_EQ(h.songs.getQueueCount(), 2);
+    EXPECT_EQ(h.songs.getQueueSong(1)->songId, h.idOf("Chiều"));
+    EXPECT_EQ(h.engine->requesterName(h.idOf("Chiều")), "Vy");
+    EXPECT_EQ(h.engine->songKey(h.idOf("Chiều")), -2);
+}
