@@ -83,6 +83,7 @@ TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
         {"/api/queue", withId(0)},
         {"/api/queue", withId(1, {{"first", true}, {"name", "Hoa"}})},
         {"/api/queue/0/remove", ""},
+        {"/api/queue/clear", ""},
         {"/api/queue/0/key", R"({"key": 1})"},
         {"/api/current/key", R"({"key": 1})"},
         {"/api/player/next", ""},
@@ -119,8 +120,8 @@ TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
     EXPECT_TRUE((*first)["current"].is_null());  // the idle clip
     EXPECT_EQ((*first)["queue"], json::array());
 
-    const json current{{"id", anh},     {"title", "Anh"}, {"singer", "Tuấn"},
-                       {"name", "Hoa"}, {"key", 0},       {"random", false}};
+    const json current{{"id", anh}, {"title", "Anh"},  {"singer", "Tuấn"},    {"name", "Hoa"},
+                       {"key", 0},  {"random", false}, {"position", nullptr}, {"length", nullptr}};
     EXPECT_EQ(f.post("/api/queue", {{"id", anh}, {"name", "Hoa"}})["current"], current);
     ASSERT_TRUE(page.until([&](const json& s) { return !s["current"].is_null(); }));
     EXPECT_EQ(f.status("/api/queue", withId(bong)), 200);
@@ -178,6 +179,10 @@ TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
     const json next = f.post("/api/player/next");
     EXPECT_EQ(next["current"]["id"], chieu);
     EXPECT_EQ(next["queue"], json::array());
+    // The position follows the song playing, in seconds.
+    f.h.player.timeLeft(60000, 12500);
+    f.h.clock.runPending();
+    EXPECT_EQ(json::parse(f.call("GET", "/api/state").body)["current"]["position"], 12.5);
     EXPECT_EQ(f.status("/api/picture", "\x89PNG\r\n\x1A\n rest of the picture"), 200);
     EXPECT_TRUE(f.h.overlays.pictureVisible);
     f.h.volume.volume = 0.5f;
@@ -315,8 +320,8 @@ TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEndAndKeysFollowTheirSo
     EXPECT_EQ(f.status("/api/queue", withId(bong, {{"key", 6}})), 200);
     for (const std::string target :
          {"/api/player/pause", "/api/player/next", "/api/player/volume-up", "/api/queue/0/remove",
-          "/api/queue/0/up", "/api/queue/0/first", "/api/message", "/api/queue/0/key", "/api/current/key",
-          "/api/settings"}) {
+          "/api/queue/clear", "/api/queue/0/up", "/api/queue/0/first", "/api/message", "/api/queue/0/key",
+          "/api/current/key", "/api/settings"}) {
         EXPECT_EQ(f.status(target, "{\"text\": \"hi\"}"), 401) << target;
         EXPECT_EQ(f.status(target, "{\"text\": \"hi\"}", "1234"), 401) << target;
     }
@@ -343,6 +348,9 @@ TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEndAndKeysFollowTheirSo
     for (const auto& [target, body, status] : cases)
         EXPECT_EQ(f.status(target, body, "4321"), status) << target << " " << body;
     EXPECT_EQ(f.h.engine->songKey(bong), -6);
+    // The operator clears the queue; the song playing plays on.
+    EXPECT_EQ(f.post("/api/queue/clear", nullptr, "4321")["queue"], json::array());
+    EXPECT_EQ(f.h.songs.getQueueCount(), 1);
     EXPECT_EQ(f.h.engine->songKey(anh), 2);
 }
 
