@@ -195,6 +195,12 @@ TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngine
     press(Qt::Key_Down);
     press(Qt::Key_Return);  // removes it
     EXPECT_EQ(rows(), std::vector<std::string>{"Đêm Đông"});
+    // Clearing takes every waiting song; the one singing plays on.
+    h.add("Anh Ơi");
+    select.btnClear()->click();
+    h.clock.runPending();
+    EXPECT_EQ(rows(), std::vector<std::string>{});
+    EXPECT_EQ(h.songs.currentSongId(), h.idOf("Chiều Hôm Nay"));
     // The play button follows the engine's play state, whoever changed it: here the main window's keys.
     EXPECT_TRUE(select.showsPause());
     QTest::keyClick(&main, Qt::Key_A);  // no command
