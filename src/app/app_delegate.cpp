@@ -76,7 +76,11 @@ void AppDelegate::applicationWillTerminate() {
     // The song playing is kept where it got to; the next start begins it again from its start.
     keepPosition(true);
     historyEnds(SongEnding::kSkipped);
-    if (parts_.store) parts_.store->endRun([](const WriteError&) {});
+    if (parts_.store) {
+        // A change whose write waited for the end of its step: the loop that would run it is over.
+        if (std::exchange(writeSoon_, false) || dirty_) writePlay();
+        parts_.store->endRun([](const WriteError&) {});
+    }
     parts_.player.setDelegate(nullptr);
     parts_.player.stop();
     parts_.player.setMedia(std::nullopt);

@@ -29,7 +29,7 @@ size="$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$usr/$ic
 [ "$size" = "256,256" ] || fail "the 256 px icon is $size"
 
 depends="$(dpkg-deb -f "$deb" Depends)"
-for package in libvlc5 libqt6widgets6 libqt6dbus6 libpulse0 vlc-plugin-base qt6-qpa-plugins ffmpeg; do
+for package in libvlc5 libqt6widgets6 libqt6dbus6 libpulse0 libsqlite3-0 vlc-plugin-base qt6-qpa-plugins ffmpeg; do
   grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
 echo "ok: $(basename "$deb"): $depends"
