@@ -1,6 +1,13 @@
 // The engine keeping what plays in the real store, in a temporary folder.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+
 #include "app/engine_harness.h"
 #include "store/sqlite.h"
+#include "support/run_program.h"
 
 using namespace vocalis;
 using namespace vocalis::testing;
@@ -125,4 +132,50 @@ TEST(EngineStore, ChangesAreOnDiskBeforeTheyAreAnnouncedAndComeBackAtTheNextStar
     EXPECT_EQ(h.songs.getQueueSong(1)->songId, h.idOf("Chiều"));
     EXPECT_EQ(h.engine->requesterName(h.idOf("Chiều")), "Vy");
     EXPECT_EQ(h.engine->songKey(h.idOf("Chiều")), -2);
+}
+
+// A disk that takes no more (files may not grow): the player plays on and tells its news, says so
+// once, and writes the whole state again once it can.
+TEST(EngineStore, AFullDiskIsSaidOnceAndTheStateWrittenWhenItCanBeAgain) {
+    TempDir data;
+    EngineHarness h(kSongs, "false", nullptr, data.path());
+    h.launchToFirstSong();
+    OnDisk onDisk(h, data.path());
+    const auto settled = [&] {
+        bool out = false;
+        h.engine->afterNews([&] { out = true; });
+        return h.settle([&] { return out; });
+    };
+    ASSERT_TRUE(settled());
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit full{0, limit.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    // The log goes to a pipe: a file could not take it either.
+    int logPipe[2];
+    ASSERT_EQ(::pipe2(logPipe, O_NONBLOCK), 0);
+    const int savedStderr = ::dup(2);
+    ::dup2(logPipe[1], 2);
+    ::setrlimit(RLIMIT_FSIZE, &full);
+    h.engine->addListener(&onDisk);
+    for (const char* title : {"Anh", "Bông Hồng", "Chiều"}) {
+        h.add(title);
+        ASSERT_TRUE(settled());
+    }
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_EQ(onDisk.heard, 4);  // the start and each song queued, unwritten
+    EXPECT_EQ(onDisk.faults.size(), 4u);
+    EXPECT_EQ(h.songs.getQueueCount(), 3);
+
+    // The next change (or, without one, a timer) writes everything again.
+    h.run(Command::setKey(h.idOf("Chiều"), 4));
+    ASSERT_TRUE(settled());
+    ::dup2(savedStderr, 2);
+    std::string log(65536, '\0');
+    log.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(logPipe[0], log.data(), log.size()))));
+    for (const int fd : {logPipe[0], logPipe[1], savedStderr}) ::close(fd);
+    EXPECT_EQ(occurrences(log, "Store: cannot write"), 1) << log;
+    EXPECT_EQ(occurrences(log, "Store: writing again"), 1) << log;
+    EXPECT_EQ(onDisk.disk(), "current Anh//0 waiting Bông Hồng//0 Chiều//4");
+    h.engine->removeListener(&onDisk);
 }
