@@ -32,6 +32,9 @@ enum class OpenStatus {
 class Store {
   public:
     static StoreOpening open(const std::string& dataFolder);
+    // The store a player may be using right now, for reading only (an export): it takes no
+    // lock and never creates or migrates the file; writes fail. kFailed when there is none.
+    static StoreOpening openReadOnly(const std::string& dataFolder);
 
     Store(Store&&) noexcept;
     Store& operator=(Store&&) noexcept;
