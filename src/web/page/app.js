@@ -419,9 +419,11 @@ async function toggleFavourite(id) {
   toast(on ? "Đã thêm vào bài yêu thích." : "Đã bỏ khỏi bài yêu thích.");
 }
 
+// "20:15 08/12", in the phone's own time zone.
 function when(iso) {
-  const parts = { hour: "2-digit", minute: "2-digit", day: "2-digit", month: "2-digit" };
-  return new Date(iso).toLocaleString("vi-VN", parts);
+  const at = new Date(iso);
+  const two = (n) => String(n).padStart(2, "0");
+  return `${two(at.getHours())}:${two(at.getMinutes())} ${two(at.getDate())}/${two(at.getMonth() + 1)}`;
 }
 
 // A row of "Của tôi": a song no longer in the player (its drive not plugged in) is shown, not offered.
