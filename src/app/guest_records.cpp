@@ -1,5 +1,7 @@
 #include "app/guest_records.h"
 
+#include "store/store_writer.h"
+
 namespace vocalis {
 
 GuestRecords::GuestRecords(StoreWriter& writer, const SongManager& songs,

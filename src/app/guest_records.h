@@ -10,9 +10,11 @@
 
 #include "catalogue/song_manager.h"
 #include "store/song_identity.h"
-#include "store/store_writer.h"
+#include "store/store_types.h"
 
 namespace vocalis {
+
+class StoreWriter;
 
 // A song as a guest's lists show it: its id in this start's catalogue, or none when it is not
 // there (a drive not plugged in).

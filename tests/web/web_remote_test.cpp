@@ -6,6 +6,7 @@
 #include "app/engine_harness.h"
 #include "catalogue/catalogue.h"
 #include "store/store.h"
+#include "store/store_writer.h"
 #include "support/socket_client.h"
 #include "web/event_client.h"
 #include "web/search_cache.h"
