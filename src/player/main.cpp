@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "app/app_delegate.h"
+#include "app/guest_records.h"
 #include "app/media/vlc_media_player.h"
 #include "app/phone_news.h"
 #include "base/background_queue.h"
@@ -23,6 +24,8 @@
 #include "player/player_options.h"
 #include "player/resources.h"
 #include "remote/media_service.h"
+#include "store/store.h"
+#include "store/store_writer.h"
 #include "system/camera/camera_recorder.h"
 #include "system/mpris/mpris_player.h"
 #include "system/pulse_system_volume.h"
@@ -97,6 +100,16 @@ int main(int argc, char** argv) {
     const std::string idleName = clipName("idle", idleSource);
 
     QtScheduler scheduler;
+    // The durable state; without it (another player holds the folder, or it cannot be written)
+    // the player plays on from memory.
+    const std::string& dataFolder = data.supportFolder;
+    data.prepare();
+    auto opening = Store::open(dataFolder);
+    std::optional<StoreWriter> storeWriter;
+    if (opening.store)
+        storeWriter.emplace(std::move(*opening.store), scheduler);
+    else
+        logParts("Store: none for this run (", opening.detail, ")");
     SettingsPreferences preferences;
     SongManager& songs = SongManager::getInstance();
     SocketManager& sockets = SocketManager::getInstance();
@@ -151,10 +164,14 @@ int main(int argc, char** argv) {
     // Phones hear what the engine announces, as every front-end does.
     PhoneNews phoneNews(sockets);
     engine.addListener(&phoneNews);
+    // The songs each guest sang and their favourites, for the page.
+    std::optional<GuestRecords> guestRecords;
+    if (storeWriter) guestRecords.emplace(*storeWriter, songs, config.songFolders);
     // The browser remote, beside the phones; a PIN on the command line replaces the stored one,
     // which is otherwise read at each command, so the settings window's changes count at once.
     WebRemote web(scheduler, songs, engine,
-                  {options.webPort, options.webPin, options.thumbnailPort, false, &preferences});
+                  {options.webPort, options.webPin, options.thumbnailPort, false, &preferences,
+                   guestRecords ? &*guestRecords : nullptr});
     window.setEngine(&engine);
     OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, scheduler, background,
                                      config.loginName, QPixmap(QString::fromStdString(resources.banner))});
@@ -163,7 +180,6 @@ int main(int argc, char** argv) {
     engine.awakeFromNib();
 
     // Folders, clips, flags, the thumbnail store and both HTTP services.
-    data.prepare();
     data.placeClip(introSource, introName);
     data.placeClip(idleSource, idleName);
     engine.applicationDidFinishLaunching();
