@@ -60,6 +60,9 @@ class Store {
     // The songs started in [from, to), oldest first.
     StoreResult<std::vector<HistoryEntry>> historyBetween(WallTime from, WallTime to);
 
+    // Favourites kept in all: past this the oldest go, so phones cannot fill the disk with names.
+    static constexpr std::int64_t kMaxFavourites = 100'000;
+
     // A guest's favourites, newest first; a song is a favourite once per guest.
     WriteError addFavourite(std::string_view name, const SongIdentity& song);
     WriteError removeFavourite(std::string_view name, const SongIdentity& song);

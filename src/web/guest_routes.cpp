@@ -95,9 +95,11 @@ void GuestRoutes::handle(const WebRequest& request, std::string_view path, std::
                                     replyWith<std::vector<GuestSong>>(std::move(reply), favouritesJson));
     }
     const auto body = json::parse(request.body, nullptr, false);
+    // A name is a person's, not a page of text: each star is kept with it.
     if (!body.is_object() || !body.contains("name") || !body["name"].is_string() ||
-        body["name"].get<std::string>().empty() || !body.contains("id") || !body["id"].is_number_integer() ||
-        !body.contains("on") || !body["on"].is_boolean())
+        body["name"].get<std::string>().empty() || body["name"].get<std::string>().size() > kMaxNameBytes ||
+        !body.contains("id") || !body["id"].is_number_integer() || !body.contains("on") ||
+        !body["on"].is_boolean())
         return reply(error(400));
     const auto id = body["id"].get<std::int64_t>();
     if (id < 0 || id > INT32_MAX) return reply(error(404));

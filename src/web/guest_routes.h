@@ -15,6 +15,7 @@ class GuestRoutes {
   public:
     static constexpr std::size_t kPageEntries = 50;
     static constexpr std::size_t kMaxPageEntries = 200;
+    static constexpr std::size_t kMaxNameBytes = 200;
 
     explicit GuestRoutes(GuestRecords* records) : records_(records) {}
 

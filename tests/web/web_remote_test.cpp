@@ -353,6 +353,7 @@ TEST(WebRemote, GuestsReadTheSongsTheySangAndMarkFavouritesWithoutThePin) {
         {{{"name", "Hoa"}, {"id", 99999}, {"on", true}}, 404, {}},
         {{{"name", "Hoa"}, {"id", -1}, {"on", true}}, 404, {}},
         {{{"name", ""}, {"id", a}, {"on", true}}, 400, {}},
+        {{{"name", std::string(201, 'x')}, {"id", a}, {"on", true}}, 400, {}},
         {{{"name", "Hoa"}, {"id", a}}, 400, {}},
         {{{"name", "Hoa"}, {"id", "1"}, {"on", true}}, 400, {}},
         {{{"id", a}, {"on", true}}, 400, {}},
