@@ -7,7 +7,7 @@ set(VOCALIS_DESKTOP ${PROJECT_SOURCE_DIR}/resources/desktop)
 
 install(TARGETS vocalis-player RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The operators' tools are on PATH too.
-install(TARGETS vocalis-catalogue vocalis-remote RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vocalis-catalogue vocalis-remote vocalis-history RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The program finds these in ../share/vocalis-player beside its bin folder.
 install(FILES
@@ -21,6 +21,16 @@ install(FILES
 install(FILES ${VOCALIS_DESKTOP}/${VOCALIS_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${VOCALIS_DESKTOP}/${VOCALIS_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+# A systemd user unit that starts the player with the graphical session and again after a
+# crash; a venue turns it on instead of launch at login. Its ExecStart is written at install
+# time, when the prefix is known (CPack installs under /usr).
+set(VOCALIS_UNIT ${CMAKE_BINARY_DIR}/systemd/${VOCALIS_APP_ID}.service)
+install(CODE "
+  set(VOCALIS_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  configure_file(\"${PROJECT_SOURCE_DIR}/resources/systemd/${VOCALIS_APP_ID}.service.in\" \"${VOCALIS_UNIT}\" @ONLY)
+")
+install(FILES ${VOCALIS_UNIT} DESTINATION lib/systemd/user)
 
 # The 256 px icon is drawn from the SVG at build time, by the ffmpeg the player needs anyway.
 set(VOCALIS_ICON_PNG ${CMAKE_BINARY_DIR}/icons/${VOCALIS_APP_ID}.png)

@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "app/app_delegate.h"
+#include "app/guest_records.h"
 #include "app/media/vlc_media_player.h"
 #include "app/phone_news.h"
 #include "app/written_play_store.h"
@@ -24,6 +25,7 @@
 #include "player/player_options.h"
 #include "player/resources.h"
 #include "remote/media_service.h"
+#include "store/store.h"
 #include "store/store_writer.h"
 #include "system/camera/camera_recorder.h"
 #include "system/mpris/mpris_player.h"
@@ -92,7 +94,6 @@ int main(int argc, char** argv) {
                      [] { QApplication::quit(); });
 
     const DataFolder data{options.dataDir.value_or(defaultDataFolder())};
-    data.prepare();
     const Resources resources = Resources::find();
     const std::string introSource = options.introClip.value_or(resources.introClip);
     const std::string idleSource = options.idleClip.value_or(resources.idleClip);
@@ -100,6 +101,26 @@ int main(int argc, char** argv) {
     const std::string idleName = clipName("idle", idleSource);
 
     QtScheduler scheduler;
+    // The durable state: what plays and what was sung; without it (another player holds the
+    // folder, or it cannot be written) the player plays on from memory.
+    const std::string& dataFolder = data.supportFolder;
+    data.prepare();
+    auto opening = Store::open(dataFolder);
+    switch (opening.status) {
+        case OpenStatus::kOpened:
+        case OpenStatus::kReplacedBroken:  // the store said where the broken file went
+            break;
+        case OpenStatus::kInUse:
+            logParts("Store: the player runs without a store: ", opening.detail);
+            break;
+        case OpenStatus::kFailed:
+            logParts("Store: the player runs without a store: it cannot be opened (", opening.detail, ")");
+            break;
+    }
+    std::optional<StoreWriter> storeWriter;
+    if (opening.store) storeWriter.emplace(std::move(*opening.store), scheduler);
+    std::optional<WrittenPlayStore> playStore;
+    if (storeWriter) playStore.emplace(*storeWriter);
     SettingsPreferences preferences;
     SongManager& songs = SongManager::getInstance();
     SocketManager& sockets = SocketManager::getInstance();
@@ -124,24 +145,6 @@ int main(int argc, char** argv) {
                                    notices->issue(Command::message("Ổ đĩa sắp đầy: đã dừng ghi hình"),
                                                   CommandSource::Operator);
                            }});
-
-    // What plays and what was sung, kept across runs; without a store the run keeps them in memory.
-    auto opening = Store::open(data.supportFolder);
-    switch (opening.status) {
-        case OpenStatus::kOpened:
-        case OpenStatus::kReplacedBroken:  // the store said where the broken file went
-            break;
-        case OpenStatus::kInUse:
-            logParts("Store: the player runs without a store: ", opening.detail);
-            break;
-        case OpenStatus::kFailed:
-            logParts("Store: the player runs without a store: it cannot be opened (", opening.detail, ")");
-            break;
-    }
-    std::optional<StoreWriter> storeWriter;
-    if (opening.store) storeWriter.emplace(std::move(*opening.store), scheduler);
-    std::optional<WrittenPlayStore> playStore;
-    if (storeWriter) playStore.emplace(*storeWriter);
 
     const std::string demoFolder = data.songFolder() + "/Vocalis Demo";
     EngineConfig config;
@@ -172,10 +175,14 @@ int main(int argc, char** argv) {
     // Phones hear what the engine announces, as every front-end does.
     PhoneNews phoneNews(sockets);
     engine.addListener(&phoneNews);
+    // The songs each guest sang and their favourites, for the page.
+    std::optional<GuestRecords> guestRecords;
+    if (storeWriter) guestRecords.emplace(*storeWriter, songs, config.songFolders);
     // The browser remote, beside the phones; a PIN on the command line replaces the stored one,
     // which is otherwise read at each command, so the settings window's changes count at once.
     WebRemote web(scheduler, songs, engine,
-                  {options.webPort, options.webPin, options.thumbnailPort, false, &preferences});
+                  {options.webPort, options.webPin, options.thumbnailPort, false, &preferences,
+                   guestRecords ? &*guestRecords : nullptr});
     window.setEngine(&engine);
     OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, scheduler, background,
                                      config.loginName, QPixmap(QString::fromStdString(resources.banner))});

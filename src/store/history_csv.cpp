@@ -7,16 +7,6 @@ namespace vocalis {
 
 namespace {
 
-std::string isoTime(WallTime time) {
-    const auto seconds = std::chrono::floor<std::chrono::seconds>(time);
-    const std::time_t at = seconds.time_since_epoch().count();
-    std::tm parts{};
-    ::gmtime_r(&at, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
 void appendField(std::string& out, std::string_view field) {
     if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
         out.append(field);
@@ -39,6 +29,16 @@ void appendText(std::string& out, std::string_view text) {
 }
 
 }  // namespace
+
+std::string isoTime(WallTime time) {
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(time);
+    const std::time_t at = seconds.time_since_epoch().count();
+    std::tm parts{};
+    ::gmtime_r(&at, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
 
 std::string historyCsv(const std::vector<HistoryEntry>& entries) {
     std::string out = "started,ended,name,title,singer,key,ending,score,file\r\n";

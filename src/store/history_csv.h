@@ -13,4 +13,7 @@ namespace vocalis {
 // apostrophe: guests type names on their phones.
 std::string historyCsv(const std::vector<HistoryEntry>& entries);
 
+// A time as history shows it: ISO 8601 in UTC to the second, "2026-12-08T20:15:00Z".
+std::string isoTime(WallTime time);
+
 }  // namespace vocalis

@@ -82,9 +82,11 @@ std::optional<std::string> Statement::optionalText(int column) const {
 
 void Database::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 
-Database::Database(const std::string& path) {
+Database::Database(const std::string& path, Mode mode) {
     sqlite3* db = nullptr;
-    const int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int flags =
+        mode == Mode::kReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     db_.reset(db);  // a handle comes back even on failure, and must be closed
     check(db, code);
 }

@@ -59,8 +59,10 @@ class Statement {
 
 class Database {
   public:
-    // Opens the file read-write, creating it when missing.
-    explicit Database(const std::string& path);
+    enum class Mode { kReadWrite, kReadOnly };
+
+    // Opens the file read-write, creating it when missing; or only reads an existing file.
+    explicit Database(const std::string& path, Mode mode = Mode::kReadWrite);
 
     // Runs statements that give no rows.
     void exec(const std::string& sql);

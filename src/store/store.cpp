@@ -194,6 +194,9 @@ WriteError Store::addFavourite(std::string_view name, const SongIdentity& song) 
         insert.bind(1, nameKey(name)).bind(2, name);
         bindSong(insert, 3, song);
         insert.run();
+        db.prepare("DELETE FROM favourite WHERE rowid <= (SELECT MAX(rowid) FROM favourite) - ?")
+            .bind(1, kMaxFavourites)
+            .run();
     });
 }
 

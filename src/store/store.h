@@ -32,6 +32,9 @@ enum class OpenStatus {
 class Store {
   public:
     static StoreOpening open(const std::string& dataFolder);
+    // The store a player may be using right now, for reading only (an export): it takes no
+    // lock and never creates or migrates the file; writes fail. kFailed when there is none.
+    static StoreOpening openReadOnly(const std::string& dataFolder);
 
     Store(Store&&) noexcept;
     Store& operator=(Store&&) noexcept;
@@ -56,6 +59,9 @@ class Store {
     StoreResult<std::vector<HistoryEntry>> history(const std::optional<std::string>& name, std::size_t limit);
     // The songs started in [from, to), oldest first.
     StoreResult<std::vector<HistoryEntry>> historyBetween(WallTime from, WallTime to);
+
+    // Favourites kept in all: past this the oldest go, so phones cannot fill the disk with names.
+    static constexpr std::int64_t kMaxFavourites = 100'000;
 
     // A guest's favourites, newest first; a song is a favourite once per guest.
     WriteError addFavourite(std::string_view name, const SongIdentity& song);

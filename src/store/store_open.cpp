@@ -97,4 +97,25 @@ StoreOpening Store::open(const std::string& dataFolder) {
     }
 }
 
+StoreOpening Store::openReadOnly(const std::string& dataFolder) {
+    const std::string path = dataFolder + "/vocalis.db";
+    std::error_code failure;
+    if (!std::filesystem::exists(path, failure))
+        return {std::nullopt, OpenStatus::kFailed, "no store in " + dataFolder + " (no vocalis.db)"};
+    try {
+        auto db = std::make_unique<sqlite::Database>(path, sqlite::Database::Mode::kReadOnly);
+        // The player may be committing or checkpointing right now: wait for it rather than fail.
+        db->exec("PRAGMA busy_timeout = 5000");
+        const std::int64_t version = db->queryInteger("PRAGMA user_version");
+        const auto known = static_cast<std::int64_t>(schemaSteps().size());
+        if (version < 1 || version > known)
+            return {std::nullopt, OpenStatus::kFailed,
+                    path + ": schema version " + std::to_string(version) + ", this program reads 1 to " +
+                        std::to_string(known)};
+        return {Store(nullptr, std::move(db), true), OpenStatus::kOpened, {}};
+    } catch (const sqlite::Error& error) {
+        return {std::nullopt, OpenStatus::kFailed, path + ": " + error.what()};
+    }
+}
+
 }  // namespace vocalis

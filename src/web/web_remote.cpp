@@ -1,12 +1,12 @@
 #include "web/web_remote.h"
 
-#include <charconv>
 #include <map>
 
 #include "base/log.h"
 #include "base/settings_keys.h"
 #include "catalogue/text_fold.h"
 #include "web/web_page.h"
+#include "web/web_query.h"
 
 namespace vocalis {
 
@@ -30,53 +30,6 @@ WebReply error(unsigned status) {
 }
 
 WebReply json(std::string body) { return {200, "application/json; charset=utf-8", std::move(body)}; }
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// A query value as a form encodes it: %XX escapes and '+' for a space.
-std::string decodeQueryValue(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
-            out += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-                   hexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-std::map<std::string, std::string> parseQuery(std::string_view query) {
-    std::map<std::string, std::string> values;
-    while (!query.empty()) {
-        const auto amp = query.find('&');
-        const std::string_view pair = query.substr(0, amp);
-        const auto equals = pair.find('=');
-        values[decodeQueryValue(pair.substr(0, equals))] =
-            equals == std::string_view::npos ? std::string() : decodeQueryValue(pair.substr(equals + 1));
-        if (amp == std::string_view::npos) break;
-        query.remove_prefix(amp + 1);
-    }
-    return values;
-}
-
-// A whole non-negative decimal number, or none.
-std::optional<std::int64_t> readCount(std::string_view text) {
-    std::int64_t value = 0;
-    const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || problem != std::errc() || end != text.data() + text.size() || value < 0)
-        return std::nullopt;
-    return value;
-}
 
 bool isPicture(const std::string& bytes) {
     const auto starts = [&](std::string_view signature) { return bytes.starts_with(signature); };
@@ -187,6 +140,7 @@ void WebRemote::handle(WebRequest request, Reply reply) {
     const std::string_view query = question == std::string::npos
                                        ? std::string_view()
                                        : std::string_view(request.target).substr(question + 1);
+    if (GuestRoutes::serves(path)) return guests_.handle(request, path, query, std::move(reply));
     if (request.method == "POST") return handlePost(path, std::move(request), std::move(reply));
     if (request.method != "GET") return reply(error(405));
     if (path == "/api/state") return reply(json(snapshot()->state));

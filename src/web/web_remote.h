@@ -10,6 +10,7 @@
 #include "base/preferences.h"
 #include "base/scheduler.h"
 #include "catalogue/song_manager.h"
+#include "web/guest_routes.h"
 #include "web/search_cache.h"
 #include "web/web_server.h"
 #include "web/web_state.h"
@@ -24,6 +25,7 @@ struct WebRemoteConfig {
     // The operator's stored PIN (KEY_WEB_PIN), read at each command so that a change in the
     // settings counts at once. No PIN at all: everyone may do everything.
     const Preferences* settings = nullptr;
+    GuestRecords* guestRecords = nullptr;  // none without a store
 };
 
 // The browser remote: the page, the JSON interface and the live events. Reads are answered
@@ -85,6 +87,7 @@ class WebRemote final : public EngineListener, private WebHandler {
     mutable std::mutex mutex_;
     std::shared_ptr<const WebSnapshot> snapshot_;
     SearchCache searches_{kSearchCacheBytes};
+    GuestRoutes guests_{config_.guestRecords};
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     WebServer server_{*this};
 };

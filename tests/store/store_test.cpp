@@ -14,6 +14,7 @@
 #include "base/virtual_scheduler.h"
 #include "store/history_csv.h"
 #include "store/schema.h"
+#include "store/sqlite.h"
 #include "store/store_writer.h"
 #include "support/temp_dir.h"
 
@@ -239,6 +240,27 @@ TEST(Store, OneDataFolderServesOnePlayer) {
     ASSERT_TRUE(told && status == 'y');
     EXPECT_EQ(whileHeld, OpenStatus::kInUse);
     EXPECT_EQ(openStore(dir.path()).loadPlay().value, queueOf(1, 3));
+}
+
+// A phone that stars songs under ever new names cannot fill the disk: the oldest stars go.
+TEST(Store, FavouritesAreBoundedOldestFirst) {
+    TempDir dir;
+    openStore(dir.path());  // made, then closed
+    {
+        sqlite::Database db(dir / "vocalis.db");
+        sqlite::Transaction fill(db);
+        auto insert = db.prepare("INSERT INTO favourite VALUES (?, ?, 'a.mp4', 'A', '', 0)");
+        for (std::int64_t i = 0; i < Store::kMaxFavourites; ++i) {
+            insert.bind(1, "n" + std::to_string(i)).bind(2, "N").run();
+            insert.reset();
+        }
+        fill.commit();
+    }
+    Store store = openStore(dir.path());
+    ASSERT_FALSE(store.addFavourite("Lan", {"b.mp4", "B", "", 1}));
+    EXPECT_EQ(store.favourites("n0").value, std::vector<SongIdentity>{});
+    EXPECT_EQ(store.favourites("n1").value->size(), 1u);
+    EXPECT_EQ(store.favourites("lan").value->size(), 1u);
 }
 
 TEST(StoreDeathTest, AFolderThatCannotBeWrittenOrAFullDiskIsAnErrorToTheCaller) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: made by scripts/package.sh from this build, no
-# lintian errors, and holding the program, its tools, clips, desktop entry and icons, with the
-# libraries and plugins it needs among its dependencies. Usage: package_check.sh BUILDDIR SOURCEDIR
+# lintian errors, and holding the program, its tools, clips, desktop entry, icons and systemd
+# user unit, with the libraries and plugins it needs among its dependencies. Usage: package_check.sh BUILDDIR SOURCEDIR
 set -euo pipefail
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -15,7 +15,7 @@ lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports er
 
 dpkg-deb -x "$deb" "$work/root"
 usr="$work/root/usr" share=share/vocalis-player icons=share/icons/hicolor
-for file in bin/vocalis-player bin/vocalis-remote bin/vocalis-catalogue $share/intro.mp4 $share/idle.mp4 \
+for file in bin/vocalis-player bin/vocalis-remote bin/vocalis-catalogue bin/vocalis-history $share/intro.mp4 $share/idle.mp4 \
     $share/banner.png $share/score_bg.png $share/vcplayer_score.mp3 share/applications/vocalis-player.desktop \
     $icons/scalable/apps/vocalis-player.svg $icons/256x256/apps/vocalis-player.png \
     share/doc/vocalis-player/copyright share/doc/vocalis-player/changelog.gz; do
@@ -25,6 +25,10 @@ copyright="$usr/share/doc/vocalis-player/copyright"
 grep -qx "License: GPL-3+" "$copyright" && ! grep -qi proprietary "$copyright" || fail "copyright is not GPL-3+"
 cmp -s "$2/LICENSE" /usr/share/common-licenses/GPL-3 || fail "LICENSE is not the GPL's text"
 desktop-file-validate "$usr/share/applications/vocalis-player.desktop" || fail "desktop entry"
+unit="$usr/lib/systemd/user/vocalis-player.service"
+[ -f "$unit" ] || fail "missing /usr/lib/systemd/user/vocalis-player.service"
+grep -qx "ExecStart=/usr/bin/vocalis-player" "$unit" && grep -qx "Restart=on-failure" "$unit" ||
+  fail "the user unit does not start /usr/bin/vocalis-player again on failure"
 size="$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$usr/$icons/256x256/apps/vocalis-player.png")"
 [ "$size" = "256,256" ] || fail "the 256 px icon is $size"
 

@@ -2,7 +2,9 @@
 """A guest's phone browser against the real player: headless Chromium at a phone's size gives a name,
 keeps it on the next visit, searches "hnmt", queues the song with its key and sees it in the queue;
 markup in a title stays text; the page survives the player's restart by connecting again, and is told
-the player is starting when it queues a song during the intro.
+the player is starting when it queues a song during the intro; "Của tôi" shows a song this guest sang
+on an earlier night with its key and score, queues it again in that key, proposes that key in the search,
+and a star puts it in the favourites.
 
 usage: browser_test.py BINDIR [SCREENSHOTDIR]   (with a folder: the README's pictures of the page)
 """
@@ -10,6 +12,7 @@ import json
 import os
 import shutil
 import socket
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -71,8 +74,21 @@ def stop_player(player):
             player.kill()
 
 
+def song_id(title):
+    return next(song["id"] for song in api("/api/songs?limit=200")["songs"] if song["title"] == title)
+
+
+def sang_before(name, file, title, singer, key, score):
+    """A song start kept from an earlier night, as the player's store keeps it."""
+    with sqlite3.connect(f"{WORK}/data/vocalis.db") as db:
+        db.execute("INSERT INTO history (relative_path, title, singer, file_size, name, name_key, key, started_ms, "
+                   "ended_ms, ending, score) VALUES (?, ?, ?, 0, ?, ?, ?, 1765224000000, 1765224240000, 'finished', ?)",
+                   (file, title, singer, name, name.lower(), key, score))
+    db.close()
+
+
 def play(wait, title):
-    song = next(song["id"] for song in api("/api/songs?limit=200")["songs"] if song["title"] == title)
+    song = song_id(title)
     # Adds during the intro are refused: queue until it plays.
     wait(lambda d: ((api("/api/queue", {"id": song}) or {}).get("current") or {}).get("id") == song)
 
@@ -166,6 +182,7 @@ def main():
         # intro plays (a longer one this time) a song added is refused, and the page says why.
         stop_player(player)
         wait(lambda d: find(By.TAG_NAME, "body").get_attribute("data-live") == "no")
+        sang_before("Lan <b>", "Anh - Tuấn.mp4", "Anh", "Tuấn", 3, 91)
         clip(f"{WORK}/intro.mp4", 10)
         player = start_player(wait)
         search.clear()
@@ -176,6 +193,27 @@ def main():
         play(wait, "Hạnh Nhân Mùa Thu")
         wait(lambda d: find(By.TAG_NAME, "body").get_attribute("data-live") == "yes")
         text_is("#now-title", "Hạnh Nhân Mùa Thu")
+
+        # A song this guest sang before: the search proposes the key they sang it in.
+        anh = song_id("Anh")
+        search.clear()
+        search.send_keys("anh")
+        text_is(f'#results .song[data-id="{anh}"] .proposal .key-value', "Tông +3")
+        # "Của tôi" lists it with its key and score and queues it again in one tap, in that key.
+        wait(lambda d: find(By.ID, "mine-tab").is_displayed())
+        click('.tab[data-tab="mine"]')
+        mine = f'#mine .song[data-id="{anh}"]'
+        wait(lambda d: "Tông +3 · Điểm 91" in find(By.CSS_SELECTOR, mine).text)
+        click(f"{mine} button.again")
+        wait(lambda d: (anh, 3, "Lan <b>") in [(s["id"], s["key"], s["name"]) for s in api("/api/state")["queue"]])
+        # A star on it puts it in the favourites.
+        click(f"{mine} button.star")
+        wait(lambda d: [r.find_element(By.CLASS_NAME, "title").text
+                        for r in d.find_elements(By.CSS_SELECTOR, "#favourites .song")] == ["Anh"])
+        text_is(f"{mine} button.star", "★")
+        assert api("/api/favourites?name=lan%20%3Cb%3E")["songs"] == [{"id": anh, "title": "Anh", "singer": "Tuấn"}]
+        wait(lambda d: not find(By.ID, "toast").is_displayed())
+        shot("web-4-mine")
         print("browser test passed")
     except Exception:
         with open(f"{WORK}/player.log", "rb") as log:

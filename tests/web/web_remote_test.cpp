@@ -5,6 +5,8 @@
 
 #include "app/engine_harness.h"
 #include "catalogue/catalogue.h"
+#include "store/store.h"
+#include "store/store_writer.h"
 #include "support/socket_client.h"
 #include "web/event_client.h"
 #include "web/search_cache.h"
@@ -21,12 +23,16 @@ namespace {
 const std::vector<std::string> kSongs{"Anh - Tuấn.mp4", "Bông Hồng - Lan.mkv", "Chiều - .mp4",
                                       "Hạnh Nhân Mùa Thu - Hà.mp4", "Em Ơi - Hà.mp4"};
 
-// The engine with its browser remote on a loopback port. Without a PIN for the run, the operator's
-// stored one counts.
+// The engine with its browser remote on a loopback port, and the guests' records when given a store.
+// Without a PIN for the run, the operator's stored one counts.
 struct Web {
-    explicit Web(std::vector<std::string> songs = kSongs, std::optional<std::string> pin = std::nullopt)
+    explicit Web(std::vector<std::string> songs = kSongs, std::optional<std::string> pin = std::nullopt,
+                 std::optional<Store> store = std::nullopt)
         : h(std::move(songs)),
-          web(h.clock, h.songs, *h.engine, {0, std::move(pin), 6768, true, &h.preferences}) {}
+          writer(store ? std::make_unique<StoreWriter>(std::move(*store), h.clock) : nullptr),
+          records(writer ? std::make_unique<GuestRecords>(*writer, h.songs, [this] { return h.foldersFound; })
+                         : nullptr),
+          web(h.clock, h.songs, *h.engine, {0, std::move(pin), 6768, true, &h.preferences, records.get()}) {}
     void start() {
         h.launchToFirstSong();
         listen();
@@ -57,12 +63,23 @@ struct Web {
     }
 
     EngineHarness h;
+    std::unique_ptr<StoreWriter> writer;
+    std::unique_ptr<GuestRecords> records;
     WebRemote web;
 };
 
 Ids waitingIds(const json& state) {
     Ids ids;
     for (const auto& song : state["queue"]) ids.push_back(song["id"]);
+    return ids;
+}
+
+// The ids of an answer's songs (null for one not in the catalogue).
+std::vector<json> idsIn(const std::string& body) {
+    const json answer = json::parse(body, nullptr, false);
+    std::vector<json> ids;
+    if (answer.contains("songs"))
+        for (const auto& song : answer["songs"]) ids.push_back(song["id"]);
     return ids;
 }
 
@@ -110,6 +127,14 @@ TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
     EXPECT_TRUE(f.h.songs.isQueueEmpty());
     EXPECT_FALSE(f.h.overlays.messageVisible || f.h.overlays.pictureVisible || f.h.overlays.volumeVisible);
     EXPECT_FALSE(f.h.engine->fairTurns());
+    // Without a store nothing of a guest's own is kept: the page hides it when told so.
+    for (const auto& [method, target] : {std::pair{"GET", "/api/history"},
+                                         {"GET", "/api/favourites?name=Hoa"},
+                                         {"POST", "/api/favourites"}}) {
+        const auto answer = f.call(method, target, R"({"name": "Hoa", "id": 0, "on": true})");
+        EXPECT_EQ(answer.status, 503) << target;
+        EXPECT_TRUE(json::parse(answer.body, nullptr, false)["error"].is_string()) << answer.body;
+    }
     f.h.clock.advance(4000ms);
     f.h.end();  // the intro's end: commands are taken from here on
     f.h.clock.advance(2500ms);
@@ -255,6 +280,98 @@ TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
             f.h.preferences.removeObject(KEY_WEB_PIN);
         EXPECT_EQ(f.status("/api/player/pause", "", sent), status) << stored.value_or("none") << " " << sent;
     }
+}
+
+TEST(WebRemote, GuestsReadTheSongsTheySangAndMarkFavouritesWithoutThePin) {
+    TempDir data;
+    auto opening = Store::open(data.path());
+    ASSERT_TRUE(opening.store);
+    Store& store = *opening.store;
+    // Song starts as the engine records them; "Gone" is on a drive not plugged in this time.
+    const auto song = [](std::string file, std::string title, std::string singer) {
+        return SongIdentity{std::move(file), std::move(title), std::move(singer), 0};
+    };
+    const SongIdentity anh = song("Anh - Tuấn.mp4", "Anh", "Tuấn"), gone = song("Gone - X.mp4", "Gone", "X"),
+                       bong = song("Bông Hồng - Lan.mkv", "Bông Hồng", "Lan"),
+                       chieu = song("moved/Chiều - .mp4", "Chiều", "");  // found by title
+    const auto at = [](int minute) { return WallTime(std::chrono::minutes(29'420'400 + minute)); };
+    const std::tuple<SongIdentity, std::optional<std::string>, int, std::optional<SongEnding>,
+                     std::optional<int>>
+        starts[] = {{gone, "Hoa", 0, SongEnding::kFinished, std::nullopt},
+                    {anh, "Hoa", 2, SongEnding::kFinished, 87},
+                    {bong, "hoa", -1, SongEnding::kSkipped, std::nullopt},
+                    {chieu, std::nullopt, 0, std::nullopt, std::nullopt}};  // still singing
+    int minute = 0;
+    for (const auto& [sung, name, key, ending, score] : starts) {
+        const auto id = store.recordStart({sung, name, key, at(minute)});
+        ASSERT_TRUE(id.value) << id.error;
+        if (ending) {
+            ASSERT_FALSE(store.recordEnd(*id.value, at(minute + 4), *ending, score));
+        }
+        minute += 10;
+    }
+    ASSERT_FALSE(store.addFavourite("Hoa", gone));
+
+    Web f(kSongs, "4321", std::move(opening.store));
+    f.start();
+    const auto ids = [&](const std::string& target) {
+        const auto answer = f.call("GET", target);
+        return std::pair{answer.status, idsIn(answer.body)};
+    };
+    const json none;
+    const json a = f.h.idOf("Anh"), b = f.h.idOf("Bông Hồng"), c = f.h.idOf("Chiều");
+    const std::tuple<std::string, int, std::vector<json>> reads[] = {
+        {"/api/history", 200, {c, b, a, none}},
+        {"/api/history?name=HOA", 200, {b, a, none}},  // names as fair turns compare them
+        {"/api/history?name=Hoa&limit=1", 200, {b}},
+        {"/api/history?limit=500", 200, {c, b, a, none}},
+        {"/api/history?name=", 200, {c}},  // the songs asked for without a name
+        {"/api/history?name=Lan", 200, {}},
+        {"/api/history?limit=x", 400, {}},
+        {"/api/history?limit=-1", 400, {}},
+        {"/api/favourites?name=hoa", 200, {none}},
+        {"/api/favourites?name=", 400, {}},
+        {"/api/favourites", 400, {}},
+    };
+    for (const auto& [target, status, expected] : reads)
+        EXPECT_EQ(ids(target), std::pair(status, expected)) << target;
+    const json history = json::parse(f.call("GET", "/api/history?name=hoa").body);
+    EXPECT_EQ(history["songs"][1], (json{{"id", a},
+                                         {"title", "Anh"},
+                                         {"singer", "Tuấn"},
+                                         {"name", "Hoa"},
+                                         {"key", 2},
+                                         {"started", "2025-12-08T20:10:00Z"},
+                                         {"ended", "2025-12-08T20:14:00Z"},
+                                         {"end", "finished"},
+                                         {"score", 87}}));
+    EXPECT_EQ(history["songs"][0]["end"], "skipped");
+    EXPECT_TRUE(json::parse(f.call("GET", "/api/history").body)["songs"][0]["ended"].is_null());
+
+    // A star on and off, newest first, each answered with the name's list; no PIN asked.
+    const std::tuple<json, int, std::vector<json>> marks[] = {
+        {{{"name", "Hoa"}, {"id", a}, {"on", true}}, 200, {a, none}},
+        {{{"name", "hoa"}, {"id", b}, {"on", true}}, 200, {b, a, none}},
+        {{{"name", "HOA"}, {"id", a}, {"on", false}}, 200, {b, none}},
+        {{{"name", "Hoa"}, {"id", c}, {"on", false}}, 200, {b, none}},  // never marked
+        {{{"name", "Lan"}, {"id", c}, {"on", true}}, 200, {c}},
+        {{{"name", "Hoa"}, {"id", 99999}, {"on", true}}, 404, {}},
+        {{{"name", "Hoa"}, {"id", -1}, {"on", true}}, 404, {}},
+        {{{"name", ""}, {"id", a}, {"on", true}}, 400, {}},
+        {{{"name", std::string(201, 'x')}, {"id", a}, {"on", true}}, 400, {}},
+        {{{"name", "Hoa"}, {"id", a}}, 400, {}},
+        {{{"name", "Hoa"}, {"id", "1"}, {"on", true}}, 400, {}},
+        {{{"id", a}, {"on", true}}, 400, {}},
+    };
+    for (const auto& [body, status, expected] : marks) {
+        const auto answer = f.call("POST", "/api/favourites", body.dump());
+        EXPECT_EQ(std::pair(answer.status, idsIn(answer.body)), std::pair(status, expected)) << body;
+    }
+    EXPECT_EQ(json::parse(f.call("GET", "/api/favourites?name=Lan").body)["songs"][0],
+              (json{{"id", c}, {"title", "Chiều"}, {"singer", ""}}));
+    EXPECT_EQ(ids("/api/favourites?name=hoa"), std::pair(200, std::vector<json>{b, none}));
+    EXPECT_EQ(f.call("DELETE", "/api/favourites").status, 405);
+    EXPECT_EQ(f.call("POST", "/api/history").status, 405);
 }
 
 TEST(WebRemote, SearchesAreKeptForTheirCatalogueWithinTheirBudget) {

@@ -119,8 +119,18 @@ function askName() {
 $("name-form").addEventListener("submit", () => {
   store("vocalis-name", $("name-input").value.trim().slice(0, 40));
   showName();
+  loadRecords();
 });
 $("change-name").addEventListener("click", askName);
+
+// The name, asked for first when there is none yet; false when the guest gave none.
+async function ensureName() {
+  if (!myName()) {
+    askName();
+    await new Promise((resolve) => $("name-dialog").addEventListener("close", resolve, { once: true }));
+  }
+  return Boolean(myName());
+}
 
 function askPin() {
   return new Promise((resolve) => {
@@ -188,7 +198,10 @@ function showMyKey() {
 }
 
 function showState(next) {
+  const before = state.current ? state.current.id : null;
   state = next;
+  // A song started: it is in this guest's history now if it was theirs.
+  if (state.current && state.current.id !== before) setTimeout(loadRecords, 1000);
   const current = state.current;
   $("now-title").textContent = current ? current.title : "Chưa có bài nào";
   $("now-detail").textContent = current
@@ -228,6 +241,7 @@ function showQueue() {
       actions.append(button("⤒", () => postJson(`${at}/first`), "small secondary"));
     }
     actions.append(button("✕", () => postJson(`${at}/remove`), "small secondary"));
+    actions.append(starButton(song.id));
     text.append(keyControl(song.key || 0, (key) => postJson(`${at}/key`, { key })));
     row.append(thumbnail(song.id), text, actions);
     list.append(row);
@@ -242,21 +256,44 @@ function resultRow(song) {
   const text = element("div", "text");
   text.append(element("div", "title", song.title), element("div", "detail", song.singer));
   const actions = element("div", "actions");
-  const add = button("Chọn", () => queue(song.id, false), "small add");
-  const first = button("Ưu tiên", () => queue(song.id, true), "small secondary first");
-  actions.append(add, first);
+  const add = button("Chọn", () => queue(song.id, false, rowKey(row)), "small add");
+  const first = button("Ưu tiên", () => queue(song.id, true, rowKey(row)), "small secondary first");
+  actions.append(add, first, starButton(song.id));
   row.append(thumbnail(song.id), text, actions);
   return row;
 }
 
+// A song this guest sang before is proposed in the key they sang it in last, on its own row.
+function proposeKey(row) {
+  const id = Number(row.dataset.id);
+  if (!lastKeys.has(id) || row.querySelector(".proposal")) return;
+  const box = element("div", "proposal");
+  const draw = (key) => {
+    row.dataset.key = String(key);
+    box.replaceChildren(element("span", "hint", "Lần trước bạn hát:"), keyControl(key, draw));
+  };
+  draw(lastKeys.get(id));
+  row.querySelector(".text").append(box);
+}
+
+function rowKey(row) {
+  return row.dataset.key === undefined ? myKey() : Number(row.dataset.key);
+}
+
+// Songs in the lists that can be queued: marked and not offered again while queued or playing.
 function markResults() {
-  for (const row of $("results").children) {
-    const queued = isQueued(Number(row.dataset.id));
-    row.classList.toggle("queued", queued);
-    for (const node of row.querySelectorAll("button")) node.disabled = queued;
-    const add = row.querySelector("button.add");
-    if (add) add.textContent = queued ? "Đã chọn" : "Chọn";
+  for (const list of ["results", "mine", "favourites"]) {
+    for (const row of $(list).children) {
+      if (!row.dataset.id) continue;
+      if (list === "results") proposeKey(row);
+      const queued = isQueued(Number(row.dataset.id));
+      row.classList.toggle("queued", queued);
+      for (const node of row.querySelectorAll("button:not(.star)")) node.disabled = queued;
+      const add = row.querySelector("button.add");
+      if (add) add.textContent = queued ? "Đã chọn" : "Chọn";
+    }
   }
+  markStars();
 }
 
 async function runSearch(append) {
@@ -290,13 +327,140 @@ $("search").addEventListener("input", () => {
 });
 $("more").addEventListener("click", () => runSearch(true));
 
-async function queue(id, first) {
-  if (!myName()) {
-    askName();
-    await new Promise((resolve) => $("name-dialog").addEventListener("close", resolve, { once: true }));
-  }
-  const next = await postJson("/api/queue", { id, first, name: myName() || null, key: myKey() });
+async function queue(id, first, key) {
+  await ensureName();
+  const next = await postJson("/api/queue", { id, first, name: myName() || null, key });
   if (next) toast(first ? "Đã chọn, hát ngay sau bài này." : "Đã chọn bài.");
+}
+
+// ---------------------------------------------------------------- the guest's own songs
+
+// What the player keeps for this name: the songs sung, newest first, and the favourites. A
+// player that keeps nothing answers 503: the tab and the stars stay hidden.
+let records = { kept: false, history: [], favourites: [] };
+let lastKeys = new Map(); // song id -> the key this guest sang it in last
+let recordsSerial = 0;
+
+function isFavourite(id) {
+  return records.favourites.some((song) => song.id === id);
+}
+
+async function getJson(path) {
+  try {
+    const answer = await fetch(path);
+    return { status: answer.status, body: answer.ok ? await answer.json() : null };
+  } catch {
+    return { status: 0, body: null };
+  }
+}
+
+async function loadRecords() {
+  const serial = ++recordsSerial;
+  const name = myName();
+  const [history, favourites] = name
+    ? await Promise.all([
+        getJson(`/api/history?${new URLSearchParams({ name, limit: "50" })}`),
+        getJson(`/api/favourites?${new URLSearchParams({ name })}`),
+      ])
+    : [await getJson("/api/history?limit=1"), { status: 200, body: { songs: [] } }];
+  if (serial !== recordsSerial) return; // an older question answered late
+  if (history.status === 503 || favourites.status === 503) {
+    showRecords(false);
+    return;
+  }
+  if (!history.body || !favourites.body) return; // not reached: shown as they were
+  records.history = name ? history.body.songs : [];
+  records.favourites = favourites.body.songs;
+  lastKeys = new Map();
+  for (const song of records.history)
+    if (song.id !== null && !lastKeys.has(song.id)) lastKeys.set(song.id, song.key);
+  showRecords(true);
+}
+
+// A star that adds the song to this guest's favourites or takes it off.
+function starButton(id) {
+  const star = button("☆", () => toggleFavourite(id), "small secondary star");
+  star.dataset.id = id;
+  star.setAttribute("aria-label", "Yêu thích");
+  return star;
+}
+
+function markStars() {
+  for (const star of document.querySelectorAll("button.star")) {
+    const on = isFavourite(Number(star.dataset.id));
+    star.hidden = !records.kept;
+    star.textContent = on ? "★" : "☆";
+    star.classList.toggle("on", on);
+    star.setAttribute("aria-pressed", String(on));
+  }
+}
+
+async function toggleFavourite(id) {
+  if (!(await ensureName())) return;
+  const on = !isFavourite(id);
+  let answer;
+  try {
+    answer = await fetch("/api/favourites", {
+      method: "POST",
+      headers: { "Content-Type": "application/json" },
+      body: JSON.stringify({ name: myName(), id, on }),
+    });
+  } catch {
+    toast("Không kết nối được với máy hát.");
+    return;
+  }
+  if (!answer.ok) {
+    toast(problems[answer.status] || (await errorText(answer)) || `Lỗi ${answer.status}.`);
+    if (answer.status === 503) showRecords(false);
+    return;
+  }
+  records.favourites = (await answer.json()).songs;
+  showRecords(true);
+  toast(on ? "Đã thêm vào bài yêu thích." : "Đã bỏ khỏi bài yêu thích.");
+}
+
+// "20:15 08/12", in the phone's own time zone.
+function when(iso) {
+  const at = new Date(iso);
+  const two = (n) => String(n).padStart(2, "0");
+  return `${two(at.getHours())}:${two(at.getMinutes())} ${two(at.getDate())}/${two(at.getMonth() + 1)}`;
+}
+
+// A row of "Của tôi": a song no longer in the player (its drive not plugged in) is shown, not offered.
+function recordRow(song, detail, again) {
+  const row = element("li", "song");
+  const text = element("div", "text");
+  text.append(element("div", "title", song.title), element("div", "detail", detail));
+  const actions = element("div", "actions");
+  if (song.id === null) {
+    text.append(element("div", "hint", "Bài này hiện không có trong máy."));
+  } else {
+    row.dataset.id = song.id;
+    actions.append(again, starButton(song.id));
+  }
+  row.append(text, actions);
+  return row;
+}
+
+function showRecords(kept) {
+  records.kept = kept;
+  $("mine-tab").hidden = !kept;
+  document.body.dataset.records = kept ? "yes" : "no";
+  if (!kept && !$("tab-mine").hidden) selectTab("search");
+  $("mine").replaceChildren(...records.history.map((song) => {
+    const score = song.score === null ? "" : `Điểm ${song.score}`;
+    const detail = [song.singer, keyText(song.key), score, when(song.started)];
+    const again = button("Hát lại", () => queue(song.id, false, song.key), "small again");
+    return recordRow(song, detail.filter(Boolean).join(" · "), again);
+  }));
+  $("mine-empty").hidden = records.history.length > 0;
+  $("favourites").replaceChildren(...records.favourites.map((song) => {
+    const key = () => (lastKeys.has(song.id) ? lastKeys.get(song.id) : myKey());
+    const add = button("Chọn", () => queue(song.id, false, key()), "small add");
+    return recordRow(song, song.singer, add);
+  }));
+  $("favourites-empty").hidden = records.favourites.length > 0;
+  markResults();
 }
 
 // ---------------------------------------------------------------- transport, message, picture
@@ -352,11 +516,16 @@ $("picture").addEventListener("change", async () => {
 
 // ---------------------------------------------------------------- tabs
 
+function selectTab(name) {
+  for (const tab of document.querySelectorAll(".tab")) {
+    tab.classList.toggle("active", tab.dataset.tab === name);
+  }
+  for (const panel of document.querySelectorAll(".panel")) panel.hidden = panel.id !== `tab-${name}`;
+  if (name === "mine") loadRecords();
+}
+
 for (const tab of document.querySelectorAll(".tab")) {
-  tab.addEventListener("click", () => {
-    for (const other of document.querySelectorAll(".tab")) other.classList.toggle("active", other === tab);
-    for (const panel of document.querySelectorAll(".panel")) panel.hidden = panel.id !== `tab-${tab.dataset.tab}`;
-  });
+  tab.addEventListener("click", () => selectTab(tab.dataset.tab));
 }
 
 // ---------------------------------------------------------------- live state
@@ -370,6 +539,7 @@ function connect() {
     retryDelay = 500;
     $("connection").hidden = true;
     document.body.dataset.live = "yes";
+    loadRecords(); // a player started again may keep records now, or no longer
   });
   socket.addEventListener("message", (event) => {
     try {
