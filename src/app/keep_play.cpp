@@ -31,11 +31,11 @@ std::optional<std::string> nameOrNone(const std::string& name) {
 void AppDelegate::restorePlay(KeptPlay kept) {
     if (!kept.error.empty()) logParts("Store: the saved queue cannot be read: ", kept.error);
     std::size_t restored = 0;
-    const auto add = [&](const KeptSong& kept) {
-        const Song* song = parts_.songs.getSong(kept.songId);
+    const auto add = [&](const KeptSong& found) {
+        const Song* song = parts_.songs.getSong(found.songId);
         if (!song || parts_.songs.queueContains(*song)) return;
         parts_.songs.queueAdd(*song);
-        requests_[kept.songId] = Request{kept.name.value_or(""), kept.key, kept.byHand};
+        requests_[found.songId] = Request{found.name.value_or(""), found.key, found.byHand};
         ++restored;
     };
     if (kept.current) {

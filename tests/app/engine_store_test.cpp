@@ -101,6 +101,7 @@ TEST(EngineStore, ChangesAreOnDiskBeforeTheyAreAnnouncedAndComeBackAtTheNextStar
         add("Chiều", "", 0);
         run(Command::setKey(h.idOf("Chiều"), -2));
         run(Command::requesterName(h.idOf("Chiều"), "Vy"));
+        add("Dạ Khúc", "", 0);
         h.clock.advance(2500ms);
         run({CommandKind::Next});  // "Bông Hồng" is skipped; "Em Ơi" starts
         EXPECT_GE(onDisk.heard, 12);
@@ -122,8 +123,10 @@ TEST(EngineStore, ChangesAreOnDiskBeforeTheyAreAnnouncedAndComeBackAtTheNextStar
         store.endRun();  // this look counts as a run
     }
 
-    // The next start: the song playing at the quit starts again from its start, the queue behind it.
-    EngineHarness h(kSongs, "false", nullptr, data.path());
+    // The next start, without "Dạ Khúc": the song playing at the quit starts again from its start,
+    // the queue behind it, and the song not found is counted on the screen for 5 s.
+    EngineHarness h({"Anh - Tuấn.mp4", "Bông Hồng - Lan.mkv", "Chiều - .mp4", "Em Ơi - Hà.mp4"}, "false",
+                    nullptr, data.path());
     h.launchToFirstSong();
     ASSERT_TRUE(h.settle([&] { return h.songs.currentSongId() == h.idOf("Em Ơi"); }));
     EXPECT_EQ(h.player.media->options, (std::vector<std::string>{":audio-track=1"}));
@@ -132,6 +135,10 @@ TEST(EngineStore, ChangesAreOnDiskBeforeTheyAreAnnouncedAndComeBackAtTheNextStar
     EXPECT_EQ(h.songs.getQueueSong(1)->songId, h.idOf("Chiều"));
     EXPECT_EQ(h.engine->requesterName(h.idOf("Chiều")), "Vy");
     EXPECT_EQ(h.engine->songKey(h.idOf("Chiều")), -2);
+    EXPECT_EQ(h.overlays.message, "Không tìm thấy 1 bài trong hàng chờ");
+    EXPECT_TRUE(h.overlays.messageVisible);
+    h.clock.advance(5s);
+    EXPECT_FALSE(h.overlays.messageVisible);
 }
 
 // A disk that takes no more (files may not grow): the player plays on and tells its news, says so
