@@ -101,13 +101,17 @@ void WebRemote::songLengthKnown(std::int32_t songId, std::int64_t milliseconds) 
 }
 
 // Pages are not sent the position as it moves: they read it with the state, a second old at most.
+// Only the position changes in what they read: a change not yet announced stays out of it.
 void WebRemote::playTimeChanged(std::int64_t milliseconds) {
     const bool newSecond = !positionMs_ || *positionMs_ / 1000 != milliseconds / 1000;
     positionMs_ = milliseconds;
-    if (newSecond && songs_.getSong(timesFor_)) refresh(false);
+    if (!newSecond || !songs_.getSong(timesFor_)) return;
+    auto next = std::make_shared<const WebSnapshot>(withPosition(*snapshot(), milliseconds));
+    std::lock_guard lock(mutex_);
+    snapshot_ = std::move(next);
 }
 
-void WebRemote::refresh(bool broadcast) {
+void WebRemote::refresh() {
     auto next = std::make_shared<const WebSnapshot>(
         makeWebSnapshot(songs_, engine_, {playing_, track_, positionMs_, lengthMs_}));
     {
@@ -115,7 +119,7 @@ void WebRemote::refresh(bool broadcast) {
         if (snapshot_ && snapshot_->state == next->state) return;
         snapshot_ = next;
     }
-    if (broadcast) server_.broadcast(next->state);
+    server_.broadcast(next->state);
 }
 
 std::shared_ptr<const WebSnapshot> WebRemote::snapshot() const {

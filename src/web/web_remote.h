@@ -70,7 +70,7 @@ class WebRemote final : public EngineListener, private WebHandler {
 
     void handlePost(const std::string& path, WebRequest request, Reply reply);
     void runStep(Step step, Reply reply);
-    void refresh(bool broadcast = true);
+    void refresh();
     std::shared_ptr<const WebSnapshot> snapshot() const;
     std::string pin() const;
 

@@ -8,6 +8,15 @@ nlohmann::json songObject(const Song& song) {
     return {{"id", song.songId}, {"title", song.title()}, {"singer", song.singer()}};
 }
 
+nlohmann::json seconds(const std::optional<std::int64_t>& ms) {
+    return ms ? nlohmann::json(static_cast<double>(*ms) / 1000.0) : nlohmann::json(nullptr);
+}
+
+// Titles from a stranger's USB stick may hold bytes that are not UTF-8: replace, never throw.
+std::string text(const nlohmann::json& state) {
+    return state.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 nlohmann::json nameOf(const EngineControl& engine, std::int32_t songId) {
     const auto name = engine.requesterName(songId);
     return name ? nlohmann::json(*name) : nlohmann::json(nullptr);
@@ -25,9 +34,6 @@ WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engin
         current["name"] = nameOf(engine, currentId);
         current["key"] = engine.songKey(currentId);
         current["random"] = head != song;
-        const auto seconds = [](const std::optional<std::int64_t>& ms) {
-            return ms ? nlohmann::json(static_cast<double>(*ms) / 1000.0) : nlohmann::json(nullptr);
-        };
         current["position"] = seconds(now.positionMs);
         current["length"] = seconds(now.lengthMs);
         snapshot.queued.insert(currentId);
@@ -44,12 +50,18 @@ WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engin
     }
     if (const Song* head = songs.getCurrentSong()) snapshot.queued.insert(head->songId);
     snapshot.waiting = std::max(0, songs.getQueueCount() - 1);
-    const nlohmann::json state = {{"current", std::move(current)},
-                                  {"queue", std::move(queue)},
-                                  {"playing", now.playing},
-                                  {"track", now.track}};
-    // Titles from a stranger's USB stick may hold bytes that are not UTF-8: replace, never throw.
-    snapshot.state = state.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    snapshot.object = {{"current", std::move(current)},
+                       {"queue", std::move(queue)},
+                       {"playing", now.playing},
+                       {"track", now.track}};
+    snapshot.state = text(snapshot.object);
+    return snapshot;
+}
+
+WebSnapshot withPosition(WebSnapshot snapshot, std::int64_t positionMs) {
+    if (!snapshot.object["current"].is_object()) return snapshot;
+    snapshot.object["current"]["position"] = seconds(positionMs);
+    snapshot.state = text(snapshot.object);
     return snapshot;
 }
 
