@@ -342,7 +342,7 @@ TEST(Player, ATakeCutShortByAKillStillPlays) {
 
 // The queue outlives the player: a quit keeps it (the song playing starts again from its start),
 // a kill resumes the song playing near where it was, a drive gone at the restart leaves its songs
-// out, and a broken store is moved aside while the player plays on.
+// out, a broken store is moved aside while the player plays on, and a second player keeps off it.
 TEST(Player, KeepsItsQueueAcrossQuitsKillsAndALostDrive) {
     TempDir dir;
     makeLibrary(dir, "Một - An.mp4", "Hai - Bình.mp4", 60);
@@ -409,6 +409,14 @@ TEST(Player, KeepsItsQueueAcrossQuitsKillsAndALostDrive) {
     EXPECT_THAT(run->log(), HasSubstr("moved aside as"));
     EXPECT_EQ(state(*run)["current"], nullptr);
     EXPECT_EQ(web(run->webPort, "/api/queue", {{"id", 0}})["current"]["title"], "Hai");
+    // A second player on the same data folder runs without a store, says so once, and leaves it be.
+    PlayerRun second(dir, "second", "", {"--data-dir", run->home + "/data"});
+    ASSERT_TRUE(second.ready()) << second.log();
+    EXPECT_EQ(occurrences(second.log(), "runs without a store"), 1) << second.log();
+    EXPECT_EQ(second.program.stop(SIGTERM, 20s), 0) << second.log();
+    EXPECT_EQ(run->program.stop(SIGTERM, 20s), 0) << run->log();
+    start();
+    EXPECT_TRUE(eventually([&] { return current()["title"] == "Hai"; }, 10s)) << current();
     EXPECT_EQ(run->program.stop(SIGTERM, 20s), 0) << run->log();
 }
 
