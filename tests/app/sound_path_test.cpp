@@ -208,6 +208,66 @@ TEST_F(SoundPathTest, BurstsStayASecondApartThroughKeyChangesAndAPause) {
     EXPECT_TRUE(pauseSeen);
 }
 
+TEST_F(SoundPathTest, EverySongIsHeardFromItsFirstFrameWithoutAGap) {
+    // A quiet tone throughout, and a noise burst at 0, 0.5, 1 and 1.5 s.
+    const std::string song =
+        make("marks.wav",
+             "-f lavfi -i aevalsrc=0.2*sin(2*PI*440*t)+if(lt(mod(t\\,0.5)\\,0.06)*lt(t\\,"
+             "1.9)\\,0.7*(2*random(0)-1)\\,0):s=48000:d=9 -ac 2");
+    ASSERT_TRUE(listen());
+    player.emplace(scheduler, VlcPlayerOptions{words("--vout=vdummy"), nullptr, {}});
+    // The score sound, on libVLC's own output as it is played; too quiet to be taken for the song.
+    const std::string score = make(
+        "score.wav", "-f lavfi -i sine=frequency=300:sample_rate=44100:duration=3.5 -af volume=0.05 -ac 2");
+    struct Start {
+        std::chrono::milliseconds idle;  // since the song before
+        int key;
+        bool scoreScreen;
+    };
+    // The first song, the next one straight after, and one after a score screen.
+    for (const auto& [idle, key, scoreScreen] :
+         {Start{0ms, 0, false}, Start{300ms, 0, false}, Start{4000ms, 2, true}}) {
+        SCOPED_TRACE(idle.count());
+        std::optional<VlcMediaPlayer> scoreSound;
+        if (scoreScreen) {
+            scoreSound.emplace(scheduler, VlcPlayerOptions{words("--aout=pulse --vout=vdummy"), nullptr, {}});
+            scoreSound->setMedia(Media::file(score));
+            scoreSound->play();
+        }
+        pumpFor(idle);
+        scoreSound.reset();  // stopped as the next song starts
+        const std::size_t begin = recording->frames();
+        player->setKeyShift(key);
+        player->setMedia(Media::file(song));
+        player->play();
+        ASSERT_TRUE(playToEnd());
+        pumpFor(300ms);
+        // Counted in frames heard, which a busy machine does not stretch.
+        const Samples heard = recording->channel(0, begin);
+        std::optional<std::size_t> first;
+        std::vector<std::size_t> marks;
+        std::size_t quiet = 0, longest = 0;
+        for (std::size_t i = 0; i < heard.size(); ++i) {
+            const float level = std::fabs(heard[i]);
+            if (!first && level > 0.01f) first = i;
+            if (level >= 0.45f && (marks.empty() || i - marks.back() > 12000)) marks.push_back(i);
+            if (first && i < *first + 48000 * 85 / 10)
+                longest = std::max(longest, quiet = level < 0.01f ? quiet + 1 : 0);
+        }
+        ASSERT_TRUE(first.has_value());
+        ASSERT_GE(marks.size(), 4u);
+        const auto seconds = [&](std::size_t frame) { return (double(frame) - double(*first)) / 48000.0; };
+        // The song's sound begins with its first burst: what a late start skips, up to 50 ms, moves
+        // the later bursts closer to it.
+        EXPECT_LT(seconds(marks[0]), 0.005);
+        for (std::size_t k = 1; k < 4; ++k) {
+            EXPECT_GT(seconds(marks[k]), 0.5 * double(k) - 0.05) << k;
+            EXPECT_LT(seconds(marks[k]), 0.5 * double(k) + 0.005) << k;
+        }
+        EXPECT_LE(longest, 48000u * 15 / 1000) << "silent for " << longest / 48.0 << " ms";
+    }
+}
+
 TEST_F(SoundPathTest, CentreCancelRemovesTheMiddleAndKeepsTheSides) {
     // 1 kHz in the middle; 600 Hz on the left only and 1500 Hz on the right only.
     std::string input;

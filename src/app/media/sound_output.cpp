@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 #include "base/log.h"
 
@@ -28,6 +29,9 @@ constexpr std::size_t kMostWaiting = 10 * SoundOutput::kRate * kChannels;
 constexpr std::int64_t kLongestDrain = 3'000'000;
 // Frames fed to the changes at a time.
 constexpr std::size_t kFeedBlock = 1024;
+// The most written in one turn: the changes of a whole second at once (in another key, a
+// quarter of a second of work) would leave the server empty meanwhile.
+constexpr std::size_t kMostPerService = 2 * kFeedBlock;
 
 std::int64_t microsOf(std::uint64_t frames) {
     return static_cast<std::int64_t>(frames) * 1'000'000 / SoundOutput::kRate;
@@ -112,6 +116,8 @@ void SoundOutput::interrupt() {
 
 void SoundOutput::prepare() {
     std::lock_guard lock(mutex_);
+    // A play after an interruption starts a media; without one it goes on after a pause.
+    fresh_ = fresh_ || interrupted_;
     interrupted_ = false;
     starting_ = true;
 }
@@ -124,18 +130,23 @@ void SoundOutput::logLost() {
 
 // A media's first sound: a pause of the one before is over, and a lost server is looked for.
 void SoundOutput::start() {
+    bool fresh = false;
     {
         std::lock_guard lock(mutex_);
         paused_ = false;
+        fresh = std::exchange(fresh_, false);
     }
     if (!pulse_->loop) return;
-    if (pulse_->ready) {
-        Pulse::Lock lock(pulse_->loop);
-        pulse_->cork(false);
-        return;
+    if (!pulse_->ready) connect();
+    if (!pulse_->ready) return logLost();
+    Pulse::Lock lock(pulse_->loop);
+    if (fresh) {
+        // What is left of a media stopped early goes, so the next one is not heard behind it.
+        std::lock_guard guard(mutex_);
+        clearLocked();
+        pa_operation_unref(pa_stream_flush(pulse_->stream, nullptr, nullptr));
     }
-    connect();
-    if (!pulse_->ready) logLost();
+    pulse_->cork(false);
 }
 
 void SoundOutput::connect() {
@@ -215,7 +226,8 @@ void SoundOutput::connect() {
 }
 
 void SoundOutput::play(std::span<const std::int16_t> samples, std::int64_t due) {
-    if (starting_.exchange(false)) start();
+    const bool first = starting_.exchange(false);
+    if (first) start();
     const std::size_t frames = samples.size() / kChannels;
     std::unique_lock lock(mutex_);
     lastDue_ = due + microsOf(frames);
@@ -242,6 +254,13 @@ void SoundOutput::play(std::span<const std::int16_t> samples, std::int64_t due) 
     marks_.emplace_back(framesIn_, due);
     waiting_.insert(waiting_.end(), interleaved.begin(), interleaved.end());
     framesIn_ += frames;
+    lock.unlock();
+    // A media's first sound is due at once: it goes out now rather than at the next turn.
+    if (first) {
+        Pulse::Lock loopLock(pulse_->loop);
+        if (pulse_->ready && pulse_->timer)
+            pa_context_rttime_restart(pulse_->context, pulse_->timer, pa_rtclock_now());
+    }
 }
 
 // The due time of a frame, from the mark of the block it came in.
@@ -249,6 +268,18 @@ std::int64_t SoundOutput::dueOf(std::uint64_t frame) const {
     for (auto mark = marks_.rbegin(); mark != marks_.rend(); ++mark)
         if (mark->first <= frame) return mark->second + microsOf(frame - mark->first);
     return marks_.empty() ? 0 : marks_.front().second;
+}
+
+// Changes waiting sound until `frames` are ready or none waits.
+void SoundOutput::feed(std::size_t frames) {
+    while (processor_.ready() < frames && !waiting_.empty()) {
+        processor_.setKeyShift(key_);
+        processor_.setCentreCancel(centreCancel_);
+        const std::size_t count = std::min(kFeedBlock * kChannels, waiting_.size());
+        std::vector<float> block(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(count));
+        waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(count));
+        processor_.push(block);
+    }
 }
 
 // On the main loop's thread: tops the server's buffer up with sound that is due when it
@@ -260,24 +291,32 @@ void SoundOutput::service() {
     if (room == static_cast<std::size_t>(-1)) return;
     room /= kChannels * sizeof(float);
     pa_usec_t latency = 0;
-    int negative = 0;
-    if (room == 0 || pa_stream_get_latency(p.stream, &latency, &negative) < 0) return;
+    if (room == 0 || pa_stream_get_latency(p.stream, &latency, nullptr) < 0) return;
+    // After a stretch without sound the server asks for seconds; it is meant to hold no more
+    // than its buffer, or a new key is heard that much later.
+    room =
+        std::min({room, framesOf(static_cast<std::int64_t>(kServerBuffer - std::min(latency, kServerBuffer))),
+                  kMostPerService});
+    if (room == 0) return;
 
     std::lock_guard lock(mutex_);
     if (paused_) return;
+    // The changes take their time, most at a start in another key; while the server has
+    // nothing to play, the time a frame will be heard moves on with the clock, so it is read
+    // after them.
+    feed(room);
+    if (pa_stream_get_latency(p.stream, &latency, nullptr) < 0) return;
+    const pa_timing_info* timing = pa_stream_get_timing_info(p.stream);
+    const pa_usec_t card = timing ? timing->sink_usec : 0;
+    // The stream never waits to fill: once all it held is played, the server reads on past
+    // what was written, and sound written after it would be thrown away. Then it is written
+    // where the server reads, to be heard once the sound card has played what it holds.
+    const bool dry = latency <= card;
     // When the next frame written will reach the ear.
-    std::int64_t heardAt =
-        clock_() + (negative ? -static_cast<std::int64_t>(latency) : static_cast<std::int64_t>(latency));
+    std::int64_t heardAt = clock_() + static_cast<std::int64_t>(dry ? card : latency);
     out_.clear();
     while (room > 0) {
-        while (processor_.ready() < std::min(room, kFeedBlock) && !waiting_.empty()) {
-            processor_.setKeyShift(key_);
-            processor_.setCentreCancel(centreCancel_);
-            const std::size_t count = std::min(kFeedBlock * kChannels, waiting_.size());
-            std::vector<float> block(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(count));
-            waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(count));
-            processor_.push(block);
-        }
+        feed(std::min(room, kFeedBlock));
         if (processor_.ready() == 0) break;
         const std::uint64_t next =
             framesIn_ - waiting_.size() / kChannels - processor_.pending() - processor_.ready();
@@ -312,7 +351,8 @@ void SoundOutput::service() {
         framesIn_ - waiting_.size() / kChannels - processor_.pending() - processor_.ready();
     while (marks_.size() > 1 && marks_[1].first <= next) marks_.pop_front();
     if (!out_.empty())
-        pa_stream_write(p.stream, out_.data(), out_.size() * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
+        pa_stream_write(p.stream, out_.data(), out_.size() * sizeof(float), nullptr, 0,
+                        dry ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE);
 }
 
 void SoundOutput::pause(std::int64_t when) {

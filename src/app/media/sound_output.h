@@ -63,6 +63,7 @@ class SoundOutput {
     void start();
     void connect();
     void service();
+    void feed(std::size_t frames);
     void clearLocked();
     std::int64_t dueOf(std::uint64_t frame) const;
     void logLost();
@@ -88,6 +89,7 @@ class SoundOutput {
     std::int64_t pausedAt_ = 0;
     bool paused_ = false;
     bool interrupted_ = false;
+    bool fresh_ = false;  // the next start is a media's own, not the end of a pause
     std::vector<float> in_, out_;
     std::vector<std::int16_t> tapBuffer_;
 };
