@@ -173,11 +173,6 @@ TEST(Store, AnUnreadableFileIsMovedAsideAndAFreshStoreMade) {
              makeStore(dir);
              fs::resize_file(dir / "vocalis.db", fs::file_size(dir / "vocalis.db") / 2);
          }},
-        {"of a newer version",
-         [&](const TempDir& dir) {
-             makeStore(dir);
-             sqlite::Database(dir / "vocalis.db").exec("PRAGMA user_version = 99");
-         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
