@@ -92,16 +92,12 @@ class PlayerRun {
 
 // One request to the browser remote on `port`: its JSON answer, or null when none came.
 json web(const std::string& port, const std::string& target, const json& body = nullptr, bool post = true) {
-    RawClient client(static_cast<std::uint16_t>(std::stoi(port)));
     const std::string text = body.is_null() ? "" : body.dump();
-    client.send(
-        (post ? "POST " : "GET ") + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
-        (post ? "Content-Type: application/json\r\nContent-Length: " + std::to_string(text.size()) + "\r\n"
-              : std::string()) +
-        "\r\n" + text);
-    const auto answer = client.readAnswer();
-    if (!answer || answer->status != 200) return nullptr;
-    return json::parse(answer->body, nullptr, false);
+    const HttpAnswer answer =
+        ask(static_cast<std::uint16_t>(std::stoi(port)),
+            (post ? "POST " : "GET ") + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+                std::to_string(text.size()) + "\r\n\r\n" + text);
+    return answer.status == 200 ? json::parse(answer.body, nullptr, false) : json(nullptr);
 }
 
 json state(const PlayerRun& run) { return web(run.webPort, "/api/state", nullptr, false); }
