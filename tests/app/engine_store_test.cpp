@@ -32,17 +32,13 @@ struct OnDisk final : EngineListener {
             faults.push_back(news + ": disk " + stored + ", engine " + held);
     }
     std::string disk() {
-        std::string text = "current";
-        for (const char* table : {"current_song", " waiting", "queue"}) {
-            if (*table == ' ') {
-                text += table;
-                continue;
-            }
-            auto rows = db.prepare(std::string("SELECT title, coalesce(name, ''), key FROM ") + table +
-                                   (std::string(table) == "queue" ? " ORDER BY position" : ""));
-            while (rows.step())
-                text += " " + rows.text(0) + "/" + rows.text(1) + "/" + std::to_string(rows.integer(2));
-        }
+        return "current" + rows("current_song") + " waiting" + rows("queue ORDER BY position");
+    }
+    std::string rows(const std::string& table) {
+        std::string text;
+        auto rows = db.prepare("SELECT title, coalesce(name, ''), key FROM " + table);
+        while (rows.step())
+            text += " " + rows.text(0) + "/" + rows.text(1) + "/" + std::to_string(rows.integer(2));
         return text;
     }
     std::string engine() {
@@ -57,6 +53,12 @@ struct OnDisk final : EngineListener {
         text += " waiting";
         for (; index < h.songs.getQueueCount(); ++index) song(*h.songs.getQueueSong(index));
         return text;
+    }
+    // All news out: the writes are on the store's thread.
+    bool settled() {
+        bool out = false;
+        h.engine->afterNews([&] { out = true; });
+        return h.settle([&] { return out; });
     }
 
     EngineHarness& h;
@@ -74,15 +76,10 @@ TEST(EngineStore, ChangesAreOnDiskBeforeTheyAreAnnouncedAndComeBackAtTheNextStar
         h.launchToFirstSong();
         OnDisk onDisk(h, data.path());
         h.engine->addListener(&onDisk);
-        // Each command, then all its news out (the writes are on the store's thread).
-        const auto drain = [&] {
-            bool out = false;
-            h.engine->afterNews([&] { out = true; });
-            ASSERT_TRUE(h.settle([&] { return out; }));
-        };
+        // Each command, then all its news out.
         const auto run = [&](Command command) {
             h.run(std::move(command));
-            drain();
+            ASSERT_TRUE(onDisk.settled());
         };
         const auto add = [&](const char* title, const char* name, int key) {
             run(Command::addSong(h.idOf(title), false, name, key));
@@ -92,7 +89,7 @@ TEST(EngineStore, ChangesAreOnDiskBeforeTheyAreAnnouncedAndComeBackAtTheNextStar
         add("Chiều", "", 0);
         h.clock.advance(2500ms);
         h.end();  // "Anh" is sung to its end; "Bông Hồng" starts
-        drain();
+        ASSERT_TRUE(onDisk.settled());
         EXPECT_EQ(h.songs.currentSongId(), h.idOf("Bông Hồng"));
         add("Dạ Khúc", "", 0);
         run({CommandKind::ClearQueue});
@@ -148,12 +145,7 @@ TEST(EngineStore, AFullDiskIsSaidOnceAndTheStateWrittenWhenItCanBeAgain) {
     EngineHarness h(kSongs, "false", nullptr, data.path());
     h.launchToFirstSong();
     OnDisk onDisk(h, data.path());
-    const auto settled = [&] {
-        bool out = false;
-        h.engine->afterNews([&] { out = true; });
-        return h.settle([&] { return out; });
-    };
-    ASSERT_TRUE(settled());
+    ASSERT_TRUE(onDisk.settled());
     rlimit limit{};
     ::getrlimit(RLIMIT_FSIZE, &limit);
     const rlimit full{0, limit.rlim_max};
@@ -167,7 +159,7 @@ TEST(EngineStore, AFullDiskIsSaidOnceAndTheStateWrittenWhenItCanBeAgain) {
     h.engine->addListener(&onDisk);
     for (const char* title : {"Anh", "Bông Hồng", "Chiều"}) {
         h.add(title);
-        ASSERT_TRUE(settled());
+        ASSERT_TRUE(onDisk.settled());
     }
     ::setrlimit(RLIMIT_FSIZE, &limit);
     EXPECT_EQ(onDisk.heard, 4);  // the start and each song queued, unwritten
@@ -176,7 +168,7 @@ TEST(EngineStore, AFullDiskIsSaidOnceAndTheStateWrittenWhenItCanBeAgain) {
 
     // The next change (or, without one, a timer) writes everything again.
     h.run(Command::setKey(h.idOf("Chiều"), 4));
-    ASSERT_TRUE(settled());
+    ASSERT_TRUE(onDisk.settled());
     ::dup2(savedStderr, 2);
     std::string log(65536, '\0');
     log.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(logPipe[0], log.data(), log.size()))));
