@@ -119,12 +119,8 @@ TEST(EngineCamera, EveryStopPointEndsTheTakeWithACompleteFile) {
     for (const auto& [stop, act] : cases) {
         SCOPED_TRACE(stop);
         Filming f;
-        const std::size_t opened = f.h.player.opened.size();
         const auto started = std::chrono::steady_clock::now();
         f.record();
-        EXPECT_TRUE(f.h.engine->flags().isRecordVideo);
-        EXPECT_TRUE(f.preview.shown);
-        EXPECT_EQ(f.h.player.opened.size(), opened + 1);  // the song starts again for the take
         std::this_thread::sleep_for(3s);
         f.h.clock.advance(5000ms);  // past the replay and skip locks
         act(f.h);
