@@ -126,13 +126,8 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
 
     window.setScoreNumber(87);
     window.setScoreVisible(true);
-    EXPECT_EQ(screen.scoring()->geometry(), QRect(0, 0, W, H));
     EXPECT_EQ(screen.scoring()->numberLabel()->text(), QString("87"));
     EXPECT_TRUE(centred(screen.scoring()->numberLabel()->geometry().center().x(), W / 2));
-    // The background is stretched over the whole screen.
-    const QImage scoreShot = screen.scoring()->grab().toImage();
-    EXPECT_EQ(scoreShot.pixelColor(5, 5), scoreColour);
-    EXPECT_EQ(scoreShot.pixelColor(scoreShot.width() - 5, scoreShot.height() - 5), scoreColour);
 
     // The black cover hides everything but the message.
     window.setBlackCoverVisible(true);
