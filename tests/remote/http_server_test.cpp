@@ -11,7 +11,6 @@
 
 #include "catalogue/catalogue.h"
 #include "remote/http_range.h"
-#include "remote/media_service.h"
 #include "remote/media_service_routing.h"
 #include "support/socket_client.h"
 #include "support/temp_dir.h"
@@ -363,11 +362,6 @@ TEST(MediaService, TargetsNameAClipByTheirEndOrElseOnlyTheCurrentSong) {
         songs.setCurrentSongId(current);
         EXPECT_EQ(routing.filePathForURI(target), path) << current << " " << target;
     }
-
-    LocalMediaService service(songs, folder, "intro.mp4", "idle.mp4"),
-        rival(songs, folder, "intro.mp4", "idle.mp4");
-    ASSERT_TRUE(service.start(0));
-    EXPECT_FALSE(rival.start(service.port()));
 }
 
 }  // namespace
