@@ -306,44 +306,16 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
     EXPECT_THAT(names(), Not(HasSubstr(kName)));
 }
 
-// A player killed while it films (a crash, a power cut) leaves a take that plays up to its last
-// second or so.
-TEST(Player, ATakeCutShortByAKillStillPlays) {
-    TempDir dir;
-    makeLibrary(dir, "Một - An.mp4", "Hai - Bình.mp4", 30);
-    const std::string camera = makeVideo(dir / "camera.mp4", 30, "640x360");
-    PlayerRun run(dir, "run", "", {"--camera", camera});
-    ASSERT_TRUE(run.ready()) << run.log();
-    ASSERT_EQ(run.remote({"add", "0"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return run.remote({"current"}).out == "0\n"; }, 20s));
-    ASSERT_EQ(run.remote({"record"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return contains(run.log(), "Camera: take started: "); }, 20s)) << run.log();
-    const auto started = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(8s);
-    EXPECT_EQ(run.program.stop(SIGKILL, 20s), -1);
-    const double filmed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-    std::vector<std::filesystem::path> takes;
-    for (const auto& entry : std::filesystem::directory_iterator(run.home + "/data/record"))
-        takes.push_back(entry.path());
-    ASSERT_EQ(takes.size(), 1u);
-    const auto probe = [&](const std::string& entries) {
-        return runProgram("ffprobe", words("-v error -of csv=p=0 -show_entries " + entries, {takes[0]}));
-    };
-    const auto streams = probe("stream=codec_type");
-    EXPECT_EQ(streams.out, "video\naudio\n") << streams.err;
-    EXPECT_NEAR(std::atof(probe("format=duration").out.c_str()), filmed, 3.0);
-}
-
-// The queue outlives the player: a kill resumes the song playing near where it was, a quit keeps the
-// queue but for a drive gone at the restart, a broken store is moved aside while the player plays on,
-// and a second player keeps off it.
-TEST(Player, KeepsItsQueueAcrossQuitsKillsAndALostDrive) {
+// The queue outlives the player: a kill resumes the song playing near where it was (and leaves the take
+// it was filming playable up to its last second or so), a quit keeps the queue but for a drive gone at
+// the restart, a broken store is moved aside while the player plays on, and a second player keeps off it.
+TEST(Player, KeepsItsQueueAndItsTakeAcrossQuitsKillsAndALostDrive) {
     TempDir dir;
     makeLibrary(dir, "Một - An.mp4", "Hai - Bình.mp4", 60);
     std::filesystem::create_directories(dir / "drive");
     std::filesystem::copy_file(dir / "songs/Hai - Bình.mp4", dir / "drive/Ba - Cúc.mp4");
-    const std::vector<std::string> drive{"--songs", dir / "drive"};
+    const std::vector<std::string> drive{"--songs", dir / "drive", "--camera",
+                                         makeVideo(dir / "camera.mp4", 30, "640x360")};
     std::optional<PlayerRun> run;
     const auto start = [&] {
         run.reset();
@@ -365,10 +337,25 @@ TEST(Player, KeepsItsQueueAcrossQuitsKillsAndALostDrive) {
     EXPECT_TRUE(eventually([&] { return current()["length"].is_number(); }, 10s)) << current();
     EXPECT_NEAR(current()["length"].get<double>(), 60, 1);
 
+    ASSERT_EQ(run->remote({"record"}).status, 0);
+    ASSERT_TRUE(eventually([&] { return contains(run->log(), "Camera: take started: "); }, 20s))
+        << run->log();
+    const auto filming = std::chrono::steady_clock::now();
+
     // A kill: it goes on 3 s before where it was last saved, which is at most a few seconds old.
     ASSERT_TRUE(eventually([&] { return seconds() >= 8; }, 20s)) << current();
     const double killedAt = seconds();
     EXPECT_EQ(run->program.stop(SIGKILL, 20s), -1);
+    const double filmed = std::chrono::duration<double>(std::chrono::steady_clock::now() - filming).count();
+    std::vector<std::filesystem::path> takes;
+    for (const auto& entry : std::filesystem::directory_iterator(run->home + "/data/record"))
+        takes.push_back(entry.path());
+    ASSERT_EQ(takes.size(), 1u);
+    const auto probe = [&](const std::string& entries) {
+        return runProgram("ffprobe", words("-v error -of csv=p=0 -show_entries " + entries, {takes[0]}));
+    };
+    EXPECT_EQ(probe("stream=codec_type").out, "video\naudio\n");
+    EXPECT_NEAR(std::atof(probe("format=duration").out.c_str()), filmed, 3.0);
     start();
     EXPECT_TRUE(eventually([&] { return seconds() >= 0; }, 10s)) << current();
     EXPECT_THAT(run->log(), HasSubstr("The last run ended while a song played"));
