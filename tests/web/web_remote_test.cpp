@@ -1,7 +1,9 @@
 #include "web/web_remote.h"
 
+#include <atomic>
 #include <future>
 #include <sstream>
+#include <thread>
 
 #include "app/engine_harness.h"
 #include "catalogue/catalogue.h"
@@ -23,12 +25,13 @@ namespace {
 const std::vector<std::string> kSongs{"Anh - Tuấn.mp4", "Bông Hồng - Lan.mkv", "Chiều - .mp4",
                                       "Hạnh Nhân Mùa Thu - Hà.mp4", "Em Ơi - Hà.mp4"};
 
-// The engine with its browser remote on a loopback port, and the guests' records when given a store.
-// Without a PIN for the run, the operator's stored one counts.
+// The engine with its browser remote on a loopback port, and the guests' records when given a store;
+// with a play folder the engine keeps what plays there. Without a PIN for the run, the operator's
+// stored one counts.
 struct Web {
     explicit Web(std::vector<std::string> songs = kSongs, std::optional<std::string> pin = std::nullopt,
-                 std::optional<Store> store = std::nullopt)
-        : h(std::move(songs)),
+                 std::optional<Store> store = std::nullopt, const std::string& playFolder = {})
+        : h(std::move(songs), "false", nullptr, playFolder),
           writer(store ? std::make_unique<StoreWriter>(std::move(*store), h.clock) : nullptr),
           records(writer ? std::make_unique<GuestRecords>(*writer, h.songs, [this] { return h.foldersFound; })
                          : nullptr),
@@ -426,7 +429,8 @@ TEST(WebServer, OneSlowAnswerHoldsUpNoOther) {
 }
 
 TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEndAndKeysFollowTheirSong) {
-    Web f(kSongs, "4321");
+    TempDir data;
+    Web f(kSongs, "4321", std::nullopt, data.path());
     f.start();
     const auto anh = f.h.idOf("Anh"), bong = f.h.idOf("Bông Hồng"), chieu = f.h.idOf("Chiều");
     EXPECT_EQ(f.call("GET", "/api/state").status, 200);
@@ -450,10 +454,24 @@ TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEndAndKeysFollowTheirSo
     EXPECT_EQ(f.h.overlays.message, "Chúc mừng");
 
     // Keys change for waiting songs and the one singing; the operator's change reaches the state.
+    // An answer waits until its change is on disk, so a kill right after it loses nothing: with the
+    // store's thread held a second, no answer comes before.
+    std::atomic<bool> held = true;
+    f.h.writer->run(
+        [&](Store&) -> WriteError {
+            std::this_thread::sleep_for(1s);
+            held = false;
+            return std::nullopt;
+        },
+        [](WriteError) {});
     EXPECT_EQ(f.post("/api/queue/1/key", {{"key", -6}}, "4321")["queue"][1]["key"], -6);
+    EXPECT_FALSE(held);
     EXPECT_EQ(f.post("/api/current/key", {{"key", 3}}, "4321")["current"]["key"], 3);
     f.h.engine->issue({CommandKind::KeyDown}, CommandSource::Operator);
     f.h.clock.runPending();
+    bool told = false;  // once written
+    f.h.engine->afterNews([&] { told = true; });
+    ASSERT_TRUE(f.h.settle([&] { return told; }));
     EXPECT_EQ(json::parse(f.call("GET", "/api/state").body)["current"]["key"], 2);
     const std::tuple<std::string, std::string, int> cases[] = {
         {"/api/queue", withId(2, {{"key", 7}}), 400},   {"/api/queue", withId(2, {{"key", "+1"}}), 400},
