@@ -267,6 +267,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void writePlay();
     void playWritten(std::uint64_t number, const WriteError& error);
     void noteWrite(const WriteError& error);
+    PlayStore::Done notedWrite();  // noteWrite for as long as the engine lives
     PlayState playState();
     const SongIdentity& identity(const Song& song);
     void keepPosition(bool always);

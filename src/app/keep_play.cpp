@@ -121,6 +121,12 @@ void AppDelegate::noteWrite(const WriteError& error) {
         logLine("Store: writing again");
 }
 
+PlayStore::Done AppDelegate::notedWrite() {
+    return [this, alive = std::weak_ptr(alive_)](WriteError error) {
+        if (!alive.expired()) noteWrite(error);
+    };
+}
+
 void AppDelegate::afterNews(std::function<void()> task) {
     if (!afterWrite_.empty())
         afterWrite_.push_back([this, task = std::move(task)]() mutable { afterNews(std::move(task)); });
@@ -165,9 +171,7 @@ void AppDelegate::keepPosition(bool always) {
     const std::int64_t position = parts_.player.time();
     if (!always && position >= savedPosition_ && position < savedPosition_ + kPositionStepMs) return;
     savedPosition_ = position;
-    parts_.store->savePosition(savedPosition_, [this, alive = std::weak_ptr(alive_)](WriteError error) {
-        if (!alive.expired()) noteWrite(error);
-    });
+    parts_.store->savePosition(savedPosition_, notedWrite());
 }
 
 void AppDelegate::historyStarts(const Song& song) {
@@ -182,17 +186,12 @@ void AppDelegate::historyStarts(const Song& song) {
         start.key = request->second.key;
     }
     historyOpen_ = true;
-    parts_.store->songStarted(std::move(start), [this, alive = std::weak_ptr(alive_)](WriteError error) {
-        if (!alive.expired()) noteWrite(error);
-    });
+    parts_.store->songStarted(std::move(start), notedWrite());
 }
 
 void AppDelegate::historyEnds(SongEnding ending, std::optional<int> score) {
     if (!std::exchange(historyOpen_, false) || !parts_.store) return;
-    parts_.store->songEnded(wallNow(), ending, score,
-                            [this, alive = std::weak_ptr(alive_)](WriteError error) {
-                                if (!alive.expired()) noteWrite(error);
-                            });
+    parts_.store->songEnded(wallNow(), ending, score, notedWrite());
 }
 
 void AppDelegate::clearQueue() {
