@@ -29,6 +29,8 @@ packages=(
   desktop-file-utils
   # the durable state: queue, history and favourites in SQLite
   libsqlite3-dev
+  # the measured score: FFmpeg's decoders for a song's tracks, aubio for the pitch
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libaubio-dev
   # the browser remote: HTTP and WebSocket (Boost.Beast), JSON, the QR code, and a real browser
   # driven by the page's test
   libboost-dev nlohmann-json3-dev libqrencode-dev chromium chromium-driver python3-selenium
