@@ -55,7 +55,7 @@ std::string historyCsv(const std::vector<HistoryEntry>& entries) {
         out += ',' + std::to_string(start.key) + ',';
         if (entry.ending) out += endingName(*entry.ending);
         out += ',';
-        if (entry.score) out += std::to_string(*entry.score);
+        if (entry.score) out += std::to_string(entry.score->value);
         out += ',';
         appendText(out, start.song.relativePath);
         out += "\r\n";

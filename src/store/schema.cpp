@@ -68,7 +68,13 @@ CREATE TABLE favourite (
 );
 )sql";
 
-constexpr std::array<std::string_view, 1> kSteps = {kFirstVersion};
+// Whether a score was measured from the singing (1) or drawn at random (0, as every score before).
+constexpr std::string_view kMeasuredScores = R"sql(
+ALTER TABLE history ADD COLUMN score_measured INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX history_by_end ON history (ended_ms);
+)sql";
+
+constexpr std::array<std::string_view, 2> kSteps = {kFirstVersion, kMeasuredScores};
 
 }  // namespace
 

@@ -34,8 +34,8 @@ SongIdentity songAt(const sqlite::Statement& row, int first) {
 WallTime timeOf(std::int64_t ms) { return WallTime(std::chrono::milliseconds(ms)); }
 
 constexpr std::string_view kHistoryColumns =
-    "SELECT id, relative_path, title, singer, file_size, name, key, started_ms, ended_ms, ending, score "
-    "FROM history ";
+    "SELECT id, relative_path, title, singer, file_size, name, key, started_ms, ended_ms, ending, score, "
+    "score_measured FROM history ";
 
 std::vector<HistoryEntry> historyRows(sqlite::Statement& statement) {
     std::vector<HistoryEntry> rows;
@@ -46,7 +46,8 @@ std::vector<HistoryEntry> historyRows(sqlite::Statement& statement) {
                      timeOf(statement.integer(7))};
         if (const auto ended = statement.optionalInteger(8)) row.ended = timeOf(*ended);
         row.ending = endingOf(statement.optionalText(9));
-        if (const auto score = statement.optionalInteger(10)) row.score = static_cast<int>(*score);
+        if (const auto score = statement.optionalInteger(10))
+            row.score = SongScore{static_cast<int>(*score), statement.integer(11) != 0};
     }
     return rows;
 }
@@ -152,13 +153,16 @@ StoreResult<std::int64_t> Store::recordStart(const SongStart& start) {
     return {id, {}};
 }
 
-WriteError Store::recordEnd(std::int64_t id, WallTime ended, SongEnding ending, std::optional<int> score) {
+WriteError Store::recordEnd(std::int64_t id, WallTime ended, SongEnding ending,
+                            std::optional<SongScore> score) {
     return write([&](sqlite::Database& db) {
-        auto update = db.prepare("UPDATE history SET ended_ms = ?, ending = ?, score = ? WHERE id = ?");
+        auto update = db.prepare(
+            "UPDATE history SET ended_ms = ?, ending = ?, score = ?, score_measured = ? WHERE id = ?");
         update.bind(1, ended.time_since_epoch().count())
             .bind(2, endingName(ending))
-            .bind(3, score ? std::optional<std::int64_t>(*score) : std::nullopt)
-            .bind(4, id)
+            .bind(3, score ? std::optional<std::int64_t>(score->value) : std::nullopt)
+            .bind(4, score && score->measured ? 1 : 0)
+            .bind(5, id)
             .run();
         if (db.changes() == 0) throw sqlite::Error(SQLITE_ERROR, "no song start " + std::to_string(id));
     });
@@ -181,6 +185,16 @@ StoreResult<std::vector<HistoryEntry>> Store::historyBetween(WallTime from, Wall
         auto query = db.prepare(std::string(kHistoryColumns) +
                                 "WHERE started_ms >= ? AND started_ms < ? ORDER BY started_ms, id");
         query.bind(1, from.time_since_epoch().count()).bind(2, to.time_since_epoch().count());
+        return historyRows(query);
+    });
+}
+
+StoreResult<std::vector<HistoryEntry>> Store::bestScores(WallTime since, std::size_t limit) {
+    return read<std::vector<HistoryEntry>>([&](sqlite::Database& db) {
+        auto query = db.prepare(std::string(kHistoryColumns) +
+                                "WHERE ended_ms >= ? AND score_measured = 1 AND ending = 'finished' "
+                                "ORDER BY score DESC, started_ms, id LIMIT ?");
+        query.bind(1, since.time_since_epoch().count()).bind(2, static_cast<std::int64_t>(limit));
         return historyRows(query);
     });
 }

@@ -53,12 +53,15 @@ class Store {
 
     // A song started: the id its end is recorded under.
     StoreResult<std::int64_t> recordStart(const SongStart& start);
-    WriteError recordEnd(std::int64_t id, WallTime ended, SongEnding ending, std::optional<int> score);
+    WriteError recordEnd(std::int64_t id, WallTime ended, SongEnding ending, std::optional<SongScore> score);
     // Newest first; only the songs of `name` when given (names compared as fair turns compare
     // them; an empty name is the songs asked for without one).
     StoreResult<std::vector<HistoryEntry>> history(const std::optional<std::string>& name, std::size_t limit);
     // The songs started in [from, to), oldest first.
     StoreResult<std::vector<HistoryEntry>> historyBetween(WallTime from, WallTime to);
+    // The best measured scores of songs sung to their end since `since`, best first (of equal
+    // scores, the first sung).
+    StoreResult<std::vector<HistoryEntry>> bestScores(WallTime since, std::size_t limit);
 
     // Favourites kept in all: past this the oldest go, so phones cannot fill the disk with names.
     static constexpr std::int64_t kMaxFavourites = 100'000;

@@ -75,13 +75,22 @@ struct SongStart {
     bool operator==(const SongStart&) const = default;
 };
 
+// A song's score as its score screen showed it: measured from the singing, or drawn at random.
+struct SongScore {
+    SongScore(int value = 0, bool measured = false) : value(value), measured(measured) {}
+    int value = 0;
+    bool measured = false;
+
+    bool operator==(const SongScore&) const = default;
+};
+
 struct HistoryEntry {
     std::int64_t id = 0;
     SongStart start;
     // Absent while the song plays, and for a song the player crashed in.
     std::optional<WallTime> ended;
     std::optional<SongEnding> ending;
-    std::optional<int> score;
+    std::optional<SongScore> score;
 
     bool operator==(const HistoryEntry&) const = default;
 };

@@ -50,7 +50,7 @@ json historyJson(const std::vector<GuestHistoryEntry>& rows) {
                          {"started", isoTime(start.started)},
                          {"ended", entry.ended ? json(isoTime(*entry.ended)) : json(nullptr)},
                          {"end", entry.ending ? json(endingName(*entry.ending)) : json(nullptr)},
-                         {"score", orNull(entry.score)}});
+                         {"score", entry.score ? json(entry.score->value) : json(nullptr)}});
     }
     return {{"songs", std::move(songs)}};
 }

@@ -144,6 +144,47 @@ TEST(Store, WhatItKeepsSurvivesARestart) {
     EXPECT_EQ(readFile(dir / "vocalis.db").substr(18, 2), std::string("\2\2"));
 }
 
+TEST(Store, ScoresOfAnOlderFileStayRandomAndTheBestMeasuredComeFirst) {
+    TempDir dir;
+    {  // a store from before scores were measured, with one score in it
+        sqlite::Database db(dir / "vocalis.db");
+        migrate(db, schemaSteps().first(1));
+        db.exec(
+            "INSERT INTO history (relative_path, title, singer, file_size, name_key, key, started_ms, "
+            "ended_ms, "
+            "ending, score) VALUES ('Old.mp4', 'Old', 'S', 1, '', 0, 1714590000000, 1714590200000, "
+            "'finished', "
+            "99)");
+    }
+    Store store = openStore(dir.path());
+    EXPECT_EQ(store.history(std::nullopt, 1).value->at(0).score, SongScore(99, false));
+    const struct {
+        const char* title;
+        std::int64_t started;  // seconds after the evening began
+        SongEnding ending;
+        std::optional<SongScore> score;
+    } sung[] = {
+        {"Early", -3600, SongEnding::kFinished, SongScore{95, true}},  // before the evening
+        {"Good", 0, SongEnding::kFinished, SongScore{80, true}},
+        {"Lucky", 300, SongEnding::kFinished, SongScore{97, false}},  // drawn at random
+        {"Best", 600, SongEnding::kFinished, SongScore{92, true}},
+        {"Cut", 900, SongEnding::kSkipped, SongScore{100, true}},  // scored on what played, not a best
+        {"Again", 1200, SongEnding::kFinished, SongScore{80, true}},
+        {"Plain", 1500, SongEnding::kFinished, std::nullopt},
+    };
+    for (const auto& [title, started, ending, score] : sung) {
+        const auto id = store.recordStart(
+            {{std::string(title) + ".mp4", title, "S", 1}, "Lan", 0, at(kEvening + started)});
+        ASSERT_TRUE(id.value) << id.error;
+        ASSERT_EQ(store.recordEnd(*id.value, at(kEvening + started + 200), ending, score), std::nullopt);
+    }
+    EXPECT_EQ(titles(*store.bestScores(at(kEvening), 10).value),
+              (std::vector<std::string>{"Best", "Good", "Again"}));
+    EXPECT_EQ(titles(*store.bestScores(at(kEvening - 3600), 2).value),
+              (std::vector<std::string>{"Early", "Best"}));
+    EXPECT_EQ(store.bestScores(at(kEvening), 1).value->at(0).score, SongScore(92, true));
+}
+
 TEST(Store, AnUnreadableFileIsMovedAsideAndAFreshStoreMade) {
     const auto makeStore = [](const TempDir& dir) {
         ASSERT_EQ(openStore(dir.path()).savePlay(queueOf(2000, 100)), std::nullopt);
