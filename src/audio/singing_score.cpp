@@ -51,9 +51,12 @@ void SingingScore::add(std::int64_t frame, std::optional<float> note) {
     const std::int64_t from = frame > last_ + 1 && frame - last_ <= kHeldGap ? last_ + 1 : frame;
     if (from < kept) {
         const std::int64_t to = std::min(frame, kept - 1);
-        if (sung_.size() <= static_cast<std::size_t>(to))
+        if (sung_.size() <= static_cast<std::size_t>(to)) {
             sung_.resize(static_cast<std::size_t>(to) + 1, kUnvoiced);
+            heard_.resize(sung_.size(), false);
+        }
         std::fill(sung_.begin() + from, sung_.begin() + to + 1, value);
+        std::fill(heard_.begin() + from, heard_.begin() + to + 1, true);
     }
     last_ = std::max(last_, frame);
     // A frame is counted for good once every sung frame that could change its outcome is in.
@@ -94,7 +97,9 @@ int SingingScore::offsetAt(std::int64_t frame) const {
 
 void SingingScore::count(std::int64_t frame, SingingTotals& totals) const {
     const auto wanted = reference_->at(static_cast<std::size_t>(frame));
-    if (!wanted) return;
+    if (!wanted || static_cast<std::size_t>(frame) >= heard_.size() ||
+        !heard_[static_cast<std::size_t>(frame)])
+        return;
     ++totals.referenceFrames;
     const float singing = sung(frame + offsetAt(frame));
     if (std::isnan(singing)) return;

@@ -11,7 +11,8 @@
 namespace vocalis {
 
 // Where a guest's singing stands against the song's melody: counted over the reference's voiced
-// frames from where the singing was first heard to where it was heard last.
+// frames of the stretch of song the microphone listened to (a song left early is counted up to
+// where it was left, one resumed mid-way from there).
 struct SingingTotals {
     std::size_t referenceFrames = 0;  // the reference's voiced frames in that stretch
     std::size_t timedFrames = 0;      // of those, the ones the singer was voiced at, give or take the offset
@@ -41,7 +42,8 @@ class SingingScore {
 
     // What was sung at song frame `frame` (its song time over 10 ms): a note, or nothing voiced.
     // Frames come in about the order of the song; a few missing ones between two are taken to be
-    // the later one, a frame heard again replaces what was there.
+    // the later one, a frame heard again replaces what was there, and the song's frames between two
+    // frames further apart (a jump) were not played: they do not count.
     void add(std::int64_t frame, std::optional<float> note);
     // As if the song stopped after the last frame heard.
     SingingTotals totals() const;
@@ -56,6 +58,7 @@ class SingingScore {
 
     std::shared_ptr<const Melody> reference_;
     std::vector<float> sung_;   // by song frame, NaN where unvoiced or not heard
+    std::vector<bool> heard_;   // by song frame: the song played it while the microphone listened
     std::int64_t last_ = -1;    // the latest frame heard
     std::int64_t settled_ = 0;  // frames before this are counted in settledTotals_ for good
     SingingTotals settledTotals_;

@@ -97,12 +97,16 @@ TEST(SingingScore, CountsWhatWasSungAsItComes) {
     EXPECT_EQ(whole.pitchPercent(), 100);
     EXPECT_NEAR(whole.timingPercent(), 50, 3);
     EXPECT_NEAR(whole.score(), 50, 3);
-    // Singing that began mid-song (a song resumed after a crash) counts from there.
+    // A song resumed mid-way (after a crash), its player saying it was at its start for a moment:
+    // what it did not play does not count.
     SingingScore resumed(shared);
+    for (std::size_t frame = 0; frame < 30; ++frame) resumed.add(std::int64_t(frame), reference.at(frame));
     for (std::size_t frame = half; frame < reference.size(); ++frame)
         resumed.add(std::int64_t(frame), reference.at(frame));
+    const Melody start{{reference.notes.begin(), reference.notes.begin() + 30}};
     EXPECT_EQ(resumed.totals().score(), 100);
-    EXPECT_EQ(resumed.totals().referenceFrames, whole.referenceFrames - sung.referenceFrames);
+    EXPECT_EQ(resumed.totals().referenceFrames,
+              whole.referenceFrames - firstHalf.voicedFrames() + start.voicedFrames());
 }
 
 }  // namespace
