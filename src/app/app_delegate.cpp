@@ -14,8 +14,10 @@ namespace vocalis {
 
 using namespace std::chrono_literals;
 
-AppDelegate::AppDelegate(EngineParts parts, EngineConfig config)
-    : parts_(parts), config_(std::move(config)) {}
+AppDelegate::AppDelegate(EngineParts parts, EngineConfig config) : parts_(parts), config_(std::move(config)) {
+    if (parts_.microphone && !config_.melodyFolder.empty())
+        melodies_.emplace(parts_.background, parts_.scheduler, config_.melodyFolder);
+}
 
 AppDelegate::~AppDelegate() {
     for (const std::string_view key : timers::kAll) cancel(key);
@@ -76,6 +78,8 @@ void AppDelegate::applicationWillTerminate() {
     // The song playing is kept where it got to; the next start begins it again from its start.
     keepPosition(true);
     historyEnds(SongEnding::kSkipped);
+    // A melody being made would hold up the end of the run.
+    if (melodies_) melodies_->stop();
     if (parts_.store) {
         // A change whose write waited for the end of its step: the loop that would run it is over.
         if (std::exchange(writeSoon_, false) || dirty_) writePlay();
@@ -163,6 +167,7 @@ void AppDelegate::libraryReady() {
     flags_.isLibraryLoaded = true;
     if (flags_.isRandom) parts_.songs.filterRandom(randomType_, randomKeyword_);
     parts_.overlays.setNextViewVisible(true);
+    wantMelodies();  // of a queue restored from the last run
 }
 
 // The intro is over (its clip ended or failed, the catalogue loaded): phones may come in, menus work.
@@ -259,6 +264,7 @@ void AppDelegate::queueChanged() {
         return !song || !parts_.songs.queueContains(*song);
     });
     keepPlay();
+    wantMelodies();
     announce([](EngineListener& listener) { listener.queueChanged(); });
 }
 

@@ -17,6 +17,8 @@
 #include "app/overlays.h"
 #include "app/play_store.h"
 #include "app/recorder.h"
+#include "app/reference_melodies.h"
+#include "app/singing_microphone.h"
 #include "app/system_volume.h"
 #include "base/background_queue.h"
 #include "base/preferences.h"
@@ -72,6 +74,8 @@ struct EngineParts {
     BackgroundQueue& background;
     // Where what plays and what was sung is kept; none: the run keeps it in memory only.
     PlayStore* store = nullptr;
+    // What the guests sing into; none: every score is drawn at random.
+    SingingMicrophone* microphone = nullptr;
 };
 
 struct EngineConfig {
@@ -84,7 +88,8 @@ struct EngineConfig {
     std::string thumbnailFolder;
     std::string thumbnailTool = "ffmpeg";
     std::string recordFolder;
-    std::string loginName;  // the device name phones see until the operator names it
+    std::string melodyFolder;  // where the songs' melodies are kept once made, for their scores
+    std::string loginName;     // the device name phones see until the operator names it
     std::uint16_t remotePort = 6789;
     std::uint16_t discoveryPort = 1122;
     bool fairTurns = false;  // on for this run, whatever is stored
@@ -114,7 +119,11 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     bool isError() const { return phase_ == Phase::Error || phase_ == Phase::IntroRetry; }
     const Song* randomSong() const { return randomSong_; }
     int score() const { return iScore_; }
-    int randomScore() const { return randomScore_; }
+    // The score the last score screen counts up to.
+    const SongScore& finalScore() const { return finalScore_; }
+    // Whether the song's score is measured if it starts now: a microphone, scoring on, and the
+    // song's melody made, with a voice in it.
+    bool measures(std::int32_t songId) const;
     std::int32_t randomType() const { return randomType_; }
     const std::optional<std::string>& randomKeyword() const { return randomKeyword_; }
 
@@ -168,7 +177,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     void scoreNext();
 
     // --- settings and equalizer
-    void setHasScoring(bool value) override { flags_.hasScoring = value; }
+    void setHasScoring(bool value) override;
     void setRandom(bool isRandom, std::int32_t randomType, std::optional<std::string> keyword) override;
     // Applies the gains (band i gets bands[i]) and stores them; without bands only the
     // pre-amplification is applied and nothing is stored.
@@ -274,7 +283,17 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     // Where the queue's head starts: a little before where the last run was killed in it, else 0.
     std::int64_t resumeStart();
     void historyStarts(const Song& song);
-    void historyEnds(SongEnding ending, std::optional<int> score = std::nullopt);
+    void historyEnds(SongEnding ending, std::optional<SongScore> score = std::nullopt);
+    // --- the measured score (singing.cpp)
+    // The melodies of the songs queued now are wanted, when the singing is to be scored.
+    void wantMelodies();
+    // A queued song starts: the microphone listens to it when its melody is ready.
+    void listenToSinging(const Song& song);
+    void tellSongTime();
+    // Listening ends: what was measured of the song, if anything.
+    std::optional<SingingTotals> endListening();
+    // The next step of the score screen's count, or its wait once the count is done.
+    void countScore();
     void clearQueue();
     void applyStoredEqualizer();
     std::string generateRecordName() const;
@@ -296,7 +315,11 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     std::int32_t randomType_ = 0;
     std::optional<std::string> randomKeyword_;
     int iScore_ = 0;
-    int randomScore_ = 0;
+    SongScore finalScore_;
+    std::optional<ReferenceMelodies> melodies_;  // with a microphone
+    bool listening_ = false;                     // to the song playing
+    std::uint64_t listens_ = 0;                  // songs listened to, so late totals of one are known
+    std::optional<SingingTotals> sung_;          // the totals so far of the song listened to
     std::string recordName_;
     std::vector<EngineListener*> listeners_;
     // What was asked with a queued song, by song id; it leaves with the song.

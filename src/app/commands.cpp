@@ -108,8 +108,8 @@ void AppDelegate::perform(const Command& command, CommandSource source) {
 void AppDelegate::showGuestMessage(const std::string& text) {
     if (!text.empty()) {
         const std::string lower = lowerCase(displayText(text));
-        if (lower == "scoring off") flags_.hasScoring = false;
-        if (lower == "scoring on") flags_.hasScoring = true;
+        if (lower == "scoring off") setHasScoring(false);
+        if (lower == "scoring on") setHasScoring(true);
     }
     parts_.overlays.setMessageText(displayText(text));
     parts_.overlays.setMessageVisible(true);

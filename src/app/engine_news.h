@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "store/store_types.h"
 
 namespace vocalis {
 
@@ -25,6 +28,8 @@ class EngineListener {
     virtual void playTimeChanged(std::int64_t /*milliseconds*/) {}
     // The next-song lock: while it holds (a moment after each start) a skip does nothing.
     virtual void nextLockChanged(bool /*locked*/) {}
+    // The score screen shows, with the score its count ends on; none once it has closed.
+    virtual void scoreShown(const std::optional<SongScore>& /*score*/) {}
 };
 
 }  // namespace vocalis

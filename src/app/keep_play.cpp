@@ -189,7 +189,11 @@ void AppDelegate::historyStarts(const Song& song) {
     parts_.store->songStarted(std::move(start), notedWrite());
 }
 
-void AppDelegate::historyEnds(SongEnding ending, std::optional<int> score) {
+void AppDelegate::historyEnds(SongEnding ending, std::optional<SongScore> score) {
+    // A song left before its end keeps the score of what was sung of it.
+    const auto sung = endListening();
+    if (!score && ending == SongEnding::kSkipped && sung && sung->measured())
+        score = SongScore{sung->score(), true};
     if (!std::exchange(historyOpen_, false) || !parts_.store) return;
     parts_.store->songEnded(wallNow(), ending, score, notedWrite());
 }

@@ -43,8 +43,9 @@ class Overlays {
     virtual void setVolumeLevel(int level) = 0;
     virtual void setVolumeVisible(bool visible) = 0;
 
-    // Score screen.
+    // Score screen: the number, and a line under it (empty: none).
     virtual void setScoreNumber(int score) = 0;
+    virtual void setScoreDetail(const std::string& line) = 0;
     virtual void setScoreVisible(bool visible) = 0;
 
     // Makes the video fill the screen again (a one-pixel frame nudge).

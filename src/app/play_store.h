@@ -44,7 +44,7 @@ class PlayStore {
     virtual void savePosition(std::int64_t positionMs, Done done) = 0;
     // The start of a song, and the end of the one started last.
     virtual void songStarted(SongStart start, Done done) = 0;
-    virtual void songEnded(WallTime ended, SongEnding ending, std::optional<int> score, Done done) = 0;
+    virtual void songEnded(WallTime ended, SongEnding ending, std::optional<SongScore> score, Done done) = 0;
     virtual void endRun(Done done) = 0;
 };
 

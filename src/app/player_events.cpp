@@ -11,6 +11,7 @@ using namespace std::chrono_literals;
 
 void AppDelegate::mediaPlayerStateChanged() {
     if (terminated_ || !parts_.player.hasMedia()) return;
+    tellSongTime();
     const PlayerState state = parts_.player.state();
     if (state == PlayerState::Stopped || state == PlayerState::Error) {
         handlePlaybackError();
@@ -60,6 +61,7 @@ void AppDelegate::mediaPlayerTimeChanged() {
         }
     }
     announce([ms = parts_.player.time()](EngineListener& listener) { listener.playTimeChanged(ms); });
+    tellSongTime();
     keepPosition(false);
     upNextCheck();
 }

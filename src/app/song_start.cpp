@@ -57,6 +57,7 @@ void AppDelegate::startNext(bool afterError) {
             const std::int64_t from = resumeStart();
             announceCurrentSong(song.songId);
             openAndPlay(song, from);
+            listenToSinging(song);
         } else if (flags_.isRandom && parts_.songs.getRandomCount() > 0) {
             phase_ = Phase::RandomSong;
             randomSong_ = parts_.songs.getRandomSong();

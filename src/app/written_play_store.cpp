@@ -53,7 +53,8 @@ void WrittenPlayStore::songStarted(SongStart start, Done done) {
         std::move(done));
 }
 
-void WrittenPlayStore::songEnded(WallTime ended, SongEnding ending, std::optional<int> score, Done done) {
+void WrittenPlayStore::songEnded(WallTime ended, SongEnding ending, std::optional<SongScore> score,
+                                 Done done) {
     writer_.run(
         [started = started_, ended, ending, score](Store& store) -> WriteError {
             // A start that was never written has no end to write.

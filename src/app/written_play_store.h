@@ -17,7 +17,7 @@ class WrittenPlayStore final : public PlayStore {
     void savePlay(PlayState play, Done done) override;
     void savePosition(std::int64_t positionMs, Done done) override;
     void songStarted(SongStart start, Done done) override;
-    void songEnded(WallTime ended, SongEnding ending, std::optional<int> score, Done done) override;
+    void songEnded(WallTime ended, SongEnding ending, std::optional<SongScore> score, Done done) override;
     void endRun(Done done) override;
 
   private:

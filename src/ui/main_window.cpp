@@ -240,6 +240,9 @@ void MainWindow::setBlackCoverVisible(bool visible) { screen_->blackCover()->set
 void MainWindow::setVolumeLevel(int level) { screen_->volume()->setLevel(level); }
 void MainWindow::setVolumeVisible(bool visible) { screen_->volume()->setVisible(visible); }
 void MainWindow::setScoreNumber(int score) { screen_->scoring()->setNumber(score); }
+void MainWindow::setScoreDetail(const std::string& line) {
+    screen_->scoring()->setDetail(QString::fromStdString(line));
+}
 void MainWindow::setScoreVisible(bool visible) { screen_->scoring()->setVisible(visible); }
 
 void MainWindow::nudgeVideo() {

@@ -72,6 +72,7 @@ class MainWindow final : public QMainWindow, public Overlays {
     void setVolumeLevel(int level) override;
     void setVolumeVisible(bool visible) override;
     void setScoreNumber(int score) override;
+    void setScoreDetail(const std::string& line) override;
     void setScoreVisible(bool visible) override;
     void nudgeVideo() override;
     void setMenusEnabled(bool enabled, bool recordEnabled) override;

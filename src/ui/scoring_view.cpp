@@ -11,14 +11,25 @@
 namespace vocalis {
 
 ScoringView::ScoringView(QImage background, QWidget* parent)
-    : QWidget(parent), background_(std::move(background)), scoringNumber_(new ShadowLabel(this)) {
+    : QWidget(parent),
+      background_(std::move(background)),
+      scoringNumber_(new ShadowLabel(this)),
+      detail_(new ShadowLabel(this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     scoringNumber_->setAlignment(Qt::AlignCenter);
     scoringNumber_->setTextColor(Qt::white);
+    detail_->setAlignment(Qt::AlignCenter);
+    detail_->setTextColor(Qt::white);
+    detail_->hide();
     applyScale(1);
 }
 
 void ScoringView::setNumber(int score) { scoringNumber_->setText(QString::number(score)); }
+
+void ScoringView::setDetail(const QString& line) {
+    detail_->setText(line);
+    detail_->setVisible(!line.isEmpty());
+}
 
 void ScoringView::applyScale(qreal scale) {
     scoringNumber_->setFont(overlayFont(static_cast<int>(std::lround(200 * scale)), true));
@@ -27,6 +38,8 @@ void ScoringView::applyScale(qreal scale) {
     const QFontMetrics metrics(scoringNumber_->font());
     scoringNumber_->setFixedSize(
         metrics.horizontalAdvance(QStringLiteral("100")) + static_cast<int>(40 * scale), metrics.height());
+    detail_->setFont(overlayFont(static_cast<int>(std::lround(44 * scale)), true));
+    detail_->setShadow(Qt::black, 8.0 * scale);
     placeNumber();
 }
 
@@ -39,6 +52,9 @@ void ScoringView::placeNumber() {
     // Centred across, sitting a little above the middle.
     const int h = scoringNumber_->height();
     scoringNumber_->move(width() / 2 - scoringNumber_->width() / 2, height() / 2 - (3 * h) / 4);
+    // The line under it spans the screen, its words centred.
+    const int lineHeight = QFontMetrics(detail_->font()).height() * 3 / 2;
+    detail_->setGeometry(0, scoringNumber_->geometry().bottom(), width(), lineHeight);
 }
 
 void ScoringView::paintEvent(QPaintEvent*) {

@@ -7,14 +7,16 @@ namespace vocalis {
 
 class ShadowLabel;
 
-// The score screen: the score background stretched over the whole view and the score in
-// big white figures with a white glow.
+// The score screen: the score background stretched over the whole view, the score in big white
+// figures with a white glow, and a line under it for a measured score (its pitch and timing).
 class ScoringView final : public QWidget {
   public:
     explicit ScoringView(QImage background, QWidget* parent = nullptr);
 
     void setNumber(int score);
+    void setDetail(const QString& line);  // empty: none
     ShadowLabel* numberLabel() const { return scoringNumber_; }
+    ShadowLabel* detailLabel() const { return detail_; }
     // Fonts for the screen's scale, and the number's place in the middle.
     void applyScale(qreal scale);
 
@@ -27,6 +29,7 @@ class ScoringView final : public QWidget {
 
     QImage background_;
     ShadowLabel* scoringNumber_;
+    ShadowLabel* detail_;
 };
 
 }  // namespace vocalis

@@ -120,11 +120,12 @@ struct RecordingOverlays final : Overlays {
     void setVolumeLevel(int level) override { volumeLevel = level; }
     void setVolumeVisible(bool visible) override { volumeVisible = visible; }
     void setScoreNumber(int score) override { scores.push_back(score); }
+    void setScoreDetail(const std::string& line) override { scoreDetail = line; }
     void setScoreVisible(bool visible) override { scoreVisible = visible; }
     void nudgeVideo() override {}
     void setMenusEnabled(bool enabled, bool record) override { menus = enabled, recordMenu = record; }
 
-    std::string title, message, nextLabel, nextTitle;
+    std::string title, message, nextLabel, nextTitle, scoreDetail;
     std::vector<std::string> titles;  // every title text, in order
     bool titleVisible = false, nextVisible = false, messageVisible = false, pictureVisible = false;
     bool blackCover = false, volumeVisible = false, scoreVisible = false, menus = false, recordMenu = false;
@@ -158,9 +159,11 @@ struct CountingSound final : ScoreSound {
 class EngineHarness {
   public:
     // A recorder given here films instead of the camera-less default; with a store folder the
-    // engine keeps what plays in the real store there.
+    // engine keeps what plays in the real store there; with a microphone (made for the engine's
+    // thread) it measures the singing.
     explicit EngineHarness(std::vector<std::string> songFiles, std::string thumbnailTool = "false",
-                           Recorder* recorder = nullptr, const std::string& storeFolder = {}) {
+                           Recorder* recorder = nullptr, const std::string& storeFolder = {},
+                           const std::function<SingingMicrophone*(Scheduler&)>& microphone = {}) {
         if (!storeFolder.empty()) {
             writer.emplace(std::move(*Store::open(storeFolder).store), clock);
             kept.emplace(*writer);
@@ -181,11 +184,13 @@ class EngineHarness {
         config.thumbnailFolder = songsDir / "thumbnail";
         config.thumbnailTool = std::move(thumbnailTool);
         config.recordFolder = songsDir / "record";
+        config.melodyFolder = songsDir / "melodies";
         config.loginName = "ca";
         config.remotePort = config.discoveryPort = 0;
         engine = std::make_unique<AppDelegate>(
             EngineParts{clock, preferences, songs, sockets, discovery, thumbnails, player, overlays, volume,
-                        recorder ? *recorder : camera, sound, background, kept ? &*kept : nullptr},
+                        recorder ? *recorder : camera, sound, background, kept ? &*kept : nullptr,
+                        microphone ? microphone(clock) : nullptr},
             std::move(config));
         engine->addListener(&phoneNews);
     }
@@ -260,6 +265,7 @@ class EngineHarness {
         if (overlays.blackCover) s += " | black";
         if (overlays.volumeVisible) s += " | volume " + std::to_string(overlays.volumeLevel);
         if (overlays.scoreVisible) s += " | score " + std::to_string(overlays.scores.back());
+        if (overlays.scoreVisible && !overlays.scoreDetail.empty()) s += " (" + overlays.scoreDetail + ")";
         return s;
     }
 

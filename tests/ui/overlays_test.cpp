@@ -125,9 +125,19 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     EXPECT_TRUE(QRect(0, 0, W, H).contains(screen.volume()->geometry()));
 
     window.setScoreNumber(87);
+    window.setScoreDetail("Cao độ 87% · Đúng nhịp 92%");
     window.setScoreVisible(true);
-    EXPECT_EQ(screen.scoring()->numberLabel()->text(), QString("87"));
-    EXPECT_TRUE(centred(screen.scoring()->numberLabel()->geometry().center().x(), W / 2));
+    const ScoringView& scoring = *screen.scoring();
+    EXPECT_EQ(scoring.numberLabel()->text(), QString("87"));
+    EXPECT_TRUE(centred(scoring.numberLabel()->geometry().center().x(), W / 2));
+    // A measured score's line sits under the number, all of it on the screen.
+    ASSERT_TRUE(scoring.detailLabel()->isVisible());
+    EXPECT_TRUE(fontCovers(scoring.detailLabel(), scoring.detailLabel()->text()));
+    EXPECT_GE(scoring.detailLabel()->y(), scoring.numberLabel()->geometry().bottom());
+    EXPECT_LE(QFontMetrics(scoring.detailLabel()->font()).horizontalAdvance(scoring.detailLabel()->text()),
+              W);
+    window.setScoreDetail("");
+    EXPECT_FALSE(scoring.detailLabel()->isVisible());
 
     // The black cover hides everything but the message.
     window.setBlackCoverVisible(true);

@@ -1,0 +1,53 @@
+// The measured score: the melodies of the queued songs made ahead of their turn, and the
+// microphone listening to each queued song while it plays.
+#include "app/app_delegate.h"
+
+namespace vocalis {
+
+void AppDelegate::setHasScoring(bool value) {
+    flags_.hasScoring = value;
+    wantMelodies();
+}
+
+void AppDelegate::wantMelodies() {
+    if (!melodies_ || !flags_.isLibraryLoaded) return;
+    std::vector<ReferenceMelodies::Song> songs;
+    // Unscored songs need none: what is under way is let go too.
+    for (std::int32_t index = 0; flags_.hasScoring && index < parts_.songs.getQueueCount(); ++index) {
+        const Song& song = *parts_.songs.getQueueSong(index);
+        songs.push_back({song.songId, std::string(song.karaokeFile())});
+    }
+    melodies_->want(std::move(songs));
+}
+
+bool AppDelegate::measures(std::int32_t songId) const {
+    if (!melodies_ || !flags_.hasScoring) return false;
+    const auto melody = melodies_->find(songId);
+    return melody && melody->voicedFrames() > 0;
+}
+
+void AppDelegate::listenToSinging(const Song& song) {
+    // A melody not made yet, or a song with no voice to follow: its score is drawn.
+    if (!measures(song.songId)) return;
+    auto melody = melodies_->find(song.songId);
+    const std::uint64_t listen = ++listens_;
+    listening_ = true;
+    sung_.reset();
+    parts_.microphone->listen(std::move(melody),
+                              [this, alive = std::weak_ptr(alive_), listen](const SingingTotals& totals) {
+                                  if (!alive.expired() && listening_ && listen == listens_) sung_ = totals;
+                              });
+    tellSongTime();
+}
+
+void AppDelegate::tellSongTime() {
+    if (listening_) parts_.microphone->songTime(parts_.player.time(), parts_.player.isPlaying());
+}
+
+std::optional<SingingTotals> AppDelegate::endListening() {
+    if (!std::exchange(listening_, false)) return std::nullopt;
+    parts_.microphone->stopListening();
+    return std::exchange(sung_, std::nullopt);
+}
+
+}  // namespace vocalis

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "audio/melody.h"
+#include "audio/singing_score.h"
+
+namespace vocalis {
+
+// The microphone the guests sing into. It listens on a thread of its own, compares what it hears
+// with the song's melody and hands the running totals to the engine's thread.
+class SingingMicrophone {
+  public:
+    using Totals = std::function<void(const SingingTotals&)>;
+    virtual ~SingingMicrophone() = default;
+
+    // Listens for the song starting now, whose melody is `melody`, in place of any song before.
+    // `totals` runs on the engine's thread (through Scheduler::post) a few times a second with the
+    // totals so far, as if the song stopped there; never after stopListening().
+    virtual void listen(std::shared_ptr<const Melody> melody, Totals totals) = 0;
+    // Where the song is: its time as the player reports it now, and whether it plays (the time
+    // of a song that does not play stands still, and what is heard meanwhile is not its singing).
+    virtual void songTime(std::int64_t milliseconds, bool playing) = 0;
+    virtual void stopListening() = 0;
+};
+
+}  // namespace vocalis

@@ -1,0 +1,172 @@
+// The measured score through a real sound server: the singing is played into a private PulseAudio's
+// null sink by libVLC as the song plays, and heard back through the sink's monitor as the microphone.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <numbers>
+
+#include "app/engine_harness.h"
+#include "app/media_samples.h"
+#include "audio/melody_cache.h"
+#include "system/pulse_daemon.h"
+#include "system/pulse_microphone.h"
+
+namespace vocalis::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The song's voice after a few seconds of music: phrases of four notes of 400 ms, a breath after each.
+constexpr float kNotes[] = {57, 60, 62, 64, 65, 64, 62, 60, 67, 65, 64, 62, 60, 62, 59, 57};
+constexpr std::size_t kLead = 300, kNote = 40, kBreath = 20;  // frames of 10 ms
+
+Melody songMelody() {
+    Melody melody{std::vector<float>(kLead, NAN)};
+    for (std::size_t i = 0; i < std::size(kNotes); ++i) {
+        melody.notes.insert(melody.notes.end(), kNote, kNotes[i]);
+        if (i % 4 == 3) melody.notes.insert(melody.notes.end(), kBreath, NAN);
+    }
+    return melody;
+}
+
+// A voice singing `melody`: six harmonics, a 5.5 Hz vibrato, as 16-bit mono WAV at 48 kHz.
+void writeVoice(const std::string& path, const Melody& melody) {
+    constexpr int kRate = 48000;
+    std::vector<std::int16_t> samples;
+    double phase = 0;
+    for (std::size_t i = 0; i < melody.size() * kRate / 100; ++i) {
+        const double t = double(i) / kRate;
+        const auto note = melody.at(i * 100 / kRate);
+        if (!note) {
+            samples.push_back(0);
+            phase = 0;
+            continue;
+        }
+        phase += 2 * std::numbers::pi *
+                 frequencyOfNote(*note + 0.2f * float(std::sin(2 * std::numbers::pi * 5.5 * t))) / kRate;
+        double value = 0;
+        for (int harmonic = 1; harmonic <= 6; ++harmonic) value += std::sin(harmonic * phase) / harmonic;
+        samples.push_back(std::int16_t(value * 0.3 * 32767 / 2.5));
+    }
+    const auto bytes = std::uint32_t(samples.size() * 2);
+    std::ofstream out(path, std::ios::binary);
+    const auto put = [&](auto value) { out.write(reinterpret_cast<const char*>(&value), sizeof value); };
+    out << "RIFF";
+    put(36 + bytes);
+    out << "WAVEfmt ";
+    put(std::uint32_t(16)), put(std::uint16_t(1)), put(std::uint16_t(1)), put(std::uint32_t(kRate));
+    put(std::uint32_t(kRate * 2)), put(std::uint16_t(2)), put(std::uint16_t(16));
+    out << "data";
+    put(bytes);
+    out.write(reinterpret_cast<const char*>(samples.data()), bytes);
+}
+
+// CPU time of this process's threads of that name so far, in seconds.
+double threadSeconds(const std::string& name) {
+    double seconds = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (readFile(task.path() / "comm") != name + "\n") continue;
+        const std::string stat = readFile(task.path() / "stat");
+        const auto fields = splitText(stat.substr(stat.rfind(')') + 2), ' ');
+        seconds += double(std::stol(fields[11]) + std::stol(fields[12])) / double(::sysconf(_SC_CLK_TCK));
+    }
+    return seconds;
+}
+
+TEST(EngineSinging, TheSingingHeardIsScoredAndWithoutAMicrophoneTheScoreIsDrawn) {
+    PulseDaemon daemon;
+    ASSERT_TRUE(daemon.running()) << "pulseaudio did not start; see " << daemon.log();
+    ::setenv("PULSE_SERVER", daemon.server().c_str(), 1);  // where libVLC plays the singing
+    TempDir dir;
+    const Melody melody = songMelody();
+    writeVoice(dir / "voice.wav", melody);
+    writeVoice(dir / "silence.wav", Melody{std::vector<float>(150, NAN)});
+    const auto length = std::int64_t(melody.size()) * 10;
+    const std::string monitor = std::string(PulseDaemon::kSinkName) + ".monitor";
+    const struct {
+        std::optional<std::string> source;  // none: no microphone
+        bool sings, measured;
+    } cases[] = {
+        {monitor, true, true}, {monitor, false, true}, {"nosuch", true, false}, {std::nullopt, true, false}};
+    for (const auto& [source, sings, measured] : cases) {
+        SCOPED_TRACE(source.value_or("no microphone") + (sings ? " singing" : " silent"));
+        ::testing::internal::CaptureStderr();
+        std::optional<PulseMicrophone> microphone;
+        TempDir data;
+        EngineHarness h(
+            {"Sung - Ca.mp4", "Warm Up - Ca.mp4"}, "false", nullptr, data.path(),
+            [&](Scheduler& clock) -> SingingMicrophone* {
+                if (!source) return nullptr;
+                return &microphone.emplace(clock, PulseMicrophone::Options{daemon.server(), *source});
+            });
+        MelodyCache(h.songsDir / "melodies").keep(h.song("Sung - Ca.mp4"), melody);
+        h.launchToFirstSong();
+        h.engine->setHasScoring(true);
+        h.clock.advance(2000ms);
+        // The first song plays at once; the next one's melody is found meanwhile.
+        h.add("Warm Up");
+        h.add("Sung");
+        const std::int32_t sung = h.idOf("Sung");
+        ASSERT_TRUE(h.settle([&] { return h.songs.getQueueCount() == 2; }));
+        if (source)
+            ASSERT_TRUE(h.settle([&] { return h.engine->measures(sung); }));
+        else
+            EXPECT_FALSE(h.engine->measures(sung));
+        h.skip();
+        ASSERT_TRUE(h.settle([&] { return h.songs.currentSongId() == sung; }));
+        const double cpu = threadSeconds("microphone");
+        const auto began = std::chrono::steady_clock::now();
+        if (measured) {
+            // What the microphone hears as the song plays, the song's time being the time libVLC gives
+            // for it: the singing from the song's start, or a second and a half of the voice's part
+            // with nobody singing.
+            VlcMediaPlayer heard(h.clock, {words("--vout=vdummy"), nullptr, {}});
+            heard.setMedia(Media::file(dir / (sings ? "voice.wav" : "silence.wav")));
+            heard.play();
+            const std::int64_t from = sings ? 0 : 3000;
+            ASSERT_TRUE(pumpUntil(h.clock, [&] {
+                h.player.timeLeft(length - from - heard.time(), from + heard.time());
+                return ended(heard);
+            }));
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+            if (sings)
+                ::testing::Test::RecordProperty(
+                    "microphone_cpu_percent",
+                    std::to_string(100 * (threadSeconds("microphone") - cpu) / seconds));
+        }
+        h.end();
+        const std::string log = ::testing::internal::GetCapturedStderr();
+        const SongScore score = h.engine->finalScore();
+        EXPECT_EQ(score.measured, measured);
+        EXPECT_NE(
+            log.find("Score: " + std::to_string(score.value) + (measured ? " (measured)" : " (random)")),
+            std::string::npos)
+            << log;
+        if (measured && sings) {
+            EXPECT_GE(score.value, 90);
+            EXPECT_TRUE(h.overlays.scoreDetail.starts_with("Cao độ ")) << h.overlays.scoreDetail;
+        } else if (measured) {
+            // Nothing is made up: nothing sung is nothing scored, counted from 0.
+            EXPECT_EQ(score.value, 0);
+            EXPECT_EQ(h.overlays.scores.front(), 0);
+            EXPECT_EQ(h.overlays.scoreDetail, "Cao độ 0% · Đúng nhịp 0%");
+        } else {
+            EXPECT_GE(score.value, 71);
+            EXPECT_EQ(h.overlays.scoreDetail, "");
+        }
+        // The history keeps the score, and whether it was measured.
+        std::optional<HistoryEntry> kept;
+        h.writer->run([](Store& store) { return store.history(std::nullopt, 1); },
+                      [&](const StoreResult<std::vector<HistoryEntry>>& rows) { kept = rows.value->at(0); });
+        ASSERT_TRUE(h.settle([&] { return kept.has_value(); }));
+        EXPECT_EQ(kept->start.song.title, "Sung");
+        EXPECT_EQ(kept->score, score);
+        // A source that cannot be recorded is said once.
+        EXPECT_EQ(occurrences(log, "Microphone: cannot record"), source == "nosuch" ? 1 : 0) << log;
+    }
+}
+
+}  // namespace
+}  // namespace vocalis::testing
