@@ -26,20 +26,27 @@ std::vector<GuestSong> GuestRecords::found(const Finder& finder, const std::vect
     return out;
 }
 
+StoreResult<std::vector<GuestHistoryEntry>> GuestRecords::found(StoreResult<std::vector<HistoryEntry>> rows) {
+    if (!rows.value) return {std::nullopt, rows.error};
+    const auto songs = finder();
+    std::vector<GuestHistoryEntry> out;
+    out.reserve(rows.value->size());
+    for (HistoryEntry& row : *rows.value)
+        out.push_back({songs->matcher.find(row.start.song), std::move(row)});
+    return {std::move(out), {}};
+}
+
 void GuestRecords::history(std::optional<std::string> name, std::size_t limit,
                            Answer<std::vector<GuestHistoryEntry>> done) {
     writer_.run(
-        [this, name = std::move(name), limit](Store& store) -> StoreResult<std::vector<GuestHistoryEntry>> {
-            auto rows = store.history(name, limit);
-            if (!rows.value) return {std::nullopt, rows.error};
-            const auto songs = finder();
-            std::vector<GuestHistoryEntry> out;
-            out.reserve(rows.value->size());
-            for (HistoryEntry& row : *rows.value)
-                out.push_back({songs->matcher.find(row.start.song), std::move(row)});
-            return {std::move(out), {}};
-        },
+        [this, name = std::move(name), limit](Store& store) { return found(store.history(name, limit)); },
         std::move(done));
+}
+
+void GuestRecords::bestScores(WallTime since, std::size_t limit,
+                              Answer<std::vector<GuestHistoryEntry>> done) {
+    writer_.run([this, since, limit](Store& store) { return found(store.bestScores(since, limit)); },
+                std::move(done));
 }
 
 void GuestRecords::favourites(std::string name, Answer<std::vector<GuestSong>> done) {

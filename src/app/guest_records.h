@@ -47,6 +47,8 @@ class GuestRecords {
     // Newest first; everyone's without a name.
     void history(std::optional<std::string> name, std::size_t limit,
                  Answer<std::vector<GuestHistoryEntry>> done);
+    // The best measured scores of songs sung to their end since `since`, best first.
+    void bestScores(WallTime since, std::size_t limit, Answer<std::vector<GuestHistoryEntry>> done);
     // Newest first.
     void favourites(std::string name, Answer<std::vector<GuestSong>> done);
     // Marks or unmarks a catalogue song and answers with the name's favourites; false (and no
@@ -61,6 +63,8 @@ class GuestRecords {
         SongMatcher matcher;
     };
     std::shared_ptr<const Finder> finder();
+    // History rows with their songs found in the catalogue.
+    StoreResult<std::vector<GuestHistoryEntry>> found(StoreResult<std::vector<HistoryEntry>> rows);
     static std::vector<GuestSong> found(const Finder& finder, const std::vector<SongIdentity>& songs);
 
     StoreWriter& writer_;

@@ -55,6 +55,17 @@ json historyJson(const std::vector<GuestHistoryEntry>& rows) {
     return {{"songs", std::move(songs)}};
 }
 
+json scoresJson(const std::vector<GuestHistoryEntry>& rows) {
+    json scores = json::array();
+    for (const auto& [id, entry] : rows)
+        scores.push_back({{"name", orNull(entry.start.name)},
+                          {"title", entry.start.song.title},
+                          {"singer", entry.start.song.singer},
+                          {"value", entry.score ? entry.score->value : 0},
+                          {"time", isoTime(entry.ended.value_or(entry.start.started))}});
+    return {{"scores", std::move(scores)}};
+}
+
 json favouritesJson(const std::vector<GuestSong>& list) {
     json songs = json::array();
     for (const auto& [id, song] : list)
@@ -86,6 +97,17 @@ void GuestRoutes::handle(const WebRequest& request, std::string_view path, std::
         if (!limit) return reply(error(400));
         return records_->history(std::move(name), std::min<std::size_t>(*limit, kMaxPageEntries),
                                  replyWith<std::vector<GuestHistoryEntry>>(std::move(reply), historyJson));
+    }
+    if (path == "/api/scores") {
+        // Without a time, the last twelve hours: a night.
+        const auto values = parseQuery(query);
+        std::optional<WallTime> since = std::chrono::time_point_cast<std::chrono::milliseconds>(
+            std::chrono::system_clock::now() - std::chrono::hours(12));
+        if (const auto found = values.find("since"); found != values.end())
+            since = readIsoTime(found->second);
+        if (!since) return reply(error(400));
+        return records_->bestScores(*since, kBestScores,
+                                    replyWith<std::vector<GuestHistoryEntry>>(std::move(reply), scoresJson));
     }
     if (!post) {
         const auto values = parseQuery(query);

@@ -113,7 +113,7 @@ void WebRemote::playTimeChanged(std::int64_t milliseconds) {
 
 void WebRemote::refresh() {
     auto next = std::make_shared<const WebSnapshot>(
-        makeWebSnapshot(songs_, engine_, {playing_, track_, positionMs_, lengthMs_}));
+        makeWebSnapshot(songs_, engine_, {playing_, track_, positionMs_, lengthMs_, score_}));
     {
         std::lock_guard lock(mutex_);
         if (snapshot_ && snapshot_->state == next->state) return;

@@ -57,6 +57,10 @@ class WebRemote final : public EngineListener, private WebHandler {
     void audioTrackChanged(std::int32_t track) override;
     void requesterNameChanged(std::int32_t, const std::string&) override { refresh(); }
     void keyChanged(std::int32_t, std::int32_t) override { refresh(); }
+    void scoreShown(const std::optional<SongScore>& score) override {
+        score_ = score;
+        refresh();
+    }
 
   private:
     // A check and a command on the engine's thread: 0 when the command was issued, else the
@@ -83,6 +87,7 @@ class WebRemote final : public EngineListener, private WebHandler {
     std::int32_t timesFor_ = -1;  // the song the position and length are of
     std::optional<std::int64_t> positionMs_;
     std::optional<std::int64_t> lengthMs_;
+    std::optional<SongScore> score_;
     bool listening_ = false;
     mutable std::mutex mutex_;
     std::shared_ptr<const WebSnapshot> snapshot_;

@@ -50,10 +50,13 @@ WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engin
     }
     if (const Song* head = songs.getCurrentSong()) snapshot.queued.insert(head->songId);
     snapshot.waiting = std::max(0, songs.getQueueCount() - 1);
-    snapshot.object = {{"current", std::move(current)},
-                       {"queue", std::move(queue)},
-                       {"playing", now.playing},
-                       {"track", now.track}};
+    snapshot.object = {
+        {"current", std::move(current)},
+        {"queue", std::move(queue)},
+        {"playing", now.playing},
+        {"track", now.track},
+        {"score", now.score ? nlohmann::json{{"value", now.score->value}, {"measured", now.score->measured}}
+                            : nlohmann::json(nullptr)}};
     snapshot.state = text(snapshot.object);
     return snapshot;
 }

@@ -27,10 +27,12 @@ struct PlayingNow {
     std::int32_t track = 0;  // the audio track byte phones are told
     std::optional<std::int64_t> positionMs;
     std::optional<std::int64_t> lengthMs;
+    std::optional<SongScore> score;  // while the score screen shows
 };
 
 // The engine's thread only: the current song (null while a clip plays) with its position and
-// length, the waiting songs with their positions, names and keys, the play state and the track.
+// length, the waiting songs with their positions, names and keys, the play state, the track and
+// the score of the score screen (null while none shows).
 WebSnapshot makeWebSnapshot(const SongManager& songs, const EngineControl& engine, const PlayingNow& now);
 
 // The snapshot with the current song's position in it, the rest as it was.

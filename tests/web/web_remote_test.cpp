@@ -133,7 +133,8 @@ TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
     // Without a store nothing of a guest's own is kept: the page hides it when told so.
     for (const auto& [method, target] : {std::pair{"GET", "/api/history"},
                                          {"GET", "/api/favourites?name=Hoa"},
-                                         {"POST", "/api/favourites"}}) {
+                                         {"POST", "/api/favourites"},
+                                         {"GET", "/api/scores"}}) {
         const auto answer = f.call(method, target, R"({"name": "Hoa", "id": 0, "on": true})");
         EXPECT_EQ(answer.status, 503) << target;
         EXPECT_TRUE(json::parse(answer.body, nullptr, false)["error"].is_string()) << answer.body;
@@ -147,6 +148,7 @@ TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
     ASSERT_TRUE(first);
     EXPECT_TRUE((*first)["current"].is_null());  // the idle clip
     EXPECT_EQ((*first)["queue"], json::array());
+    EXPECT_TRUE((*first)["score"].is_null());
 
     const json current{{"id", anh}, {"title", "Anh"},  {"singer", "Tuấn"},    {"name", "Hoa"},
                        {"key", 0},  {"random", false}, {"position", nullptr}, {"length", nullptr}};
@@ -283,6 +285,17 @@ TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
             f.h.preferences.removeObject(KEY_WEB_PIN);
         EXPECT_EQ(f.status("/api/player/pause", "", sent), status) << stored.value_or("none") << " " << sent;
     }
+
+    // The score screen's score is in the state from its first moment until the screen closes.
+    f.h.engine->setHasScoring(true);
+    f.h.end();
+    ASSERT_TRUE(page.until([](const json& s) { return s["score"].is_object(); }));
+    const json score{{"value", f.h.engine->finalScore().value}, {"measured", false}};  // no microphone
+    EXPECT_EQ(json::parse(f.call("GET", "/api/state").body)["score"], score);
+    f.h.clock.advance(Millis(120 * (score["value"].get<int>() - 50) + 6900));
+    EXPECT_EQ(json::parse(f.call("GET", "/api/state").body)["score"], score);
+    f.h.clock.advance(100ms);
+    ASSERT_TRUE(page.until([](const json& s) { return s["score"].is_null(); }));
 }
 
 TEST(WebRemote, GuestsReadTheSongsTheySangAndMarkFavouritesWithoutThePin) {
@@ -299,11 +312,11 @@ TEST(WebRemote, GuestsReadTheSongsTheySangAndMarkFavouritesWithoutThePin) {
                        chieu = song("moved/Chiều - .mp4", "Chiều", "");  // found by title
     const auto at = [](int minute) { return WallTime(std::chrono::minutes(29'420'400 + minute)); };
     const std::tuple<SongIdentity, std::optional<std::string>, int, std::optional<SongEnding>,
-                     std::optional<int>>
-        starts[] = {{gone, "Hoa", 0, SongEnding::kFinished, std::nullopt},
-                    {anh, "Hoa", 2, SongEnding::kFinished, 87},
-                    {bong, "hoa", -1, SongEnding::kSkipped, std::nullopt},
-                    {chieu, std::nullopt, 0, std::nullopt, std::nullopt}};  // still singing
+                     std::optional<SongScore>>
+        starts[] = {{gone, "Hoa", 0, SongEnding::kFinished, SongScore{95, true}},
+                    {anh, "Hoa", 2, SongEnding::kFinished, SongScore{87, true}},
+                    {bong, "hoa", -1, SongEnding::kSkipped, SongScore{99, true}},  // scored on what was sung
+                    {chieu, std::nullopt, 0, std::nullopt, std::nullopt}};         // still singing
     int minute = 0;
     for (const auto& [sung, name, key, ending, score] : starts) {
         const auto id = store.recordStart({sung, name, key, at(minute)});
@@ -349,6 +362,35 @@ TEST(WebRemote, GuestsReadTheSongsTheySangAndMarkFavouritesWithoutThePin) {
                                          {"end", "finished"},
                                          {"score", 87}}));
     EXPECT_EQ(history["songs"][0]["end"], "skipped");
+
+    // The night's best measured scores of songs sung to their end, best first.
+    const json gonesScore{
+        {"name", "Hoa"}, {"title", "Gone"}, {"singer", "X"}, {"value", 95}, {"time", "2025-12-08T20:04:00Z"}};
+    const json anhsScore{{"name", "Hoa"},
+                         {"title", "Anh"},
+                         {"singer", "Tuấn"},
+                         {"value", 87},
+                         {"time", "2025-12-08T20:14:00Z"}};
+    const std::tuple<std::string, int, json> boards[] = {
+        {"/api/scores", 200, json::array()},  // the last twelve hours
+        {"/api/scores?since=2025-12-08T20:00:00Z", 200, {gonesScore, anhsScore}},
+        {"/api/scores?since=2025-12-08T20:05:00.250Z", 200, json::array({anhsScore})},
+        {"/api/scores?since=2025-12-09T03:05:00%2B07:00", 200,
+         json::array({anhsScore})},  // the phone's time zone
+        {"/api/scores?since=2025-12-09T03:05:00+07:00", 200,
+         json::array({anhsScore})},  // '+' taken as a space
+        {"/api/scores?since=2025-12-08T20:14:01Z", 200, json::array()},
+        {"/api/scores?since=yesterday", 400, nullptr},
+        {"/api/scores?since=2025-02-30T00:00:00Z", 400, nullptr},
+    };
+    for (const auto& [target, status, scores] : boards) {
+        const auto answer = f.call("GET", target);
+        EXPECT_EQ(answer.status, status) << target;
+        if (status == 200) {
+            EXPECT_EQ(json::parse(answer.body)["scores"], scores) << target;
+        }
+    }
+    EXPECT_EQ(f.call("POST", "/api/scores").status, 405);
     EXPECT_TRUE(json::parse(f.call("GET", "/api/history").body)["songs"][0]["ended"].is_null());
 
     // A star on and off, newest first, each answered with the name's list; no PIN asked.

@@ -9,7 +9,7 @@ const PICTURE_SIDE = 1280;
 const LOWEST_KEY = -6;
 const HIGHEST_KEY = 6;
 
-let state = { current: null, queue: [], playing: false, track: 0 };
+let state = { current: null, queue: [], playing: false, track: 0, score: null };
 let search = { text: "", offset: 0, total: 0, songs: [], serial: 0 };
 let socket = null;
 let retryDelay = 500;
@@ -197,9 +197,23 @@ function showMyKey() {
   }));
 }
 
+// The score screen's score while it shows: measured from the singing, or drawn.
+function showScore(score) {
+  const line = $("now-score");
+  line.hidden = !score;
+  if (!score) return;
+  line.textContent = score.measured
+    ? `Điểm bài vừa hát: ${score.value} (chấm theo giọng hát)`
+    : `Điểm bài vừa hát: ${score.value}`;
+}
+
 function showState(next) {
   const before = state.current ? state.current.id : null;
+  const scoreBefore = state.score;
   state = next;
+  showScore(state.score);
+  // A new measured score may be one of the night's best.
+  if (state.score && state.score.measured && !scoreBefore && !$("tab-scores").hidden) loadScores();
   // A song started: it is in this guest's history now if it was theirs.
   if (state.current && state.current.id !== before) setTimeout(loadRecords, 1000);
   const current = state.current;
@@ -445,6 +459,8 @@ function recordRow(song, detail, again) {
 function showRecords(kept) {
   records.kept = kept;
   $("mine-tab").hidden = !kept;
+  $("scores-tab").hidden = !kept;
+  if (!kept && !$("tab-scores").hidden) selectTab("search");
   document.body.dataset.records = kept ? "yes" : "no";
   if (!kept && !$("tab-mine").hidden) selectTab("search");
   $("mine").replaceChildren(...records.history.map((song) => {
@@ -461,6 +477,38 @@ function showRecords(kept) {
   }));
   $("favourites-empty").hidden = records.favourites.length > 0;
   markResults();
+}
+
+// ---------------------------------------------------------------- the night's best scores
+
+// The night began at noon: before noon it is still last night's.
+function nightStart() {
+  const now = new Date();
+  const noon = new Date(now.getFullYear(), now.getMonth(), now.getDate(), 12);
+  if (now < noon) noon.setDate(noon.getDate() - 1);
+  return noon;
+}
+
+let scoresSerial = 0;
+async function loadScores() {
+  const serial = ++scoresSerial;
+  const answer = await getJson(`/api/scores?${new URLSearchParams({ since: nightStart().toISOString() })}`);
+  if (serial !== scoresSerial) return;
+  if (answer.status === 503) {
+    showRecords(false);
+    return;
+  }
+  if (!answer.body) return;
+  $("scores").replaceChildren(...answer.body.scores.map((score, index) => {
+    const row = element("li", "song");
+    const text = element("div", "text");
+    const detail = [score.singer, score.name ? `Người hát: ${score.name}` : "", when(score.time)];
+    text.append(element("div", "title", `${index + 1}. ${score.title}`),
+                element("div", "detail", detail.filter(Boolean).join(" · ")));
+    row.append(text, element("div", "rank", String(score.value)));
+    return row;
+  }));
+  $("scores-empty").hidden = answer.body.scores.length > 0;
 }
 
 // ---------------------------------------------------------------- transport, message, picture
@@ -522,6 +570,7 @@ function selectTab(name) {
   }
   for (const panel of document.querySelectorAll(".panel")) panel.hidden = panel.id !== `tab-${name}`;
   if (name === "mine") loadRecords();
+  if (name === "scores") loadScores();
 }
 
 for (const tab of document.querySelectorAll(".tab")) {
