@@ -13,6 +13,11 @@ inline constexpr const char* KEY_RANDOM_KEYWORD = "KEY_RANDOM_KEYWORD";
 inline constexpr const char* KEY_FAIR_TURNS = "KEY_FAIR_TURNS";
 // The browser remote's operator PIN; none or empty: no PIN.
 inline constexpr const char* KEY_WEB_PIN = "KEY_WEB_PIN";
+// The sound source the singers sing into, by its PulseAudio name; none or empty: the default
+// source; "none": no microphone, every score drawn at random.
+inline constexpr const char* KEY_MICROPHONE = "KEY_MICROPHONE";
+// How much later than the song's sound the singing reaches the microphone, in milliseconds.
+inline constexpr const char* KEY_MICROPHONE_DELAY = "KEY_MICROPHONE_DELAY";
 
 // The equalizer a first start plays with (the Karaoke preset).
 inline constexpr const char* kDefaultEqualizer = "11.0 4.0 4.0 3.0 2.0 0.0 0.0 2.0 3.0 4.0 4.0";

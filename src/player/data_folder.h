@@ -12,6 +12,9 @@ struct DataFolder {
     std::string tempFolder() const { return supportFolder + "/temp"; }
     std::string recordFolder() const { return supportFolder + "/record"; }
     std::string songFolder() const { return supportFolder + "/Karaoke"; }
+    std::string melodyFolder() const {
+        return supportFolder + "/melodies";
+    }  // the songs' melodies, made once
 
     // Makes the folder and its sub-folders where missing (failures are logged, not fatal)
     // and empties "temp" of whatever an earlier run left.

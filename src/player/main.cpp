@@ -29,6 +29,7 @@
 #include "store/store_writer.h"
 #include "system/camera/camera_recorder.h"
 #include "system/mpris/mpris_player.h"
+#include "system/pulse_microphone.h"
 #include "system/pulse_system_volume.h"
 #include "thumbnails/thumbnail_server.h"
 #include "ui/camera_preview_view.h"
@@ -146,6 +147,20 @@ int main(int argc, char** argv) {
                                                   CommandSource::Operator);
                            }});
 
+    // What the singers sing into, for the measured score: the one named for this run, else the
+    // one chosen in the settings, else the default source.
+    const std::string source =
+        options.noSound ? "none"
+                        : options.microphone.value_or(preferences.stringForKey(KEY_MICROPHONE).value_or(""));
+    std::optional<PulseMicrophone> microphone;
+    if (source == "none")
+        logLine("Microphone: none; scores are drawn at random");
+    else
+        microphone.emplace(
+            scheduler,
+            PulseMicrophone::Options{
+                {}, source, std::chrono::milliseconds(preferences.integerForKey(KEY_MICROPHONE_DELAY))});
+
     const std::string demoFolder = data.songFolder() + "/Vocalis Demo";
     EngineConfig config;
     config.introURL = [&media, introName] { return media.clipURL(introName); };
@@ -164,13 +179,15 @@ int main(int argc, char** argv) {
     };
     config.thumbnailFolder = data.thumbnailFolder();
     config.recordFolder = data.recordFolder();
+    config.melodyFolder = data.melodyFolder();
     config.loginName = loginName();
     config.remotePort = options.remotePort;
     config.discoveryPort = options.discoveryPort;
     config.fairTurns = options.fairTurns;
-    AppDelegate engine({scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume,
-                        camera, scoreSound, background, playStore ? &*playStore : nullptr},
-                       config);
+    AppDelegate engine(
+        {scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume, camera,
+         scoreSound, background, playStore ? &*playStore : nullptr, microphone ? &*microphone : nullptr},
+        config);
     notices = &engine;
     // Phones hear what the engine announces, as every front-end does.
     PhoneNews phoneNews(sockets);

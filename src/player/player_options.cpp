@@ -16,6 +16,9 @@ const char* const kPlayerUsage =
     "  --idle-clip FILE       the clip played while nothing is queued (default: the player's own)\n"
     "  --camera DEVICE|FILE   the camera that films the singers: a device node, or a video file\n"
     "                         standing in for camera and microphone (default: the first camera)\n"
+    "  --microphone SOURCE    the sound source the singers sing into, for the measured score (a\n"
+    "                         PulseAudio source name; default: the stored choice, else the default\n"
+    "                         source); none: no microphone, scores are drawn at random\n"
     "  --media-port N         local media service port (default 6767)\n"
     "  --thumbnail-port N     thumbnail service port for phones (default 6768)\n"
     "  --remote-port N        phone remote port (default 6789)\n"
@@ -60,7 +63,7 @@ std::optional<PlayerOptions> parsePlayerOptions(const std::vector<std::string>& 
         } else if (arg == "--demo") {
             options.demo = true;
         } else if (arg == "--data-dir" || arg == "--songs" || arg == "--intro-clip" || arg == "--idle-clip" ||
-                   arg == "--camera") {
+                   arg == "--camera" || arg == "--microphone") {
             const std::string* text = value();
             if (!text) return std::nullopt;
             if (text->empty()) {
@@ -72,6 +75,7 @@ std::optional<PlayerOptions> parsePlayerOptions(const std::vector<std::string>& 
             if (arg == "--intro-clip") options.introClip = *text;
             if (arg == "--idle-clip") options.idleClip = *text;
             if (arg == "--camera") options.camera = *text;
+            if (arg == "--microphone") options.microphone = *text;
         } else if (arg == "--web-pin") {
             const std::string* text = value();
             if (!text) return std::nullopt;

@@ -12,7 +12,8 @@ struct PlayerOptions {
     std::vector<std::string> songFolders;  // scanned after the USB drives, before the data folder
     std::optional<std::string> introClip;
     std::optional<std::string> idleClip;
-    std::optional<std::string> camera;  // a device node or a video file; none: the first camera found
+    std::optional<std::string> camera;      // a device node or a video file; none: the first camera found
+    std::optional<std::string> microphone;  // a sound source, or "none"; unset: the stored choice
     std::uint16_t mediaPort = 6767;
     std::uint16_t thumbnailPort = 6768;
     std::uint16_t remotePort = 6789;

@@ -28,13 +28,14 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
         parsePlayerOptions(words("--data-dir /d --songs /a --intro-clip i.mkv --idle-clip j.mp4 "
                                  "--media-port 0 --thumbnail-port 7768 --remote-port 7789 --no-sound "
                                  "--discovery-port 2122 --demo --web-port 7790 --camera /dev/video2 "
-                                 "--fair-turns --songs",
+                                 "--fair-turns --microphone none --songs",
                                  {"/b c", "--web-pin", "12 34"}),
                            error);
     ASSERT_TRUE(options) << error;
-    EXPECT_EQ((std::vector{options->dataDir, options->introClip, options->idleClip, options->webPin,
-                           options->camera}),
-              (std::vector<std::optional<std::string>>{"/d", "i.mkv", "j.mp4", "12 34", "/dev/video2"}));
+    EXPECT_EQ(
+        (std::vector{options->dataDir, options->introClip, options->idleClip, options->webPin,
+                     options->camera, options->microphone}),
+        (std::vector<std::optional<std::string>>{"/d", "i.mkv", "j.mp4", "12 34", "/dev/video2", "none"}));
     EXPECT_EQ(options->songFolders, (std::vector<std::string>{"/a", "/b c"}));
     EXPECT_EQ(ports(*options), (std::vector<int>{0, 7768, 7789, 2122, 7790}));
     EXPECT_TRUE(options->noSound && options->demo && options->fairTurns && !options->help);
@@ -46,7 +47,7 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
     for (const std::vector<std::string>& bad :
          {words("--songs"), words("--media-port 70000"), words("--remote-port 12x"),
           words("--discovery-port -1"), words("--web-port x"), words("--web-pin"), words("--bogus"),
-          words("--data-dir", {""})}) {
+          words("--data-dir", {""}), words("--microphone", {""})}) {
         error.clear();
         EXPECT_FALSE(parsePlayerOptions(bad, error)) << bad[0];
         EXPECT_FALSE(error.empty());
