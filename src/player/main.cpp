@@ -31,6 +31,7 @@
 #include "system/mpris/mpris_player.h"
 #include "system/pulse_microphone.h"
 #include "system/pulse_system_volume.h"
+#include "system/sound_sources.h"
 #include "thumbnails/thumbnail_server.h"
 #include "ui/camera_preview_view.h"
 #include "ui/main_window.h"
@@ -202,7 +203,8 @@ int main(int argc, char** argv) {
                    guestRecords ? &*guestRecords : nullptr});
     window.setEngine(&engine);
     OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, scheduler, background,
-                                     config.loginName, QPixmap(QString::fromStdString(resources.banner))});
+                                     config.loginName, QPixmap(QString::fromStdString(resources.banner)),
+                                     [] { return listSoundSources(); }});
 
     // The window and the player, with the stored equalizer and scoring.
     engine.awakeFromNib();

@@ -85,7 +85,8 @@ QDialog* OperatorWindows::openSettings() {
          engine.fairTurns(),
          [&engine](bool on) {
              engine.issue({CommandKind::FairTurns, on ? 1 : 0}, CommandSource::Operator);
-         }},
+         },
+         parts_.soundSources ? parts_.soundSources() : std::vector<SoundSource>{}},
         &parts_.window);
     replace(settings_, window);
     return window;

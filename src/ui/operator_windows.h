@@ -3,7 +3,11 @@
 #include <QObject>
 #include <QPixmap>
 #include <QPointer>
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "system/sound_sources.h"
 
 class QDialog;
 
@@ -34,6 +38,8 @@ class OperatorWindows final : public QObject {
         BackgroundQueue& background;
         std::string loginName;
         QPixmap banner;
+        // The sound server's inputs, for the choice of microphone; none: no choice but the default.
+        std::function<std::vector<SoundSource>()> soundSources;
     };
 
     explicit OperatorWindows(Parts parts);

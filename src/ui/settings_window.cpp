@@ -24,6 +24,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
       cbScoring_(new QCheckBox(QStringLiteral("Chấm điểm sau mỗi bài hát"), this)),
       cbRandom_(new QCheckBox(QStringLiteral("Phát nhạc ngẫu nhiên khi không có bài hát"), this)),
       cbFairTurns_(new QCheckBox(QStringLiteral("Xoay vòng người hát"), this)),
+      ddlMicrophone_(new QComboBox(this)),
       ddlKeyword_(new QComboBox(this)),
       txtKeyword_(new QLineEdit(this)),
       txtWebPin_(new QLineEdit(this)),
@@ -42,6 +43,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     form->addRow(QStringLiteral("Tên thiết bị"), txtDeviceName_);
     form->addRow(cbStartup_);
     form->addRow(cbScoring_);
+    form->addRow(QStringLiteral("Micro chấm điểm"), ddlMicrophone_);
     form->addRow(cbRandom_);
     auto* randomRow = new QHBoxLayout;
     randomRow->addWidget(ddlKeyword_);
@@ -63,6 +65,23 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     cbStartup_->setChecked(parts_.launchOnLogin && parts_.launchOnLogin());
     txtDeviceName_->setText(text(store.stringForKey(KEY_DEVICE_NAME)));
     cbScoring_->setChecked(store.boolForKey(KEY_SCORING));
+    // The default source, each input by what the operator knows it as, and none; the stored
+    // choice is kept in the list even while it is not plugged in. Each item holds the stored value.
+    const std::string microphone = store.stringForKey(KEY_MICROPHONE).value_or("");
+    ddlMicrophone_->addItem(QStringLiteral("Micro mặc định của máy"), QString());
+    bool listed = microphone.empty() || microphone == "none";
+    for (const SoundSource& source : parts_.microphones) {
+        ddlMicrophone_->addItem(QString::fromStdString(source.description),
+                                QString::fromStdString(source.name));
+        listed = listed || source.name == microphone;
+    }
+    if (!listed)
+        ddlMicrophone_->addItem(QString::fromStdString(microphone) + QStringLiteral(" (chưa cắm)"),
+                                QString::fromStdString(microphone));
+    ddlMicrophone_->addItem(QStringLiteral("Không dùng micro (điểm ngẫu nhiên)"), QStringLiteral("none"));
+    ddlMicrophone_->setCurrentIndex(
+        std::max(0, ddlMicrophone_->findData(QString::fromStdString(microphone))));
+    ddlMicrophone_->setToolTip(QStringLiteral("Dùng từ lần mở máy hát sau"));
     // The engine stores it; --fair-turns may have it on for this run only.
     cbFairTurns_->setChecked(parts_.fairTurns);
     cbFairTurns_->setToolTip(QStringLiteral("Mỗi người hát một bài rồi mới đến lượt thứ hai"));
@@ -97,6 +116,14 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     connect(cbRandom_, &QCheckBox::toggled, this, &SettingsWindow::randomChecked);
     connect(cbFairTurns_, &QCheckBox::toggled, this, [this](bool checked) {
         if (parts_.setFairTurns) parts_.setFairTurns(checked);
+    });
+    connect(ddlMicrophone_, &QComboBox::activated, this, [this](int index) {
+        const std::string chosen = ddlMicrophone_->itemData(index).toString().toStdString();
+        if (chosen.empty())
+            parts_.preferences.removeObject(KEY_MICROPHONE);
+        else
+            parts_.preferences.setString(KEY_MICROPHONE, chosen);
+        parts_.preferences.synchronize();
     });
     connect(ddlKeyword_, &QComboBox::activated, this, [this](int index) {
         randomType_ = index;

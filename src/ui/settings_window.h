@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/preferences.h"
+#include "system/sound_sources.h"
 
 class QCheckBox;
 class QComboBox;
@@ -15,8 +16,8 @@ class QPushButton;
 
 namespace vocalis {
 
-// The settings: the device name phones see, launch at login, scoring, random play and the
-// browser remote's operator PIN.
+// The settings: the device name phones see, launch at login, scoring and the microphone it
+// listens to, random play and the browser remote's operator PIN.
 // Every control is stored at once; the random settings reach the running engine only on
 // OK, and only when they differ from what they were when the window opened.
 class SettingsWindow final : public QDialog {
@@ -32,6 +33,7 @@ class SettingsWindow final : public QDialog {
         std::function<void(bool isRandom, std::int32_t type, std::optional<std::string> keyword)> setRandom;
         bool fairTurns = false;  // as the engine plays now
         std::function<void(bool)> setFairTurns;
+        std::vector<SoundSource> microphones;  // the sound server's inputs now
     };
 
     explicit SettingsWindow(Parts parts, QWidget* parent = nullptr);
@@ -41,6 +43,7 @@ class SettingsWindow final : public QDialog {
     QCheckBox* cbScoring() const { return cbScoring_; }
     QCheckBox* cbRandom() const { return cbRandom_; }
     QCheckBox* cbFairTurns() const { return cbFairTurns_; }
+    QComboBox* ddlMicrophone() const { return ddlMicrophone_; }
     QComboBox* ddlKeyword() const { return ddlKeyword_; }
     QLineEdit* txtKeyword() const { return txtKeyword_; }
     QLineEdit* txtWebPin() const { return txtWebPin_; }
@@ -59,6 +62,7 @@ class SettingsWindow final : public QDialog {
     QCheckBox* cbScoring_;
     QCheckBox* cbRandom_;
     QCheckBox* cbFairTurns_;
+    QComboBox* ddlMicrophone_;
     QComboBox* ddlKeyword_;
     QLineEdit* txtKeyword_;
     QLineEdit* txtWebPin_;

@@ -1,4 +1,5 @@
-// The system volume against a real PulseAudio daemon with a null sink, started by the test.
+// The system volume and the list of inputs against a real PulseAudio daemon with a null sink,
+// started by the test.
 #include <gtest/gtest.h>
 
 #include <asio/local/stream_protocol.hpp>
@@ -7,6 +8,7 @@
 #include "support/run_program.h"
 #include "system/pulse_daemon.h"
 #include "system/pulse_system_volume.h"
+#include "system/sound_sources.h"
 
 namespace vocalis {
 namespace {
@@ -109,6 +111,20 @@ TEST_F(SystemVolumeTest, FailsQuietlyWithoutASoundServerAndReconnects) {
     EXPECT_EQ(volume.isMuted(), false);
     daemon.stop();
     EXPECT_EQ(lost(volume), "Unable to get default audio device\n");
+}
+
+TEST(SoundSources, TheServersInputsAreListedButNotItsSinksMonitors) {
+    PulseDaemon daemon;
+    ASSERT_TRUE(daemon.running()) << "pulseaudio did not start; see " << daemon.log();
+    EXPECT_EQ(listSoundSources(daemon.server()), std::vector<SoundSource>{});  // the null sink's monitor only
+    const auto loaded = testing::runProgram("/usr/bin/pactl", {"--server", daemon.server(), "load-module",
+                                                               "module-null-source", "source_name=singers"});
+    ASSERT_EQ(loaded.status, 0) << loaded.err;
+    const auto sources = listSoundSources(daemon.server());
+    ASSERT_EQ(sources.size(), 1u);
+    EXPECT_EQ(sources[0].name, "singers");
+    EXPECT_FALSE(sources[0].description.empty());
+    EXPECT_EQ(listSoundSources("unix:" + daemon.socketPath() + ".missing"), std::vector<SoundSource>{});
 }
 
 }  // namespace

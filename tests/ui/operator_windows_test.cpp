@@ -52,8 +52,10 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
         calls.push_back((on ? "random " : "off ") + std::to_string(type) + " " + keyword.value_or("<none>"));
     };
     QPointer<SettingsWindow> window;
+    std::vector<SoundSource> microphones{{"usb_mic", "USB Mic"}};
     const auto open = [&] {
-        window = new SettingsWindow({store, "ca", isLaunched, setLaunch, setScoring, setRandom, false, {}});
+        window = new SettingsWindow(
+            {store, "ca", isLaunched, setLaunch, setScoring, setRandom, false, {}, microphones});
     };
     const auto chooseType = [&](int type) {
         window->ddlKeyword()->setCurrentIndex(type);
@@ -110,6 +112,33 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     EXPECT_EQ(calls.size(), before);
     EXPECT_EQ(store.integerForKey(KEY_RANDOM_TYPE), 0);
     EXPECT_EQ(store.stringForKey(KEY_DEVICE_NAME), "ca");
+
+    // The microphone: the default, each input, none; stored at once, kept in the list unplugged.
+    const auto items = [&] {
+        std::vector<std::string> texts;
+        for (int i = 0; i < window->ddlMicrophone()->count(); ++i)
+            texts.push_back(window->ddlMicrophone()->itemText(i).toStdString());
+        return texts;
+    };
+    const auto chooseMicrophone = [&](int index) {
+        window->ddlMicrophone()->setCurrentIndex(index);
+        emit window->ddlMicrophone()->activated(index);
+    };
+    open();
+    EXPECT_EQ(items(), (std::vector<std::string>{"Micro mặc định của máy", "USB Mic",
+                                                 "Không dùng micro (điểm ngẫu nhiên)"}));
+    EXPECT_EQ(window->ddlMicrophone()->currentIndex(), 0);
+    chooseMicrophone(1);
+    EXPECT_EQ(store.stringForKey(KEY_MICROPHONE), "usb_mic");
+    window->close();
+    microphones.clear();
+    open();
+    EXPECT_EQ(window->ddlMicrophone()->currentText(), "usb_mic (chưa cắm)");
+    chooseMicrophone(2);
+    EXPECT_EQ(store.stringForKey(KEY_MICROPHONE), "none");
+    chooseMicrophone(0);
+    EXPECT_EQ(store.stringForKey(KEY_MICROPHONE), std::nullopt);
+    window->close();
 }
 
 TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngineWhileThePointerStays) {
@@ -120,7 +149,7 @@ TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngine
     MainWindow main({}, windowClock);
     main.setEngine(h.engine.get());
     OperatorWindows windows(
-        {main, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, h.background, "ca", {}});
+        {main, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, h.background, "ca", {}, {}});
     main.setMenusEnabled(true, false);
     showActive(main);
 
@@ -253,7 +282,7 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
     MainWindow window({});
     BackgroundQueue oneThread(1);  // a single core: the batch must leave room for other work
     OperatorWindows windows(
-        {window, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, oneThread, "ca", {}});
+        {window, *h.engine, h.songs, h.thumbnails, h.preferences, h.clock, oneThread, "ca", {}, {}});
     EXPECT_EQ(windows.openThumbnails(), nullptr);  // not before the catalogue is loaded
     h.launchToFirstSong();
 
