@@ -13,7 +13,9 @@ class PitchTracker {
   public:
     static constexpr int kRate = 16000;
     static constexpr int kHop = kRate / 100;  // one frame per 10 ms
-    static constexpr int kWindow = 1024;      // 64 ms: two periods of a low male voice
+    static constexpr int kWindow = 512;       // 64 ms: two periods of a low male voice
+    // How far before the end of its last hop a frame's sound lies, in samples.
+    static constexpr int kLatency = 320;
 
     struct Frame {
         std::optional<float> note;  // MIDI note number with cents
