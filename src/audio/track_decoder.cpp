@@ -86,9 +86,10 @@ class TrackPipe {
             convert(nullptr);  // what the old resampler still holds
             if (!makeResampler(*frame)) return;
             if (!start_ && frame->best_effort_timestamp != AV_NOPTS_VALUE)
-                start_ = double(frame->best_effort_timestamp) * av_q2d(stream_.time_base);
+                start_ = origin_ = secondsOf(*frame);
         }
         if (!resampler_) return;
+        if (frame) fillGap(*frame);
         const int room = swr_get_out_samples(resampler_.get(), frame ? frame->nb_samples : 0);
         if (room <= 0) return;
         std::array<std::uint8_t*, 2> planes{};
@@ -102,6 +103,24 @@ class TrackPipe {
                                      frame ? frame->nb_samples : 0);
         for (std::size_t i = 0; i < 2 && outputs_[i]; ++i)
             outputs_[i]->resize(had + static_cast<std::size_t>(std::max(made, 0)));
+    }
+
+    double secondsOf(const AVFrame& frame) const {
+        return double(frame.best_effort_timestamp) * av_q2d(stream_.time_base);
+    }
+
+    // Sound the decoder could not make (a damaged packet) is replaced by as much silence, so that the
+    // track keeps time with the other one. A jump of more than a second is a new count of the
+    // timestamps, not lost sound.
+    void fillGap(const AVFrame& frame) {
+        if (!origin_ || frame.best_effort_timestamp == AV_NOPTS_VALUE) return;
+        const double made = double(outputs_[0]->size() + static_cast<std::size_t>(swr_get_delay(
+                                                             resampler_.get(), SongSound::kRate)));
+        const double gap = secondsOf(frame) - *origin_ - made / SongSound::kRate;
+        if (gap > 1.0)
+            *origin_ += gap;
+        else if (gap > 0.005)
+            swr_inject_silence(resampler_.get(), static_cast<int>(std::lround(gap * frame.sample_rate)));
     }
 
     // Whether the resampler was made for this frame's format.
@@ -140,6 +159,7 @@ class TrackPipe {
     Resampler resampler_;
     int format_ = -1, rate_ = 0, channels_ = 0;
     std::optional<double> start_;
+    std::optional<double> origin_;  // the timestamp the track's samples count from
 };
 
 // Puts silence before the track that starts later, so that both tracks count time from the same
