@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -32,10 +33,18 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+// The song's full path with links resolved, so that the tool given a relative folder and the
+// player given the drive's folder keep the same song under the same name.
+std::string pathOf(const std::filesystem::path& song) {
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::weakly_canonical(song, error);
+    return error ? std::filesystem::absolute(song, error).lexically_normal().string() : full.string();
+}
+
 std::optional<FileIdentity> identityOf(const std::filesystem::path& song) {
     struct stat info {};
     if (::stat(song.c_str(), &info) != 0) return std::nullopt;
-    return FileIdentity{song.string(), static_cast<std::uint64_t>(info.st_size),
+    return FileIdentity{pathOf(song), static_cast<std::uint64_t>(info.st_size),
                         std::int64_t(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
@@ -112,16 +121,16 @@ std::optional<Melody> decode(std::string_view file, const FileIdentity& song) {
 
 MelodyCache::MelodyCache(std::filesystem::path folder) : folder_(std::move(folder)) {}
 
-std::filesystem::path MelodyCache::fileOf(const std::filesystem::path& song) const {
+std::filesystem::path MelodyCache::fileOf(const std::string& songPath) const {
     char name[32];
-    std::snprintf(name, sizeof name, "%016llx.melody", static_cast<unsigned long long>(fnv1a(song.native())));
+    std::snprintf(name, sizeof name, "%016llx.melody", static_cast<unsigned long long>(fnv1a(songPath)));
     return folder_ / name;
 }
 
 std::optional<Melody> MelodyCache::find(const std::filesystem::path& song) const {
     const auto identity = identityOf(song);
     if (!identity) return std::nullopt;
-    std::ifstream in(fileOf(song), std::ios::binary);
+    std::ifstream in(fileOf(identity->path), std::ios::binary);
     if (!in) return std::nullopt;
     const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     return decode(file, *identity);
@@ -131,7 +140,7 @@ void MelodyCache::keep(const std::filesystem::path& song, const Melody& melody) 
     const auto identity = identityOf(song);
     if (!identity) return;  // gone meanwhile: nothing to key it by
     const std::string bytes = encode(*identity, melody);
-    const std::filesystem::path target = fileOf(song);
+    const std::filesystem::path target = fileOf(identity->path);
     std::error_code error;
     std::filesystem::create_directories(folder_, error);
     std::string temporary = (folder_ / ("." + target.filename().string() + ".XXXXXX")).string();

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "audio/melody.h"
 
@@ -22,7 +23,7 @@ class MelodyCache {
     void keep(const std::filesystem::path& song, const Melody& melody);  // written whole, renamed into place
 
   private:
-    std::filesystem::path fileOf(const std::filesystem::path& song) const;
+    std::filesystem::path fileOf(const std::string& songPath) const;
 
     std::filesystem::path folder_;
 };

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 #include <libswresample/swresample.h>
 }
 
@@ -228,5 +229,7 @@ DecodedSong decodeSongSound(const std::filesystem::path& song, const std::atomic
     if (sound.layout == SongSound::Layout::kTwoTracks) alignStarts(pipes[0], pipes[1], sound);
     return {std::move(sound), ""};
 }
+
+void silenceDecoderMessages() { av_log_set_level(AV_LOG_QUIET); }
 
 }  // namespace vocalis

@@ -30,4 +30,8 @@ struct DecodedSong {
 // with no sound.
 DecodedSong decodeSongSound(const std::filesystem::path& song, const std::atomic<bool>* cancel = nullptr);
 
+// FFmpeg's own messages (a line per damaged packet) go nowhere from now on: for a program that
+// reports each song's outcome itself. Process-wide.
+void silenceDecoderMessages();
+
 }  // namespace vocalis

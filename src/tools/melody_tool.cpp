@@ -9,6 +9,7 @@
 
 #include "audio/melody_cache.h"
 #include "audio/reference_melody.h"
+#include "audio/track_decoder.h"
 #include "base/paths.h"
 #include "catalogue/song_scanner.h"
 
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
         return kFailure;
     }
 
+    silenceDecoderMessages();  // each song's outcome is one line of our own
     const auto started = std::chrono::steady_clock::now();
     const std::vector<Song> songs = scanSongFolders(folders);
     MelodyCache cache(cacheFolder);

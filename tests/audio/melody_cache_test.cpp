@@ -45,8 +45,8 @@ TEST(MelodyCache, KeepsEachSongsMelodyUntilTheSongFileChanges) {
     EXPECT_TRUE(sameNotes(*cache.find(song), melody));
     ASSERT_TRUE(cache.find(other));
     EXPECT_EQ(cache.find(other)->size(), 0u);
-    // The next start of the player reads what this one kept.
-    EXPECT_TRUE(MelodyCache(dir / "data/melodies").find(song));
+    // The next start of the player reads what this one kept, however it names the file.
+    EXPECT_TRUE(MelodyCache(dir / "data/melodies").find(dir / "Karaoke/../Karaoke/./Bài ca.mkv"));
 
     // A song file changed since (a bigger file, or only a new time) is made again.
     setModified(song, 1700000000);
