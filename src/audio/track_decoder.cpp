@@ -163,15 +163,16 @@ class TrackPipe {
     std::optional<double> origin_;  // the timestamp the track's samples count from
 };
 
-// Puts silence before the track that starts later, so that both tracks count time from the same
-// moment (a container may start one track later than the other).
-void alignStarts(const TrackPipe& a, const TrackPipe& b, SongSound& sound) {
-    if (!a.start() || !b.start()) return;
-    const double late = *b.start() - *a.start();
-    if (std::abs(late) > 10.0) return;  // timestamps that far apart say nothing useful
-    auto& later = late > 0 ? sound.second : sound.first;
-    later.insert(later.begin(), static_cast<std::size_t>(std::lround(std::abs(late) * SongSound::kRate)),
-                 0.0f);
+// Puts silence before a track whose sound starts after the file's start (its video, or the other
+// track), so that its samples count time as the player does, from the start of the file.
+void leadIn(const TrackPipe& pipe, const AVFormatContext& format, std::vector<float>* first,
+            std::vector<float>* second) {
+    if (!pipe.start() || format.start_time == AV_NOPTS_VALUE) return;
+    const double late = *pipe.start() - double(format.start_time) / AV_TIME_BASE;
+    if (late <= 0 || late > 10.0) return;  // timestamps that far apart say nothing useful
+    const auto silence = static_cast<std::size_t>(std::lround(late * SongSound::kRate));
+    for (std::vector<float>* channel : {first, second})
+        if (channel) channel->insert(channel->begin(), silence, 0.0f);
 }
 
 }  // namespace
@@ -226,7 +227,13 @@ DecodedSong decodeSongSound(const std::filesystem::path& song, const std::atomic
     for (TrackPipe& pipe : pipes) pipe.send(nullptr);
 
     if (sound.first.empty() && sound.second.empty()) return {std::nullopt, "no sound could be decoded"};
-    if (sound.layout == SongSound::Layout::kTwoTracks) alignStarts(pipes[0], pipes[1], sound);
+    if (sound.layout == SongSound::Layout::kTwoTracks) {
+        leadIn(pipes[0], *format, &sound.first, nullptr);
+        leadIn(pipes[1], *format, &sound.second, nullptr);
+    } else {
+        leadIn(pipes[0], *format, &sound.first,
+               sound.layout == SongSound::Layout::kStereo ? &sound.second : nullptr);
+    }
     return {std::move(sound), ""};
 }
 
