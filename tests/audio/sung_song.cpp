@@ -219,9 +219,12 @@ void writeTwoTrackSong(const std::string& path, const SungSong& song, const TwoT
     const std::string first = path + ".1.raw", second = path + ".2.raw";
     writeRaw(first, song.backingLeft, song.backingRight);
     writeRaw(second, lateLeft, lateRight);
-    std::vector<std::string> args = rawInput(first);
-    const auto more = rawInput(second);
-    args.insert(args.end(), more.begin(), more.end());
+    std::vector<std::string> args;
+    for (const std::string& raw : {first, second}) {
+        if (options.audioLate > 0) args.insert(args.end(), {"-itsoffset", std::to_string(options.audioLate)});
+        const auto input = rawInput(raw);
+        args.insert(args.end(), input.begin(), input.end());
+    }
     if (options.video) {
         const std::string seconds = std::to_string(double(n) / kRate);
         args.insert(args.end(),

@@ -29,6 +29,7 @@ struct TwoTrackOptions {
     float gain = 0.8f;         // the second track's level against the first's
     bool voice = true;         // the second track has the voice; false: the backing alone
     bool video = false;        // a small video stream before the two tracks, as karaoke files have
+    double audioLate = 0;      // seconds by which both tracks start after the video
 };
 // An MP4 file with two stereo AAC tracks, as most karaoke files are: the backing, then the backing with
 // the voice.
