@@ -7,7 +7,7 @@ set(VOCALIS_DESKTOP ${PROJECT_SOURCE_DIR}/resources/desktop)
 
 install(TARGETS vocalis-player RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The operators' tools are on PATH too.
-install(TARGETS vocalis-catalogue vocalis-remote vocalis-history RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vocalis-catalogue vocalis-remote vocalis-history vocalis-melody RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The program finds these in ../share/vocalis-player beside its bin folder.
 install(FILES

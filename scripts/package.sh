@@ -9,7 +9,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   ./scripts/bootstrap.sh
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVOCALIS_BENCH=OFF
 fi
-cmake --build "$build" --target vocalis-player vocalis-catalogue vocalis-remote vocalis-history vocalis-desktop-files
+cmake --build "$build" --target vocalis-player vocalis-catalogue vocalis-remote vocalis-history vocalis-melody vocalis-desktop-files
 mkdir -p "$out"
 (cd "$build" && cpack -G DEB -B "$out")
 rm -rf "$out/_CPack_Packages"

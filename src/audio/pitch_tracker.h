@@ -13,7 +13,12 @@ class PitchTracker {
   public:
     static constexpr int kRate = 16000;
     static constexpr int kHop = kRate / 100;  // one frame per 10 ms
-    static constexpr int kWindow = 1024;      // 64 ms: two periods of a low male voice
+    // 32 ms: YIN compares the window's first half with the sound a period later, so periods up to
+    // 16 ms (62 Hz, below a bass singer's lowest) are seen, and a note's start and end are sharp.
+    static constexpr int kWindow = 512;
+    // A frame's pitch is that of the sound about this many samples before the end of its hop (the
+    // part of the window YIN weighs most); voicing follows the newest hop.
+    static constexpr int kLatency = 320;
 
     struct Frame {
         std::optional<float> note;  // MIDI note number with cents

@@ -29,14 +29,17 @@ std::vector<std::size_t> onsets(const Samples& samples) {
 }
 
 // Records the null sink's monitor with parec; a frame was heard at the latest when the file first held it.
+// The null sink runs at the shortest latency asked of it: a recording that asks 5 ms pins the frames to
+// the clock closely, and one that asks more leaves the sink as long a latency as a sound card has.
 class Recording {
   public:
-    Recording(const PulseDaemon& daemon, std::string file)
+    Recording(const PulseDaemon& daemon, std::string file, int latencyMs = 5)
         : file_(std::move(file)),
           parec_("/usr/bin/parec",
                  words("--server " + daemon.server() +
                        " -d vocalis_sound_path.monitor --raw --format=s16le --rate=48000 --channels=2 "
-                       "--latency-msec=5"),
+                       "--latency-msec=" +
+                       std::to_string(latencyMs)),
                  {}, file_) {}
     // Once parec records, the null sink plays in small blocks, as a sound card does.
     bool started() const {
@@ -102,9 +105,10 @@ class SoundPathTest : public ::testing::Test {
         runFfmpeg(words(input, {dir / name}));
         return dir / name;
     }
-    bool listen() {
+    bool listen(int latencyMs = 5) {
         recording.reset();
-        return recording.emplace(daemon, dir / ("out" + std::to_string(++recordings) + ".raw")).started();
+        return recording.emplace(daemon, dir / ("out" + std::to_string(++recordings) + ".raw"), latencyMs)
+            .started();
     }
     // The player's default sound (no "--aout": its own path), playing `file` from its start in `key`.
     void play(const std::string& file, int key = 0, VideoSink* sink = nullptr) {
@@ -214,8 +218,13 @@ TEST_F(SoundPathTest, EverySongIsHeardFromItsFirstFrameWithoutAGap) {
         make("marks.wav",
              "-f lavfi -i aevalsrc=0.2*sin(2*PI*440*t)+if(lt(mod(t\\,0.5)\\,0.06)*lt(t\\,"
              "1.9)\\,0.7*(2*random(0)-1)\\,0):s=48000:d=9 -ac 2");
-    ASSERT_TRUE(listen());
     player.emplace(scheduler, VlcPlayerOptions{words("--vout=vdummy"), nullptr, {}});
+    // The sound path opens at a first media, as the intro opens it before any song; the recording
+    // starts after, asking a long latency so the sink keeps the one the player asks, as a card does.
+    player->setMedia(Media::file(make("silence.wav", "-f lavfi -i anullsrc=r=48000:cl=stereo -t 0.3")));
+    player->play();
+    ASSERT_TRUE(playToEnd());
+    ASSERT_TRUE(listen(300));
     // The score sound, on libVLC's own output as it is played; too quiet to be taken for the song.
     const std::string score = make(
         "score.wav", "-f lavfi -i sine=frequency=300:sample_rate=44100:duration=3.5 -af volume=0.05 -ac 2");

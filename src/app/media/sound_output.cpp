@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 #include "base/log.h"
@@ -19,9 +20,20 @@ constexpr std::size_t kChannels = 2;
 // few hundred milliseconds.
 constexpr pa_usec_t kServerBuffer = 500'000;
 constexpr pa_usec_t kServicePeriod = 10'000;
+// What the sound card itself holds ahead. A media's first sound is due as soon as it is
+// decoded, so whatever the card holds then is lost from the song's start: the card's share
+// stays short and the server's buffer above takes the stalls.
+constexpr pa_usec_t kCardLatency = 20'000;
+// With nothing to play the stream is kept this far beyond the card with silence: a stream
+// that runs dry has a write position libpulse no longer knows (it reports such a stream's
+// latency as 0) until the server's next report, and sound written meanwhile is mistimed.
+constexpr std::int64_t kIdleLead = 100'000;
 // Closer than this to its time a frame simply plays; further off, silence or a skip puts
 // the sound back on time (a start, a lost stretch, a drifting sound card).
 constexpr std::int64_t kTolerance = 15'000;
+// How far past where the server reads a write over waiting silence lands: the server may have
+// read a little further by the time the write arrives.
+constexpr std::int64_t kReadMargin = 5'000;
 constexpr pa_usec_t kConnectTimeout = 2'000'000;
 // The media engine decodes some 1.3 s ahead; far more means no one takes the sound.
 constexpr std::size_t kMostWaiting = 10 * SoundOutput::kRate * kChannels;
@@ -77,6 +89,24 @@ struct SoundOutput::Pulse {
             pa_context_unref(context);
             context = nullptr;
         }
+    }
+
+    // How far the next write lands beyond what is heard now (negative: behind), in
+    // microseconds; none while the write position is unknown (after a flush, until the
+    // server's report). libpulse's own latency answers 0 for a stream that is behind.
+    std::optional<std::int64_t> ahead() const {
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+        pa_usec_t heard = 0;
+        if (!timing || timing->write_index_corrupt || pa_stream_get_time(stream, &heard) < 0)
+            return std::nullopt;
+        const auto written =
+            pa_bytes_to_usec(static_cast<std::uint64_t>(std::max<std::int64_t>(timing->write_index, 0)),
+                             pa_stream_get_sample_spec(stream));
+        return static_cast<std::int64_t>(written) - static_cast<std::int64_t>(heard);
+    }
+    pa_usec_t card() const {
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+        return timing ? timing->sink_usec : 0;
     }
 
     void cork(bool corked) {
@@ -141,10 +171,13 @@ void SoundOutput::start() {
     if (!pulse_->ready) return logLost();
     Pulse::Lock lock(pulse_->loop);
     if (fresh) {
-        // What is left of a media stopped early goes, so the next one is not heard behind it.
+        // What is left of a media stopped early goes, so the next one is not heard behind it;
+        // the silence kept between media is left alone.
         std::lock_guard guard(mutex_);
         clearLocked();
-        pa_operation_unref(pa_stream_flush(pulse_->stream, nullptr, nullptr));
+        const auto ahead = pulse_->ahead();
+        if (ahead && *ahead - static_cast<std::int64_t>(pulse_->card()) > kIdleLead + kTolerance)
+            restartStream();
     }
     pulse_->cork(false);
 }
@@ -187,10 +220,14 @@ void SoundOutput::connect() {
     attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kServerBuffer, &format));
     // Plays at once and keeps its clock running through a gap, so times stay true.
     attr.prebuf = 0;
-    attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kServicePeriod, &format));
+    // With early requests the server sets the card's latency to minreq and keeps tlength
+    // for the stream (adjusting the latency would give the card half of it).
+    attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(kCardLatency, &format));
     attr.fragsize = static_cast<std::uint32_t>(-1);
     const auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+        PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_EARLY_REQUESTS |
+        // A rewind of the card moves what is heard back; clamping it would misplace every write.
+        PA_STREAM_NOT_MONOTONIC);
     if (pa_stream_connect_playback(p.stream, nullptr, &attr, flags, nullptr, nullptr) < 0) return p.close();
     while (true) {
         const pa_stream_state_t state = pa_stream_get_state(p.stream);
@@ -219,6 +256,7 @@ void SoundOutput::connect() {
         },
         this);
     p.ready = true;
+    restartStream();
     if (lost_) logLine("Sound output works again");
     lost_ = false;
     std::lock_guard guard(mutex_);
@@ -290,13 +328,11 @@ void SoundOutput::service() {
     std::size_t room = pa_stream_writable_size(p.stream);
     if (room == static_cast<std::size_t>(-1)) return;
     room /= kChannels * sizeof(float);
-    pa_usec_t latency = 0;
-    if (room == 0 || pa_stream_get_latency(p.stream, &latency, nullptr) < 0) return;
+    const auto before = p.ahead();
+    if (room == 0 || !before) return;
     // After a stretch without sound the server asks for seconds; it is meant to hold no more
     // than its buffer, or a new key is heard that much later.
-    room =
-        std::min({room, framesOf(static_cast<std::int64_t>(kServerBuffer - std::min(latency, kServerBuffer))),
-                  kMostPerService});
+    room = std::min({room, framesOf(static_cast<std::int64_t>(kServerBuffer) - *before), kMostPerService});
     if (room == 0) return;
 
     std::lock_guard lock(mutex_);
@@ -305,15 +341,22 @@ void SoundOutput::service() {
     // nothing to play, the time a frame will be heard moves on with the clock, so it is read
     // after them.
     feed(room);
-    if (pa_stream_get_latency(p.stream, &latency, nullptr) < 0) return;
-    const pa_timing_info* timing = pa_stream_get_timing_info(p.stream);
-    const pa_usec_t card = timing ? timing->sink_usec : 0;
-    // The stream never waits to fill: once all it held is played, the server reads on past
-    // what was written, and sound written after it would be thrown away. Then it is written
-    // where the server reads, to be heard once the sound card has played what it holds.
-    const bool dry = latency <= card;
+    const auto ahead = p.ahead();
+    if (!ahead) return;
+    const auto card = static_cast<std::int64_t>(p.card());
+    // The stream never waits to fill: once all it held is played (a stall), the server reads on
+    // past what was written, and sound written after it would be thrown away. Then it starts
+    // again where the server reads, to be heard once the sound card has played what it holds.
+    const bool dry = *ahead <= card;
+    if (dry) restartStream();
     // When the next frame written will reach the ear.
-    std::int64_t heardAt = clock_() + static_cast<std::int64_t>(dry ? card : latency);
+    std::int64_t heardAt = clock_() + (dry ? card + kIdleLead : *ahead);
+    // A media's first sound goes over the silence kept between media, just past where the
+    // server reads, rather than behind it.
+    std::int64_t back = 0;
+    if (onlySilence_ && processor_.ready() > 0 && !dry)
+        back = static_cast<std::int64_t>(framesOf(*ahead - card - kReadMargin));
+    heardAt -= microsOf(static_cast<std::uint64_t>(back));
     out_.clear();
     while (room > 0) {
         feed(std::min(room, kFeedBlock));
@@ -344,15 +387,33 @@ void SoundOutput::service() {
             const std::size_t taken = processor_.take(room, out_);
             heardAt += microsOf(taken);
             room -= taken;
+            onlySilence_ = false;
         }
+    }
+    // Nothing more to play yet: silence keeps the stream from running dry.
+    const std::int64_t lead = heardAt - clock_() - card;
+    if (room > 0 && processor_.ready() == 0 && lead < kIdleLead) {
+        const std::size_t silence = std::min(room, framesOf(kIdleLead - lead));
+        out_.insert(out_.end(), silence * kChannels, 0.0f);
     }
     // Marks of frames gone are no longer needed (the last one before the next frame stays).
     const std::uint64_t next =
         framesIn_ - waiting_.size() / kChannels - processor_.pending() - processor_.ready();
     while (marks_.size() > 1 && marks_[1].first <= next) marks_.pop_front();
     if (!out_.empty())
-        pa_stream_write(p.stream, out_.data(), out_.size() * sizeof(float), nullptr, 0,
-                        dry ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE);
+        pa_stream_write(p.stream, out_.data(), out_.size() * sizeof(float), nullptr,
+                        -back * static_cast<std::int64_t>(kChannels * sizeof(float)), PA_SEEK_RELATIVE);
+}
+
+// With the main loop's lock held: the stream starts again where the server reads, with the
+// idle silence in it. Its write position is unknown here until the server's report that the
+// flush asks for; meanwhile nothing is written (libpulse reports no latency), and the silence
+// keeps it playing.
+void SoundOutput::restartStream() {
+    Pulse& p = *pulse_;
+    pa_operation_unref(pa_stream_flush(p.stream, nullptr, nullptr));
+    std::vector<float> silence(framesOf(kIdleLead) * kChannels, 0.0f);
+    pa_stream_write(p.stream, silence.data(), silence.size() * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
 }
 
 void SoundOutput::pause(std::int64_t when) {
@@ -386,7 +447,7 @@ void SoundOutput::flush() {
         Pulse::Lock lock(pulse_->loop);
         std::lock_guard guard(mutex_);
         clearLocked();
-        pa_operation_unref(pa_stream_flush(pulse_->stream, nullptr, nullptr));
+        restartStream();
         return;
     }
     std::lock_guard guard(mutex_);
@@ -399,6 +460,7 @@ void SoundOutput::clearLocked() {
     framesIn_ = 0;
     processor_.reset();
     lastDue_ = 0;
+    onlySilence_ = true;
 }
 
 void SoundOutput::drain() {

@@ -64,6 +64,7 @@ class SoundOutput {
     void connect();
     void service();
     void feed(std::size_t frames);
+    void restartStream();
     void clearLocked();
     std::int64_t dueOf(std::uint64_t frame) const;
     void logLost();
@@ -89,7 +90,8 @@ class SoundOutput {
     std::int64_t pausedAt_ = 0;
     bool paused_ = false;
     bool interrupted_ = false;
-    bool fresh_ = false;  // the next start is a media's own, not the end of a pause
+    bool fresh_ = false;       // the next start is a media's own, not the end of a pause
+    bool onlySilence_ = true;  // the stream holds no sound of the media (the server's thread)
     std::vector<float> in_, out_;
     std::vector<std::int16_t> tapBuffer_;
 };
