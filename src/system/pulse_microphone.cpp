@@ -232,7 +232,9 @@ void PulseMicrophone::listen(std::shared_ptr<const Melody> melody, Totals totals
     if (!p.loop) return;
     const std::uint64_t number = ++*p.current;
     {
+        // Nothing is stamped until the engine tells where this song is.
         std::lock_guard lock(p.clockMutex);
+        p.songMs = -1;
         p.playing = false;
     }
     pa_threaded_mainloop_lock(p.loop);
