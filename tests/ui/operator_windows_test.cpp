@@ -15,6 +15,7 @@
 
 #include "app/engine_harness.h"
 #include "app/media_samples.h"
+#include "support/run_program.h"
 #include "ui/equalizer_window.h"
 #include "ui/settings_window.h"
 #include "ui/song_list_model.h"
@@ -167,7 +168,6 @@ TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngine
     EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "0.7 4.0 4.0 3.0 -3.5 0.0 0.0 2.0 3.0 4.0 4.0");
     equalizer->defaultButton()->click();
     EXPECT_EQ(equalizer->slider(0)->value(), 320);
-    EXPECT_EQ(equalizer->valueLabel(0)->text(), "12.0dB");
     EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "12.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0");
     equalizer->karaokeButton()->click();
     QTest::keyClick(equalizer, Qt::Key_Escape);  // closing keeps the change
@@ -232,7 +232,6 @@ TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngine
     EXPECT_EQ(h.songs.currentSongId(), h.idOf("Chiều Hôm Nay"));
     // The play button follows the engine's play state, whoever changed it: here the main window's keys.
     EXPECT_TRUE(select.showsPause());
-    QTest::keyClick(&main, Qt::Key_A);  // no command
     QTest::keyClick(&main, Qt::Key_F8);
     h.clock.runPending();
     EXPECT_FALSE(select.showsPause());
@@ -288,12 +287,7 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
 
     const auto song = [&](const Case& c) { return *h.songs.getSong(h.idOf(c.title)); };
     const auto picture = [&](const Case& c) { return h.engine->thumbnailTool().outputPath(song(c)); };
-    const auto toolRuns = [&] {
-        std::vector<std::string> lines;
-        std::ifstream in(runs);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    };
+    const auto toolRuns = [&] { return splitText(readFile(runs), '\n'); };
     QPointer<ThumbnailWindow> batch;
     const auto open = [&] {
         fs::remove(runs);
