@@ -61,7 +61,7 @@ class PhoneServer : public ::testing::Test {
     SocketManager server{songs};
 };
 
-TEST_F(PhoneServer, QueriesAreAnsweredByteForByteAndNotificationsReachEveryPhone) {
+TEST_F(PhoneServer, QueriesAndNotificationsGoByteForByteAPictureWholeAndABrokenPhoneIsClosedAlone) {
     RawClient phone(server.port()), second(server.port());
     expectReply(phone, bytes({23, 27, 41}),
                 bytes({0x17, 0, 0, 0x02, 0xBC, 0x1B, 0, 0, 0, 0x0A, 0x29, 0, 0, 0, 0x20}) + catalogue->md5);
@@ -80,10 +80,7 @@ TEST_F(PhoneServer, QueriesAreAnsweredByteForByteAndNotificationsReachEveryPhone
     expectReply(phone, "", all);
     expectReply(second, "", all);
     expectReply(phone, bytes({1}), catalogueReply("4 0", 1));
-}
 
-TEST_F(PhoneServer, APictureComesWholeANegativeLengthClosesItsPhoneAndStopClosesTheRest) {
-    RawClient phone(server.port());
     // A picture larger than 16 MiB (a phone's photo) arrives whole.
     const std::string picture = testing::patternBytes(16 * 1024 * 1024 + 64 * 1024);
     ASSERT_TRUE(phone.send(wire::sendPictureCommand(picture)));

@@ -53,12 +53,10 @@ TEST(WireProtocol, PlayerMessagesByteForByteAndReadBackWhereverCutAndTheCommandC
 
 Strings describe(const std::vector<PhoneCommand>& commands) {
     Strings out;
-    for (const auto& c : commands) {
-        std::string line = std::to_string(c.code) + ":" + std::to_string(c.value);
-        if (!c.text.empty()) line += ":" + c.text;
-        if (!c.picture.empty()) line += ":" + std::string(c.picture.begin(), c.picture.end());
-        out.push_back(line);
-    }
+    for (const auto& c : commands)
+        out.push_back(std::to_string(c.code) + ":" + std::to_string(c.value) +
+                      (c.text.empty() ? "" : ":" + c.text) +
+                      (c.picture.empty() ? "" : ":" + std::string(c.picture.begin(), c.picture.end())));
     return out;
 }
 
