@@ -25,10 +25,7 @@ std::unique_ptr<SongManager> managerWith(const std::vector<std::string>& paths) 
 
 // The titles found for what is typed; with a type, the random pool of that type and keyword.
 Titles found(SongManager& manager, const std::optional<std::string>& keyword, std::optional<int> type = {}) {
-    if (type)
-        manager.filterRandom(*type, keyword);
-    else
-        manager.filter(foldKeyword(*keyword));
+    type ? manager.filterRandom(*type, keyword) : manager.filter(foldKeyword(*keyword));
     Titles out;
     const int count = type ? manager.getRandomCount() : manager.getFilteredCount();
     for (int i = 0; i < count; ++i)
