@@ -259,9 +259,7 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
                                   "' ] && [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); "
                                   "done\nexec ffmpeg \"$@\"\n");
     ::chmod(tool.c_str(), 0755);
-    const std::string clip = work / "clip.mp4";
-    runFfmpeg({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=5:duration=40", "-c:v", "libx264", "-preset",
-               "ultrafast", "-pix_fmt", "yuv420p", clip});
+    const std::string clip = makeVideo(work / "clip.mp4", 40, "160x90");
     const struct Case {
         std::string title, file;
         bool runsTool;
