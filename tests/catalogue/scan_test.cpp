@@ -104,7 +104,6 @@ TEST(Scan, PublishedInOneStep) {
     mainThread.runPending();
     ASSERT_NE(delivered, nullptr);
     EXPECT_EQ(delivered, songs.catalogue());
-    EXPECT_EQ(songs.getCount(), 3000);
     // A later catalogue is refused: queued songs point into the first one.
     EXPECT_FALSE(songs.addAll(std::make_shared<Catalogue>(buildCatalogue({*songFromPath("/x", "y.mp4")}))));
     EXPECT_EQ(songs.getCount(), 3000);
