@@ -80,26 +80,21 @@ TEST_F(MediaPlayerTest, EndOfMediaRestsPausedOnTheLastFrame) {
 TEST_F(MediaPlayerTest, PlaysTheAudioTrackAskedForSwitchesInPlaceAndTheEqualizerActsAtOnce) {
     const std::string one = makeVideo(dir / "one.mp4", 6), two = makeTwoTrackVideo(dir / "two.mkv", 12);
     open().setEqualizerEnabled(true);
-    struct Case {
-        const std::string& file;
-        const char* option;
-        double hertz;
-        std::size_t track;  // of audioTrackIndexes(): 0 is audio off, 1 first, 2 second
-    };
-    const Case cases[] = {
-        {two, ":audio-track=1", 1000, 2},  // the second track is not flagged default
+    // The file, its option, the tone heard and the track chosen, as an index into audioTrackIndexes():
+    // 0 is audio off, 1 the first track, 2 the second (which is not flagged default).
+    const std::tuple<std::string, const char*, double, std::size_t> cases[] = {
+        {two, ":audio-track=1", 1000, 2},
         {one, ":audio-track=1", 440, 1},
         {one, ":audio-track=0", 440, 1},
-        {two, ":audio-track=0", 440, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file + " " + c.option);
-        player->setMedia(Media::file(c.file, {c.option}));
+        {two, ":audio-track=0", 440, 1}};
+    for (const auto& [file, option, hertz, track] : cases) {
+        SCOPED_TRACE(file + " " + option);
+        player->setMedia(Media::file(file, {option}));
         listener.forget();
         player->play();
-        EXPECT_TRUE(hears(c.hertz)) << "heard " << listener.frequency() << " Hz";
-        ASSERT_TRUE(until([&] { return player->audioTrackIndexes().size() > c.track; }));
-        EXPECT_EQ(player->currentAudioTrackIndex(), player->audioTrackIndexes()[c.track]);
+        EXPECT_TRUE(hears(hertz)) << "heard " << listener.frequency() << " Hz";
+        ASSERT_TRUE(until([&] { return player->audioTrackIndexes().size() > track; }));
+        EXPECT_EQ(player->currentAudioTrackIndex(), player->audioTrackIndexes()[track]);
     }
 
     // Switching to the second track changes the tone without restarting the media.
@@ -148,13 +143,8 @@ TEST_F(MediaPlayerTest, BrokenFilesReportErrorsAndWhatOfThemPlayed) {
     const std::string half = dir.write("half.mkv", readFile(song).substr(0, readFile(song).size() / 2));
     open();
     using S = PlayerState;
-    struct Case {
-        std::string file;
-        std::vector<PlayerState> ends;  // either of them
-        bool played;
-        int videoTracks;
-    };
-    const Case cases[] = {
+    // The file, the states it may end in, whether it played and its pictures' tracks.
+    const std::tuple<std::string, std::vector<PlayerState>, bool, int> cases[] = {
         {notMedia, {S::Error}, false, 0},  // not media at all
         {dir / "missing.mkv", {S::Error}, false, 0},
         // Half a Matroska file plays up to where it stops, with a picture: not a broken song.
@@ -162,19 +152,19 @@ TEST_F(MediaPlayerTest, BrokenFilesReportErrorsAndWhatOfThemPlayed) {
         {audio, {S::Paused}, true, 0},  // sound without a picture plays to its end
         {whole, {S::Paused}, true, 1},  // after all that, a good file still plays
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
+    for (const auto& [file, ends, played, videoTracks] : cases) {
+        SCOPED_TRACE(file);
         delegate->states.clear();
-        player->setMedia(Media::file(c.file));
+        player->setMedia(Media::file(file));
         player->play();
         EXPECT_TRUE(until([&] {
             return delegate->saw(S::Error) || delegate->saw(S::Stopped) || delegate->saw(S::Paused);
         }));
         const PlayerState final = player->state();
         player->setMedia(std::nullopt);
-        EXPECT_NE(std::find(c.ends.begin(), c.ends.end(), final), c.ends.end()) << int(final);
-        EXPECT_EQ(player->position() > 0.0f, c.played);
-        EXPECT_EQ(player->videoTrackCount(), c.videoTracks);
+        EXPECT_NE(std::find(ends.begin(), ends.end(), final), ends.end()) << int(final);
+        EXPECT_EQ(player->position() > 0.0f, played);
+        EXPECT_EQ(player->videoTrackCount(), videoTracks);
     }
 
     // Events of a media replaced while playing never reach the delegate as the new media's.
