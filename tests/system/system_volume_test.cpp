@@ -40,12 +40,8 @@ class SystemVolumeTest : public ::testing::Test {
 };
 
 TEST_F(SystemVolumeTest, SetsReadsLimitsMutesAndKeepsTheBalance) {
-    const struct {
-        char op;  // '=' sets, '+' and '-' step as the volume keys do
-        float amount, volume;
-        bool muted;
-        const char* sink;  // what pactl shows
-    } steps[] = {
+    // '=' sets, '+' and '-' step as the volume keys do; then the volume, muted or not, and what pactl shows.
+    const std::tuple<char, float, float, bool, const char*> steps[] = {
         {'=', 0.5f, 0.5f, false, "50%"},        {'=', 1.3f, 1.0f, false, "100%"},
         {'=', 0.004f, 1.0f, true, "Mute: yes"},  // just above silence mutes, the volume stays
         {'=', 0.3f, 0.3f, false, "Mute: no"},    // any real volume unmutes
@@ -55,16 +51,16 @@ TEST_F(SystemVolumeTest, SetsReadsLimitsMutesAndKeepsTheBalance) {
         {'+', 0.095f, 0.15f, false, ""},        {'=', 0.6f, 0.6f, false, ""},
         {'=', std::nanf(""), 0.6f, false, ""},
     };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(std::string(1, step.op) + std::to_string(step.amount));
-        if (step.op == '=') volume.setSystemVolume(step.amount);
-        if (step.op == '+') volume.increaseSystemVolumeBy(step.amount);
-        if (step.op == '-') volume.decreaseSystemVolumeBy(step.amount);
-        EXPECT_NEAR(volume.systemVolume(), step.volume, 0.001f);
-        EXPECT_EQ(volume.isMuted(), step.muted);
+    for (const auto& [op, amount, level, muted, shown] : steps) {
+        SCOPED_TRACE(std::string(1, op) + std::to_string(amount));
+        if (op == '=') volume.setSystemVolume(amount);
+        if (op == '+') volume.increaseSystemVolumeBy(amount);
+        if (op == '-') volume.decreaseSystemVolumeBy(amount);
+        EXPECT_NEAR(volume.systemVolume(), level, 0.001f);
+        EXPECT_EQ(volume.isMuted(), muted);
         const std::string sink = pactl({"get-sink-volume", PulseDaemon::kSinkName}) +
                                  pactl({"get-sink-mute", PulseDaemon::kSinkName});
-        EXPECT_NE(sink.find(step.sink), std::string::npos) << sink;
+        EXPECT_NE(sink.find(shown), std::string::npos) << sink;
     }
     // A volume beyond 100 % set elsewhere reads as full.
     pactl({"set-sink-volume", PulseDaemon::kSinkName, "150%"});
