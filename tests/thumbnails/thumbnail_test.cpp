@@ -197,10 +197,9 @@ TEST_F(Thumbnails, DataFilePicturesAreCopiedIntoTheFolderOnFirstRequest) {
     std::atomic<int> good{0};
     for (int i = 0; i < 18; ++i)
         phones.emplace_back([&, i] {
-            RawClient client(server_.port());
-            client.send("GET " + std::string(wanted[i % 3].first) + " HTTP/1.1\r\n\r\n");
-            const auto answer = client.readAnswer();
-            if (answer && answer->status == 200 && answer->body == wanted[i % 3].second) ++good;
+            const HttpAnswer answer =
+                ask(server_.port(), "GET " + std::string(wanted[i % 3].first) + " HTTP/1.1\r\n\r\n");
+            good += answer.status == 200 && answer.body == wanted[i % 3].second;
         });
     for (auto& phone : phones) phone.join();
     EXPECT_EQ(good, 18);
