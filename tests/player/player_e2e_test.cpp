@@ -229,37 +229,31 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
         const std::string log = readFile(dir / "monitor.log");
         return from < log.size() ? log.substr(from) : std::string();
     };
-    const struct {
-        const char *method, *status;
-        int song, waitMs;
-    } steps[] = {
+    // The key, the state and song it leaves, and how long to wait before it.
+    const std::tuple<std::string, const char*, int, int> steps[] = {
         {"Pause", "Paused", 1, 0},    {"Pause", "Paused", 1, 0},     {"Play", "Playing", 1, 0},
         {"Play", "Playing", 1, 0},    {"PlayPause", "Paused", 1, 0}, {"PlayPause", "Playing", 1, 0},
         {"Next", "Playing", 0, 2100}, {"Pause", "Paused", 0, 0},     {"Previous", "Playing", 0, 2100}};
-    for (const auto& step : steps) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(step.waitMs));
+    for (const auto& [method, status, song, waitMs] : steps) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
         const std::size_t heard = readFile(dir / "monitor.log").size();
-        const auto called = call(kName, std::string("org.mpris.MediaPlayer2.Player.") + step.method);
-        EXPECT_EQ(called.status, 0) << step.method << called.err;
+        const auto called = call(kName, "org.mpris.MediaPlayer2.Player." + method);
+        EXPECT_EQ(called.status, 0) << method << called.err;
         const auto shown = [&] {
-            return contains(property("PlaybackStatus"), step.status) &&
-                   contains(property("Metadata"), "/org/vocalis/song/" + std::to_string(step.song) + "'");
+            return contains(property("PlaybackStatus"), status) &&
+                   contains(property("Metadata"), "/org/vocalis/song/" + std::to_string(song) + "'");
         };
         EXPECT_TRUE(eventually(shown, 5s))
-            << step.method << ": " << property("PlaybackStatus") << property("Metadata");
+            << method << ": " << property("PlaybackStatus") << property("Metadata");
         std::this_thread::sleep_for(300ms);  // a change that should not happen has its time
-        EXPECT_THAT(property("PlaybackStatus"), HasSubstr(step.status)) << step.method;
-        const std::string_view method = step.method;
+        EXPECT_THAT(property("PlaybackStatus"), HasSubstr(status)) << method;
         if (method != "Next" && method != "Previous") continue;
-        EXPECT_TRUE(eventually(
-            [&] {
-                const std::string news = monitorSince(heard);
-                const auto held = news.find("{'CanGoNext': <false>}");
-                return held != std::string::npos &&
-                       news.find("{'CanGoNext': <true>}", held) != std::string::npos;
-            },
-            5s))
-            << method << ": " << monitorSince(heard);
+        const auto heldThenFree = [&] {
+            const std::string news = monitorSince(heard);
+            return news.find("{'CanGoNext': <true>}", news.find("{'CanGoNext': <false>}")) !=
+                   std::string::npos;
+        };
+        EXPECT_TRUE(eventually(heldThenFree, 5s)) << method << ": " << monitorSince(heard);
         EXPECT_THAT(property("CanGoNext"), HasSubstr("true"));
         EXPECT_EQ(contains(monitorSince(heard), ".Seeked (int64 0,)"), method == "Previous")
             << monitorSince(heard);
@@ -271,8 +265,7 @@ TEST(MediaKeys, KeysActOnThePlayerAndItsStateFollowsTheSongs) {
         return at == std::string::npos ? -1LL : std::stoll(shown.substr(at + 6));
     };
     const long long early = position();
-    EXPECT_GE(early, 0) << property("Position");
-    EXPECT_TRUE(eventually([&] { return position() > early + 500'000; }, 5s)) << property("Position");
+    EXPECT_TRUE(early >= 0 && eventually([&] { return position() > early + 500'000; }, 5s)) << early;
     EXPECT_LT(position(), 60'000'000);
     EXPECT_THAT(readFile(dir / "monitor.log"),
                 AllOf(HasSubstr("{'PlaybackStatus': <'Paused'>}"), HasSubstr("'xesam:title': <'Hai'>")));
@@ -357,12 +350,12 @@ TEST(Player, KeepsItsQueueAndItsTakeAcrossQuitsKillsAndALostDrive) {
     page.join();
     EXPECT_LT(done, 200) << "the kill came after the burst";
     const double filmed = std::chrono::duration<double>(std::chrono::steady_clock::now() - filming).count();
-    std::vector<std::filesystem::path> takes;
-    for (const auto& entry : std::filesystem::directory_iterator(run->home + "/data/record"))
-        takes.push_back(entry.path());
+    const std::vector<std::filesystem::directory_entry> takes(
+        std::filesystem::directory_iterator(run->home + "/data/record"), {});
     ASSERT_EQ(takes.size(), 1u);
     const auto probe = [&](const std::string& entries) {
-        return runProgram("ffprobe", words("-v error -of csv=p=0 -show_entries " + entries, {takes[0]}));
+        return runProgram("ffprobe",
+                          words("-v error -of csv=p=0 -show_entries " + entries, {takes[0].path()}));
     };
     EXPECT_EQ(probe("stream=codec_type").out, "video\naudio\n");
     EXPECT_NEAR(std::atof(probe("format=duration").out.c_str()), filmed, 3.0);
