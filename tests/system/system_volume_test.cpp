@@ -109,13 +109,11 @@ TEST_F(SystemVolumeTest, FailsQuietlyWithoutASoundServerAndReconnects) {
     EXPECT_EQ(lost(volume), "Unable to get default audio device\n");
 }
 
-TEST(SoundSources, TheServersInputsAreListedButNotItsSinksMonitors) {
-    PulseDaemon daemon;
-    ASSERT_TRUE(daemon.running()) << "pulseaudio did not start; see " << daemon.log();
+using SoundSources = SystemVolumeTest;  // the same private server
+
+TEST_F(SoundSources, TheServersInputsAreListedButNotItsSinksMonitors) {
     EXPECT_EQ(listSoundSources(daemon.server()), std::vector<SoundSource>{});  // the null sink's monitor only
-    const auto loaded = testing::runProgram("/usr/bin/pactl", {"--server", daemon.server(), "load-module",
-                                                               "module-null-source", "source_name=singers"});
-    ASSERT_EQ(loaded.status, 0) << loaded.err;
+    pactl({"load-module", "module-null-source", "source_name=singers"});
     const auto sources = listSoundSources(daemon.server());
     ASSERT_EQ(sources.size(), 1u);
     EXPECT_EQ(sources[0].name, "singers");

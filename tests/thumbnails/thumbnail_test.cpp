@@ -170,8 +170,7 @@ TEST_F(Thumbnails, AnswersAPictureByTheIdInItsPathWithItsFileFieldsAndCloses) {
     EXPECT_NE(request("/5").field("etag"), answer.field("etag"));
     EXPECT_EQ(request("/0", "HEAD").field("content-length"), "6");
 
-    // Ids are read from the path without slashes; without digits the id is 0; a space ends the request
-    // target.
+    // Ids are read from the path without slashes; without digits, 0; a space ends the target.
     const char* const bodies[][2] = {
         {"/", "JPEG-A"},          {"/abc", "JPEG-A"},   {"/../../thumbnail.dat", "JPEG-A"},
         {"/5/extra/7", "JPEG-F"}, {"/5.jpg", "JPEG-F"}, {"/5?size=large", "JPEG-F"}};

@@ -58,9 +58,9 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
         window = new SettingsWindow(
             {store, "ca", isLaunched, setLaunch, setScoring, setRandom, false, {}, microphones});
     };
-    const auto chooseType = [&](int type) {
-        window->ddlKeyword()->setCurrentIndex(type);
-        emit window->ddlKeyword()->activated(type);
+    const auto choose = [&](QComboBox* box, int index) {
+        box->setCurrentIndex(index);
+        emit box->activated(index);
     };
 
     // First run: nothing stored, OK only closes.
@@ -90,7 +90,7 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     EXPECT_TRUE(window->cbStartup()->isChecked());
     EXPECT_EQ(window->txtWebPin()->text(), "57");
     window->cbRandom()->click();
-    chooseType(2);
+    choose(window->ddlKeyword(), 2);
     QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("Mỹ Tâm"));
     QCoreApplication::sendEvent(window->txtKeyword(), &typed);
     EXPECT_TRUE(store.boolForKey(KEY_RANDOM));
@@ -103,7 +103,7 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     // name on closing.
     const auto before = calls.size();
     open();
-    chooseType(0);
+    choose(window->ddlKeyword(), 0);
     window->txtDeviceName()->clear();
     QTest::keyClick(window->txtDeviceName(), Qt::Key_A);
     QTest::keyClick(window->txtDeviceName(), Qt::Key_Backspace);
@@ -114,29 +114,22 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     EXPECT_EQ(store.stringForKey(KEY_DEVICE_NAME), "ca");
 
     // The microphone: the default, each input, none; stored at once, kept in the list unplugged.
-    const auto items = [&] {
-        std::vector<std::string> texts;
-        for (int i = 0; i < window->ddlMicrophone()->count(); ++i)
-            texts.push_back(window->ddlMicrophone()->itemText(i).toStdString());
-        return texts;
-    };
-    const auto chooseMicrophone = [&](int index) {
-        window->ddlMicrophone()->setCurrentIndex(index);
-        emit window->ddlMicrophone()->activated(index);
-    };
     open();
-    EXPECT_EQ(items(), (std::vector<std::string>{"Micro mặc định của máy", "USB Mic",
-                                                 "Không dùng micro (điểm ngẫu nhiên)"}));
+    std::vector<std::string> items;
+    for (int i = 0; i < window->ddlMicrophone()->count(); ++i)
+        items.push_back(window->ddlMicrophone()->itemText(i).toStdString());
+    EXPECT_EQ(items, (std::vector<std::string>{"Micro mặc định của máy", "USB Mic",
+                                               "Không dùng micro (điểm ngẫu nhiên)"}));
     EXPECT_EQ(window->ddlMicrophone()->currentIndex(), 0);
-    chooseMicrophone(1);
+    choose(window->ddlMicrophone(), 1);
     EXPECT_EQ(store.stringForKey(KEY_MICROPHONE), "usb_mic");
     window->close();
     microphones.clear();
     open();
     EXPECT_EQ(window->ddlMicrophone()->currentText(), "usb_mic (chưa cắm)");
-    chooseMicrophone(2);
+    choose(window->ddlMicrophone(), 2);
     EXPECT_EQ(store.stringForKey(KEY_MICROPHONE), "none");
-    chooseMicrophone(0);
+    choose(window->ddlMicrophone(), 0);
     EXPECT_EQ(store.stringForKey(KEY_MICROPHONE), std::nullopt);
     window->close();
 }
