@@ -100,9 +100,7 @@ double PitchBandView::yOf(float folded) const {
     return height() - margin - (folded - bottom_ + 0.5) * step;
 }
 
-QPointF PitchBandView::pointOf(std::int64_t frame, float note) const {
-    return {xOf(frame), yOf(reference_ ? foldSung(frame, note) : note)};
-}
+QPointF PitchBandView::pointOf(std::int64_t frame, float note) const { return {xOf(frame), yOf(fold(note))}; }
 
 void PitchBandView::paintEvent(QPaintEvent*) {
     if (!reference_) return;
@@ -132,14 +130,15 @@ void PitchBandView::paintEvent(QPaintEvent*) {
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(kTrail);
-    const double trail = std::max(1.5, barHeight * 0.25);
+    const double trail = std::max(1.5, barHeight * 0.35);
     for (const SungFrame& frame : sung_)
         if (!std::isnan(frame.note) && frame.songFrame < now_)
             painter.drawEllipse(QPointF(xOf(frame.songFrame), yOf(frame.note)), trail, trail);
     if (!sung_.empty() && !std::isnan(sung_.back().note)) {
         painter.setBrush(kSungDot);
         painter.setPen(QPen(Qt::white, std::max(1.0, barHeight * 0.12)));
-        painter.drawEllipse(QPointF(nowX, yOf(sung_.back().note)), barHeight * 0.6, barHeight * 0.6);
+        const double dot = std::max(barHeight * 0.9, height() * 0.05);
+        painter.drawEllipse(QPointF(nowX, yOf(sung_.back().note)), dot, dot);
     }
 }
 

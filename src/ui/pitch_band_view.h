@@ -29,7 +29,7 @@ class PitchBandView final : public QWidget {
     void addSung(const std::vector<SungFrame>& frames);
 
     std::int64_t now() const { return now_; }
-    // Where a frame's note is drawn, in the view's coordinates (folded as the band folds it).
+    // Where a note at a song frame is drawn, in the view's coordinates, folded into the band.
     QPointF pointOf(std::int64_t frame, float note) const;
 
   protected:
