@@ -323,6 +323,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     std::optional<SingingTotals> sung_;          // the totals so far of the song listened to
     std::shared_ptr<const Melody> heardMelody_;  // the melody of the song listened to
     bool showsPitchBand_ = false;
+    bool bandShown_ = false;  // the pitch band shows the song listened to
     std::string recordName_;
     std::vector<EngineListener*> listeners_;
     // What was asked with a queued song, by song id; it leaves with the song.

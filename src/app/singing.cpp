@@ -42,15 +42,17 @@ void AppDelegate::listenToSinging(const Song& song) {
             if (current()) sung_ = totals;
         },
         [this, current](std::vector<SungFrame> frames) {
-            if (current() && showsPitchBand_) parts_.overlays.addSungPitches(frames);
+            if (!current() || !showsPitchBand_) return;
+            // Shown once the microphone is heard: a source that cannot be recorded shows nothing.
+            if (!std::exchange(bandShown_, true)) parts_.overlays.setPitchBand(heardMelody_);
+            parts_.overlays.addSungPitches(frames);
         });
-    if (showsPitchBand_) parts_.overlays.setPitchBand(heardMelody_);
     tellSongTime();
 }
 
 void AppDelegate::setShowsPitchBand(bool value) {
-    if (std::exchange(showsPitchBand_, value) == value || !listening_) return;
-    parts_.overlays.setPitchBand(value ? heardMelody_ : nullptr);
+    showsPitchBand_ = value;
+    if (!value && std::exchange(bandShown_, false)) parts_.overlays.setPitchBand(nullptr);
 }
 
 void AppDelegate::tellSongTime() {
@@ -61,7 +63,7 @@ std::optional<SingingTotals> AppDelegate::endListening() {
     if (!std::exchange(listening_, false)) return std::nullopt;
     parts_.microphone->stopListening();
     heardMelody_.reset();
-    if (showsPitchBand_) parts_.overlays.setPitchBand(nullptr);
+    if (std::exchange(bandShown_, false)) parts_.overlays.setPitchBand(nullptr);
     return std::exchange(sung_, std::nullopt);
 }
 
