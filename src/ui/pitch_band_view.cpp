@@ -112,7 +112,8 @@ void PitchBandView::paintEvent(QPaintEvent*) {
     painter.fillPath(outline, kBackground);
 
     const double step = (height() * 0.8) / span_;
-    const double barHeight = std::max(2.0, step * 0.7);
+    // Neighbouring semitones may touch: a bar is for the eye, not a ruler.
+    const double barHeight = std::max(3.0, std::max(step * 0.8, height() * 0.07));
     // Only the bars in sight: from the first that ends after the band's left edge.
     const auto first = std::partition_point(bars_.begin(), bars_.end(),
                                             [&](const Bar& bar) { return bar.end < now_ - kBehind; });
