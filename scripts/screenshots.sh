@@ -104,7 +104,7 @@ key Escape; sleep 0.5; key ctrl+t; sleep 1.5; shot 11-thumbnails
 key Escape
 
 # The sung song, queued behind another so that its melody is made before its turn; that one is
-# skipped once it is. Then its pitch band a third of the way through, and the score screen once its
+# skipped once it is. Then its pitch band half-way through, and the score screen once its
 # count is done.
 melodies() { find "$work/data" -path '*melodies*' -type f | wc -l; }
 made=$(melodies)
@@ -112,7 +112,7 @@ remote add 2; sleep 1; remote add 4
 for _ in $(seq 60); do [ "$(melodies)" -ge $((made + 2)) ] && break; sleep 0.5; done
 sleep 2; remote next
 for _ in $(seq 60); do [ "$("$bin/vocalis-remote" --port "$remote_port" current 2>/dev/null)" = 4 ] && break; sleep 0.5; done
-sleep 8; shot 13-pitch-band
+sleep 11.5; shot 13-pitch-band  # past the code each start shows for 10 s
 state() { python3 -c 'import sys,urllib.request; print(urllib.request.urlopen(sys.argv[1], timeout=2).read().decode())' "http://127.0.0.1:$web_port/api/state" 2>/dev/null || true; }
 for _ in $(seq 80); do state | grep -q '"score":{' && break; sleep 0.25; done
 sleep 6.3; shot 14-measured-score
