@@ -16,8 +16,9 @@ const QColor kNowLine(255, 255, 255, 200);
 const QColor kTrail(255, 200, 40, 170);
 const QColor kSungDot(255, 210, 40);
 
-// The share of the view's width left of the "now" line.
-constexpr double kNowShare = 0.2;
+// The share of the view's width left of the "now" line: frames scroll at one speed on both sides.
+constexpr double kNowShare =
+    double(PitchBandView::kBehind) / double(PitchBandView::kAhead + PitchBandView::kBehind);
 
 }  // namespace
 

@@ -20,7 +20,7 @@ namespace vocalis {
 class PitchBandView final : public QWidget {
   public:
     static constexpr std::int64_t kAhead = 400;   // frames shown ahead of now: 4 s
-    static constexpr std::int64_t kBehind = 150;  // and behind it
+    static constexpr std::int64_t kBehind = 100;  // and behind it, left of the "now" line
 
     explicit PitchBandView(QWidget* parent = nullptr);
 
