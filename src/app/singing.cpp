@@ -29,15 +29,30 @@ bool AppDelegate::measures(std::int32_t songId) const {
 void AppDelegate::listenToSinging(const Song& song) {
     // A melody not made yet, or a song with no voice to follow: its score is drawn.
     if (!measures(song.songId)) return;
-    auto melody = melodies_->find(song.songId);
+    heardMelody_ = melodies_->find(song.songId);
     const std::uint64_t listen = ++listens_;
     listening_ = true;
     sung_.reset();
-    parts_.microphone->listen(std::move(melody),
-                              [this, alive = std::weak_ptr(alive_), listen](const SingingTotals& totals) {
-                                  if (!alive.expired() && listening_ && listen == listens_) sung_ = totals;
-                              });
+    const auto current = [this, alive = std::weak_ptr(alive_), listen] {
+        return !alive.expired() && listening_ && listen == listens_;
+    };
+    parts_.microphone->listen(
+        heardMelody_,
+        [this, current](const SingingTotals& totals) {
+            if (current()) sung_ = totals;
+        },
+        [this, current](std::vector<SungFrame> frames) {
+            if (!current() || !showsPitchBand_) return;
+            // Shown once the microphone is heard: a source that cannot be recorded shows nothing.
+            if (!std::exchange(bandShown_, true)) parts_.overlays.setPitchBand(heardMelody_);
+            parts_.overlays.addSungPitches(frames);
+        });
     tellSongTime();
+}
+
+void AppDelegate::setShowsPitchBand(bool value) {
+    showsPitchBand_ = value;
+    if (!value && std::exchange(bandShown_, false)) parts_.overlays.setPitchBand(nullptr);
 }
 
 void AppDelegate::tellSongTime() {
@@ -47,6 +62,8 @@ void AppDelegate::tellSongTime() {
 std::optional<SingingTotals> AppDelegate::endListening() {
     if (!std::exchange(listening_, false)) return std::nullopt;
     parts_.microphone->stopListening();
+    heardMelody_.reset();
+    if (std::exchange(bandShown_, false)) parts_.overlays.setPitchBand(nullptr);
     return std::exchange(sung_, std::nullopt);
 }
 

@@ -16,8 +16,8 @@ class QPushButton;
 
 namespace vocalis {
 
-// The settings: the device name phones see, launch at login, scoring and the microphone it
-// listens to, random play and the browser remote's operator PIN.
+// The settings: the device name phones see, launch at login, scoring, the pitch band and the
+// microphone the score listens to, random play and the browser remote's operator PIN.
 // Every control is stored at once; the random settings reach the running engine only on
 // OK, and only when they differ from what they were when the window opened.
 class SettingsWindow final : public QDialog {
@@ -34,6 +34,7 @@ class SettingsWindow final : public QDialog {
         bool fairTurns = false;  // as the engine plays now
         std::function<void(bool)> setFairTurns;
         std::vector<SoundSource> microphones;  // the sound server's inputs now
+        std::function<void(bool)> setShowsPitchBand = {};
     };
 
     explicit SettingsWindow(Parts parts, QWidget* parent = nullptr);
@@ -41,6 +42,7 @@ class SettingsWindow final : public QDialog {
     QLineEdit* txtDeviceName() const { return txtDeviceName_; }
     QCheckBox* cbStartup() const { return cbStartup_; }
     QCheckBox* cbScoring() const { return cbScoring_; }
+    QCheckBox* cbPitchBand() const { return cbPitchBand_; }
     QCheckBox* cbRandom() const { return cbRandom_; }
     QCheckBox* cbFairTurns() const { return cbFairTurns_; }
     QComboBox* ddlMicrophone() const { return ddlMicrophone_; }
@@ -60,6 +62,7 @@ class SettingsWindow final : public QDialog {
     QLineEdit* txtDeviceName_;
     QCheckBox* cbStartup_;
     QCheckBox* cbScoring_;
+    QCheckBox* cbPitchBand_;
     QCheckBox* cbRandom_;
     QCheckBox* cbFairTurns_;
     QComboBox* ddlMicrophone_;
