@@ -460,10 +460,8 @@ TEST(WebRemote, APinGuardsAllButSearchStateAndAddingAtTheEndAndKeysFollowTheirSo
     for (const std::string target :
          {"/api/player/pause", "/api/player/next", "/api/player/volume-up", "/api/queue/0/remove",
           "/api/queue/clear", "/api/queue/0/up", "/api/queue/0/first", "/api/message", "/api/queue/0/key",
-          "/api/current/key", "/api/settings"}) {
+          "/api/current/key", "/api/settings"})
         EXPECT_EQ(f.status(target, "{\"text\": \"hi\"}"), 401) << target;
-        EXPECT_EQ(f.status(target, "{\"text\": \"hi\"}", "1234"), 401) << target;
-    }
     EXPECT_EQ(f.status("/api/queue", withId(chieu, {{"first", true}})), 401);
     EXPECT_EQ(f.h.songs.getQueueCount(), 2);
     EXPECT_EQ(f.status("/api/queue", withId(chieu, {{"first", true}}), "4321"), 200);
