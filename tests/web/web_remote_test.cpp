@@ -190,12 +190,11 @@ TEST(WebRemote, CommandsSearchesAndThePageWithEveryChangeReachingEveryPage) {
 
     // The transport, and the play state that follows.
     f.h.clock.advance(2500ms);
-    const std::pair<const char*, json> steps[] = {
-        {"pause", {{"playing", false}}}, {"play", {{"playing", true}}}, {"track", {{"track", 1}}}};
-    for (const auto& [command, expected] : steps) {
+    for (const auto& [command, key, value] : {std::tuple{"pause", "playing", json(false)},
+                                              {"play", "playing", json(true)},
+                                              {"track", "track", json(1)}}) {
         EXPECT_EQ(f.status(std::string("/api/player/") + command), 200) << command;
         f.h.clock.runPending();
-        const auto& [key, value] = *expected.items().begin();
         ASSERT_TRUE(page.until([&](const json& s) { return s[key] == value; })) << command;
     }
     const json next = f.post("/api/player/next");
