@@ -67,27 +67,22 @@ TEST(EngineStart, IntroRepeatsUntilTheCatalogueLoadsThenServicesOpenOnce) {
 }
 
 TEST(EngineStart, StoredEqualizerIsAppliedAndRewrittenInItsCanonicalForm) {
-    struct Case {
-        const char* stored;  // nullptr: nothing stored
-        float pre;
-        std::vector<float> bands;  // -99: left untouched
-        std::string rewritten;
-    };
-    const Case cases[] = {
+    // Nothing stored, and a setting to read leniently; a band of -99 is left untouched.
+    const std::tuple<const char*, float, std::vector<float>, std::string> cases[] = {
         {nullptr, 11, {4, 4, 3, 2, 0, 0, 2, 3, 4, 4}, kDefaultEqualizer},
         {"3 -2.25 x 1e1", 3, {-2.25f, 0, 10, -99, -99, -99, -99, -99, -99, -99}, "3.0 -2.2 0.0 10.0"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.rewritten);
+    for (const auto& [stored, pre, bands, rewritten] : cases) {
+        SCOPED_TRACE(rewritten);
         EngineHarness h({"a.mp4"});
-        if (c.stored) h.preferences.setString(KEY_EQ, c.stored);
-        h.preferences.setBool(KEY_SCORING, c.stored);
+        if (stored) h.preferences.setString(KEY_EQ, stored);
+        h.preferences.setBool(KEY_SCORING, stored);
         h.launch();
-        EXPECT_FLOAT_EQ(h.player.preAmplification, c.pre);
-        EXPECT_EQ(h.player.bands, c.bands);
-        EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), c.rewritten);
+        EXPECT_FLOAT_EQ(h.player.preAmplification, pre);
+        EXPECT_EQ(h.player.bands, bands);
+        EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), rewritten);
         EXPECT_EQ(h.preferences.stringForKey(KEY_DEVICE_NAME), "ca");
-        EXPECT_EQ(h.engine->flags().hasScoring, c.stored != nullptr);
+        EXPECT_EQ(h.engine->flags().hasScoring, stored != nullptr);
     }
 }
 

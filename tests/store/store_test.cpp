@@ -151,10 +151,8 @@ TEST(Store, ScoresOfAnOlderFileStayRandomAndTheBestMeasuredComeFirst) {
         migrate(db, schemaSteps().first(1));
         db.exec(
             "INSERT INTO history (relative_path, title, singer, file_size, name_key, key, started_ms, "
-            "ended_ms, "
-            "ending, score) VALUES ('Old.mp4', 'Old', 'S', 1, '', 0, 1714590000000, 1714590200000, "
-            "'finished', "
-            "99)");
+            "ended_ms, ending, score) VALUES ('Old.mp4', 'Old', 'S', 1, '', 0, 1714590000000, "
+            "1714590200000, 'finished', 99)");
     }
     Store store = openStore(dir.path());
     EXPECT_EQ(store.history(std::nullopt, 1).value->at(0).score, SongScore(99, false));
