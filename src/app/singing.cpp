@@ -27,17 +27,32 @@ bool AppDelegate::measures(std::int32_t songId) const {
 }
 
 void AppDelegate::listenToSinging(const Song& song) {
-    // A melody not made yet, or a song with no voice to follow: its score is drawn.
-    if (!measures(song.songId)) return;
+    if (!melodies_ || !flags_.hasScoring) return;
+    // A song with no voice to follow: its score is drawn. One whose melody is still being made
+    // (the first song onto an idle player) is listened to now and scored once it is made.
     auto melody = melodies_->find(song.songId);
+    if (melody && melody->voicedFrames() == 0) return;
     const std::uint64_t listen = ++listens_;
     listening_ = true;
+    referenced_ = melody != nullptr;
+    listenedSong_ = song.songId;
     sung_.reset();
     parts_.microphone->listen(std::move(melody),
                               [this, alive = std::weak_ptr(alive_), listen](const SingingTotals& totals) {
                                   if (!alive.expired() && listening_ && listen == listens_) sung_ = totals;
                               });
     tellSongTime();
+}
+
+void AppDelegate::melodyMade(std::int32_t songId) {
+    if (!listening_ || referenced_ || songId != listenedSong_) return;
+    auto melody = melodies_->find(songId);
+    if (melody->voicedFrames() == 0) {
+        endListening();
+        return;
+    }
+    referenced_ = true;
+    parts_.microphone->reference(std::move(melody));
 }
 
 void AppDelegate::tellSongTime() {

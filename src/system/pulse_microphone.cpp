@@ -43,6 +43,7 @@ struct PulseMicrophone::Pulse {
 
     bool listening = false;
     std::optional<SingingScore> score;
+    std::shared_ptr<const Melody> lateReference;  // for the score, counted on this thread
     PitchTracker tracker;
     std::vector<PitchTracker::Frame> frames;
     std::uint64_t samples = 0;              // heard since listening began
@@ -161,6 +162,11 @@ struct PulseMicrophone::Pulse {
 
     // Pitch frame by frame, each stamped with the song frame it was sung at.
     void heard(std::span<const float> mono, SteadyClock::time_point capturedAt) {
+        if (lateReference) {
+            score->setReference(std::move(lateReference));
+            lateReference = nullptr;
+            sinceTotals = kTotalsEvery;  // the totals at once
+        }
         const auto sinceFirst = std::chrono::duration_cast<SteadyClock::duration>(
             Seconds(static_cast<double>(samples) / PitchTracker::kRate));
         const bool unset = firstSample == SteadyClock::time_point{};
@@ -182,7 +188,7 @@ struct PulseMicrophone::Pulse {
             if (const auto frame = songFrame(sungAt)) score->add(*frame, frames[i].note);
         }
         sinceTotals += frames.size();
-        if (sinceTotals < kTotalsEvery) return;
+        if (sinceTotals < kTotalsEvery || !score->hasReference()) return;
         sinceTotals = 0;
         engine.post([totals = totals, sung = score->totals(), number = listenNumber, current = current] {
             if (*current == number) totals(sung);
@@ -242,6 +248,7 @@ void PulseMicrophone::listen(std::shared_ptr<const Melody> melody, Totals totals
     p.listenNumber = number;
     p.totals = std::move(totals);
     p.score.emplace(std::move(melody));
+    p.lateReference = nullptr;
     p.tracker.reset();
     p.samples = 0;
     p.firstSample = {};
@@ -251,6 +258,14 @@ void PulseMicrophone::listen(std::shared_ptr<const Melody> melody, Totals totals
         p.connect();
     else
         p.cork(false);
+    pa_threaded_mainloop_unlock(p.loop);
+}
+
+void PulseMicrophone::reference(std::shared_ptr<const Melody> melody) {
+    Pulse& p = *pulse_;
+    if (!p.loop) return;
+    pa_threaded_mainloop_lock(p.loop);
+    if (p.listening && !p.score->hasReference()) p.lateReference = std::move(melody);
     pa_threaded_mainloop_unlock(p.loop);
 }
 
@@ -272,6 +287,7 @@ void PulseMicrophone::stopListening() {
     pa_threaded_mainloop_lock(p.loop);
     p.listening = false;
     p.score.reset();
+    p.lateReference = nullptr;
     p.totals = nullptr;
     p.cork(true);
     pa_threaded_mainloop_unlock(p.loop);

@@ -30,6 +30,7 @@ class PulseMicrophone final : public SingingMicrophone {
     PulseMicrophone& operator=(const PulseMicrophone&) = delete;
 
     void listen(std::shared_ptr<const Melody> melody, Totals totals) override;
+    void reference(std::shared_ptr<const Melody> melody) override;
     void songTime(std::int64_t milliseconds, bool playing) override;
     void stopListening() override;
 
