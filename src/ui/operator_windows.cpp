@@ -86,7 +86,8 @@ QDialog* OperatorWindows::openSettings() {
          [&engine](bool on) {
              engine.issue({CommandKind::FairTurns, on ? 1 : 0}, CommandSource::Operator);
          },
-         parts_.soundSources ? parts_.soundSources() : std::vector<SoundSource>{}},
+         parts_.soundSources ? parts_.soundSources() : std::vector<SoundSource>{},
+         parts_.measureMicrophoneDelay},
         &parts_.window);
     replace(settings_, window);
     return window;

@@ -4,9 +4,11 @@
 #include <QPixmap>
 #include <QPointer>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
+#include "system/microphone_delay.h"
 #include "system/sound_sources.h"
 
 class QDialog;
@@ -40,6 +42,9 @@ class OperatorWindows final : public QObject {
         QPixmap banner;
         // The sound server's inputs, for the choice of microphone; none: no choice but the default.
         std::function<std::vector<SoundSource>()> soundSources;
+        // Measures a microphone's delay, for the settings; none: no measuring.
+        std::function<MicrophoneDelay(const std::string& source, std::stop_token stop)>
+            measureMicrophoneDelay{};
     };
 
     explicit OperatorWindows(Parts parts);
