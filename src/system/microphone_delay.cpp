@@ -63,8 +63,8 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// The delay heard in `recorded`, where the record stream's time runs `offset` seconds ahead of the
-// playback stream's; none when no burst stands out of the noise, or the bursts disagree.
+// The delay heard in `recorded`, whose first sample was heard `offset` seconds before the first one
+// played; none when no burst stands out of the noise, or the bursts disagree.
 MicrophoneDelay findDelay(const std::vector<float>& recorded, double offset) {
     const auto at = [&](double seconds) {
         return std::min(recorded.size(), static_cast<std::size_t>(std::max(0.0, seconds) * kRate));
@@ -145,7 +145,7 @@ MicrophoneDelay measureMicrophoneDelay(const MicrophoneDelayRequest& request, st
         pa_context_new(pa_mainloop_get_api(loop.get()), "Vocalis Player"), contextDeleter);
     if (!context) return {std::nullopt, "Không kết nối được với máy chủ âm thanh"};
     const auto deadline = std::chrono::steady_clock::now() + kTimeout;
-    bool lateOrStopped = false;
+    bool lateOrStopped = false;  // rather than refused
     // Runs the loop on this thread until `done`, the time-out, a stop or a lost connection.
     const auto runUntil = [&](const auto& done) {
         while (!done()) {
@@ -162,9 +162,8 @@ MicrophoneDelay measureMicrophoneDelay(const MicrophoneDelayRequest& request, st
     };
     const auto failed = [&](const char* what) -> MicrophoneDelay {
         if (stop.stop_requested()) return {std::nullopt, "Đã dừng đo"};
-        if (lateOrStopped) return {std::nullopt, "Máy chủ âm thanh không trả lời"};
-        logParts("Microphone delay: not measured (", what, ": ", pa_strerror(pa_context_errno(context.get())),
-                 ")");
+        logParts("Microphone delay: not measured (", what, ": ",
+                 lateOrStopped ? "no answer in time" : pa_strerror(pa_context_errno(context.get())), ")");
         return {std::nullopt, what};
     };
     // Never start a sound server of our own: the desktop owns it.
