@@ -208,6 +208,9 @@ int main(int argc, char** argv) {
                                      [] { return listSoundSources(); },
                                      [](const std::string& source, std::stop_token stop) {
                                          return measureMicrophoneDelay({{}, source}, std::move(stop));
+                                     },
+                                     [&microphone](std::chrono::milliseconds delay) {
+                                         if (microphone) microphone->setDelay(delay);
                                      }});
 
     // The window and the player, with the stored equalizer and scoring.

@@ -54,8 +54,9 @@ struct PulseMicrophone::Pulse {
     // The listen whose totals the engine takes now: set and read on the engine's thread only.
     std::shared_ptr<std::atomic<std::uint64_t>> current = std::make_shared<std::atomic<std::uint64_t>>(0);
 
-    // The song's clock as the engine last told it.
+    // The song's clock as the engine last told it, and the microphone's delay.
     std::mutex clockMutex;
+    std::chrono::milliseconds delay = options.delay;
     std::int64_t songMs = 0;
     SteadyClock::time_point songAt;
     bool playing = false;
@@ -201,7 +202,7 @@ struct PulseMicrophone::Pulse {
         if (!playing) return std::nullopt;
         const double ms = static_cast<double>(songMs) +
                           std::chrono::duration<double, std::milli>(when - songAt).count() -
-                          static_cast<double>(options.delay.count());
+                          static_cast<double>(delay.count());
         if (ms < 0) return std::nullopt;
         return static_cast<std::int64_t>(ms / (Melody::kFrameSeconds * 1000.0));
     }
@@ -278,6 +279,11 @@ void PulseMicrophone::songTime(std::int64_t milliseconds, bool playing) {
     p.songMs = milliseconds;
     p.songAt = SteadyClock::now();
     p.playing = playing;
+}
+
+void PulseMicrophone::setDelay(std::chrono::milliseconds delay) {
+    std::lock_guard lock(pulse_->clockMutex);
+    pulse_->delay = delay;
 }
 
 void PulseMicrophone::stopListening() {

@@ -33,6 +33,8 @@ class PulseMicrophone final : public SingingMicrophone {
     void reference(std::shared_ptr<const Melody> melody) override;
     void songTime(std::int64_t milliseconds, bool playing) override;
     void stopListening() override;
+    // A delay measured or typed since: frames sung from now on are stamped with it.
+    void setDelay(std::chrono::milliseconds delay);
 
     struct Pulse;
 

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPixmap>
 #include <QPointer>
+#include <chrono>
 #include <functional>
 #include <stop_token>
 #include <string>
@@ -45,6 +46,7 @@ class OperatorWindows final : public QObject {
         // Measures a microphone's delay, for the settings; none: no measuring.
         std::function<MicrophoneDelay(const std::string& source, std::stop_token stop)>
             measureMicrophoneDelay{};
+        std::function<void(std::chrono::milliseconds)> setMicrophoneDelay{};  // the one listening now
     };
 
     explicit OperatorWindows(Parts parts);

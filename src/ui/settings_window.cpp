@@ -97,8 +97,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     spnMicrophoneDelay_->setRange(0, 1000);
     spnMicrophoneDelay_->setSuffix(QStringLiteral(" ms"));
     spnMicrophoneDelay_->setValue(static_cast<int>(store.integerForKey(KEY_MICROPHONE_DELAY)));
-    spnMicrophoneDelay_->setToolTip(
-        QStringLiteral("Tiếng hát đến micro chậm hơn tiếng nhạc bao lâu; dùng từ lần mở máy hát sau"));
+    spnMicrophoneDelay_->setToolTip(QStringLiteral("Tiếng hát đến micro chậm hơn tiếng nhạc bao lâu"));
     btnMeasureDelay_->setEnabled(static_cast<bool>(parts_.measureDelay));
     btnMeasureDelay_->setToolTip(QStringLiteral("Phát vài tiếng bíp ra loa và nghe lại qua micro đã chọn"));
     lblDelayOutcome_->setWordWrap(true);
@@ -148,6 +147,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     connect(spnMicrophoneDelay_, &QSpinBox::valueChanged, this, [this](int ms) {
         parts_.preferences.setInteger(KEY_MICROPHONE_DELAY, ms);
         parts_.preferences.synchronize();
+        if (parts_.setMicrophoneDelay) parts_.setMicrophoneDelay(std::chrono::milliseconds(ms));
     });
     connect(btnMeasureDelay_, &QPushButton::clicked, this, &SettingsWindow::measureDelay);
     connect(ddlKeyword_, &QComboBox::activated, this, [this](int index) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -43,6 +44,8 @@ class SettingsWindow final : public QDialog {
         // Measures the delay of the source named (empty: the default one); blocks, so it runs
         // on a thread of the window's own. None: no measuring.
         std::function<MicrophoneDelay(const std::string& source, std::stop_token stop)> measureDelay{};
+        // The microphone listening now takes a delay stored here at once.
+        std::function<void(std::chrono::milliseconds)> setMicrophoneDelay{};
     };
 
     explicit SettingsWindow(Parts parts, QWidget* parent = nullptr);

@@ -28,6 +28,7 @@ TEST(SettingsWindow, TheMicrophonesDelayIsMeasuredWithoutHoldingTheWindowAndAFai
     MemoryPreferences store;
     store.setInteger(KEY_MICROPHONE_DELAY, 345);
     const std::string monitor = std::string(PulseDaemon::kSinkName) + ".monitor";
+    std::vector<std::int64_t> told;  // the delays the microphone listening now was given
     const auto open = [&] {
         return new SettingsWindow({store,
                                    "ca",
@@ -40,7 +41,8 @@ TEST(SettingsWindow, TheMicrophonesDelayIsMeasuredWithoutHoldingTheWindowAndAFai
                                    std::vector<SoundSource>{{monitor, "Loa"}, {"deaf", "Điếc"}},
                                    [&](const std::string& source, std::stop_token stop) {
                                        return measureMicrophoneDelay({daemon.server(), source}, stop);
-                                   }});
+                                   },
+                                   [&](std::chrono::milliseconds delay) { told.push_back(delay.count()); }});
     };
     QPointer<SettingsWindow> window = open();
     EXPECT_EQ(window->spnMicrophoneDelay()->value(), 345);
@@ -49,9 +51,10 @@ TEST(SettingsWindow, TheMicrophonesDelayIsMeasuredWithoutHoldingTheWindowAndAFai
         window->btnMeasureDelay()->click();
     };
 
-    // Typed: stored at once.
+    // Typed: stored and used at once.
     window->spnMicrophoneDelay()->setValue(120);
     EXPECT_EQ(store.integerForKey(KEY_MICROPHONE_DELAY), 120);
+    EXPECT_EQ(told, std::vector<std::int64_t>{120});
     // Measured: the window answers while the bursts play, and the delay found is shown and stored.
     measure(QString::fromStdString(monitor));
     EXPECT_EQ(window->btnMeasureDelay()->text(), "Đang đo…");
@@ -61,6 +64,7 @@ TEST(SettingsWindow, TheMicrophonesDelayIsMeasuredWithoutHoldingTheWindowAndAFai
     const int measured = window->spnMicrophoneDelay()->value();
     EXPECT_LT(measured, 60);
     EXPECT_EQ(store.integerForKey(KEY_MICROPHONE_DELAY), measured);
+    EXPECT_EQ(told.back(), measured);
     EXPECT_EQ(window->lblDelayOutcome()->text(), QStringLiteral("Đã đo: %1 ms").arg(measured));
 
     // A microphone that hears nothing, and none chosen: said in the window, nothing stored.
@@ -73,6 +77,7 @@ TEST(SettingsWindow, TheMicrophonesDelayIsMeasuredWithoutHoldingTheWindowAndAFai
     EXPECT_EQ(window->lblDelayOutcome()->text(), "Hãy chọn micro trước khi đo");
     EXPECT_EQ(window->spnMicrophoneDelay()->value(), 77);
     EXPECT_EQ(store.integerForKey(KEY_MICROPHONE_DELAY), 77);
+    EXPECT_EQ(told.back(), 77);
 
     // Closed while measuring: the measuring stops, and nothing is stored.
     measure(QString::fromStdString(monitor));
