@@ -40,6 +40,7 @@ void AppDelegate::awakeFromNib() {
     parts_.preferences.synchronize();
     applyStoredEqualizer();
     flags_.hasScoring = parts_.preferences.boolForKey(KEY_SCORING);
+    showsPitchBand_ = parts_.preferences.boolForKey(KEY_PITCH_BAND);
     parts_.overlays.fadeNextView(0.0);
     parts_.overlays.setVolumeLevel(static_cast<int>(parts_.volume.systemVolume() * 10));
 }

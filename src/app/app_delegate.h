@@ -178,6 +178,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
 
     // --- settings and equalizer
     void setHasScoring(bool value) override;
+    void setShowsPitchBand(bool value) override;
     void setRandom(bool isRandom, std::int32_t randomType, std::optional<std::string> keyword) override;
     // Applies the gains (band i gets bands[i]) and stores them; without bands only the
     // pre-amplification is applied and nothing is stored.
@@ -320,10 +321,12 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     SongScore finalScore_;
     std::optional<ReferenceMelodies> melodies_;  // with a microphone
     bool listening_ = false;                     // to the song playing
-    bool referenced_ = false;                    // the song listened to has its melody
     std::int32_t listenedSong_ = -1;
-    std::uint64_t listens_ = 0;          // songs listened to, so late totals of one are known
-    std::optional<SingingTotals> sung_;  // the totals so far of the song listened to
+    std::uint64_t listens_ = 0;                  // songs listened to, so late totals of one are known
+    std::optional<SingingTotals> sung_;          // the totals so far of the song listened to
+    std::shared_ptr<const Melody> heardMelody_;  // the melody of the song listened to
+    bool showsPitchBand_ = false;
+    bool bandShown_ = false;  // the pitch band shows the song listened to
     std::string recordName_;
     std::vector<EngineListener*> listeners_;
     // What was asked with a queued song, by song id; it leaves with the song.

@@ -37,6 +37,7 @@ class EngineControl : public CommandSink {
     // The operator's settings, applied at once.
     virtual void setEqualizer(double preAmplification, const std::optional<std::vector<float>>& bands) = 0;
     virtual void setHasScoring(bool value) = 0;
+    virtual void setShowsPitchBand(bool) {}
     virtual void setRandom(bool isRandom, std::int32_t randomType, std::optional<std::string> keyword) = 0;
 
     // The thumbnail batch: it runs once the catalogue is loaded, with the engine's tool, and

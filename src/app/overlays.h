@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "app/singing_microphone.h"
+#include "audio/melody.h"
 
 namespace vocalis {
 
@@ -47,6 +51,11 @@ class Overlays {
     virtual void setScoreNumber(int score) = 0;
     virtual void setScoreDetail(const std::string& line) = 0;
     virtual void setScoreVisible(bool visible) = 0;
+
+    // Pitch band: the song's reference melody, shown scrolling towards "now" (none: hidden), and
+    // the singer's frames as they are heard, the latest of them being "now".
+    virtual void setPitchBand(std::shared_ptr<const Melody> reference) = 0;
+    virtual void addSungPitches(const std::vector<SungFrame>& frames) = 0;
 
     // Makes the video fill the screen again (a one-pixel frame nudge).
     virtual void nudgeVideo() = 0;

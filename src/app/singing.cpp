@@ -30,29 +30,47 @@ void AppDelegate::listenToSinging(const Song& song) {
     if (!melodies_ || !flags_.hasScoring) return;
     // A song with no voice to follow: its score is drawn. One whose melody is still being made
     // (the first song onto an idle player) is listened to now and scored once it is made.
-    auto melody = melodies_->find(song.songId);
-    if (melody && melody->voicedFrames() == 0) return;
+    heardMelody_ = melodies_->find(song.songId);
+    if (heardMelody_ && heardMelody_->voicedFrames() == 0) {
+        heardMelody_.reset();
+        return;
+    }
     const std::uint64_t listen = ++listens_;
     listening_ = true;
-    referenced_ = melody != nullptr;
     listenedSong_ = song.songId;
     sung_.reset();
-    parts_.microphone->listen(std::move(melody),
-                              [this, alive = std::weak_ptr(alive_), listen](const SingingTotals& totals) {
-                                  if (!alive.expired() && listening_ && listen == listens_) sung_ = totals;
-                              });
+    const auto current = [this, alive = std::weak_ptr(alive_), listen] {
+        return !alive.expired() && listening_ && listen == listens_;
+    };
+    parts_.microphone->listen(
+        heardMelody_,
+        [this, current](const SingingTotals& totals) {
+            if (current()) sung_ = totals;
+        },
+        [this, current](std::vector<SungFrame> frames) {
+            // Shown once the microphone is heard (a source that cannot be recorded shows nothing)
+            // and the melody is there to draw.
+            if (!current() || !showsPitchBand_ || !heardMelody_) return;
+            if (!std::exchange(bandShown_, true)) parts_.overlays.setPitchBand(heardMelody_);
+            parts_.overlays.addSungPitches(frames);
+        });
     tellSongTime();
 }
 
 void AppDelegate::melodyMade(std::int32_t songId) {
-    if (!listening_ || referenced_ || songId != listenedSong_) return;
+    if (!listening_ || heardMelody_ || songId != listenedSong_) return;
     auto melody = melodies_->find(songId);
     if (melody->voicedFrames() == 0) {
         endListening();
         return;
     }
-    referenced_ = true;
+    heardMelody_ = melody;
     parts_.microphone->reference(std::move(melody));
+}
+
+void AppDelegate::setShowsPitchBand(bool value) {
+    showsPitchBand_ = value;
+    if (!value && std::exchange(bandShown_, false)) parts_.overlays.setPitchBand(nullptr);
 }
 
 void AppDelegate::tellSongTime() {
@@ -62,6 +80,8 @@ void AppDelegate::tellSongTime() {
 std::optional<SingingTotals> AppDelegate::endListening() {
     if (!std::exchange(listening_, false)) return std::nullopt;
     parts_.microphone->stopListening();
+    heardMelody_.reset();
+    if (std::exchange(bandShown_, false)) parts_.overlays.setPitchBand(nullptr);
     return std::exchange(sung_, std::nullopt);
 }
 

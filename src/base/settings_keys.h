@@ -16,6 +16,8 @@ inline constexpr const char* KEY_WEB_PIN = "KEY_WEB_PIN";
 // The sound source the singers sing into, by its PulseAudio name; none or empty: the default
 // source; "none": no microphone, every score drawn at random.
 inline constexpr const char* KEY_MICROPHONE = "KEY_MICROPHONE";
+// The pitch band over a measured song: the melody ahead and the singer's pitch; off unless set.
+inline constexpr const char* KEY_PITCH_BAND = "KEY_PITCH_BAND";
 // How much later than the song's sound the singing reaches the microphone, in milliseconds.
 inline constexpr const char* KEY_MICROPHONE_DELAY = "KEY_MICROPHONE_DELAY";
 

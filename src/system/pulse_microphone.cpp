@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "audio/pitch_tracker.h"
@@ -22,6 +23,9 @@ using Seconds = std::chrono::duration<double>;
 constexpr std::uint32_t kFragmentBytes = PitchTracker::kRate / 50 * sizeof(float);  // 20 ms
 // The totals go to the engine every this many frames: twice a second.
 constexpr std::size_t kTotalsEvery = 50;
+// The heard frames go to the screen once this many are in: about 30 times a second (the newest
+// of them as soon as its 20 ms piece is read, the oldest up to 20 ms later than they could).
+constexpr std::size_t kPitchesEvery = 3;
 // The sound server's clock and the count of samples may part this much before the count is set
 // again (samples lost while the thread was held up).
 constexpr Seconds kClockSlack{0.03};
@@ -50,6 +54,8 @@ struct PulseMicrophone::Pulse {
     SteadyClock::time_point firstSample{};  // when the first of them was sung; the clock's start: not yet
     std::size_t sinceTotals = 0;
     Totals totals;
+    Pitches pitches;
+    std::vector<SungFrame> heardFrames;  // not handed to the screen yet
     std::uint64_t listenNumber = 0;
     // The listen whose totals the engine takes now: set and read on the engine's thread only.
     std::shared_ptr<std::atomic<std::uint64_t>> current = std::make_shared<std::atomic<std::uint64_t>>(0);
@@ -186,7 +192,16 @@ struct PulseMicrophone::Pulse {
                 static_cast<double>((hopsBefore + i + 1) * PitchTracker::kHop) - PitchTracker::kWindow / 2.0;
             const auto sungAt = firstSample + std::chrono::duration_cast<SteadyClock::duration>(
                                                   Seconds(middle / PitchTracker::kRate));
-            if (const auto frame = songFrame(sungAt)) score->add(*frame, frames[i].note);
+            if (const auto frame = songFrame(sungAt)) {
+                score->add(*frame, frames[i].note);
+                if (pitches) heardFrames.push_back({*frame, frames[i].note.value_or(NAN)});
+            }
+        }
+        if (heardFrames.size() >= kPitchesEvery) {
+            engine.post([pitches = pitches, batch = std::exchange(heardFrames, {}), number = listenNumber,
+                         current = current]() mutable {
+                if (*current == number) pitches(std::move(batch));
+            });
         }
         sinceTotals += frames.size();
         if (sinceTotals < kTotalsEvery || !score->hasReference()) return;
@@ -234,7 +249,7 @@ PulseMicrophone::~PulseMicrophone() {
     pa_threaded_mainloop_free(p.loop);
 }
 
-void PulseMicrophone::listen(std::shared_ptr<const Melody> melody, Totals totals) {
+void PulseMicrophone::listen(std::shared_ptr<const Melody> melody, Totals totals, Pitches pitches) {
     Pulse& p = *pulse_;
     if (!p.loop) return;
     const std::uint64_t number = ++*p.current;
@@ -248,6 +263,8 @@ void PulseMicrophone::listen(std::shared_ptr<const Melody> melody, Totals totals
     p.listening = true;
     p.listenNumber = number;
     p.totals = std::move(totals);
+    p.pitches = std::move(pitches);
+    p.heardFrames.clear();
     p.score.emplace(std::move(melody));
     p.lateReference = nullptr;
     p.tracker.reset();
@@ -295,6 +312,8 @@ void PulseMicrophone::stopListening() {
     p.score.reset();
     p.lateReference = nullptr;
     p.totals = nullptr;
+    p.pitches = nullptr;
+    p.heardFrames.clear();
     p.cork(true);
     pa_threaded_mainloop_unlock(p.loop);
 }

@@ -29,7 +29,7 @@ class PulseMicrophone final : public SingingMicrophone {
     PulseMicrophone(const PulseMicrophone&) = delete;
     PulseMicrophone& operator=(const PulseMicrophone&) = delete;
 
-    void listen(std::shared_ptr<const Melody> melody, Totals totals) override;
+    void listen(std::shared_ptr<const Melody> melody, Totals totals, Pitches pitches = {}) override;
     void reference(std::shared_ptr<const Melody> melody) override;
     void songTime(std::int64_t milliseconds, bool playing) override;
     void stopListening() override;

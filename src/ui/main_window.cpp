@@ -14,6 +14,7 @@
 #include "ui/key_commands.h"
 #include "ui/next_view.h"
 #include "ui/picture_view.h"
+#include "ui/pitch_band_view.h"
 #include "ui/pointer_auto_hide.h"
 #include "ui/qt_scheduler.h"
 #include "ui/scoring_view.h"
@@ -244,6 +245,13 @@ void MainWindow::setScoreDetail(const std::string& line) {
     screen_->scoring()->setDetail(QString::fromStdString(line));
 }
 void MainWindow::setScoreVisible(bool visible) { screen_->scoring()->setVisible(visible); }
+
+void MainWindow::setPitchBand(std::shared_ptr<const Melody> reference) {
+    screen_->pitchBand()->setReference(std::move(reference));
+}
+void MainWindow::addSungPitches(const std::vector<SungFrame>& frames) {
+    screen_->pitchBand()->addSung(frames);
+}
 
 void MainWindow::nudgeVideo() {
     screen_->relayout();

@@ -74,6 +74,8 @@ class MainWindow final : public QMainWindow, public Overlays {
     void setScoreNumber(int score) override;
     void setScoreDetail(const std::string& line) override;
     void setScoreVisible(bool visible) override;
+    void setPitchBand(std::shared_ptr<const Melody> reference) override;
+    void addSungPitches(const std::vector<SungFrame>& frames) override;
     void nudgeVideo() override;
     void setMenusEnabled(bool enabled, bool recordEnabled) override;
 

@@ -8,6 +8,7 @@
 #include "ui/next_view.h"
 #include "ui/overlay_style.h"
 #include "ui/picture_view.h"
+#include "ui/pitch_band_view.h"
 #include "ui/scoring_view.h"
 #include "ui/shadow_label.h"
 #include "ui/video_view.h"
@@ -32,6 +33,7 @@ ScreenView::ScreenView(QImage banner, QImage scoreBackground, QWidget* parent)
       video_(new VideoView(this)),
       lblTitle_(bannerLabel(this)),
       nextView_(new NextView(std::move(banner), this)),
+      pitchBand_(new PitchBandView(this)),
       scoringView_(new ScoringView(std::move(scoreBackground), this)),
       imgPicture_(new PictureView(this)),
       volumeView_(new VolumeView(this)),
@@ -90,6 +92,9 @@ void ScreenView::relayout() {
 
     // Picture: 40 from the right edge, vertically centred.
     imgPicture_->move(W - imgPicture_->width() - 40, H / 2 - imgPicture_->height() / 2);
+
+    // Pitch band: across the bottom, below where a song's lyrics usually run.
+    pitchBand_->setGeometry(W / 20, H - H / 6 - px(16), W - W / 10, H / 6);
 
     // Volume: centred, in the lower part of the screen.
     volumeView_->move(W / 2 - volumeView_->width() / 2, H - volumeView_->height() - H / 7);

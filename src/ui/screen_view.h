@@ -8,13 +8,15 @@ namespace vocalis {
 class BlackView;
 class NextView;
 class PictureView;
+class PitchBandView;
 class ScoringView;
 class ShadowLabel;
 class VideoView;
 class VolumeView;
 
 // The video and every overlay above it, placed for the view's size. From the bottom up:
-// video, title banner, up-next panel, score screen, picture, volume, black cover, message.
+// video, title banner, up-next panel, pitch band, score screen, picture, volume, black cover,
+// message.
 class ScreenView final : public QWidget {
   public:
     ScreenView(QImage banner, QImage scoreBackground, QWidget* parent = nullptr);
@@ -27,6 +29,7 @@ class ScreenView final : public QWidget {
     BlackView* blackCover() const { return viewBlack_; }
     VolumeView* volume() const { return volumeView_; }
     ScoringView* scoring() const { return scoringView_; }
+    PitchBandView* pitchBand() const { return pitchBand_; }
 
     // Places the video over the whole view and every overlay where it belongs.
     void relayout();
@@ -40,6 +43,7 @@ class ScreenView final : public QWidget {
     VideoView* video_;
     ShadowLabel* lblTitle_;
     NextView* nextView_;
+    PitchBandView* pitchBand_;
     ScoringView* scoringView_;
     PictureView* imgPicture_;
     VolumeView* volumeView_;

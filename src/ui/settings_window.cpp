@@ -24,6 +24,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
       txtDeviceName_(new QLineEdit(this)),
       cbStartup_(new QCheckBox(QStringLiteral("Khởi động cùng máy tính"), this)),
       cbScoring_(new QCheckBox(QStringLiteral("Chấm điểm sau mỗi bài hát"), this)),
+      cbPitchBand_(new QCheckBox(QStringLiteral("Hiện cao độ"), this)),
       cbRandom_(new QCheckBox(QStringLiteral("Phát nhạc ngẫu nhiên khi không có bài hát"), this)),
       cbFairTurns_(new QCheckBox(QStringLiteral("Xoay vòng người hát"), this)),
       ddlMicrophone_(new QComboBox(this)),
@@ -48,6 +49,7 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     form->addRow(QStringLiteral("Tên thiết bị"), txtDeviceName_);
     form->addRow(cbStartup_);
     form->addRow(cbScoring_);
+    form->addRow(cbPitchBand_);
     auto* microphoneRow = new QHBoxLayout;
     microphoneRow->addWidget(ddlMicrophone_, 1);
     microphoneRow->addWidget(btnMeasureDelay_);
@@ -77,6 +79,9 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     cbStartup_->setChecked(parts_.launchOnLogin && parts_.launchOnLogin());
     txtDeviceName_->setText(text(store.stringForKey(KEY_DEVICE_NAME)));
     cbScoring_->setChecked(store.boolForKey(KEY_SCORING));
+    cbPitchBand_->setChecked(store.boolForKey(KEY_PITCH_BAND));
+    cbPitchBand_->setToolTip(
+        QStringLiteral("Giai điệu sắp tới và cao độ người hát, khi bài được chấm bằng micro"));
     // The default source, each input by what the operator knows it as, and none; the stored
     // choice is kept in the list even while it is not plugged in. Each item holds the stored value.
     const std::string microphone = store.stringForKey(KEY_MICROPHONE).value_or("");
@@ -159,6 +164,11 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
         parts_.preferences.setBool(KEY_SCORING, checked);
         parts_.preferences.synchronize();
         if (parts_.setHasScoring) parts_.setHasScoring(checked);
+    });
+    connect(cbPitchBand_, &QCheckBox::toggled, this, [this](bool checked) {
+        parts_.preferences.setBool(KEY_PITCH_BAND, checked);
+        parts_.preferences.synchronize();
+        if (parts_.setShowsPitchBand) parts_.setShowsPitchBand(checked);
     });
     connect(btnOK_, &QPushButton::clicked, this, &SettingsWindow::okClicked);
 }

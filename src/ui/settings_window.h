@@ -22,9 +22,9 @@ class QSpinBox;
 
 namespace vocalis {
 
-// The settings: the device name phones see, launch at login, scoring, the microphone it listens
-// to and that microphone's delay (typed, or measured off the main thread), random play and the
-// browser remote's operator PIN.
+// The settings: the device name phones see, launch at login, scoring, the pitch band, the
+// microphone the score listens to and that microphone's delay (typed, or measured off the main
+// thread), random play and the browser remote's operator PIN.
 // Every control is stored at once; the random settings reach the running engine only on
 // OK, and only when they differ from what they were when the window opened.
 class SettingsWindow final : public QDialog {
@@ -41,6 +41,7 @@ class SettingsWindow final : public QDialog {
         bool fairTurns = false;  // as the engine plays now
         std::function<void(bool)> setFairTurns;
         std::vector<SoundSource> microphones;  // the sound server's inputs now
+        std::function<void(bool)> setShowsPitchBand = {};
         // Measures the delay of the source named (empty: the default one); blocks, so it runs
         // on a thread of the window's own. None: no measuring.
         std::function<MicrophoneDelay(const std::string& source, std::stop_token stop)> measureDelay{};
@@ -53,6 +54,7 @@ class SettingsWindow final : public QDialog {
     QLineEdit* txtDeviceName() const { return txtDeviceName_; }
     QCheckBox* cbStartup() const { return cbStartup_; }
     QCheckBox* cbScoring() const { return cbScoring_; }
+    QCheckBox* cbPitchBand() const { return cbPitchBand_; }
     QCheckBox* cbRandom() const { return cbRandom_; }
     QCheckBox* cbFairTurns() const { return cbFairTurns_; }
     QComboBox* ddlMicrophone() const { return ddlMicrophone_; }
@@ -77,6 +79,7 @@ class SettingsWindow final : public QDialog {
     QLineEdit* txtDeviceName_;
     QCheckBox* cbStartup_;
     QCheckBox* cbScoring_;
+    QCheckBox* cbPitchBand_;
     QCheckBox* cbRandom_;
     QCheckBox* cbFairTurns_;
     QComboBox* ddlMicrophone_;

@@ -122,6 +122,10 @@ struct RecordingOverlays final : Overlays {
     void setScoreNumber(int score) override { scores.push_back(score); }
     void setScoreDetail(const std::string& line) override { scoreDetail = line; }
     void setScoreVisible(bool visible) override { scoreVisible = visible; }
+    void setPitchBand(std::shared_ptr<const Melody> reference) override {
+        pitchReference = std::move(reference);
+    }
+    void addSungPitches(const std::vector<SungFrame>& frames) override { sungBatches.push_back(frames); }
     void nudgeVideo() override {}
     void setMenusEnabled(bool enabled, bool record) override { menus = enabled, recordMenu = record; }
 
@@ -134,6 +138,8 @@ struct RecordingOverlays final : Overlays {
     ImageBytes picture;
     int volumeLevel = -1;
     std::vector<int> scores;
+    std::shared_ptr<const Melody> pitchReference;  // the pitch band's; none: hidden
+    std::vector<std::vector<SungFrame>> sungBatches;
 };
 
 // A sound card's volume control, which the test machine lacks: muting leaves the setting as it was.

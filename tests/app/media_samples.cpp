@@ -1,22 +1,20 @@
 #include "app/media_samples.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 
 #include "support/run_program.h"
-#include "support/temp_dir.h"
 
 namespace vocalis::testing {
 
 void runFfmpeg(const std::vector<std::string>& arguments) {
     std::vector<std::string> all = {"-nostdin", "-v", "error", "-y"};
     all.insert(all.end(), arguments.begin(), arguments.end());
-    const ProgramResult result = runProgram("ffmpeg", all);
-    ASSERT_EQ(result.status, 0) << result.err;
+    if (const ProgramResult result = runProgram("ffmpeg", all); result.status != 0)
+        throw std::runtime_error("ffmpeg failed: " + result.err);
 }
 
 namespace {

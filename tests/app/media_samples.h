@@ -20,7 +20,7 @@
 
 namespace vocalis::testing {
 
-// Runs ffmpeg with the arguments (after "-v error -y"); fails the test when it fails.
+// Runs ffmpeg with the arguments (after "-v error -y"); throws, failing the test, when it fails.
 void runFfmpeg(const std::vector<std::string>& arguments);
 // A video of `seconds` with two audio tracks: 440 Hz on the first, 1000 Hz on the second; only the
 // first is flagged as the default, as in most karaoke files.

@@ -8,3 +8,6 @@ vocalis_test(audio_tests LIBS vocalis_audio SOURCES
   audio/singing_score_test.cpp
 )
 add_dependencies(audio_tests vocalis-melody)
+# The sung song of the README's screenshots.
+add_executable(sung_song_tool audio/sung_song_tool.cpp audio/sung_song.cpp)
+target_include_directories(sung_song_tool PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)

@@ -4,8 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include "support/temp_dir.h"
 
 using namespace vocalis;
 
@@ -14,12 +13,10 @@ using namespace vocalis;
 TEST(Process, ChildrenGetOnlyTheStandardDescriptors) {
     const int inherited = ::socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(inherited, 3);
-    const std::string out = ::testing::TempDir() + "process_test_fds";
-    EXPECT_EQ(runProcess({"sh", "-c", "ls -l /proc/$$/fd > '" + out + "'"}), 0);
+    const vocalis::testing::TempDir dir;
+    EXPECT_EQ(runProcess({"sh", "-c", "ls -l /proc/$$/fd > '" + (dir / "fds") + "'"}), 0);
     ::close(inherited);
-    std::ifstream in(out);
-    std::stringstream listed;
-    listed << in.rdbuf();
-    EXPECT_NE(listed.str().find("/dev/null"), std::string::npos) << listed.str();
-    EXPECT_EQ(listed.str().find("socket:"), std::string::npos) << listed.str();
+    const std::string listed = vocalis::testing::readFile(dir / "fds");
+    EXPECT_NE(listed.find("/dev/null"), std::string::npos) << listed;
+    EXPECT_EQ(listed.find("socket:"), std::string::npos) << listed;
 }

@@ -25,36 +25,30 @@ TEST(CatalogueTool, PrintsWhatThePlayerBuilds) {
     const auto both = [&](const std::string& command, std::initializer_list<std::string> then = {}) {
         return tool(words("--songs " + first + " --songs " + second + " " + command, then));
     };
-    auto result = both("text");
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, expected->text);
+    EXPECT_EQ(both("text").out, expected->text);
     EXPECT_EQ(both("md5").out, expected->md5 + "\n");
     EXPECT_EQ(both("count").out, "4\n");
     // The search folds what is typed and removes the spaces.
     EXPECT_EQ(both("search", {"A B"}).out, "0\tAb\tHà\n1\tAnh Ban\tMinh\n");
-    result = both("search");
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 4);
+    EXPECT_EQ(occurrences(both("search").out, "\n"), 4);
     EXPECT_EQ(both("random 0 nhacmoi").out, "2\n");
     EXPECT_EQ(both("random 2", {"trinh cong son"}).out, "3\n");
-    result = tool({"--songs", second, "--songs", first, "folders"});
-    EXPECT_EQ(result.out, second + "\n" + first + "\n");
+    EXPECT_EQ(tool({"--songs", second, "--songs", first, "folders"}).out, second + "\n" + first + "\n");
 }
 
 TEST(CatalogueTool, DataFolderAndFailures) {
     TempDir data, empty;
     data.write("Karaoke/x - y.mp4");
-    auto result = tool({"--data-dir", data.path(), "count"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "1\n");
-
-    result = tool({"--songs", empty / "missing", "count"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("no such folder"), std::string::npos);
-    EXPECT_TRUE(result.out.empty());
-
-    result = tool({"--songs", empty.path(), "md5"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("no songs"), std::string::npos);
+    // The status, the output and what the errors say.
+    const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
+        {{"--data-dir", data.path(), "count"}, 0, "1\n", ""},
+        {{"--songs", empty / "missing", "count"}, 1, "", "no such folder"},
+        {{"--songs", empty.path(), "md5"}, 1, "", "no songs"}};
+    for (const auto& [args, status, out, err] : cases) {
+        const auto result = tool(args);
+        EXPECT_EQ(std::tie(result.status, result.out), std::tie(status, out)) << args.back();
+        EXPECT_NE(result.err.find(err), std::string::npos) << result.err;
+    }
 
     // Usage is checked before any folder is read.
     for (const char* args : {"", "--songs", "--songs . dance", "--songs . random", "--songs . random x",

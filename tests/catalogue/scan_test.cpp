@@ -30,8 +30,7 @@ TEST(Scan, FindsSongsAtAnyDepthInNameOrder) {
     std::vector<std::string> titles;
     for (const auto& song : songs) titles.emplace_back(song.title());
     // Depth first, entries in name order: "NhacTre" < "c.vob" < "d" (upper case sorts first).
-    EXPECT_EQ(titles, (std::vector<std::string>{"a", "b", "c", ".e", "deep"}));
-    ASSERT_EQ(songs.size(), 5u);
+    ASSERT_EQ(titles, (std::vector<std::string>{"a", "b", "c", ".e", "deep"}));
     EXPECT_EQ(songs[0].category(), "NhacTre");
     EXPECT_EQ(songs[0].karaokeFile(), dir / "Karaoke/NhacTre/a - s.mkv");
 }
@@ -105,7 +104,6 @@ TEST(Scan, PublishedInOneStep) {
     mainThread.runPending();
     ASSERT_NE(delivered, nullptr);
     EXPECT_EQ(delivered, songs.catalogue());
-    EXPECT_EQ(songs.getCount(), 3000);
     // A later catalogue is refused: queued songs point into the first one.
     EXPECT_FALSE(songs.addAll(std::make_shared<Catalogue>(buildCatalogue({*songFromPath("/x", "y.mp4")}))));
     EXPECT_EQ(songs.getCount(), 3000);

@@ -25,10 +25,7 @@ std::unique_ptr<SongManager> managerWith(const std::vector<std::string>& paths) 
 
 // The titles found for what is typed; with a type, the random pool of that type and keyword.
 Titles found(SongManager& manager, const std::optional<std::string>& keyword, std::optional<int> type = {}) {
-    if (type)
-        manager.filterRandom(*type, keyword);
-    else
-        manager.filter(foldKeyword(*keyword));
+    type ? manager.filterRandom(*type, keyword) : manager.filter(foldKeyword(*keyword));
     Titles out;
     const int count = type ? manager.getRandomCount() : manager.getFilteredCount();
     for (int i = 0; i < count; ++i)
@@ -70,11 +67,8 @@ TEST(RandomPool, ByCategoryTitleAndSinger) {
                                 "NhacMoiHon/Khác - Z.mp4", "Other/Mùa - Quang Lê.mp4"});
     const Titles all = found(*manager, "");
     ASSERT_EQ(all.size(), 6u);
-    const struct {
-        int type;
-        std::optional<std::string> keyword;
-        Titles pool;
-    } cases[] = {
+    // The type, the keyword and the pool.
+    const std::tuple<int, std::optional<std::string>, Titles> cases[] = {
         {0, "NhacMoi", {"Em Ơi Hà Nội Phố", "Lạ"}},  // a folder of that name in any case mix
         {0, "/nhactre/", {"Ếch Mẹ Ơi Ì", "Em Oi"}},  // slashes typed by the operator are dropped
         {0, "NhacSan", all},                         // a category matching nothing: the whole catalogue
@@ -85,8 +79,8 @@ TEST(RandomPool, ByCategoryTitleAndSinger) {
         {1, std::nullopt, all},
         {1, "", all},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(found(*manager, c.keyword, c.type), c.pool) << c.type << c.keyword.value_or("-");
+    for (const auto& [type, keyword, pool] : cases)
+        EXPECT_EQ(found(*manager, keyword, type), pool) << type << keyword.value_or("-");
 }
 
 TEST(RandomPool, DrawsCoverThePoolUniformly) {

@@ -8,10 +8,8 @@
 using namespace vocalis;
 
 TEST(Song, FromFileNames) {
-    const struct {
-        std::string root, path;
-        const char *title, *singer, *category;
-    } cases[] = {
+    // The root, the path below it, and the song's title, singer and category.
+    const std::tuple<std::string, std::string, const char*, const char*, const char*> cases[] = {
         {"/media/usb/Karaoke", "Song.mp4", "Song", "", "-"},
         {"/k", "x/A - B - C.mkv", "A", "B", "-"},
         {"/k", "NhacTre/NhacMoi/x - y.mp4", "x", "y", "NhacMoi"},  // the table's order, not the path's
@@ -23,14 +21,13 @@ TEST(Song, FromFileNames) {
         {"/k", "Bad\xfe - x.mp4", "Bad\uFFFD", "x", "-"},  // still opened by its real path
         {"/k", " - .mp4", "", "", "-"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        const auto song = songFromPath(c.root, c.path);
+    for (const auto& [root, path, title, singer, category] : cases) {
+        SCOPED_TRACE(path);
+        const auto song = songFromPath(root, path);
         ASSERT_TRUE(song);
         EXPECT_EQ(std::tuple(song->title(), song->singer(), song->category(), song->karaokeFile(),
                              song->fileName()),
-                  std::tuple(c.title, c.singer, c.category, c.root + "/" + c.path,
-                             c.path.substr(c.path.rfind('/') + 1)));
+                  std::tuple(title, singer, category, root + "/" + path, path.substr(path.rfind('/') + 1)));
     }
     const auto plain = songFromPath("/k", "Song.mp4");
     EXPECT_TRUE(plain->singerSearch().empty() && plain->singerSearchNoSpace().empty() &&

@@ -45,9 +45,8 @@ TEST(Fold, KeysOfTitles) {
     };
     for (const auto& [title, search, noSpace, shortcut] : cases) {
         const auto keys = makeSearchKeys(title);
-        EXPECT_EQ(keys.search, search) << title;
-        EXPECT_EQ(keys.noSpace, noSpace) << title;
-        EXPECT_EQ(keys.shortcut, shortcut) << title;
+        EXPECT_EQ(std::tie(keys.search, keys.noSpace, keys.shortcut), std::tuple(search, noSpace, shortcut))
+            << title;
     }
     EXPECT_EQ(foldKeyword("Em Ơi  Hà Nội"), "emoihanoi");
 }

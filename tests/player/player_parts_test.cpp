@@ -1,5 +1,4 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -48,9 +47,8 @@ TEST(PlayerOptions, ReadsEveryOptionAndRefusesBadUsage) {
          {words("--songs"), words("--media-port 70000"), words("--remote-port 12x"),
           words("--discovery-port -1"), words("--web-port x"), words("--web-pin"), words("--bogus"),
           words("--data-dir", {""}), words("--microphone", {""})}) {
-        error.clear();
-        EXPECT_FALSE(parsePlayerOptions(bad, error)) << bad[0];
-        EXPECT_FALSE(error.empty());
+        std::string why;
+        EXPECT_FALSE(parsePlayerOptions(bad, why) || why.empty()) << bad[0];
     }
 }
 
@@ -98,7 +96,6 @@ TEST(DemoLibrary, MadeAtTheFirstStartWhileTheScreenCountsThemThenLoaded) {
     for (const DemoSong& song : demoSongs()) {
         const std::string file =
             songs + "/" + song.folder + "/" + song.title + " - " + song.singer + song.extension;
-        ASSERT_TRUE(fs::exists(file)) << file;
         const auto probe =
             runProgram("ffprobe", words("-v error -show_entries stream=codec_type -of csv=p=0", {file}));
         EXPECT_EQ(probe.out, "video\naudio\naudio\n") << file;

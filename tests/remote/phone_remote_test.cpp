@@ -61,7 +61,7 @@ class PhoneServer : public ::testing::Test {
     SocketManager server{songs};
 };
 
-TEST_F(PhoneServer, QueriesAreAnsweredByteForByteAndNotificationsReachEveryPhone) {
+TEST_F(PhoneServer, QueriesAndNotificationsGoByteForByteAPictureWholeAndABrokenPhoneIsClosedAlone) {
     RawClient phone(server.port()), second(server.port());
     expectReply(phone, bytes({23, 27, 41}),
                 bytes({0x17, 0, 0, 0x02, 0xBC, 0x1B, 0, 0, 0, 0x0A, 0x29, 0, 0, 0, 0x20}) + catalogue->md5);
@@ -80,10 +80,7 @@ TEST_F(PhoneServer, QueriesAreAnsweredByteForByteAndNotificationsReachEveryPhone
     expectReply(phone, "", all);
     expectReply(second, "", all);
     expectReply(phone, bytes({1}), catalogueReply("4 0", 1));
-}
 
-TEST_F(PhoneServer, APictureComesWholeANegativeLengthClosesItsPhoneAndStopClosesTheRest) {
-    RawClient phone(server.port());
     // A picture larger than 16 MiB (a phone's photo) arrives whole.
     const std::string picture = testing::patternBytes(16 * 1024 * 1024 + 64 * 1024);
     ASSERT_TRUE(phone.send(wire::sendPictureCommand(picture)));
@@ -141,12 +138,7 @@ TEST_F(PhoneServer, HundredsOfConnectionsAreCappedAndAFreedPlaceIsTakenAgain) {
     std::vector<std::unique_ptr<RawClient>> phones;
     for (int i = 0; i < 200; ++i) phones.push_back(std::make_unique<RawClient>(server.port()));
     std::size_t served = 0, refused = 0;
-    for (auto& phone : phones) {
-        if (sync(*phone))
-            ++served;
-        else if (phone->waitClosed())
-            ++refused;
-    }
+    for (auto& phone : phones) sync(*phone) ? ++served : refused += phone->waitClosed();
     EXPECT_EQ(served, SocketManager::kMaxConnections);
     EXPECT_EQ(served + refused, 200u);
     phones.clear();
@@ -241,9 +233,6 @@ TEST_F(PhoneServer, DiscoveryAnswersProbesAFloodGivesFewShortLogLinesAndTheToolF
     EXPECT_FALSE(second.start(responder.port()));
     asio::io_context io;
     asio::ip::udp::socket phone(io, {asio::ip::address_v4::loopback(), 0});
-    const auto send = [&](const std::string& payload) {
-        phone.send_to(asio::buffer(payload), {asio::ip::address_v4::loopback(), responder.port()});
-    };
     // Big datagrams, and big probes with a line break that would forge a line.
     const std::string probe = "Vocalis Remote\nforged" + std::string(60000, 'x'), other(60000, 'y');
     ::testing::internal::CaptureStderr();
@@ -252,8 +241,8 @@ TEST_F(PhoneServer, DiscoveryAnswersProbesAFloodGivesFewShortLogLinesAndTheToolF
         const std::string name = second == 0 ? "" : "Phòng 3; VIP";
         preferences.setString("KEY_DEVICE_NAME", name);
         for (int i = 0; i < 20; ++i) {
-            send(other);
-            send(probe);
+            for (const std::string& payload : {other, probe})
+                phone.send_to(asio::buffer(payload), {asio::ip::address_v4::loopback(), responder.port()});
             pollfd ready{phone.native_handle(), POLLIN, 0};
             std::string answer(2048, '\0');
             answer.resize(::poll(&ready, 1, 30000) > 0 ? phone.receive(asio::buffer(answer)) : 0);

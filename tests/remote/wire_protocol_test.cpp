@@ -31,12 +31,10 @@ TEST(WireProtocol, PlayerMessagesByteForByteAndReadBackWhereverCutAndTheCommandC
                             wire::checksumMessage("d41d8cd98f00b204e9800998ecf8427e");
     for (std::size_t cut = 0; cut <= all.size(); cut += 3) {
         MessageStream stream;
-        auto got = stream.feed(all.substr(0, cut));
-        auto rest = stream.feed(all.substr(cut));
-        got.insert(got.end(), rest.begin(), rest.end());
         Strings seen;
-        for (const auto& m : got)
-            seen.push_back(m.text + "|" + std::to_string(m.value) + "|" + std::to_string(m.songCount));
+        for (const std::string& part : {all.substr(0, cut), all.substr(cut)})
+            for (const auto& m : stream.feed(part))
+                seen.push_back(m.text + "|" + std::to_string(m.value) + "|" + std::to_string(m.songCount));
         EXPECT_EQ(seen, (Strings{text + "|1|2", "3 1|0|0", "|0|0", "|-1|0", "|1|0", "|0|0", "|700|0", "|10|0",
                                  "d41d8cd98f00b204e9800998ecf8427e|0|0"}))
             << cut;
@@ -53,12 +51,10 @@ TEST(WireProtocol, PlayerMessagesByteForByteAndReadBackWhereverCutAndTheCommandC
 
 Strings describe(const std::vector<PhoneCommand>& commands) {
     Strings out;
-    for (const auto& c : commands) {
-        std::string line = std::to_string(c.code) + ":" + std::to_string(c.value);
-        if (!c.text.empty()) line += ":" + c.text;
-        if (!c.picture.empty()) line += ":" + std::string(c.picture.begin(), c.picture.end());
-        out.push_back(line);
-    }
+    for (const auto& c : commands)
+        out.push_back(std::to_string(c.code) + ":" + std::to_string(c.value) +
+                      (c.text.empty() ? "" : ":" + c.text) +
+                      (c.picture.empty() ? "" : ":" + std::string(c.picture.begin(), c.picture.end())));
     return out;
 }
 
@@ -103,10 +99,9 @@ TEST(CommandStream, CommandsAreCutTheSameInAnyPiecesAndOverLongPayloadsAreSkippe
              {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, input.size()}) {
             CommandStream stream(limits);
             Strings got;
-            for (std::size_t at = 0; at < input.size(); at += piece) {
-                const Strings more = describe(stream.feed(std::string_view(input).substr(at, piece)));
-                got.insert(got.end(), more.begin(), more.end());
-            }
+            for (std::size_t at = 0; at < input.size(); at += piece)
+                for (std::string& line : describe(stream.feed(std::string_view(input).substr(at, piece))))
+                    got.push_back(std::move(line));
             if (stream.broken()) got.push_back("broken");
             EXPECT_EQ(got, expected) << ::testing::PrintToString(input) << " in pieces of " << piece;
         }

@@ -41,12 +41,8 @@ class SystemVolumeTest : public ::testing::Test {
 };
 
 TEST_F(SystemVolumeTest, SetsReadsLimitsMutesAndKeepsTheBalance) {
-    const struct {
-        char op;  // '=' sets, '+' and '-' step as the volume keys do
-        float amount, volume;
-        bool muted;
-        const char* sink;  // what pactl shows
-    } steps[] = {
+    // '=' sets, '+' and '-' step as the volume keys do; then the volume, muted or not, and what pactl shows.
+    const std::tuple<char, float, float, bool, const char*> steps[] = {
         {'=', 0.5f, 0.5f, false, "50%"},        {'=', 1.3f, 1.0f, false, "100%"},
         {'=', 0.004f, 1.0f, true, "Mute: yes"},  // just above silence mutes, the volume stays
         {'=', 0.3f, 0.3f, false, "Mute: no"},    // any real volume unmutes
@@ -56,16 +52,16 @@ TEST_F(SystemVolumeTest, SetsReadsLimitsMutesAndKeepsTheBalance) {
         {'+', 0.095f, 0.15f, false, ""},        {'=', 0.6f, 0.6f, false, ""},
         {'=', std::nanf(""), 0.6f, false, ""},
     };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(std::string(1, step.op) + std::to_string(step.amount));
-        if (step.op == '=') volume.setSystemVolume(step.amount);
-        if (step.op == '+') volume.increaseSystemVolumeBy(step.amount);
-        if (step.op == '-') volume.decreaseSystemVolumeBy(step.amount);
-        EXPECT_NEAR(volume.systemVolume(), step.volume, 0.001f);
-        EXPECT_EQ(volume.isMuted(), step.muted);
+    for (const auto& [op, amount, level, muted, shown] : steps) {
+        SCOPED_TRACE(std::string(1, op) + std::to_string(amount));
+        if (op == '=') volume.setSystemVolume(amount);
+        if (op == '+') volume.increaseSystemVolumeBy(amount);
+        if (op == '-') volume.decreaseSystemVolumeBy(amount);
+        EXPECT_NEAR(volume.systemVolume(), level, 0.001f);
+        EXPECT_EQ(volume.isMuted(), muted);
         const std::string sink = pactl({"get-sink-volume", PulseDaemon::kSinkName}) +
                                  pactl({"get-sink-mute", PulseDaemon::kSinkName});
-        EXPECT_NE(sink.find(step.sink), std::string::npos) << sink;
+        EXPECT_NE(sink.find(shown), std::string::npos) << sink;
     }
     // A volume beyond 100 % set elsewhere reads as full.
     pactl({"set-sink-volume", PulseDaemon::kSinkName, "150%"});
@@ -114,13 +110,11 @@ TEST_F(SystemVolumeTest, FailsQuietlyWithoutASoundServerAndReconnects) {
     EXPECT_EQ(lost(volume), "Unable to get default audio device\n");
 }
 
-TEST(SoundSources, TheServersInputsAreListedButNotItsSinksMonitors) {
-    PulseDaemon daemon;
-    ASSERT_TRUE(daemon.running()) << "pulseaudio did not start; see " << daemon.log();
+using SoundSources = SystemVolumeTest;  // the same private server
+
+TEST_F(SoundSources, TheServersInputsAreListedButNotItsSinksMonitors) {
     EXPECT_EQ(listSoundSources(daemon.server()), std::vector<SoundSource>{});  // the null sink's monitor only
-    const auto loaded = testing::runProgram("/usr/bin/pactl", {"--server", daemon.server(), "load-module",
-                                                               "module-null-source", "source_name=singers"});
-    ASSERT_EQ(loaded.status, 0) << loaded.err;
+    pactl({"load-module", "module-null-source", "source_name=singers"});
     const auto sources = listSoundSources(daemon.server());
     ASSERT_EQ(sources.size(), 1u);
     EXPECT_EQ(sources[0].name, "singers");

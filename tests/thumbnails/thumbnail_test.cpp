@@ -62,13 +62,13 @@ class Thumbnails : public ::testing::Test {
         dir_.write("thumbnail.dat", data);
         manager_.load(dir_ / "thumbnail", dir_ / "thumbnail.dat");
     }
-    std::optional<std::string> picture(std::int32_t songId) {
-        const auto bytes = manager_.getThumbnail(songId);
-        return bytes ? std::optional<std::string>(std::in_place, bytes->begin(), bytes->end()) : std::nullopt;
-    }
-    Pictures picturesUpTo(std::int32_t count) {
+    Pictures pictures(std::int32_t count) {
         Pictures out;
-        for (std::int32_t id = 0; id < count; ++id) out.push_back(picture(id));
+        for (std::int32_t id = 0; id < count; ++id) {
+            const auto bytes = manager_.getThumbnail(id);
+            out.push_back(bytes ? std::optional<std::string>(std::in_place, bytes->begin(), bytes->end())
+                                : std::nullopt);
+        }
         return out;
     }
     void serve() {
@@ -110,15 +110,15 @@ TEST_F(Thumbnails, FindsPicturesByKeyInCStringOrderAndFallsBackToTheFolder) {
                                {std::string(55, 'l') + "!garbage", "PICTURE-LONG"},
                                {"mm-", "PICTURE-MM"},
                                {"æ-four", "PICTURE-AE"}}));
-    EXPECT_EQ(picturesUpTo(6), (Pictures{"PICTURE-AA", "PICTURE-LONG", "PICTURE-MM", "FOLDER-ZZ",
-                                         "PICTURE-AE", std::nullopt}));
-    EXPECT_EQ(picture(-1), std::nullopt);
+    EXPECT_EQ(pictures(6), (Pictures{"PICTURE-AA", "PICTURE-LONG", "PICTURE-MM", "FOLDER-ZZ", "PICTURE-AE",
+                                     std::nullopt}));
+    EXPECT_FALSE(manager_.getThumbnail(-1));
 
     // The folder is consulted afresh on every request.
     std::filesystem::remove(dir_ / "thumbnail/zz-three.jpg");
-    EXPECT_EQ(picture(3), std::nullopt);
+    EXPECT_EQ(pictures(4)[3], std::nullopt);
     dir_.write("thumbnail/zz-three.jpg", "FOLDER-ZZ-2");
-    EXPECT_EQ(picture(3), "FOLDER-ZZ-2");
+    EXPECT_EQ(pictures(4)[3], "FOLDER-ZZ-2");
 }
 
 TEST_F(Thumbnails, EntriesOutsideTheLimitsDecideWithoutTheFolderAndNothingIsReadPastTheEnd) {
@@ -146,15 +146,15 @@ TEST_F(Thumbnails, EntriesOutsideTheLimitsDecideWithoutTheFolderAndNothingIsRead
         {std::string("\x02\x00", 2), Pictures(5, folder)},
         {cut, {inCut, inCut, folder, folder, folder}},
     };
-    for (const auto& [data, pictures] : cases) {
+    for (const auto& [data, expected] : cases) {
         load(data);
-        EXPECT_EQ(picturesUpTo(5), pictures) << data.size();
+        EXPECT_EQ(pictures(5), expected) << data.size();
     }
     manager_.load(dir_ / "thumbnail", dir_ / "missing.dat");
-    EXPECT_EQ(picturesUpTo(5), Pictures(5, folder));
+    EXPECT_EQ(pictures(5), Pictures(5, folder));
 }
 
-TEST_F(Thumbnails, AnswersAPictureWithItsFileFieldsAndCloses) {
+TEST_F(Thumbnails, AnswersAPictureByTheIdInItsPathWithItsFileFieldsAndCloses) {
     serve();
     const HttpAnswer answer = request("/0");
     EXPECT_EQ(answer.statusLine, "HTTP/1.1 200 OK");
@@ -169,11 +169,8 @@ TEST_F(Thumbnails, AnswersAPictureWithItsFileFieldsAndCloses) {
     ASSERT_TRUE(answer.field("etag"));
     EXPECT_NE(request("/5").field("etag"), answer.field("etag"));
     EXPECT_EQ(request("/0", "HEAD").field("content-length"), "6");
-}
 
-TEST_F(Thumbnails, IdsAreReadFromThePathWithoutSlashes) {
-    serve();
-    // Without digits the id is 0; a space ends the request target.
+    // Ids are read from the path without slashes; without digits, 0; a space ends the target.
     const char* const bodies[][2] = {
         {"/", "JPEG-A"},          {"/abc", "JPEG-A"},   {"/../../thumbnail.dat", "JPEG-A"},
         {"/5/extra/7", "JPEG-F"}, {"/5.jpg", "JPEG-F"}, {"/5?size=large", "JPEG-F"}};
@@ -199,10 +196,9 @@ TEST_F(Thumbnails, DataFilePicturesAreCopiedIntoTheFolderOnFirstRequest) {
     std::atomic<int> good{0};
     for (int i = 0; i < 18; ++i)
         phones.emplace_back([&, i] {
-            RawClient client(server_.port());
-            client.send("GET " + std::string(wanted[i % 3].first) + " HTTP/1.1\r\n\r\n");
-            const auto answer = client.readAnswer();
-            if (answer && answer->status == 200 && answer->body == wanted[i % 3].second) ++good;
+            const HttpAnswer answer =
+                ask(server_.port(), "GET " + std::string(wanted[i % 3].first) + " HTTP/1.1\r\n\r\n");
+            good += answer.status == 200 && answer.body == wanted[i % 3].second;
         });
     for (auto& phone : phones) phone.join();
     EXPECT_EQ(good, 18);

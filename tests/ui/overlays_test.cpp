@@ -12,6 +12,7 @@
 #include "ui/camera_preview_view.h"
 #include "ui/next_view.h"
 #include "ui/picture_view.h"
+#include "ui/pitch_band_view.h"
 #include "ui/qr_code_view.h"
 #include "ui/scoring_view.h"
 #include "ui/shadow_label.h"
@@ -65,9 +66,9 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     ASSERT_EQ(window.screen().size(), QSize(1280, 720));
     ScreenView& screen = window.screen();
     const int W = screen.width(), H = screen.height();
-    for (QWidget* overlay :
-         std::initializer_list<QWidget*>{screen.title(), screen.next(), screen.message(), screen.picture(),
-                                         screen.blackCover(), screen.volume(), screen.scoring()})
+    for (QWidget* overlay : std::initializer_list<QWidget*>{
+             screen.title(), screen.next(), screen.message(), screen.picture(), screen.blackCover(),
+             screen.volume(), screen.scoring(), screen.pitchBand()})
         EXPECT_FALSE(overlay->isVisible());
     EXPECT_EQ(screen.video()->geometry(), QRect(0, 0, W, H));
 
@@ -223,6 +224,37 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     window.setPictureVisible(false);
     window.setVolumeVisible(false);
     window.setScoreVisible(false);
+    // The pitch band along the bottom: the song's notes ahead as bars at their pitch (C4 then G4 from 1 s),
+    // and the singer's latest note as a dot at "now", an octave folded onto the song's.
+    PitchBandView& band = *screen.pitchBand();
+    window.setPitchBand(std::make_shared<Melody>(Melody{std::vector<float>(100, NAN)}));
+    EXPECT_FALSE(band.isVisible());  // nothing voiced to follow
+    auto melody = std::make_shared<Melody>(Melody{std::vector<float>(100, NAN)});
+    melody->notes.insert(melody->notes.end(), 250, 60.2f);
+    melody->notes.insert(melody->notes.end(), 250, 67.0f);
+    window.setPitchBand(melody);
+    std::vector<SungFrame> sung;
+    for (std::int64_t frame = 0; frame <= 120; ++frame) sung.push_back({frame, frame < 100 ? NAN : 76.1f});
+    window.addSungPitches(sung);
+    ASSERT_TRUE(band.isVisible());
+    EXPECT_GT(band.y(), H * 3 / 4);
+    EXPECT_EQ(band.now(), 120);
+    QCoreApplication::processEvents();
+    const QImage bandShot = window.windowHandle()->screen()->grabWindow(window.winId()).toImage();
+    const auto colourAt = [&](std::int64_t frame, float note) {
+        return bandShot.pixelColor(band.mapTo(&window, band.pointOf(frame, note).toPoint()));
+    };
+    const auto bar = [](QColor c) { return c.blue() > 200 && c.red() < 140; };
+    const auto dot = [](QColor c) { return c.red() > 200 && c.green() > 150 && c.blue() < 120; };
+    EXPECT_TRUE(bar(colourAt(250, 60))) << colourAt(250, 60).name().toStdString();
+    EXPECT_FALSE(bar(colourAt(250, 67)));
+    EXPECT_TRUE(bar(colourAt(450, 67)));
+    EXPECT_FALSE(bar(colourAt(450, 60)));
+    EXPECT_TRUE(dot(colourAt(120, 64))) << colourAt(120, 64).name().toStdString();
+    EXPECT_FALSE(dot(colourAt(120, 67)));
+    EXPECT_LT(band.pointOf(0, 64).y(), band.pointOf(0, 60).y());
+    EXPECT_LT(band.pointOf(0, 67).y(), band.pointOf(0, 64).y());
+
     VirtualScheduler clock;
     SongManager songs;
     QrCodeView qr(
@@ -239,7 +271,7 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
         return count;
     };
     const std::pair<const char*, QWidget*> songOverlays[] = {
-        {"title", screen.title()}, {"up next", next}, {"QR code", &qr}};
+        {"title", screen.title()}, {"up next", next}, {"QR code", &qr}, {"pitch band", &band}};
     for (const auto& [name, overlay] : songOverlays) ASSERT_GT(uncovered(overlay), 0) << name;  // not yet
     window.fadeNextView(1.0);
     window.setScoreVisible(true);
@@ -249,6 +281,8 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     EXPECT_EQ(uncovered(next), 0);
     window.setTitleText("Vui lòng chọn bài hát");
     EXPECT_EQ(uncovered(screen.title()), 0);
+    window.setPitchBand(nullptr);
+    EXPECT_FALSE(band.isVisible());
 }
 
 TEST(QrCodeView, ScansAsTheAddressAndShowsWhileNothingIsQueuedAndAtEachStart) {

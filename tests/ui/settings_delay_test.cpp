@@ -39,6 +39,7 @@ TEST(SettingsWindow, TheMicrophonesDelayIsMeasuredWithoutHoldingTheWindowAndAFai
                                    false,
                                    {},
                                    std::vector<SoundSource>{{monitor, "Loa"}, {"deaf", "Điếc"}},
+                                   {},
                                    [&](const std::string& source, std::stop_token stop) {
                                        return measureMicrophoneDelay({daemon.server(), source}, stop);
                                    },
