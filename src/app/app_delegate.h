@@ -121,8 +121,8 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     int score() const { return iScore_; }
     // The score the last score screen counts up to.
     const SongScore& finalScore() const { return finalScore_; }
-    // Whether the song's score is measured if it starts now: a microphone, scoring on, and the
-    // song's melody made, with a voice in it.
+    // Whether the song's melody is made, with a voice in it, and would be listened for: a
+    // microphone and scoring on.
     bool measures(std::int32_t songId) const;
     std::int32_t randomType() const { return randomType_; }
     const std::optional<std::string>& randomKeyword() const { return randomKeyword_; }
@@ -288,8 +288,10 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     // --- the measured score (singing.cpp)
     // The melodies of the songs queued now are wanted, when the singing is to be scored.
     void wantMelodies();
-    // A queued song starts: the microphone listens to it when its melody is ready.
+    // A queued song starts: the microphone listens to it, with its melody when that is ready.
     void listenToSinging(const Song& song);
+    // A melody made: the song listened to without one is scored from then on.
+    void melodyMade(std::int32_t songId);
     void tellSongTime();
     // Listening ends: what was measured of the song, if anything.
     std::optional<SingingTotals> endListening();
@@ -319,6 +321,7 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     SongScore finalScore_;
     std::optional<ReferenceMelodies> melodies_;  // with a microphone
     bool listening_ = false;                     // to the song playing
+    std::int32_t listenedSong_ = -1;
     std::uint64_t listens_ = 0;                  // songs listened to, so late totals of one are known
     std::optional<SingingTotals> sung_;          // the totals so far of the song listened to
     std::shared_ptr<const Melody> heardMelody_;  // the melody of the song listened to

@@ -7,9 +7,10 @@
 namespace vocalis {
 
 ReferenceMelodies::ReferenceMelodies(BackgroundQueue& background, Scheduler& engineThread,
-                                     std::filesystem::path folder)
+                                     std::filesystem::path folder, std::function<void(std::int32_t)> made)
     : background_(background),
       engineThread_(engineThread),
+      madeNews_(std::move(made)),
       making_(std::make_shared<Making>(std::move(folder))) {}
 
 ReferenceMelodies::~ReferenceMelodies() { stop(); }
@@ -60,6 +61,7 @@ void ReferenceMelodies::made(std::int32_t songId, Melody melody) {
         std::ranges::any_of(wanted_, [&](const Song& song) { return song.songId == songId; });
     if (stillWanted) melodies_[songId] = std::make_shared<const Melody>(std::move(melody));
     makeNext();
+    if (stillWanted && madeNews_) madeNews_(songId);
 }
 
 }  // namespace vocalis

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -26,8 +27,10 @@ class ReferenceMelodies {
         std::filesystem::path file;
     };
 
-    // Kept in `folder`, made when first needed.
-    ReferenceMelodies(BackgroundQueue& background, Scheduler& engineThread, std::filesystem::path folder);
+    // Kept in `folder`, made when first needed. `made` is told of each melody made (or found)
+    // for a song still wanted, once find() has it.
+    ReferenceMelodies(BackgroundQueue& background, Scheduler& engineThread, std::filesystem::path folder,
+                      std::function<void(std::int32_t songId)> made = {});
     ~ReferenceMelodies();
     ReferenceMelodies(const ReferenceMelodies&) = delete;
     ReferenceMelodies& operator=(const ReferenceMelodies&) = delete;
@@ -52,6 +55,7 @@ class ReferenceMelodies {
 
     BackgroundQueue& background_;
     Scheduler& engineThread_;
+    std::function<void(std::int32_t)> madeNews_;
     std::shared_ptr<Making> making_;
     std::vector<Song> wanted_;
     std::map<std::int32_t, std::shared_ptr<const Melody>> melodies_;

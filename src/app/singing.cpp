@@ -27,11 +27,17 @@ bool AppDelegate::measures(std::int32_t songId) const {
 }
 
 void AppDelegate::listenToSinging(const Song& song) {
-    // A melody not made yet, or a song with no voice to follow: its score is drawn.
-    if (!measures(song.songId)) return;
+    if (!melodies_ || !flags_.hasScoring) return;
+    // A song with no voice to follow: its score is drawn. One whose melody is still being made
+    // (the first song onto an idle player) is listened to now and scored once it is made.
     heardMelody_ = melodies_->find(song.songId);
+    if (heardMelody_ && heardMelody_->voicedFrames() == 0) {
+        heardMelody_.reset();
+        return;
+    }
     const std::uint64_t listen = ++listens_;
     listening_ = true;
+    listenedSong_ = song.songId;
     sung_.reset();
     const auto current = [this, alive = std::weak_ptr(alive_), listen] {
         return !alive.expired() && listening_ && listen == listens_;
@@ -42,12 +48,24 @@ void AppDelegate::listenToSinging(const Song& song) {
             if (current()) sung_ = totals;
         },
         [this, current](std::vector<SungFrame> frames) {
-            if (!current() || !showsPitchBand_) return;
-            // Shown once the microphone is heard: a source that cannot be recorded shows nothing.
+            // Shown once the microphone is heard (a source that cannot be recorded shows nothing)
+            // and the melody is there to draw.
+            if (!current() || !showsPitchBand_ || !heardMelody_) return;
             if (!std::exchange(bandShown_, true)) parts_.overlays.setPitchBand(heardMelody_);
             parts_.overlays.addSungPitches(frames);
         });
     tellSongTime();
+}
+
+void AppDelegate::melodyMade(std::int32_t songId) {
+    if (!listening_ || heardMelody_ || songId != listenedSong_) return;
+    auto melody = melodies_->find(songId);
+    if (melody->voicedFrames() == 0) {
+        endListening();
+        return;
+    }
+    heardMelody_ = melody;
+    parts_.microphone->reference(std::move(melody));
 }
 
 void AppDelegate::setShowsPitchBand(bool value) {

@@ -28,8 +28,12 @@ class SingingMicrophone {
     // Listens for the song starting now, whose melody is `melody`, in place of any song before.
     // `totals` runs on the engine's thread (through Scheduler::post) a few times a second with the
     // totals so far, as if the song stopped there; `pitches` (when given) runs there about 30 times
-    // a second with the frames heard since, for the screen. Neither runs after stopListening().
+    // a second with the frames heard since, for the screen. Neither runs after stopListening(). A
+    // null `melody`: not made yet; the singing is kept until reference() brings it, and no totals
+    // come before.
     virtual void listen(std::shared_ptr<const Melody> melody, Totals totals, Pitches pitches = {}) = 0;
+    // The melody of the song listened to, when listen() had none: what was sung so far counts.
+    virtual void reference(std::shared_ptr<const Melody> melody) = 0;
     // Where the song is: its time as the player reports it now, and whether it plays (the time
     // of a song that does not play stands still, and what is heard meanwhile is not its singing).
     virtual void songTime(std::int64_t milliseconds, bool playing) = 0;

@@ -37,6 +37,12 @@ int SingingTotals::timingPercent() const {
 
 SingingScore::SingingScore(std::shared_ptr<const Melody> reference) : reference_(std::move(reference)) {}
 
+void SingingScore::setReference(std::shared_ptr<const Melody> reference) {
+    if (reference_ || !reference) return;
+    reference_ = std::move(reference);
+    settle();
+}
+
 float SingingScore::sung(std::int64_t frame) const {
     if (frame < 0 || frame >= static_cast<std::int64_t>(sung_.size())) return kUnvoiced;
     return sung_[static_cast<std::size_t>(frame)];
@@ -46,7 +52,7 @@ void SingingScore::add(std::int64_t frame, std::optional<float> note) {
     if (frame < 0) return;
     const float value = note.value_or(kUnvoiced);
     // Past the reference's end by more than the tolerance, singing is compared with nothing.
-    const auto kept = static_cast<std::int64_t>(reference_->size()) + kTolerance;
+    const std::int64_t kept = reference_ ? referenceSize() + kTolerance : kLongestUnreferenced;
     if (last_ < 0) settled_ = frame;  // counted from where the singing was first heard
     const std::int64_t from = frame > last_ + 1 && frame - last_ <= kHeldGap ? last_ + 1 : frame;
     if (from < kept) {
@@ -59,14 +65,18 @@ void SingingScore::add(std::int64_t frame, std::optional<float> note) {
         std::fill(heard_.begin() + from, heard_.begin() + to + 1, true);
     }
     last_ = std::max(last_, frame);
-    // A frame is counted for good once every sung frame that could change its outcome is in.
-    const auto size = static_cast<std::int64_t>(reference_->size());
+    settle();
+}
+
+// A frame is counted for good once every sung frame that could change its outcome is in.
+void SingingScore::settle() {
+    const std::int64_t size = referenceSize();
     while (settled_ < size && settled_ + kTolerance + kNeighbours <= last_) count(settled_++, settledTotals_);
 }
 
 SingingTotals SingingScore::totals() const {
     SingingTotals totals = settledTotals_;
-    const std::int64_t end = std::min<std::int64_t>(last_ + 1, static_cast<std::int64_t>(reference_->size()));
+    const std::int64_t end = std::min(last_ + 1, referenceSize());
     for (std::int64_t frame = settled_; frame < end; ++frame) count(frame, totals);
     return totals;
 }

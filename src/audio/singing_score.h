@@ -31,6 +31,8 @@ struct SingingTotals {
 // come. A frame's note counts whatever its octave (a man an octave below a woman's song sings it
 // right): full credit within half a semitone, none past one and a half. The singer may be up to
 // 150 ms early or late: each frame is compared at the offset that fits the singing around it best.
+// The reference may come late (a song that started before its melody was made): until then the
+// sung line is only kept, and it is counted when the reference comes.
 class SingingScore {
   public:
     static constexpr int kTolerance = 15;  // frames each way: 150 ms
@@ -38,14 +40,21 @@ class SingingScore {
     // holds for a while, a chance fit of a few notes does not.
     static constexpr int kNeighbours = 100;
 
+    // The longest sung line kept without a reference: an hour.
+    static constexpr std::int64_t kLongestUnreferenced = 360'000;
+
+    // `reference`: null when it is not known yet.
     explicit SingingScore(std::shared_ptr<const Melody> reference);
+    // The reference of a score made without one; what was sung so far is counted against it.
+    void setReference(std::shared_ptr<const Melody> reference);
+    bool hasReference() const { return reference_ != nullptr; }
 
     // What was sung at song frame `frame` (its song time over 10 ms): a note, or nothing voiced.
     // Frames come in about the order of the song; a few missing ones between two are taken to be
     // the later one, a frame heard again replaces what was there, and the song's frames between two
     // frames further apart (a jump) were not played: they do not count.
     void add(std::int64_t frame, std::optional<float> note);
-    // As if the song stopped after the last frame heard.
+    // As if the song stopped after the last frame heard; nothing measured without a reference.
     SingingTotals totals() const;
 
   private:
@@ -55,6 +64,11 @@ class SingingScore {
     int offsetAt(std::int64_t frame) const;
     // Adds reference frame `frame`'s outcome to `totals`, with the singing heard so far.
     void count(std::int64_t frame, SingingTotals& totals) const;
+    // Counts for good the frames no later singing can change.
+    void settle();
+    std::int64_t referenceSize() const {
+        return reference_ ? static_cast<std::int64_t>(reference_->size()) : 0;
+    }
 
     std::shared_ptr<const Melody> reference_;
     std::vector<float> sung_;   // by song frame, NaN where unvoiced or not heard

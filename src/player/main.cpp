@@ -28,6 +28,7 @@
 #include "store/store.h"
 #include "store/store_writer.h"
 #include "system/camera/camera_recorder.h"
+#include "system/microphone_delay.h"
 #include "system/mpris/mpris_player.h"
 #include "system/pulse_microphone.h"
 #include "system/pulse_system_volume.h"
@@ -204,7 +205,13 @@ int main(int argc, char** argv) {
     window.setEngine(&engine);
     OperatorWindows operatorWindows({window, engine, songs, thumbnails, preferences, scheduler, background,
                                      config.loginName, QPixmap(QString::fromStdString(resources.banner)),
-                                     [] { return listSoundSources(); }});
+                                     [] { return listSoundSources(); },
+                                     [](const std::string& source, std::stop_token stop) {
+                                         return measureMicrophoneDelay({{}, source}, std::move(stop));
+                                     },
+                                     [&microphone](std::chrono::milliseconds delay) {
+                                         if (microphone) microphone->setDelay(delay);
+                                     }});
 
     // The window and the player, with the stored equalizer and scoring.
     engine.awakeFromNib();

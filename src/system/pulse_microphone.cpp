@@ -47,6 +47,7 @@ struct PulseMicrophone::Pulse {
 
     bool listening = false;
     std::optional<SingingScore> score;
+    std::shared_ptr<const Melody> lateReference;  // for the score, counted on this thread
     PitchTracker tracker;
     std::vector<PitchTracker::Frame> frames;
     std::uint64_t samples = 0;              // heard since listening began
@@ -59,8 +60,9 @@ struct PulseMicrophone::Pulse {
     // The listen whose totals the engine takes now: set and read on the engine's thread only.
     std::shared_ptr<std::atomic<std::uint64_t>> current = std::make_shared<std::atomic<std::uint64_t>>(0);
 
-    // The song's clock as the engine last told it.
+    // The song's clock as the engine last told it, and the microphone's delay.
     std::mutex clockMutex;
+    std::chrono::milliseconds delay = options.delay;
     std::int64_t songMs = 0;
     SteadyClock::time_point songAt;
     bool playing = false;
@@ -167,6 +169,11 @@ struct PulseMicrophone::Pulse {
 
     // Pitch frame by frame, each stamped with the song frame it was sung at.
     void heard(std::span<const float> mono, SteadyClock::time_point capturedAt) {
+        if (lateReference) {
+            score->setReference(std::move(lateReference));
+            lateReference = nullptr;
+            sinceTotals = kTotalsEvery;  // the totals at once
+        }
         const auto sinceFirst = std::chrono::duration_cast<SteadyClock::duration>(
             Seconds(static_cast<double>(samples) / PitchTracker::kRate));
         const bool unset = firstSample == SteadyClock::time_point{};
@@ -197,7 +204,7 @@ struct PulseMicrophone::Pulse {
             });
         }
         sinceTotals += frames.size();
-        if (sinceTotals < kTotalsEvery) return;
+        if (sinceTotals < kTotalsEvery || !score->hasReference()) return;
         sinceTotals = 0;
         engine.post([totals = totals, sung = score->totals(), number = listenNumber, current = current] {
             if (*current == number) totals(sung);
@@ -210,7 +217,7 @@ struct PulseMicrophone::Pulse {
         if (!playing) return std::nullopt;
         const double ms = static_cast<double>(songMs) +
                           std::chrono::duration<double, std::milli>(when - songAt).count() -
-                          static_cast<double>(options.delay.count());
+                          static_cast<double>(delay.count());
         if (ms < 0) return std::nullopt;
         return static_cast<std::int64_t>(ms / (Melody::kFrameSeconds * 1000.0));
     }
@@ -259,6 +266,7 @@ void PulseMicrophone::listen(std::shared_ptr<const Melody> melody, Totals totals
     p.pitches = std::move(pitches);
     p.heardFrames.clear();
     p.score.emplace(std::move(melody));
+    p.lateReference = nullptr;
     p.tracker.reset();
     p.samples = 0;
     p.firstSample = {};
@@ -268,6 +276,14 @@ void PulseMicrophone::listen(std::shared_ptr<const Melody> melody, Totals totals
         p.connect();
     else
         p.cork(false);
+    pa_threaded_mainloop_unlock(p.loop);
+}
+
+void PulseMicrophone::reference(std::shared_ptr<const Melody> melody) {
+    Pulse& p = *pulse_;
+    if (!p.loop) return;
+    pa_threaded_mainloop_lock(p.loop);
+    if (p.listening && !p.score->hasReference()) p.lateReference = std::move(melody);
     pa_threaded_mainloop_unlock(p.loop);
 }
 
@@ -282,6 +298,11 @@ void PulseMicrophone::songTime(std::int64_t milliseconds, bool playing) {
     p.playing = playing;
 }
 
+void PulseMicrophone::setDelay(std::chrono::milliseconds delay) {
+    std::lock_guard lock(pulse_->clockMutex);
+    pulse_->delay = delay;
+}
+
 void PulseMicrophone::stopListening() {
     Pulse& p = *pulse_;
     if (!p.loop) return;
@@ -289,6 +310,7 @@ void PulseMicrophone::stopListening() {
     pa_threaded_mainloop_lock(p.loop);
     p.listening = false;
     p.score.reset();
+    p.lateReference = nullptr;
     p.totals = nullptr;
     p.pitches = nullptr;
     p.heardFrames.clear();

@@ -30,8 +30,11 @@ class PulseMicrophone final : public SingingMicrophone {
     PulseMicrophone& operator=(const PulseMicrophone&) = delete;
 
     void listen(std::shared_ptr<const Melody> melody, Totals totals, Pitches pitches = {}) override;
+    void reference(std::shared_ptr<const Melody> melody) override;
     void songTime(std::int64_t milliseconds, bool playing) override;
     void stopListening() override;
+    // A delay measured or typed since: frames sung from now on are stamped with it.
+    void setDelay(std::chrono::milliseconds delay);
 
     struct Pulse;
 

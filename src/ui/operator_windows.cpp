@@ -87,7 +87,8 @@ QDialog* OperatorWindows::openSettings() {
              engine.issue({CommandKind::FairTurns, on ? 1 : 0}, CommandSource::Operator);
          },
          parts_.soundSources ? parts_.soundSources() : std::vector<SoundSource>{},
-         [&engine](bool on) { engine.setShowsPitchBand(on); }},
+         [&engine](bool on) { engine.setShowsPitchBand(on); }, parts_.measureMicrophoneDelay,
+         parts_.setMicrophoneDelay},
         &parts_.window);
     replace(settings_, window);
     return window;

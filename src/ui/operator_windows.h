@@ -3,10 +3,13 @@
 #include <QObject>
 #include <QPixmap>
 #include <QPointer>
+#include <chrono>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
+#include "system/microphone_delay.h"
 #include "system/sound_sources.h"
 
 class QDialog;
@@ -40,6 +43,10 @@ class OperatorWindows final : public QObject {
         QPixmap banner;
         // The sound server's inputs, for the choice of microphone; none: no choice but the default.
         std::function<std::vector<SoundSource>()> soundSources;
+        // Measures a microphone's delay, for the settings; none: no measuring.
+        std::function<MicrophoneDelay(const std::string& source, std::stop_token stop)>
+            measureMicrophoneDelay{};
+        std::function<void(std::chrono::milliseconds)> setMicrophoneDelay{};  // the one listening now
     };
 
     explicit OperatorWindows(Parts parts);

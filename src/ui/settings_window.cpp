@@ -4,8 +4,10 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "base/settings_keys.h"
@@ -26,6 +28,9 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
       cbRandom_(new QCheckBox(QStringLiteral("Phát nhạc ngẫu nhiên khi không có bài hát"), this)),
       cbFairTurns_(new QCheckBox(QStringLiteral("Xoay vòng người hát"), this)),
       ddlMicrophone_(new QComboBox(this)),
+      spnMicrophoneDelay_(new QSpinBox(this)),
+      btnMeasureDelay_(new QPushButton(QStringLiteral("Đo độ trễ micro"), this)),
+      lblDelayOutcome_(new QLabel(this)),
       ddlKeyword_(new QComboBox(this)),
       txtKeyword_(new QLineEdit(this)),
       txtWebPin_(new QLineEdit(this)),
@@ -45,7 +50,14 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     form->addRow(cbStartup_);
     form->addRow(cbScoring_);
     form->addRow(cbPitchBand_);
-    form->addRow(QStringLiteral("Micro chấm điểm"), ddlMicrophone_);
+    auto* microphoneRow = new QHBoxLayout;
+    microphoneRow->addWidget(ddlMicrophone_, 1);
+    microphoneRow->addWidget(btnMeasureDelay_);
+    form->addRow(QStringLiteral("Micro chấm điểm"), microphoneRow);
+    auto* delayRow = new QHBoxLayout;
+    delayRow->addWidget(spnMicrophoneDelay_);
+    delayRow->addWidget(lblDelayOutcome_, 1);
+    form->addRow(QStringLiteral("Độ trễ micro"), delayRow);
     form->addRow(cbRandom_);
     auto* randomRow = new QHBoxLayout;
     randomRow->addWidget(ddlKeyword_);
@@ -87,6 +99,13 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
     ddlMicrophone_->setCurrentIndex(
         std::max(0, ddlMicrophone_->findData(QString::fromStdString(microphone))));
     ddlMicrophone_->setToolTip(QStringLiteral("Dùng từ lần mở máy hát sau"));
+    spnMicrophoneDelay_->setRange(0, 1000);
+    spnMicrophoneDelay_->setSuffix(QStringLiteral(" ms"));
+    spnMicrophoneDelay_->setValue(static_cast<int>(store.integerForKey(KEY_MICROPHONE_DELAY)));
+    spnMicrophoneDelay_->setToolTip(QStringLiteral("Tiếng hát đến micro chậm hơn tiếng nhạc bao lâu"));
+    btnMeasureDelay_->setEnabled(static_cast<bool>(parts_.measureDelay));
+    btnMeasureDelay_->setToolTip(QStringLiteral("Phát vài tiếng bíp ra loa và nghe lại qua micro đã chọn"));
+    lblDelayOutcome_->setWordWrap(true);
     // The engine stores it; --fair-turns may have it on for this run only.
     cbFairTurns_->setChecked(parts_.fairTurns);
     cbFairTurns_->setToolTip(QStringLiteral("Mỗi người hát một bài rồi mới đến lượt thứ hai"));
@@ -130,6 +149,12 @@ SettingsWindow::SettingsWindow(Parts parts, QWidget* parent)
             parts_.preferences.setString(KEY_MICROPHONE, chosen);
         parts_.preferences.synchronize();
     });
+    connect(spnMicrophoneDelay_, &QSpinBox::valueChanged, this, [this](int ms) {
+        parts_.preferences.setInteger(KEY_MICROPHONE_DELAY, ms);
+        parts_.preferences.synchronize();
+        if (parts_.setMicrophoneDelay) parts_.setMicrophoneDelay(std::chrono::milliseconds(ms));
+    });
+    connect(btnMeasureDelay_, &QPushButton::clicked, this, &SettingsWindow::measureDelay);
     connect(ddlKeyword_, &QComboBox::activated, this, [this](int index) {
         randomType_ = index;
         parts_.preferences.setInteger(KEY_RANDOM_TYPE, index);
@@ -169,6 +194,36 @@ void SettingsWindow::okClicked() {
                            randomKeyword_ == originalRandomKeyword_;
     if (!unchanged && parts_.setRandom) parts_.setRandom(isRandom_, randomType_, randomKeyword_);
     accept();
+}
+
+// The bursts take a few seconds: the window stays live meanwhile and hears the answer through its
+// own event queue (a window closed first stops the measuring and hears nothing).
+void SettingsWindow::measureDelay() {
+    const std::string source = ddlMicrophone_->currentData().toString().toStdString();
+    if (source == "none") {
+        lblDelayOutcome_->setText(QStringLiteral("Hãy chọn micro trước khi đo"));
+        return;
+    }
+    btnMeasureDelay_->setEnabled(false);
+    btnMeasureDelay_->setText(QStringLiteral("Đang đo…"));
+    lblDelayOutcome_->setText(QStringLiteral("Giữ yên lặng trong lúc đo"));
+    measuring_ = std::jthread([this, measure = parts_.measureDelay, source](std::stop_token stop) {
+        const MicrophoneDelay measured = measure(source, stop);
+        if (stop.stop_requested()) return;
+        QMetaObject::invokeMethod(
+            this, [this, measured] { delayMeasured(measured); }, Qt::QueuedConnection);
+    });
+}
+
+void SettingsWindow::delayMeasured(const MicrophoneDelay& measured) {
+    btnMeasureDelay_->setEnabled(true);
+    btnMeasureDelay_->setText(QStringLiteral("Đo độ trễ micro"));
+    if (!measured.delay) {
+        lblDelayOutcome_->setText(QString::fromStdString(measured.failure));
+        return;
+    }
+    spnMicrophoneDelay_->setValue(static_cast<int>(measured.delay->count()));  // stored as typed values are
+    lblDelayOutcome_->setText(QStringLiteral("Đã đo: %1 ms").arg(measured.delay->count()));
 }
 
 // Every way of closing (OK, Escape, the close button) ends here.

@@ -50,7 +50,8 @@ json historyJson(const std::vector<GuestHistoryEntry>& rows) {
                          {"started", isoTime(start.started)},
                          {"ended", entry.ended ? json(isoTime(*entry.ended)) : json(nullptr)},
                          {"end", entry.ending ? json(endingName(*entry.ending)) : json(nullptr)},
-                         {"score", entry.score ? json(entry.score->value) : json(nullptr)}});
+                         {"score", entry.score ? json(entry.score->value) : json(nullptr)},
+                         {"measured", entry.score ? json(entry.score->measured) : json(nullptr)}});
     }
     return {{"songs", std::move(songs)}};
 }

@@ -107,6 +107,15 @@ TEST(SingingScore, CountsWhatWasSungAsItComes) {
     EXPECT_EQ(resumed.totals().score(), 100);
     EXPECT_EQ(resumed.totals().referenceFrames,
               whole.referenceFrames - firstHalf.voicedFrames() + start.voicedFrames());
+    // The melody made only after the song started: what was sung before counts just the same.
+    SingingScore late(nullptr);
+    for (std::size_t frame = 0; frame < half; ++frame) late.add(std::int64_t(frame), reference.at(frame));
+    EXPECT_FALSE(late.totals().measured());
+    late.setReference(shared);
+    EXPECT_EQ(late.totals(), sung);
+    for (std::size_t frame = half; frame < reference.size(); ++frame)
+        late.add(std::int64_t(frame), std::nullopt);
+    EXPECT_EQ(late.totals(), whole);
 }
 
 }  // namespace

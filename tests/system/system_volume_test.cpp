@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "support/run_program.h"
+#include "system/microphone_delay.h"
 #include "system/pulse_daemon.h"
 #include "system/pulse_system_volume.h"
 #include "system/sound_sources.h"
@@ -119,6 +120,42 @@ TEST_F(SoundSources, TheServersInputsAreListedButNotItsSinksMonitors) {
     EXPECT_EQ(sources[0].name, "singers");
     EXPECT_FALSE(sources[0].description.empty());
     EXPECT_EQ(listSoundSources("unix:" + daemon.socketPath() + ".missing"), std::vector<SoundSource>{});
+}
+
+// The bursts played through the default sink, heard back through a sink's monitor as the microphone.
+TEST(MicrophoneDelay, TheBurstsHeardBackGiveTheDelayAndNothingHeardIsSaid) {
+    PulseDaemon daemon;
+    ASSERT_TRUE(daemon.running()) << "pulseaudio did not start; see " << daemon.log();
+    const auto pactl = [&](const std::string& line) {
+        const auto result =
+            testing::runProgram("/usr/bin/pactl", testing::words("--server " + daemon.server() + " " + line));
+        ASSERT_EQ(result.status, 0) << line << ": " << result.err;
+    };
+    // A second sink fed from the first one's monitor 200 ms later.
+    pactl("load-module module-null-sink sink_name=far");
+    pactl(std::string("load-module module-loopback sink=far latency_msec=200 source=") +
+          PulseDaemon::kSinkName + ".monitor");
+    const auto measure = [&](const std::string& source) {
+        return measureMicrophoneDelay({daemon.server(), source});
+    };
+    const MicrophoneDelay near = measure(std::string(PulseDaemon::kSinkName) + ".monitor");
+    const MicrophoneDelay far = measure("far.monitor");
+    ASSERT_TRUE(near.delay) << near.failure;
+    ASSERT_TRUE(far.delay) << far.failure;
+    ::testing::Test::RecordProperty("near_ms", std::to_string(near.delay->count()));
+    ::testing::Test::RecordProperty("far_ms", std::to_string(far.delay->count()));
+    EXPECT_LT(near.delay->count(), 60);
+    EXPECT_NEAR((*far.delay - *near.delay).count(), 200, 30);
+    // A microphone that hears nothing, one not there and no sound server: said, no delay. (Loaded
+    // last: the new default source, it would take the loopback's input along.)
+    pactl("load-module module-null-source source_name=deaf");
+    for (const auto& [source, server] : {std::pair<std::string, std::string>{"deaf", daemon.server()},
+                                         {"nosuch", daemon.server()},
+                                         {"", "unix:" + daemon.socketPath() + ".missing"}}) {
+        const MicrophoneDelay none = measureMicrophoneDelay({server, source});
+        EXPECT_EQ(none.delay, std::nullopt) << source;
+        EXPECT_FALSE(none.failure.empty()) << source;
+    }
 }
 
 }  // namespace

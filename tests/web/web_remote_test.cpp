@@ -302,7 +302,8 @@ TEST(WebRemote, GuestsReadTheSongsTheySangAndMarkFavouritesWithoutThePin) {
         starts[] = {{gone, "Hoa", 0, SongEnding::kFinished, SongScore{95, true}},
                     {anh, "Hoa", 2, SongEnding::kFinished, SongScore{87, true}},
                     {bong, "hoa", -1, SongEnding::kSkipped, SongScore{99, true}},  // scored on what was sung
-                    {chieu, std::nullopt, 0, std::nullopt, std::nullopt}};         // still singing
+                    {bong, "Minh", 0, SongEnding::kFinished, SongScore{80, false}},  // drawn
+                    {chieu, std::nullopt, 0, std::nullopt, std::nullopt}};           // still singing
     int minute = 0;
     for (const auto& [sung, name, key, ending, score] : starts) {
         const auto id = store.recordStart({sung, name, key, at(minute)});
@@ -323,10 +324,10 @@ TEST(WebRemote, GuestsReadTheSongsTheySangAndMarkFavouritesWithoutThePin) {
     const json none;
     const json a = f.h.idOf("Anh"), b = f.h.idOf("Bông Hồng"), c = f.h.idOf("Chiều");
     const std::tuple<std::string, int, std::vector<json>> reads[] = {
-        {"/api/history", 200, {c, b, a, none}},
+        {"/api/history", 200, {c, b, b, a, none}},
         {"/api/history?name=HOA", 200, {b, a, none}},  // names as fair turns compare them
         {"/api/history?name=Hoa&limit=1", 200, {b}},
-        {"/api/history?limit=500", 200, {c, b, a, none}},
+        {"/api/history?limit=500", 200, {c, b, b, a, none}},
         {"/api/history?name=", 200, {c}},  // the songs asked for without a name
         {"/api/history?name=Lan", 200, {}},
         {"/api/history?limit=x", 400, {}},
@@ -340,10 +341,11 @@ TEST(WebRemote, GuestsReadTheSongsTheySangAndMarkFavouritesWithoutThePin) {
     const json history = json::parse(f.call("GET", "/api/history?name=hoa").body);
     json anhSung =
         json::parse(R"({"title": "Anh", "singer": "Tuấn", "name": "Hoa", "key": 2, "end": "finished",
-        "started": "2025-12-08T20:10:00Z", "ended": "2025-12-08T20:14:00Z", "score": 87})");
+        "started": "2025-12-08T20:10:00Z", "ended": "2025-12-08T20:14:00Z", "score": 87, "measured": true})");
     anhSung["id"] = a;
     EXPECT_EQ(history["songs"][1], anhSung);
     EXPECT_EQ(history["songs"][0]["end"], "skipped");
+    EXPECT_EQ(json::parse(f.call("GET", "/api/history?name=minh").body)["songs"][0]["measured"], false);
 
     // The night's best measured scores of songs sung to their end, best first.
     const auto scored = [](const char* title, const char* singer, int value, const char* time) {
@@ -370,7 +372,9 @@ TEST(WebRemote, GuestsReadTheSongsTheySangAndMarkFavouritesWithoutThePin) {
             EXPECT_EQ(json::parse(answer.body)["scores"], scores) << target;
         }
     }
-    EXPECT_TRUE(json::parse(f.call("GET", "/api/history").body)["songs"][0]["ended"].is_null());
+    for (const char* unknown : {"ended", "score", "measured"})
+        EXPECT_TRUE(json::parse(f.call("GET", "/api/history").body)["songs"][0].at(unknown).is_null())
+            << unknown;
 
     // A star on and off, newest first, each answered with the name's list; no PIN asked.
     const std::tuple<json, int, std::vector<json>> marks[] = {
