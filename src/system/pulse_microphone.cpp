@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/media/pulse_close.h"
 #include "audio/pitch_tracker.h"
 #include "base/log.h"
 
@@ -80,19 +81,8 @@ struct PulseMicrophone::Pulse {
     }
 
     void disconnect() {
-        if (stream) {
-            pa_stream_set_state_callback(stream, nullptr, nullptr);
-            pa_stream_set_read_callback(stream, nullptr, nullptr);
-            pa_stream_disconnect(stream);
-            pa_stream_unref(stream);
-            stream = nullptr;
-        }
-        if (context) {
-            pa_context_set_state_callback(context, nullptr, nullptr);
-            pa_context_disconnect(context);
-            pa_context_unref(context);
-            context = nullptr;
-        }
+        closeStream(stream);
+        closeContext(context);
     }
 
     void connect() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/media/pulse_close.h"
 #include "base/log.h"
 
 namespace vocalis {
@@ -77,18 +78,8 @@ struct SoundOutput::Pulse {
         if (deadline) api->time_free(deadline);
         timer = nullptr;
         deadline = nullptr;
-        if (stream) {
-            pa_stream_set_state_callback(stream, nullptr, nullptr);
-            pa_stream_disconnect(stream);
-            pa_stream_unref(stream);
-            stream = nullptr;
-        }
-        if (context) {
-            pa_context_set_state_callback(context, nullptr, nullptr);
-            pa_context_disconnect(context);
-            pa_context_unref(context);
-            context = nullptr;
-        }
+        closeStream(stream);
+        closeContext(context);
     }
 
     // How far the next write lands beyond what is heard now (negative: behind), in
