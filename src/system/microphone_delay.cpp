@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "app/media/pulse_close.h"
 #include "base/log.h"
 
 namespace vocalis {
@@ -123,26 +124,13 @@ void onRead(pa_stream* stream, std::size_t, void* data) {
         std::min(streams.recordStart, now() - static_cast<double>(streams.recorded.size()) / kRate);
 }
 
-struct StreamDeleter {
-    void operator()(pa_stream* stream) const {
-        pa_stream_disconnect(stream);
-        pa_stream_unref(stream);
-    }
-};
-using Stream = std::unique_ptr<pa_stream, StreamDeleter>;
-
 }  // namespace
 
 MicrophoneDelay measureMicrophoneDelay(const MicrophoneDelayRequest& request, std::stop_token stop) {
     const std::unique_ptr<pa_mainloop, decltype(&pa_mainloop_free)> loop(pa_mainloop_new(),
                                                                          &pa_mainloop_free);
     if (!loop) return {std::nullopt, "Không kết nối được với máy chủ âm thanh"};
-    const auto contextDeleter = [](pa_context* context) {
-        pa_context_disconnect(context);
-        pa_context_unref(context);
-    };
-    const std::unique_ptr<pa_context, decltype(contextDeleter)> context(
-        pa_context_new(pa_mainloop_get_api(loop.get()), "Vocalis Player"), contextDeleter);
+    const PulseContext context(pa_context_new(pa_mainloop_get_api(loop.get()), "Vocalis Player"));
     if (!context) return {std::nullopt, "Không kết nối được với máy chủ âm thanh"};
     const auto deadline = std::chrono::steady_clock::now() + kTimeout;
     bool lateOrStopped = false;  // rather than refused
@@ -172,17 +160,17 @@ MicrophoneDelay measureMicrophoneDelay(const MicrophoneDelayRequest& request, st
         !runUntil([&] { return pa_context_get_state(context.get()) == PA_CONTEXT_READY; }))
         return failed("Không kết nối được với máy chủ âm thanh");
 
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kRate, 1};
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, kRate, 1};
     const auto timing =
         static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
-    const auto ready = [&](const Stream& stream) {
+    const auto ready = [&](const PulseStream& stream) {
         return runUntil([&] { return pa_stream_get_state(stream.get()) != PA_STREAM_CREATING; }) &&
                pa_stream_get_state(stream.get()) == PA_STREAM_READY;
     };
 
     // The microphone first: it hears the room before the first burst.
     Streams streams;
-    const Stream record(pa_stream_new(context.get(), "Microphone delay", &spec, nullptr));
+    const PulseStream record(pa_stream_new(context.get(), "Microphone delay", &format, nullptr));
     if (!record) return failed("Không thu được âm thanh từ micro");
     pa_stream_set_read_callback(record.get(), &onRead, &streams);
     pa_buffer_attr recordBuffer{};
@@ -203,7 +191,7 @@ MicrophoneDelay measureMicrophoneDelay(const MicrophoneDelayRequest& request, st
     // latency asked for, so the sink plays them as it goes rather than in a few large blocks.
     const std::vector<float> bursts = burstsToPlay();
     const auto bytes = static_cast<std::uint32_t>(bursts.size() * sizeof(float));
-    const Stream playback(pa_stream_new(context.get(), "Microphone delay", &spec, nullptr));
+    const PulseStream playback(pa_stream_new(context.get(), "Microphone delay", &format, nullptr));
     if (!playback) return failed("Không phát được âm thanh ra loa");
     pa_buffer_attr playBuffer{};
     playBuffer.maxlength = playBuffer.minreq = playBuffer.fragsize = playBuffer.prebuf = ~0u;

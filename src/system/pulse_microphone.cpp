@@ -105,8 +105,8 @@ struct PulseMicrophone::Pulse {
     }
 
     void openStream() {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, PitchTracker::kRate, 1};
-        stream = pa_stream_new(context, "Singing", &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, PitchTracker::kRate, 1};
+        stream = pa_stream_new(context, "Singing", &format, nullptr);
         if (!stream) return fail(pa_strerror(pa_context_errno(context)));
         pa_stream_set_state_callback(stream, &Pulse::onStream, this);
         pa_stream_set_read_callback(stream, &Pulse::onRead, this);

@@ -5,6 +5,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <memory>
+
 namespace vocalis {
 
 inline void closeStream(pa_stream*& stream) {
@@ -24,5 +26,15 @@ inline void closeContext(pa_context*& context) {
     pa_context_unref(context);
     context = nullptr;
 }
+
+// Owners that close them the same way.
+struct StreamCloser {
+    void operator()(pa_stream* stream) const { closeStream(stream); }
+};
+struct ContextCloser {
+    void operator()(pa_context* context) const { closeContext(context); }
+};
+using PulseStream = std::unique_ptr<pa_stream, StreamCloser>;
+using PulseContext = std::unique_ptr<pa_context, ContextCloser>;
 
 }  // namespace vocalis
