@@ -8,6 +8,8 @@ set(VOCALIS_DESKTOP ${PROJECT_SOURCE_DIR}/resources/desktop)
 install(TARGETS vocalis-player RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The operators' tools are on PATH too.
 install(TARGETS vocalis-catalogue vocalis-remote vocalis-history vocalis-melody RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The player's video output for libVLC, found in ../lib/vocalis/vlc beside the bin folder.
+install(TARGETS vocalis_display_plugin LIBRARY DESTINATION lib/vocalis/vlc)
 
 # The program finds these in ../share/vocalis-player beside its bin folder.
 install(FILES

@@ -57,13 +57,15 @@ void convertI420(const VideoFrame& frame, QRect area, uchar* target, int targetS
         convertI420(frame, area.adjusted(1, 0, 0, 0), target + 4, targetStride);
         return;
     }
-    const int lumaStride = frame.width, chromaStride = frame.chromaWidth();
+    const int lumaStride = frame.stride(0), chromaStride = frame.stride(1);
     const std::ptrdiff_t luma = static_cast<std::ptrdiff_t>(area.top()) * lumaStride + area.left();
     const std::ptrdiff_t chroma =
         static_cast<std::ptrdiff_t>(area.top() / 2) * chromaStride + area.left() / 2;
     // libyuv's ARGB is B, G, R, A in memory: Qt's 32-bit formats on this machine, opaque.
+    const std::ptrdiff_t chromaV =
+        static_cast<std::ptrdiff_t>(area.top() / 2) * frame.stride(2) + area.left() / 2;
     libyuv::I420ToARGB(frame.plane(0) + luma, lumaStride, frame.plane(1) + chroma, chromaStride,
-                       frame.plane(2) + chroma, chromaStride, target, targetStride, area.width(),
+                       frame.plane(2) + chromaV, frame.stride(2), target, targetStride, area.width(),
                        area.height());
 }
 
@@ -121,7 +123,7 @@ void VideoView::resizeEvent(QResizeEvent* event) {
 void VideoView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const std::shared_ptr<const VideoFrame> frame = currentFrame();
-    if (!frame || frame->width <= 0 || frame->height <= 0 || frame->pixels.size() < frame->byteSize()) {
+    if (!frame || !frame->complete()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }

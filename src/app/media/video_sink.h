@@ -1,28 +1,51 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vocalis {
 
-// One decoded picture in the decoders' own planar 4:2:0 YUV (I420): a Y plane of width bytes
-// a row, then a U and a V plane of chromaWidth() bytes a row and chromaHeight() rows. A view
-// turns it into colours as it paints, straight into the window, which spares the media
-// engine's RGB conversion and a copy of every picture.
+// One decoded picture in the decoders' own planar 4:2:0 YUV (I420): a Y plane of width x height
+// samples, then a U and a V plane of chromaWidth() x chromaHeight(). A view turns it into
+// colours as it paints, straight into the window, which spares the media engine's RGB
+// conversion and a copy of every picture.
+//
+// The pixels are either the frame's own (packed, rows back to back) or a picture still in the
+// media engine's memory, shown without a copy: then its planes keep their own row strides and
+// the frame keeps the picture until it is destroyed.
 struct VideoFrame {
+    struct Held {
+        std::array<const std::uint8_t*, 3> planes{};
+        std::array<int, 3> strides{};
+        std::shared_ptr<const void> owner;
+    };
+
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
+    std::optional<Held> held;
 
     int chromaWidth() const { return (width + 1) / 2; }
     int chromaHeight() const { return (height + 1) / 2; }
-    // The bytes a picture of this size takes.
+    // The bytes a packed picture of this size takes.
     std::size_t byteSize() const { return lumaSize() + 2 * chromaSize(); }
+    // Whether every plane's pixels are there to read.
+    bool complete() const { return width > 0 && height > 0 && (held || pixels.size() >= byteSize()); }
     // 0 is Y, 1 is U, 2 is V.
-    const std::uint8_t* plane(int index) const { return pixels.data() + planeOffset(index); }
+    const std::uint8_t* plane(int index) const {
+        return held ? held->planes[static_cast<std::size_t>(index)] : pixels.data() + planeOffset(index);
+    }
+    // Only for a frame's own pixels.
     std::uint8_t* plane(int index) { return pixels.data() + planeOffset(index); }
+    // Bytes from one row of a plane to the next.
+    int stride(int index) const {
+        if (held) return held->strides[static_cast<std::size_t>(index)];
+        return index == 0 ? width : chromaWidth();
+    }
 
   private:
     std::size_t lumaSize() const {

@@ -1,6 +1,7 @@
 #include "app/media/vlc_media_player.h"
 
 #include <dlfcn.h>
+#include <libyuv/scale.h>
 #include <vlc/vlc.h>
 
 #include <algorithm>
@@ -8,13 +9,16 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string_view>
 
 #include "app/media/sound_output.h"
+#include "app/media/vlc_display/display_bridge.h"
 #include "base/log.h"
 
 namespace vocalis {
@@ -56,6 +60,33 @@ void quietAlsaOnce() {
         auto setHandler = reinterpret_cast<SetHandler>(::dlsym(alsa, "snd_lib_error_set_handler"));
         return setHandler && setHandler(&dropAlsaError) == 0;
     }();
+}
+
+// The player's own video output module, which libVLC loads from lib/vocalis/vlc beside the
+// program's bin folder (the build tree and an install alike). libVLC reads its plugin folders
+// once, when its first instance starts, so this runs before any instance is made. False
+// when the module is not there: libVLC's memory output is used instead.
+bool offerDisplayModule() {
+    static const bool offered = [] {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        const fs::path program = fs::read_symlink("/proc/self/exe", error);
+        if (error) return false;
+        const fs::path folder = (program.parent_path() / "../lib/vocalis/vlc").lexically_normal();
+        if (!fs::exists(folder / "libvocalis_display_plugin.so", error)) return false;
+        std::string paths = folder.string();
+        if (const char* others = std::getenv("VLC_PLUGIN_PATH"); others && *others)
+            paths += std::string(":") + others;
+        return ::setenv("VLC_PLUGIN_PATH", paths.c_str(), 1) == 0;
+    }();
+    return offered;
+}
+
+// Even sizes within bounds, as 4:2:0 pictures share one colour sample between two rows and
+// two columns.
+FrameSize evenFrameSize(FrameSize size) {
+    const auto even = [](int side) { return std::clamp(side + side % 2, 2, kMaxFrameSide); };
+    return {even(size.width), even(size.height)};
 }
 
 }  // namespace
@@ -111,6 +142,11 @@ struct VlcMediaPlayer::Impl {
     std::set<std::int64_t> videoTracks;
     int mostVideoTracks = 0;
     int streams = 0;
+
+    // Pictures come through the player's own video output (uncopied) rather than libVLC's
+    // memory output; the bridge is how that module finds this player.
+    bool ownDisplay = false;
+    DisplayBridge bridge;
 
     // Video hand-over, on libVLC's video thread.
     std::mutex videoMutex;
@@ -314,17 +350,7 @@ struct VlcMediaPlayer::Impl {
             }
             if (tracks) libvlc_media_tracks_release(tracks, count);
         }
-        FrameSize wanted = self->options.videoSink->frameSizeFor(sourceWidth, sourceHeight);
-        if (wanted.width <= 0 || wanted.height <= 0) wanted = {sourceWidth, sourceHeight};
-        // 4:2:0 pictures share one colour sample between two rows and two columns: even sizes.
-        const auto even = [](int side) { return std::clamp(side + side % 2, 2, kMaxFrameSide); };
-        wanted = {even(wanted.width), even(wanted.height)};
-        {
-            std::lock_guard lock(self->videoMutex);
-            self->frameSize = wanted;
-            self->framePool.clear();
-            self->drawing.reset();
-        }
+        const FrameSize wanted = self->startVideo(sourceWidth, sourceHeight);
         // The decoders' own layout: libVLC converts nothing (it only scales to a size that
         // differs from the source's), and the view turns it into colours as it paints.
         std::memcpy(chroma, "I420", 4);
@@ -339,24 +365,36 @@ struct VlcMediaPlayer::Impl {
         return 1;
     }
 
+    // The size the frames of a video starting now should have; the pool of the last one goes.
+    FrameSize startVideo(int sourceWidth, int sourceHeight) {
+        FrameSize wanted = options.videoSink->frameSizeFor(sourceWidth, sourceHeight);
+        if (wanted.width <= 0 || wanted.height <= 0) wanted = {sourceWidth, sourceHeight};
+        wanted = evenFrameSize(wanted);
+        std::lock_guard lock(videoMutex);
+        frameSize = wanted;
+        framePool.clear();
+        drawing.reset();
+        return wanted;
+    }
+
+    // A frame of our own at the current size: one nobody else holds any more, else a new one.
+    // Called with videoMutex held.
+    std::shared_ptr<VideoFrame> reusableFrame() {
+        for (auto& candidate : framePool) {
+            if (candidate.use_count() == 1) return candidate;
+        }
+        auto frame = std::make_shared<VideoFrame>();
+        frame->width = frameSize.width;
+        frame->height = frameSize.height;
+        frame->pixels.resize(frame->byteSize());
+        if (framePool.size() < kFramePool) framePool.push_back(frame);
+        return frame;
+    }
+
     static void* onVideoLock(void* opaque, void** planes) {
         auto* self = static_cast<Impl*>(opaque);
         std::lock_guard lock(self->videoMutex);
-        // Reuse a frame nobody else holds any more; otherwise make a new one.
-        std::shared_ptr<VideoFrame> frame;
-        for (auto& candidate : self->framePool) {
-            if (candidate.use_count() == 1) {
-                frame = candidate;
-                break;
-            }
-        }
-        if (!frame) {
-            frame = std::make_shared<VideoFrame>();
-            frame->width = self->frameSize.width;
-            frame->height = self->frameSize.height;
-            frame->pixels.resize(frame->byteSize());
-            if (self->framePool.size() < kFramePool) self->framePool.push_back(frame);
-        }
+        std::shared_ptr<VideoFrame> frame = self->reusableFrame();
         self->drawing = frame;
         for (int plane = 0; plane < 3; ++plane) planes[plane] = frame->plane(plane);
         return frame.get();
@@ -371,6 +409,54 @@ struct VlcMediaPlayer::Impl {
             std::lock_guard lock(self->videoMutex);
             if (!self->drawing || self->drawing.get() != picture) return;
             frame = std::move(self->drawing);
+        }
+        self->options.videoSink->presentFrame(std::move(frame));
+    }
+
+    // --- the player's own video output (see vlc_display/) ------------------------------
+
+    static void onDisplayStart(void* opaque, int width, int height, unsigned sarNum, unsigned sarDen) {
+        if (sarNum > 0 && sarDen > 0)
+            width = static_cast<int>(std::clamp<std::int64_t>(std::int64_t{width} * sarNum / sarDen, 1, kMaxFrameSide));
+        static_cast<Impl*>(opaque)->startVideo(width, height);
+    }
+
+    // A decoded picture, shown as it is when it has the frames' size (the usual case: a video
+    // made for the screen it plays on), else scaled once into a frame of our own.
+    static void onDisplayShow(void* opaque, const DisplayPicture& shown) {
+        auto* self = static_cast<Impl*>(opaque);
+        std::shared_ptr<picture_t> picture(shown.picture, shown.release);
+        if (shown.width <= 0 || shown.height <= 0 || shown.width > kMaxFrameSide || shown.height > kMaxFrameSide)
+            return;
+        std::array<const std::uint8_t*, 3> planes{};
+        std::array<int, 3> strides{};
+        for (std::size_t plane = 0; plane < 3; ++plane) {
+            const int down = plane == 0 ? 1 : 2;
+            strides[plane] = shown.strides[plane];
+            planes[plane] = shown.planes[plane] +
+                            static_cast<std::ptrdiff_t>(shown.y / down) * shown.strides[plane] + shown.x / down;
+        }
+        std::shared_ptr<VideoFrame> frame;
+        {
+            std::lock_guard lock(self->videoMutex);
+            const FrameSize wanted = self->frameSize;
+            if (wanted.width == evenFrameSize({shown.width, shown.height}).width &&
+                wanted.height == evenFrameSize({shown.width, shown.height}).height) {
+                frame = std::make_shared<VideoFrame>();
+                frame->width = shown.width;
+                frame->height = shown.height;
+                frame->held = VideoFrame::Held{planes, strides, std::move(picture)};
+            } else {
+                frame = self->reusableFrame();
+            }
+        }
+        if (!frame->held) {
+            // The frame is ours alone until it is handed over: nobody else holds a pooled
+            // frame that reusableFrame() returns.
+            libyuv::I420Scale(planes[0], strides[0], planes[1], strides[1], planes[2], strides[2], shown.width,
+                              shown.height, frame->plane(0), frame->stride(0), frame->plane(1), frame->stride(1),
+                              frame->plane(2), frame->stride(2), frame->width, frame->height,
+                              libyuv::kFilterBilinear);
         }
         self->options.videoSink->presentFrame(std::move(frame));
     }
@@ -448,7 +534,7 @@ struct VlcMediaPlayer::Impl {
               libvlc_MediaPlayerESDeleted}) {
             libvlc_event_attach(events, type, &Impl::onEvent, this);
         }
-        if (options.videoSink) {
+        if (options.videoSink && !ownDisplay) {
             libvlc_video_set_callbacks(player, &Impl::onVideoLock, &Impl::onVideoUnlock,
                                        &Impl::onVideoDisplay, this);
             libvlc_video_set_format_callbacks(player, &Impl::onVideoFormat, nullptr);
@@ -501,7 +587,24 @@ VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
     if (d.options.pcmTap || !hasOption(d.options.arguments, "--aout")) {
         d.sound = std::make_unique<SoundOutput>([] { return libvlc_clock(); }, d.options.pcmTap);
     }
-    d.vlc = libvlc_new(static_cast<int>(argv.size()), argv.data());
+    const bool offerOwnDisplay =
+        d.options.videoSink && !hasOption(d.options.arguments, "--vout") && offerDisplayModule();
+    if (offerOwnDisplay) {
+        d.bridge.opaque = &d;
+        d.bridge.start = &Impl::onDisplayStart;
+        d.bridge.show = &Impl::onDisplayShow;
+        char address[2 * sizeof(void*) + 1];
+        std::snprintf(address, sizeof address, "%llx",
+                      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&d.bridge)));
+        const std::string vout = std::string("--vout=") + kDisplayModuleName;
+        const std::string bridge = std::string("--") + kDisplayBridgeOption + "=" + address;
+        std::vector<const char*> own = argv;
+        own.insert(own.end(), {vout.c_str(), bridge.c_str()});
+        d.vlc = libvlc_new(static_cast<int>(own.size()), own.data());
+        d.ownDisplay = d.vlc != nullptr;
+        if (!d.vlc) logLine("The player's own video output did not load; libVLC's memory output is used");
+    }
+    if (!d.vlc) d.vlc = libvlc_new(static_cast<int>(argv.size()), argv.data());
     if (!d.vlc) {
         logLine("Unable to start the media engine (libVLC)");
         return;
