@@ -60,6 +60,18 @@ struct DelegateRecorder final : MediaPlayerDelegate {
     int ends = 0;  // reports of the media's own end
 };
 
+// How many of a frame's colour samples (U and V) are far from grey.
+inline int colourSamples(const VideoFrame& frame) {
+    int coloured = 0;
+    for (int plane = 1; plane <= 2; ++plane)
+        for (int y = 0; y < frame.chromaHeight(); ++y)
+            for (int x = 0; x < frame.chromaWidth(); ++x) {
+                const std::uint8_t c = frame.plane(plane)[y * frame.stride(plane) + x];
+                coloured += c < 112 || c > 144;
+            }
+    return coloured;
+}
+
 // Keeps the last picture, as a view would, and the times at which pictures turned mostly white.
 class FrameRecorder final : public VideoSink {
   public:
@@ -70,8 +82,9 @@ class FrameRecorder final : public VideoSink {
     }
     void presentFrame(std::shared_ptr<const VideoFrame> frame) override {
         long sum = 0;
-        for (std::uint8_t byte : frame->pixels) sum += byte;
-        const bool bright = sum > long(frame->pixels.size()) * 128;
+        for (int y = 0; y < frame->height; ++y)
+            for (int x = 0; x < frame->width; ++x) sum += frame->plane(0)[y * frame->stride(0) + x];
+        const bool bright = sum > long(frame->width) * frame->height * 128;
         std::lock_guard lock(mutex_);
         if (bright && !bright_) flashes_.push_back(std::chrono::steady_clock::now());
         bright_ = bright, last_ = std::move(frame), ++frames_;

@@ -80,7 +80,7 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
 
     // White text stays readable on a white picture: its shadow darkens around it.
     const FrameSize size = screen.video()->frameSizeFor(1, 1);
-    VideoFrame white{size.width, size.height, {}};
+    VideoFrame white{size.width, size.height, {}, {}};
     white.pixels.assign(white.byteSize(), 128);
     std::fill_n(white.pixels.begin(), size.width * size.height, 255);
     screen.video()->presentFrame(std::make_shared<VideoFrame>(std::move(white)));

@@ -417,7 +417,8 @@ struct VlcMediaPlayer::Impl {
 
     static void onDisplayStart(void* opaque, int width, int height, unsigned sarNum, unsigned sarDen) {
         if (sarNum > 0 && sarDen > 0)
-            width = static_cast<int>(std::clamp<std::int64_t>(std::int64_t{width} * sarNum / sarDen, 1, kMaxFrameSide));
+            width = static_cast<int>(
+                std::clamp<std::int64_t>(std::int64_t{width} * sarNum / sarDen, 1, kMaxFrameSide));
         static_cast<Impl*>(opaque)->startVideo(width, height);
     }
 
@@ -426,7 +427,8 @@ struct VlcMediaPlayer::Impl {
     static void onDisplayShow(void* opaque, const DisplayPicture& shown) {
         auto* self = static_cast<Impl*>(opaque);
         std::shared_ptr<picture_t> picture(shown.picture, shown.release);
-        if (shown.width <= 0 || shown.height <= 0 || shown.width > kMaxFrameSide || shown.height > kMaxFrameSide)
+        if (shown.width <= 0 || shown.height <= 0 || shown.width > kMaxFrameSide ||
+            shown.height > kMaxFrameSide)
             return;
         std::array<const std::uint8_t*, 3> planes{};
         std::array<int, 3> strides{};
@@ -434,7 +436,8 @@ struct VlcMediaPlayer::Impl {
             const int down = plane == 0 ? 1 : 2;
             strides[plane] = shown.strides[plane];
             planes[plane] = shown.planes[plane] +
-                            static_cast<std::ptrdiff_t>(shown.y / down) * shown.strides[plane] + shown.x / down;
+                            static_cast<std::ptrdiff_t>(shown.y / down) * shown.strides[plane] +
+                            shown.x / down;
         }
         std::shared_ptr<VideoFrame> frame;
         {
@@ -453,10 +456,10 @@ struct VlcMediaPlayer::Impl {
         if (!frame->held) {
             // The frame is ours alone until it is handed over: nobody else holds a pooled
             // frame that reusableFrame() returns.
-            libyuv::I420Scale(planes[0], strides[0], planes[1], strides[1], planes[2], strides[2], shown.width,
-                              shown.height, frame->plane(0), frame->stride(0), frame->plane(1), frame->stride(1),
-                              frame->plane(2), frame->stride(2), frame->width, frame->height,
-                              libyuv::kFilterBilinear);
+            libyuv::I420Scale(planes[0], strides[0], planes[1], strides[1], planes[2], strides[2],
+                              shown.width, shown.height, frame->plane(0), frame->stride(0), frame->plane(1),
+                              frame->stride(1), frame->plane(2), frame->stride(2), frame->width,
+                              frame->height, libyuv::kFilterBilinear);
         }
         self->options.videoSink->presentFrame(std::move(frame));
     }
@@ -587,8 +590,8 @@ VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
     if (d.options.pcmTap || !hasOption(d.options.arguments, "--aout")) {
         d.sound = std::make_unique<SoundOutput>([] { return libvlc_clock(); }, d.options.pcmTap);
     }
-    const bool offerOwnDisplay =
-        d.options.videoSink && !hasOption(d.options.arguments, "--vout") && offerDisplayModule();
+    // A sink takes the pictures whatever output the arguments name, as with the video callbacks.
+    const bool offerOwnDisplay = d.options.videoSink && offerDisplayModule();
     if (offerOwnDisplay) {
         d.bridge.opaque = &d;
         d.bridge.start = &Impl::onDisplayStart;
