@@ -2,12 +2,11 @@
 
 #include <QByteArrayView>
 #include <QFontMetrics>
-#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPropertyAnimation>
+#include <QVariantAnimation>
 #include <cmath>
 
 #include "ui/overlay_style.h"
@@ -70,15 +69,17 @@ NextView::NextView(QImage banner, QWidget* parent)
       lblUpNext_(new QLabel(this)),
       lblNextTitle_(new QLabel(this)),
       lblNextSinger_(new QLabel(this)),
-      opacity_(new QGraphicsOpacityEffect(this)),
-      fade_(new QPropertyAnimation(opacity_, "opacity", this)) {
+      fade_(new QVariantAnimation(this)) {
     setAttribute(Qt::WA_TranslucentBackground);
     imgNextThumbnail_->setImage(banner_);
     lblUpNext_->setStyleSheet(QStringLiteral("color: #ffd54f;"));
     lblNextTitle_->setStyleSheet(QStringLiteral("color: white;"));
     lblNextSinger_->setStyleSheet(QStringLiteral("color: #e6e6e6;"));
-    opacity_->setOpacity(0.0);
-    setGraphicsEffect(opacity_);
+    for (QWidget* part : parts()) part->hide();
+    connect(fade_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        opacity_ = value.toDouble();
+        update();
+    });
     fade_->setDuration(kFadeMilliseconds);
     fade_->setEasingCurve(QEasingCurve::InOutQuad);
     applyScale(1);
@@ -100,12 +101,16 @@ void NextView::setContent(const std::optional<ImageBytes>& thumbnail, const QStr
 void NextView::fadeTo(double alpha) {
     target_ = std::clamp(alpha, 0.0, 1.0);
     fade_->stop();
-    fade_->setStartValue(opacity_->opacity());
+    fade_->setStartValue(opacity_);
     fade_->setEndValue(target_);
     fade_->start();
 }
 
-double NextView::opacity() const { return opacity_->opacity(); }
+std::array<QWidget*, 4> NextView::parts() const {
+    return {imgNextThumbnail_, lblUpNext_, lblNextTitle_, lblNextSinger_};
+}
+
+double NextView::opacity() const { return opacity_; }
 double NextView::targetOpacity() const { return target_; }
 bool NextView::isFading() const { return fade_->state() == QAbstractAnimation::Running; }
 const QImage& NextView::thumbnail() const { return imgNextThumbnail_->image(); }
@@ -139,14 +144,21 @@ void NextView::updateTexts() {
         {lblUpNext_, &upNext_}, {lblNextTitle_, &title_}, {lblNextSinger_, &singer_}};
     for (const auto& [label, text] : rows)
         label->setText(QFontMetrics(label->font()).elidedText(*text, Qt::ElideRight, label->width()));
+    cache_.invalidate();
+    update();
 }
 
 void NextView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0, 0, 0, 128));
-    painter.drawRoundedRect(QRectF(rect()), 4.0, 4.0);
+    cache_.paint(
+        *this,
+        [this](QPainter& painter) {
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(0, 0, 0, 128));
+            painter.drawRoundedRect(QRectF(rect()), 4.0, 4.0);
+            for (QWidget* part : parts()) part->render(&painter, part->pos(), QRegion(), {});
+        },
+        opacity_);
 }
 
 }  // namespace vocalis

@@ -3,13 +3,14 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <optional>
 
 #include "app/overlays.h"
+#include "ui/overlay_cache.h"
 
-class QGraphicsOpacityEffect;
 class QLabel;
-class QPropertyAnimation;
+class QVariantAnimation;
 
 namespace vocalis {
 
@@ -29,7 +30,8 @@ class FillImageView final : public QWidget {
 
 // The up-next panel: the song's thumbnail (16:9), the label ("Tiếp theo", "Chọn",
 // "Ưu tiên"), the title and the singer, on black at alpha 0.5 with rounded corners.
-// Its alpha fades in a quarter of a second.
+// Its alpha fades in a quarter of a second. The thumbnail and the labels are hidden children
+// the panel draws into its cached picture, so a video frame under it only blends that.
 class NextView final : public QWidget {
   public:
     static constexpr int kFadeMilliseconds = 250;
@@ -60,6 +62,7 @@ class NextView final : public QWidget {
 
   private:
     void updateTexts();
+    std::array<QWidget*, 4> parts() const;  // drawn into the panel
 
     QImage banner_;
     QString upNext_, title_, singer_;
@@ -68,9 +71,10 @@ class NextView final : public QWidget {
     QLabel* lblUpNext_;
     QLabel* lblNextTitle_;
     QLabel* lblNextSinger_;
-    QGraphicsOpacityEffect* opacity_;
-    QPropertyAnimation* fade_;
+    QVariantAnimation* fade_;
+    double opacity_ = 0;
     double target_ = 0;
+    OverlayCache cache_;
 };
 
 }  // namespace vocalis

@@ -16,7 +16,7 @@ bool PictureView::setPicture(const ImageBytes& bytes) {
     auto circle = circlePicture(bytes);
     if (!circle) return false;
     picture_ = std::move(*circle);
-    drawn_ = QImage();
+    cache_.invalidate();
     update();
     return true;
 }
@@ -25,18 +25,11 @@ void PictureView::applyScale(qreal scale) {
     scale_ = scale;
     const int side = static_cast<int>(std::lround(300 * scale));
     setFixedSize(side, side);
-    drawn_ = QImage();
+    cache_.invalidate();
     update();
 }
 
-QImage PictureView::render() const {
-    const qreal ratio = devicePixelRatioF();
-    QImage out(
-        QSize(static_cast<int>(std::ceil(width() * ratio)), static_cast<int>(std::ceil(height() * ratio))),
-        QImage::Format_ARGB32_Premultiplied);
-    out.fill(Qt::transparent);
-    out.setDevicePixelRatio(ratio);
-    QPainter painter(&out);
+void PictureView::draw(QPainter& painter) const {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const qreal ring = 4 * scale_;
@@ -45,13 +38,11 @@ QImage PictureView::render() const {
     painter.setPen(QPen(Qt::white, ring));
     painter.setBrush(Qt::NoBrush);
     painter.drawEllipse(circle);
-    return out;
 }
 
 void PictureView::paintEvent(QPaintEvent*) {
     if (picture_.isNull()) return;
-    if (drawn_.isNull() || drawn_.deviceIndependentSize() != QSizeF(size())) drawn_ = render();
-    QPainter(this).drawImage(QPointF(0, 0), drawn_);
+    cache_.paint(*this, [this](QPainter& painter) { draw(painter); });
 }
 
 }  // namespace vocalis

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "app/overlays.h"
+#include "ui/overlay_cache.h"
 
 namespace vocalis {
 
@@ -21,13 +22,11 @@ class PictureView final : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    QImage render() const;
+    void draw(QPainter& painter) const;
 
     QImage picture_;
     qreal scale_ = 1;
-    // The panel as drawn, made again only when the picture or the size changes: the video
-    // repaints under it all the time.
-    QImage drawn_;
+    OverlayCache cache_;
 };
 
 }  // namespace vocalis

@@ -58,6 +58,7 @@ void PitchBandView::setReference(std::shared_ptr<const Melody> reference) {
         bars_.push_back({std::int64_t(i), std::int64_t(end), fold(semitone)});
         i = end;
     }
+    cache_.invalidate();
     show();
     update();
 }
@@ -72,6 +73,7 @@ void PitchBandView::addSung(const std::vector<SungFrame>& frames) {
             {frame.songFrame, std::isnan(frame.note) ? frame.note : foldSung(frame.songFrame, frame.note)});
     }
     while (!sung_.empty() && sung_.front().songFrame < now_ - kBehind) sung_.pop_front();
+    cache_.invalidate();
     update();
 }
 
@@ -105,7 +107,10 @@ QPointF PitchBandView::pointOf(std::int64_t frame, float note) const { return {x
 
 void PitchBandView::paintEvent(QPaintEvent*) {
     if (!reference_) return;
-    QPainter painter(this);
+    cache_.paint(*this, [this](QPainter& painter) { draw(painter); });
+}
+
+void PitchBandView::draw(QPainter& painter) const {
     painter.setRenderHint(QPainter::Antialiasing);
     const double radius = height() * 0.08;
     QPainterPath outline;

@@ -8,6 +8,7 @@
 
 #include "app/singing_microphone.h"
 #include "audio/melody.h"
+#include "ui/overlay_cache.h"
 
 namespace vocalis {
 
@@ -45,6 +46,7 @@ class PitchBandView final : public QWidget {
     float foldSung(std::int64_t frame, float note) const;
     double xOf(std::int64_t frame) const;
     double yOf(float folded) const;
+    void draw(QPainter& painter) const;
 
     std::shared_ptr<const Melody> reference_;
     std::vector<Bar> bars_;  // in song order
@@ -52,6 +54,7 @@ class PitchBandView final : public QWidget {
     float span_ = 12;
     std::deque<SungFrame> sung_;  // the recent frames, folded, oldest first
     std::int64_t now_ = 0;
+    OverlayCache cache_;
 };
 
 }  // namespace vocalis

@@ -110,6 +110,7 @@ void QrCodeView::place() {
     const int margin = H / 40;
     const int bottom = hintTop(screen) - H / 60;
     setGeometry(margin, std::max(0, bottom - codeSide - textHeight), width, codeSide + textHeight);
+    cache_.invalidate();
 }
 
 bool QrCodeView::eventFilter(QObject* watched, QEvent* event) {
@@ -119,14 +120,16 @@ bool QrCodeView::eventFilter(QObject* watched, QEvent* event) {
 
 void QrCodeView::paintEvent(QPaintEvent*) {
     if (modules_.isNull()) return;
-    QPainter painter(this);
-    const int codeSide = codeSide_;
-    const int textHeight = height() - codeSide;
-    painter.fillRect(rect(), QColor(0, 0, 0, 150));
-    // Whole pixels per module, never smoothed: blurred edges are what scanners miss.
-    painter.drawImage(QRect((width() - codeSide) / 2, 0, codeSide, codeSide), modules_);
-    painter.setPen(Qt::white);
-    painter.drawText(QRect(0, codeSide, width(), textHeight), Qt::AlignCenter, text_);
+    cache_.paint(*this, [this](QPainter& painter) {
+        const int codeSide = codeSide_;
+        const int textHeight = height() - codeSide;
+        painter.fillRect(rect(), QColor(0, 0, 0, 150));
+        // Whole pixels per module, never smoothed: blurred edges are what scanners miss.
+        painter.drawImage(QRect((width() - codeSide) / 2, 0, codeSide, codeSide), modules_);
+        painter.setPen(Qt::white);
+        painter.setFont(font());
+        painter.drawText(QRect(0, codeSide, width(), textHeight), Qt::AlignCenter, text_);
+    });
 }
 
 }  // namespace vocalis

@@ -9,6 +9,7 @@
 #include "app/engine_news.h"
 #include "base/scheduler.h"
 #include "catalogue/song_manager.h"
+#include "ui/overlay_cache.h"
 
 namespace vocalis {
 
@@ -55,6 +56,7 @@ class QrCodeView final : public QWidget, public EngineListener {
     QString text_;
     QImage modules_;
     int codeSide_ = 0;  // a whole number of pixels per module
+    OverlayCache cache_;
 };
 
 }  // namespace vocalis

@@ -58,17 +58,18 @@ void ScoringView::placeNumber() {
 }
 
 void ScoringView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    if (!background_.isNull()) {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(QRectF(rect()), background_);
-        return;
-    }
-    // No picture given: a plain stage light.
-    QRadialGradient light(rect().center(), std::max(width(), height()) * 0.7);
-    light.setColorAt(0, QColor(0x3b, 0x1a, 0x6e));
-    light.setColorAt(1, QColor(0x0b, 0x05, 0x18));
-    painter.fillRect(rect(), light);
+    cache_.paint(*this, [this](QPainter& painter) {
+        if (!background_.isNull()) {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(QRectF(rect()), background_);
+            return;
+        }
+        // No picture given: a plain stage light.
+        QRadialGradient light(rect().center(), std::max(width(), height()) * 0.7);
+        light.setColorAt(0, QColor(0x3b, 0x1a, 0x6e));
+        light.setColorAt(1, QColor(0x0b, 0x05, 0x18));
+        painter.fillRect(rect(), light);
+    });
 }
 
 }  // namespace vocalis

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include "ui/overlay_cache.h"
+
 namespace vocalis {
 
 class ShadowLabel;
@@ -28,6 +30,7 @@ class ScoringView final : public QWidget {
     void placeNumber();
 
     QImage background_;
+    OverlayCache cache_;  // the background at the view's size: stretching it is the costly part
     ShadowLabel* scoringNumber_;
     ShadowLabel* detail_;
 };

@@ -33,19 +33,15 @@ ShadowLabel::ShadowLabel(QWidget* parent) : QLabel(parent) {
 
 void ShadowLabel::setTextColor(const QColor& color) {
     textColor_ = color;
-    cachedKey_ = {};
+    cache_.invalidate();
     update();
 }
 
 void ShadowLabel::setShadow(const QColor& color, qreal blurRadius) {
     shadowColor_ = color;
     blurRadius_ = blurRadius;
-    cachedKey_ = {};
+    cache_.invalidate();
     update();
-}
-
-ShadowLabel::Key ShadowLabel::currentKey() const {
-    return {text(), size(), font().key(), devicePixelRatioF()};
 }
 
 QImage ShadowLabel::render() const {
@@ -69,12 +65,12 @@ QImage ShadowLabel::render() const {
 }
 
 void ShadowLabel::paintEvent(QPaintEvent*) {
-    const Key key = currentKey();
-    if (!(key == cachedKey_) || cache_.isNull()) {
-        cache_ = render();
-        cachedKey_ = key;
+    if (text() != drawnText_ || font() != drawnFont_) {
+        drawnText_ = text();
+        drawnFont_ = font();
+        cache_.invalidate();
     }
-    QPainter(this).drawImage(QPointF(0, 0), cache_);
+    cache_.paintImage(*this, [this] { return render(); });
 }
 
 }  // namespace vocalis

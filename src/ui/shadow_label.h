@@ -1,16 +1,18 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QLabel>
+
+#include "ui/overlay_cache.h"
 
 namespace vocalis {
 
 // A label whose text has a soft shadow (or a glow, in a light colour) around it.
 //
 // The shadow is a QGraphicsDropShadowEffect rendered once per text, font or size and kept:
-// the video repaints under the label many times a second, and blurring the text on every
-// repaint would cost more than drawing the frame.
+// blurring the text on every repaint of the video under it would cost more than the frame.
 class ShadowLabel final : public QLabel {
   public:
     explicit ShadowLabel(QWidget* parent = nullptr);
@@ -24,21 +26,15 @@ class ShadowLabel final : public QLabel {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    struct Key {
-        QString text;
-        QSize size;
-        QString font;
-        qreal ratio = 0;
-        bool operator==(const Key&) const = default;
-    };
-    Key currentKey() const;
     QImage render() const;
 
     QColor textColor_ = Qt::white;
     QColor shadowColor_ = Qt::black;
     qreal blurRadius_ = 0;
-    Key cachedKey_;
-    QImage cache_;
+    // QLabel's setters are not virtual: the text and font drawn are compared at each paint.
+    QString drawnText_;
+    QFont drawnFont_;
+    OverlayCache cache_;
 };
 
 // The picture with a drop shadow in the given colour around everything it draws.

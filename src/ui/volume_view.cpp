@@ -16,17 +16,22 @@ VolumeView::VolumeView(QWidget* parent) : QWidget(parent) {
 
 void VolumeView::setLevel(int level) {
     level_ = std::clamp(level, 0, kSteps);
+    cache_.invalidate();
     update();
 }
 
 void VolumeView::applyScale(qreal scale) {
     scale_ = scale;
     setFixedSize(static_cast<int>(std::lround(420 * scale)), static_cast<int>(std::lround(76 * scale)));
+    cache_.invalidate();
     update();
 }
 
 void VolumeView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
+    cache_.paint(*this, [this](QPainter& painter) { draw(painter); });
+}
+
+void VolumeView::draw(QPainter& painter) const {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0, 0, 0, 128));

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "ui/overlay_cache.h"
+
 namespace vocalis {
 
 // The volume panel: the level 0 ... 10 as a bar of ten steps, on black at alpha 0.5 with
@@ -19,8 +21,11 @@ class VolumeView final : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void draw(QPainter& painter) const;
+
     int level_ = 0;
     qreal scale_ = 1;
+    OverlayCache cache_;
 };
 
 }  // namespace vocalis

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QWindow>
+#include <functional>
 #include <thread>
 
 #include "base/virtual_scheduler.h"
@@ -199,7 +200,9 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     EXPECT_GT(panel.width(), panel.height());
 
     // No thumbnail (or a broken one): the banner picture; a long title ends in an ellipsis.
+    const QImage firstContent = next->grab().toImage();
     window.setNextContent(std::nullopt, "Ưu tiên", std::string(200, 'A'), "");
+    EXPECT_NE(next->grab().toImage(), firstContent);
     EXPECT_FALSE(next->thumbnail().isNull());
     EXPECT_NE(next->thumbnail().size(), thumbnail.size());
     EXPECT_TRUE(next->titleLabel()->text().endsWith(QChar(0x2026)));
@@ -260,6 +263,51 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     QrCodeView qr(
         clock, songs, [] { return std::optional<std::string>("http://192.168.1.20:6790/"); }, screen);
     ASSERT_TRUE(qr.isVisible() && screen.title()->isVisible());
+
+    // Each overlay is drawn once per change and then only blended over the video's frames: a new
+    // text, a new size or the band's next notes show in full at the next frame.
+    const auto drawn = [&](QWidget* overlay) {
+        screen.video()->repaint();  // a frame under the overlays
+        const QImage shot = window.windowHandle()->screen()->grabWindow(window.winId()).toImage();
+        return shot.copy(QRect(overlay->mapTo(&window, QPoint(0, 0)), overlay->size()));
+    };
+    const auto drawnWidth = [](const QImage& image) {
+        int left = image.width(), right = -1;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) != QColor(Qt::white)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        return right - left + 1;
+    };
+    const auto resize = [&](int width, int height) {
+        window.resize(width, height);
+        QCoreApplication::processEvents();
+    };
+    const std::vector<SungFrame> later{{200, 64.0f}};
+    const struct {
+        const char* name;
+        QWidget* overlay;
+        std::function<void()> change;
+        int widens;  // 1: the drawing is wider after the change, -1 narrower, 0 as wide
+    } changes[] = {
+        {"shorter title", screen.title(), [&] { window.setTitleText("Ánh"); }, -1},
+        {"longer title", screen.title(), [&] { window.setTitleText("Người ấy - Trịnh Thăng Bình"); }, 1},
+        {"bigger screen", &band, [&] { resize(1600, 900); }, 1},
+        {"smaller screen", &qr, [&] { resize(W, H); }, -1},
+        {"next notes", &band, [&] { window.addSungPitches(later); }, 0},
+    };
+    for (const auto& [name, overlay, change, widens] : changes) {
+        const QImage before = drawn(overlay);
+        change();
+        const QImage after = drawn(overlay);
+        EXPECT_NE(after, before) << name;
+        const int wider = drawnWidth(after) - drawnWidth(before);
+        EXPECT_EQ((wider > 0) - (wider < 0), widens) << name << ": " << wider;
+    }
+    ASSERT_EQ(screen.size(), QSize(W, H));
+
     const auto uncovered = [&](QWidget* overlay) {
         QCoreApplication::processEvents();
         const QImage shown = window.windowHandle()->screen()->grabWindow(window.winId()).toImage();
