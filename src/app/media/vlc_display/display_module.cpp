@@ -111,9 +111,17 @@ void closeDisplay(vlc_object_t* object) {
 
 }  // namespace
 
-vlc_module_begin() set_shortname("Vocalis") set_description("Vocalis Player video view")
-    set_category(CAT_VIDEO) set_subcategory(SUBCAT_VIDEO_VOUT)
+// clang-format off
+vlc_module_begin()
+    set_shortname("Vocalis")
+    set_description("Vocalis Player video view")
+    set_category(CAT_VIDEO)
+    set_subcategory(SUBCAT_VIDEO_VOUT)
     // Never chosen by itself: only the player's "--vout" names it.
-    set_capability("vout display", 0) add_string(vocalis::kDisplayBridgeOption, nullptr, "Player bridge",
-                                                 "Where the player takes its pictures", true)
-        change_volatile() set_callbacks(openDisplay, closeDisplay) vlc_module_end()
+    set_capability("vout display", 0)
+    add_string(vocalis::kDisplayBridgeOption, nullptr, "Player bridge", "Where the player takes its pictures",
+               true)
+    change_volatile()
+    set_callbacks(openDisplay, closeDisplay)
+vlc_module_end()
+    // clang-format on
