@@ -24,8 +24,8 @@ namespace {
 using vocalis::DisplayBridge;
 using vocalis::DisplayPicture;
 
-// The player may keep the picture it shows and the one it paints beyond what libVLC counts.
-constexpr unsigned kKeptByPlayer = 3;
+// libVLC counts the picture last shown as kept; the player may hold one more while it paints.
+constexpr unsigned kKeptByPlayer = 1;
 
 struct Output {
     const DisplayBridge* bridge = nullptr;
