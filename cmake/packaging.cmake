@@ -72,9 +72,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "vlc-plugin-base, qt6-qpa-plugins, ffmpeg")
-# The camera is optional hardware: its GStreamer plugins are recommended, not required.
+# The camera is optional hardware: its GStreamer plugins are recommended, not required. So is
+# decoding in the graphics card: VA-API's picture copy-back is in vlc-plugin-video-output.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fonts-noto-core, pulseaudio | pipewire-pulse, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, \
+    "fonts-noto-core, pulseaudio | pipewire-pulse, vlc-plugin-video-output, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, \
 gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav, gstreamer1.0-pulseaudio")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "karaoke player for a venue or home screen
 Vocalis Player scans the song drives plugged into the computer and plays the

@@ -15,8 +15,10 @@ packages=(
   libvlc-dev vlc-plugin-base ffmpeg libpulse-dev pulseaudio pulseaudio-utils fonts-dejavu-core
   # the player's own sound path: key change
   librubberband-dev
-  # the video view: the player's YUV pictures turned into the window's colours
-  libyuv-dev
+  # the video view: the player's YUV pictures turned into the window's colours; the player's
+  # own video output for libVLC; VA-API decoding's copy-back (and VLC's X11 output, the
+  # playback benchmark's peer)
+  libyuv-dev libvlccore-dev vlc-plugin-video-output
   # HTTP services: real clients, the fuzzer, and the peers of the benchmarks
   curl clang libclang-rt-14-dev libvlc-dev vlc-plugin-base ffmpeg nginx-light wrk
   # Qt desktop layer: widgets, OpenGL headers Qt's CMake files ask for, fonts with Vietnamese marks

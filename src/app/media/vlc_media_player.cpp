@@ -147,6 +147,8 @@ struct VlcMediaPlayer::Impl {
     // memory output; the bridge is how that module finds this player.
     bool ownDisplay = false;
     DisplayBridge bridge;
+    // The graphics card decodes the video now playing (VA-API), as the output was told.
+    std::atomic<bool> hardwareDecoding{false};
 
     // Video hand-over, on libVLC's video thread.
     std::mutex videoMutex;
@@ -415,7 +417,9 @@ struct VlcMediaPlayer::Impl {
 
     // --- the player's own video output (see vlc_display/) ------------------------------
 
-    static void onDisplayStart(void* opaque, int width, int height, unsigned sarNum, unsigned sarDen) {
+    static void onDisplayStart(void* opaque, int width, int height, unsigned sarNum, unsigned sarDen,
+                               bool hardware) {
+        static_cast<Impl*>(opaque)->hardwareDecoding = hardware;
         if (sarNum > 0 && sarDen > 0)
             width = static_cast<int>(
                 std::clamp<std::int64_t>(std::int64_t{width} * sarNum / sarDen, 1, kMaxFrameSide));
@@ -681,7 +685,8 @@ void VlcMediaPlayer::setMedia(std::optional<Media> media) {
         if (libvlc_media_get_stats(previous, &stats)) {
             if (stats.i_displayed_pictures > 0)
                 logParts("Pictures of the last media: ", stats.i_displayed_pictures, " shown, lost ",
-                         stats.i_lost_pictures);
+                         stats.i_lost_pictures,
+                         d.hardwareDecoding ? ", decoded by the graphics hardware" : "");
             if (stats.i_played_abuffers > 0 && d.soundLost) {
                 logLine("Sound output works again");
                 d.soundLost = false;

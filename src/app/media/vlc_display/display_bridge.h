@@ -34,8 +34,10 @@ struct DisplayBridge {
     std::uint32_t magic = kDisplayBridgeMagic;
     std::uint32_t version = kDisplayBridgeVersion;
     void* opaque = nullptr;
-    // A video starts with pictures of this size (pixels, before the sample aspect).
-    void (*start)(void* opaque, int width, int height, unsigned sarNum, unsigned sarDen) = nullptr;
+    // A video starts with pictures of this size (pixels, before the sample aspect); `hardware`
+    // when the graphics card decodes it and its pictures are copied back for us.
+    void (*start)(void* opaque, int width, int height, unsigned sarNum, unsigned sarDen,
+                  bool hardware) = nullptr;
     // A picture to show now. The callee owns it from here and releases it.
     void (*show)(void* opaque, const DisplayPicture& picture) = nullptr;
 };

@@ -96,8 +96,12 @@ int openDisplay(vlc_object_t* object) {
     vd->display = display;
     vd->control = control;
     if (bridge->start) {
+        // A decoder's surfaces in the graphics card have no planes we could read.
+        const vlc_chroma_description_t* source = vlc_fourcc_GetChromaDescription(vd->source.i_chroma);
+        const bool hardware = !source || source->plane_count == 0;
         bridge->start(bridge->opaque, static_cast<int>(format.i_visible_width),
-                      static_cast<int>(format.i_visible_height), format.i_sar_num, format.i_sar_den);
+                      static_cast<int>(format.i_visible_height), format.i_sar_num, format.i_sar_den,
+                      hardware);
     }
     return VLC_SUCCESS;
 }
