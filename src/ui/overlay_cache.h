@@ -21,6 +21,11 @@ class OverlayCache {
 
     // What the overlay shows changed: the next paint draws it again.
     void invalidate() { drawnFor_.reset(); }
+    // The same, and the memory goes too: for an overlay that hides for long.
+    void release() {
+        drawnFor_.reset();
+        image_ = QImage();
+    }
 
     // Blends the pixels into `widget` (from its paintEvent), at `opacity`. They are drawn first,
     // by `draw` in the widget's coordinates on a transparent picture of its size, when

@@ -72,4 +72,9 @@ void ScoringView::paintEvent(QPaintEvent*) {
     });
 }
 
+void ScoringView::hideEvent(QHideEvent* event) {
+    cache_.release();
+    QWidget::hideEvent(event);
+}
+
 }  // namespace vocalis

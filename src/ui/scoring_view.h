@@ -25,6 +25,8 @@ class ScoringView final : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // The screen-sized background (8 MB at 1080p) is kept only while the score shows.
+    void hideEvent(QHideEvent* event) override;
 
   private:
     void placeNumber();

@@ -73,7 +73,11 @@ bool offerDisplayModule() {
         const fs::path program = fs::read_symlink("/proc/self/exe", error);
         if (error) return false;
         const fs::path folder = (program.parent_path() / "../lib/vocalis/vlc").lexically_normal();
-        if (!fs::exists(folder / "libvocalis_display_plugin.so", error)) return false;
+        if (!fs::exists(folder / "libvocalis_display_plugin.so", error)) {
+            logParts("No video output module in ", folder.string(),
+                     "; libVLC's memory output copies each picture");
+            return false;
+        }
         std::string paths = folder.string();
         if (const char* others = std::getenv("VLC_PLUGIN_PATH"); others && *others)
             paths += std::string(":") + others;
