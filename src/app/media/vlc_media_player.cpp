@@ -610,7 +610,9 @@ VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
         const std::string vout = std::string("--vout=") + kDisplayModuleName;
         const std::string bridge = std::string("--") + kDisplayBridgeOption + "=" + address;
         std::vector<const char*> own = argv;
-        own.insert(own.end(), {vout.c_str(), bridge.c_str()});
+        // No window of libVLC's own, ever: while a hardware decoder's pictures are negotiated
+        // libVLC may try its other outputs, and a window one of them opened would stay over ours.
+        own.insert(own.end(), {vout.c_str(), bridge.c_str(), "--window=none"});
         d.vlc = libvlc_new(static_cast<int>(own.size()), own.data());
         d.ownDisplay = d.vlc != nullptr;
         if (!d.vlc) logLine("The player's own video output did not load; libVLC's memory output is used");
