@@ -256,6 +256,8 @@ int main(int argc, char** argv) {
     if (!thumbnailServer.start(options.thumbnailPort, &error))
         logParts("Error starting thumbnail server: ", error);
     media.start(options.mediaPort);
+    // libVLC loads what the intro needs while the window waits; then it only has to play.
+    player.prepare(Media::url(media.clipURL(introName)));
     if (!web.start(&error)) logParts("Error starting web remote: ", error);
     // The page's address for guests' phones to scan, while the page is served.
     QrCodeView qrCode(
