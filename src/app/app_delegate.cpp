@@ -1,5 +1,6 @@
 #include "app/app_delegate.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -57,13 +58,16 @@ void AppDelegate::applicationDidFinishLaunching() {
     parts_.overlays.setMenusEnabled(false, false);
 }
 
-void AppDelegate::windowDidBecomeMain() {
+void AppDelegate::windowDidBecomeMain(Millis ago) {
+    // Counted from the activation itself: the window is up while the rest of the player is
+    // still being made.
+    const auto fromActivation = [ago](Millis delay) { return std::max(Millis{0}, delay - ago); };
     if (!windowBecameMain_) {
         windowBecameMain_ = true;
-        schedule(timers::kStartNextSong, 1s, [this] { startNextSong(); });
-        schedule(timers::kLoadLibrary, 2s, [this] { loadLibrary(); });
+        schedule(timers::kStartNextSong, fromActivation(1s), [this] { startNextSong(); });
+        schedule(timers::kLoadLibrary, fromActivation(2s), [this] { loadLibrary(); });
     }
-    schedule(timers::kForceFillVideo, 500ms, [this] { forceFillVideo(); });
+    schedule(timers::kForceFillVideo, fromActivation(500ms), [this] { forceFillVideo(); });
 }
 
 void AppDelegate::applicationWillTerminate() {

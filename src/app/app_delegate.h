@@ -128,9 +128,9 @@ class AppDelegate final : public RemoteDelegate, public MediaPlayerDelegate, pub
     const std::optional<std::string>& randomKeyword() const { return randomKeyword_; }
 
     // --- start-up and shutdown
-    void awakeFromNib();                   // the player, the stored equalizer and scoring
-    void applicationDidFinishLaunching();  // flags and random-play settings
-    void windowDidBecomeMain() override;   // first time: intro after 1 s, catalogue after 2 s
+    void awakeFromNib();                            // the player, the stored equalizer and scoring
+    void applicationDidFinishLaunching();           // flags and random-play settings
+    void windowDidBecomeMain(Millis ago) override;  // first time: intro after 1 s, catalogue after 2 s
     void applicationWillTerminate();
     void loadLibrary();
     // Songs for this run are being made (the demo's first start): the catalogue load waits

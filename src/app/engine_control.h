@@ -8,6 +8,7 @@
 
 #include "app/engine_command.h"
 #include "app/engine_news.h"
+#include "base/scheduler.h"
 #include "thumbnails/thumbnail_tool.h"
 
 namespace vocalis {
@@ -31,8 +32,9 @@ class EngineControl : public CommandSink {
     virtual std::int32_t songKey(std::int32_t songId) const = 0;
     // New named songs take turns by name (the engine's thread only).
     virtual bool fairTurns() const = 0;
-    // The main window became the active one; the first time starts the intro.
-    virtual void windowDidBecomeMain() = 0;
+    // The main window became the active one `ago` (it may be before the engine was made); the
+    // first time starts the intro 1 s after that.
+    virtual void windowDidBecomeMain(Millis ago) = 0;
 
     // The operator's settings, applied at once.
     virtual void setEqualizer(double preAmplification, const std::optional<std::vector<float>>& bands) = 0;

@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 
 #include "app/app_delegate.h"
@@ -53,6 +56,8 @@ namespace {
 // shutdown runs in order.
 int signalPipe[2] = {-1, -1};
 
+constexpr std::chrono::milliseconds kActivationWait{250};
+
 void onSignal(int) {
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
@@ -62,6 +67,22 @@ std::string loginName() {
     if (const char* user = std::getenv("USER"); user && *user) return user;
     if (const char* name = ::getlogin()) return name;
     return "Vocalis";
+}
+
+// Shows the window full screen and to the front, and waits a moment for it to become the
+// active one (which makes it full screen and starts the count to the intro), so that the
+// rest of the player is made during the intro's wait.
+void showActive(MainWindow& window, const std::function<void()>& toFront) {
+    // Without a window manager (a kiosk X session) full screen is only a request nobody
+    // grants: cover the screen ourselves too.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) window.setGeometry(screen->geometry());
+    window.show();
+    toFront();
+    QEventLoop activation;
+    QObject::connect(&window, &MainWindow::firstActivated, &activation, &QEventLoop::quit);
+    // A window manager that never hands over the focus holds the player up no longer.
+    QTimer::singleShot(kActivationWait, &activation, &QEventLoop::quit);
+    activation.exec();
 }
 
 }  // namespace
@@ -96,8 +117,18 @@ int main(int argc, char** argv) {
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &application,
                      [] { QApplication::quit(); });
 
-    const DataFolder data{options.dataDir.value_or(defaultDataFolder())};
     const Resources resources = Resources::find();
+    // The window first, to the front and active: the intro starts 1 s after that, and the
+    // rest of the player is made within that second.
+    MainWindow window(
+        {QString::fromStdString(resources.banner), QString::fromStdString(resources.scoreBackground)});
+    const auto toFront = [&window] {
+        window.raise();
+        window.activateWindow();
+    };
+    showActive(window, toFront);
+
+    const DataFolder data{options.dataDir.value_or(defaultDataFolder())};
     const std::string introSource = options.introClip.value_or(resources.introClip);
     const std::string idleSource = options.idleClip.value_or(resources.idleClip);
     const std::string introName = clipName("intro", introSource);
@@ -133,8 +164,6 @@ int main(int argc, char** argv) {
     LocalMediaService media(songs, data.tempFolder(), introName, idleName);
     ThumbnailServer thumbnailServer(thumbnails, songs);
 
-    MainWindow window(
-        {QString::fromStdString(resources.banner), QString::fromStdString(resources.scoreBackground)});
     std::vector<std::string> vlcArguments;
     if (options.noSound) vlcArguments = VlcMediaPlayer::soundlessArguments();
     VlcMediaPlayer player(scheduler, {vlcArguments, &window.videoSink(), {}});
@@ -227,6 +256,8 @@ int main(int argc, char** argv) {
     if (!thumbnailServer.start(options.thumbnailPort, &error))
         logParts("Error starting thumbnail server: ", error);
     media.start(options.mediaPort);
+    // libVLC loads what the intro needs while the window waits; then it only has to play.
+    player.prepare(Media::url(media.clipURL(introName)));
     if (!web.start(&error)) logParts("Error starting web remote: ", error);
     // The page's address for guests' phones to scan, while the page is served.
     QrCodeView qrCode(
@@ -237,20 +268,10 @@ int main(int argc, char** argv) {
         window.screen());
     engine.addListener(&qrCode);
 
-    // To the front, now and once more in 3 s; becoming the active window makes it full
-    // screen and schedules the intro after 1 s and the catalogue after 2 s.
-    const auto toFront = [&window] {
-        window.raise();
-        window.activateWindow();
-    };
     // The keyboard's media keys, as the desktop hands them to the player used last.
     MprisPlayer mediaKeys(songs, engine, {options.thumbnailPort, toFront, [] { QApplication::quit(); }});
     mediaKeys.start();
-    // Without a window manager (a kiosk X session) full screen is only a request nobody
-    // grants: cover the screen ourselves too.
-    if (QScreen* screen = QGuiApplication::primaryScreen()) window.setGeometry(screen->geometry());
-    window.show();
-    toFront();
+    // To the front once more in 3 s, for a desktop that was busy.
     QTimer::singleShot(3000, &window, toFront);
     const int status = QApplication::exec();
 

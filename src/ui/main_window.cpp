@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <utility>
 
 #include "app/engine_control.h"
 #include "base/log.h"
@@ -129,9 +130,9 @@ VideoSink& MainWindow::videoSink() { return *screen_->video(); }
 
 void MainWindow::setEngine(EngineControl* engine) {
     engine_ = engine;
-    if (engine_ && engineOwesBecameMain_) {
-        engineOwesBecameMain_ = false;
-        engine_->windowDidBecomeMain();
+    if (engine_ && engineOwedSince_) {
+        const auto ago = std::chrono::steady_clock::now() - *std::exchange(engineOwedSince_, std::nullopt);
+        engine_->windowDidBecomeMain(std::chrono::duration_cast<Millis>(ago));
     }
 }
 
@@ -168,11 +169,12 @@ void MainWindow::becameActive() {
         if (!isFullScreen()) showFullScreen();
         pointer_->hideNow();
         pointer_->hideAfter(kFirstPointerHide);
+        emit firstActivated();
     }
     if (engine_)
-        engine_->windowDidBecomeMain();
-    else
-        engineOwesBecameMain_ = true;
+        engine_->windowDidBecomeMain(Millis{0});
+    else if (!engineOwedSince_)
+        engineOwedSince_ = std::chrono::steady_clock::now();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -2,7 +2,9 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <chrono>
 #include <memory>
+#include <optional>
 
 #include "app/media/video_sink.h"
 #include "app/overlays.h"
@@ -86,6 +88,8 @@ class MainWindow final : public QMainWindow, public Overlays {
     void thumbnailsRequested();
     void equalizerRequested();
     void settingsRequested();
+    // The window became the active one for the first time.
+    void firstActivated();
 
   protected:
     bool event(QEvent* event) override;
@@ -114,7 +118,8 @@ class MainWindow final : public QMainWindow, public Overlays {
     std::unique_ptr<PointerAutoHide> pointer_;
     EngineControl* engine_ = nullptr;
     bool activatedOnce_ = false;
-    bool engineOwesBecameMain_ = false;
+    // When the window became active with no engine yet to tell.
+    std::optional<std::chrono::steady_clock::time_point> engineOwedSince_;
 };
 
 }  // namespace vocalis

@@ -209,7 +209,7 @@ class EngineHarness {
     void launch() {
         engine->awakeFromNib();
         engine->applicationDidFinishLaunching();
-        engine->windowDidBecomeMain();
+        engine->windowDidBecomeMain(Millis{0});
     }
     // Lets background work (the catalogue scan, thumbnails) finish and its results land.
     template <typename Condition>

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QTimer>
+#include <thread>
 
 #include "app/engine_harness.h"
 #include "ui/key_commands.h"
@@ -36,7 +37,6 @@ TEST(MainWindow, ActivationTellsTheEngineAndThePointerHidesAfterMovementUnlessAW
     h.engine->applicationDidFinishLaunching();
     VirtualScheduler clock;
     MainWindow window({}, clock);
-    window.setEngine(h.engine.get());
     const auto shown = [&] {
         return window.cursor().shape() != Qt::BlankCursor && window.menus()->isVisibleTo(&window);
     };
@@ -51,11 +51,17 @@ TEST(MainWindow, ActivationTellsTheEngineAndThePointerHidesAfterMovementUnlessAW
     for (QAction* item : items) EXPECT_FALSE(item->isEnabled()) << item->objectName().toStdString();
     EXPECT_FALSE(shown());
 
+    // Active before the player has made its engine: the intro still starts 1 s after the
+    // activation, not 1 s after the engine hears of it.
     showActive(window);
     EXPECT_TRUE(window.isFullScreen());
     EXPECT_FALSE(shown());
+    std::this_thread::sleep_for(300ms);
+    window.setEngine(h.engine.get());
     EXPECT_TRUE(h.clock.isScheduled("startNextSong"));  // the engine heard
-    h.clock.advance(1000ms);
+    h.clock.advance(700ms);
+    EXPECT_EQ(h.player.location(), "http://127.0.0.1:1/intro.mp4");
+    h.clock.advance(300ms);
 
     touch();
     EXPECT_TRUE(shown());

@@ -111,6 +111,7 @@ struct VlcMediaPlayer::Impl {
     std::unique_ptr<SoundOutput> sound;
     // Our own reference to the loaded media; changed only while no libVLC thread plays it.
     std::atomic<libvlc_media_t*> media{nullptr};
+    libvlc_media_t* prepared = nullptr;  // read ahead, never played
 
     // Posted tasks check this token, so none touches a destroyed player.
     std::shared_ptr<int> alive = std::make_shared<int>(0);
@@ -631,8 +632,17 @@ VlcMediaPlayer::~VlcMediaPlayer() {
     Impl& d = *impl_;
     d.releasePlayer();
     if (libvlc_media_t* media = d.media.exchange(nullptr)) libvlc_media_release(media);
+    if (d.prepared) libvlc_media_release(d.prepared);
     if (d.equalizer) libvlc_audio_equalizer_release(d.equalizer);
     if (d.vlc) libvlc_release(d.vlc);
+}
+
+void VlcMediaPlayer::prepare(const Media& media) {
+    Impl& d = *impl_;
+    if (!isReady() || d.prepared) return;
+    d.prepared = media.isUrl ? libvlc_media_new_location(d.vlc, media.location.c_str())
+                             : libvlc_media_new_path(d.vlc, media.location.c_str());
+    if (d.prepared) libvlc_media_parse_with_options(d.prepared, libvlc_media_parse_network, 5000);
 }
 
 bool VlcMediaPlayer::isReady() const { return impl_->player && impl_->equalizer; }

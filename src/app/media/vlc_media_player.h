@@ -63,6 +63,11 @@ class VlcMediaPlayer final : public MediaPlayer {
     // media. Not part of MediaPlayer: the songs always play at full level.
     void setVolume(float fraction);
 
+    // Reads the media's format in the background without playing it, so that the modules it
+    // needs are loaded before it plays (the intro, during the window's wait). Not part of
+    // MediaPlayer: only the start-up knows what comes first.
+    void prepare(const Media& media);
+
     void setDelegate(MediaPlayerDelegate* delegate) override;
 
     void setEqualizerEnabled(bool enabled) override;

@@ -7,12 +7,6 @@
 namespace vocalis {
 
 CameraRecorder::CameraRecorder(CameraSettings settings) : settings_(std::move(settings)) {
-    GError* error = nullptr;
-    if (settings_.source && !gst_init_check(nullptr, nullptr, &error)) {
-        logParts("Camera: GStreamer cannot start: ", error ? error->message : "unknown error");
-        settings_.source.reset();
-    }
-    g_clear_error(&error);
     if (settings_.source)
         logParts("Camera: ", settings_.source->path,
                  settings_.source->kind == CameraSource::Kind::File ? " (a file standing in)" : "");
@@ -33,8 +27,21 @@ void CameraRecorder::stopCapture() {
     capturing_ = false;
 }
 
+// GStreamer starts with the first take, not with the player: loading its plugins (and
+// rebuilding their registry after an update, half a second) would hold up the intro.
+bool CameraRecorder::startGStreamer() {
+    if (gstreamer_) return *gstreamer_;
+    GError* error = nullptr;
+    gstreamer_ = gst_init_check(nullptr, nullptr, &error);
+    if (!*gstreamer_) logParts("Camera: GStreamer cannot start: ", error ? error->message : "unknown error");
+    g_clear_error(&error);
+    if (*gstreamer_ && !settings_.source->hasSound)
+        settings_.source->hasSound = fileHasSound(settings_.source->path);
+    return *gstreamer_;
+}
+
 void CameraRecorder::startRecording(const std::string& file) {
-    if (!hasCamera()) return;
+    if (!hasCamera() || !startGStreamer()) return;
     endTake(false);
     // A camera device is opened by one pipeline at a time: the takes before let it go first,
     // which takes a picture's time, not their draining.

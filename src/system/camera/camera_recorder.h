@@ -45,9 +45,11 @@ class CameraRecorder final : public Recorder {
     void finishEndedTakes();
 
   private:
+    bool startGStreamer();  // once; whether it runs
     void endTake(bool discard);
 
     CameraSettings settings_;
+    std::optional<bool> gstreamer_;  // started, or failed to
     bool capturing_ = false;
     std::unique_ptr<CameraTake> take_;
     std::vector<std::unique_ptr<CameraTake>> ending_;  // still draining, or not yet let go

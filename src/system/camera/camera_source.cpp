@@ -24,29 +24,6 @@ struct UdevDeleter {
 template <typename T>
 using UdevPtr = std::unique_ptr<T, UdevDeleter>;
 
-// Whether the file has a sound track, asked of GStreamer's own demuxers.
-bool fileHasSound(const std::string& path) {
-    GError* error = nullptr;
-    gchar* uri = gst_filename_to_uri(path.c_str(), &error);
-    if (!uri) {
-        g_clear_error(&error);
-        return false;
-    }
-    bool sound = false;
-    if (GstDiscoverer* discoverer = gst_discoverer_new(10 * GST_SECOND, &error)) {
-        if (GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer, uri, &error)) {
-            GList* streams = gst_discoverer_info_get_audio_streams(info);
-            sound = streams != nullptr;
-            gst_discoverer_stream_info_list_free(streams);
-            g_object_unref(info);
-        }
-        g_object_unref(discoverer);
-    }
-    g_clear_error(&error);
-    g_free(uri);
-    return sound;
-}
-
 }  // namespace
 
 std::optional<std::string> firstCaptureDevice() {
@@ -77,13 +54,29 @@ std::optional<std::string> firstCaptureDevice() {
     return first;
 }
 
-std::optional<CameraSource> findCamera(const std::optional<std::string>& named) {
+bool fileHasSound(const std::string& path) {
     GError* error = nullptr;
-    if (!gst_init_check(nullptr, nullptr, &error)) {
-        logParts("Camera: GStreamer cannot start: ", error ? error->message : "unknown error");
+    gchar* uri = gst_filename_to_uri(path.c_str(), &error);
+    if (!uri) {
         g_clear_error(&error);
-        return std::nullopt;
+        return false;
     }
+    bool sound = false;
+    if (GstDiscoverer* discoverer = gst_discoverer_new(10 * GST_SECOND, &error)) {
+        if (GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer, uri, &error)) {
+            GList* streams = gst_discoverer_info_get_audio_streams(info);
+            sound = streams != nullptr;
+            gst_discoverer_stream_info_list_free(streams);
+            g_object_unref(info);
+        }
+        g_object_unref(discoverer);
+    }
+    g_clear_error(&error);
+    g_free(uri);
+    return sound;
+}
+
+std::optional<CameraSource> findCamera(const std::optional<std::string>& named) {
     if (!named) {
         const std::optional<std::string> device = firstCaptureDevice();
         if (!device) return std::nullopt;
@@ -95,7 +88,7 @@ std::optional<CameraSource> findCamera(const std::optional<std::string>& named) 
         return std::nullopt;
     }
     if (S_ISCHR(info.st_mode)) return CameraSource{CameraSource::Kind::Device, *named, true};
-    if (S_ISREG(info.st_mode)) return CameraSource{CameraSource::Kind::File, *named, fileHasSound(*named)};
+    if (S_ISREG(info.st_mode)) return CameraSource{CameraSource::Kind::File, *named, std::nullopt};
     logParts("Camera is neither a device nor a file: ", *named);
     return std::nullopt;
 }

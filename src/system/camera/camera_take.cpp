@@ -164,7 +164,7 @@ CameraTake::CameraTake(TakeSettings settings) : settings_(std::move(settings)) {
 
 std::unique_ptr<CameraTake> CameraTake::start(TakeSettings settings) {
     auto take = std::make_unique<CameraTake>(std::move(settings));
-    const bool sound = take->settings_.source.hasSound;
+    const bool sound = take->settings_.source.hasSound.value_or(false);
     if (take->run(sound)) return take;
     // A camera without a working microphone still films.
     if (sound && take->settings_.source.kind == CameraSource::Kind::Device) {
