@@ -57,7 +57,7 @@ class IdleEngine final : public EngineControl {
     std::optional<std::string> requesterName(std::int32_t) const override { return std::nullopt; }
     std::int32_t songKey(std::int32_t) const override { return 0; }
     bool fairTurns() const override { return false; }
-    void windowDidBecomeMain() override {}
+    void windowDidBecomeMain(Millis) override {}
     void setEqualizer(double, const std::optional<std::vector<float>>&) override {}
     void setHasScoring(bool) override {}
     void setRandom(bool, std::int32_t, std::optional<std::string>) override {}

@@ -608,12 +608,12 @@ VlcMediaPlayer::VlcMediaPlayer(Scheduler& scheduler, VlcPlayerOptions options)
         char address[2 * sizeof(void*) + 1];
         std::snprintf(address, sizeof address, "%llx",
                       static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&d.bridge)));
-        const std::string vout = std::string("--vout=") + kDisplayModuleName;
+        // This output and no other: while a hardware decoder's pictures are negotiated libVLC
+        // would otherwise try its other outputs, and the window one of them opens stays over ours.
+        const std::string vout = std::string("--vout=") + kDisplayModuleName + ",none";
         const std::string bridge = std::string("--") + kDisplayBridgeOption + "=" + address;
         std::vector<const char*> own = argv;
-        // No window of libVLC's own, ever: while a hardware decoder's pictures are negotiated
-        // libVLC may try its other outputs, and a window one of them opened would stay over ours.
-        own.insert(own.end(), {vout.c_str(), bridge.c_str(), "--window=none"});
+        own.insert(own.end(), {vout.c_str(), bridge.c_str()});
         d.vlc = libvlc_new(static_cast<int>(own.size()), own.data());
         d.ownDisplay = d.vlc != nullptr;
         if (!d.vlc) logLine("The player's own video output did not load; libVLC's memory output is used");

@@ -12,6 +12,7 @@
 #include <vlc_picture_pool.h>
 #include <vlc_plugin.h>
 #include <vlc_vout_display.h>
+#include <vlc_vout_window.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +114,22 @@ void closeDisplay(vlc_object_t* object) {
     if (output->pool) picture_pool_Release(output->pool);
 }
 
+// libVLC 3 opens a window for every video before it opens any output, and would otherwise
+// put one of its own (an X window the size of the video) over the player's. The player's
+// instances get this one instead: it has no handle and nothing to show.
+int controlWindow(vout_window_t*, int, va_list) { return VLC_SUCCESS; }
+
+int openWindow(vout_window_t* window, const vout_window_cfg_t*) {
+    char* text = var_InheritString(window, vocalis::kDisplayBridgeOption);
+    if (!text) return VLC_EGENERIC;
+    std::free(text);
+    window->type = VOUT_WINDOW_TYPE_INVALID;
+    window->control = controlWindow;
+    return VLC_SUCCESS;
+}
+
+void closeWindow(vout_window_t*) {}
+
 }  // namespace
 
 // clang-format off
@@ -127,5 +144,8 @@ vlc_module_begin()
                true)
     change_volatile()
     set_callbacks(openDisplay, closeDisplay)
+    add_submodule()
+    set_capability("vout window", 1000)
+    set_callbacks(openWindow, closeWindow)
 vlc_module_end()
     // clang-format on
