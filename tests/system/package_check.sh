@@ -15,7 +15,8 @@ lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports er
 
 dpkg-deb -x "$deb" "$work/root"
 usr="$work/root/usr" share=share/vocalis-player icons=share/icons/hicolor
-for file in bin/vocalis-player bin/vocalis-remote bin/vocalis-catalogue bin/vocalis-history bin/vocalis-melody $share/intro.mp4 $share/idle.mp4 \
+for file in bin/vocalis-player bin/vocalis-remote bin/vocalis-catalogue bin/vocalis-history bin/vocalis-melody \
+    lib/vocalis/vlc/libvocalis_display_plugin.so $share/intro.mp4 $share/idle.mp4 \
     $share/banner.png $share/score_bg.png $share/vcplayer_score.mp3 share/applications/vocalis-player.desktop \
     $icons/scalable/apps/vocalis-player.svg $icons/256x256/apps/vocalis-player.png \
     share/doc/vocalis-player/copyright share/doc/vocalis-player/changelog.gz; do
