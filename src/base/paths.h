@@ -16,6 +16,10 @@ std::string defaultDataFolder();
 // Reads XDG_DOCUMENTS_DIR out of a user-dirs.dirs text; $HOME is expanded with `home`.
 std::optional<std::string> parseDocumentsDir(const std::string& userDirsText, const std::string& home);
 
+// This process's own program file, as the kernel knows it (/proc/self/exe); none where /proc
+// cannot be read.
+std::optional<std::string> thisProgram();
+
 // True when something exists at the path (a dangling symbolic link counts as missing).
 bool pathExists(const std::string& path);
 bool isDirectory(const std::string& path);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "base/paths.h"
 
 namespace fs = std::filesystem;
 
@@ -52,10 +53,8 @@ Resources Resources::find() {
         const char* value = std::getenv(name);
         return std::string(value ? value : "");
     };
-    std::error_code error;
-    const fs::path program = fs::read_symlink("/proc/self/exe", error);
-    const fs::path folder = resourceFolder(
-        variable("VOCALIS_RESOURCES"), error ? std::string() : program.string(), variable("XDG_DATA_DIRS"));
+    const fs::path folder =
+        resourceFolder(variable("VOCALIS_RESOURCES"), thisProgram().value_or(""), variable("XDG_DATA_DIRS"));
     return Resources{findFile(folder, "intro"), findFile(folder, "idle"), findFile(folder, "banner"),
                      findFile(folder, "score_bg"), findFile(folder, "vcplayer_score")};
 }

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "base/log.h"
+#include "base/paths.h"
 
 namespace vocalis {
 
@@ -90,11 +91,7 @@ EntryKeys readEntry(const fs::path& path) {
     return keys;
 }
 
-std::string thisExecutable() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? std::string(kProgramName) : self.string();
-}
+std::string thisExecutable() { return thisProgram().value_or(std::string(kProgramName)); }
 
 }  // namespace
 

@@ -20,6 +20,7 @@
 #include "app/media/sound_output.h"
 #include "app/media/vlc_display/display_bridge.h"
 #include "base/log.h"
+#include "base/paths.h"
 
 namespace vocalis {
 
@@ -69,11 +70,10 @@ void quietAlsaOnce() {
 bool offerDisplayModule() {
     static const bool offered = [] {
         namespace fs = std::filesystem;
-        std::error_code error;
-        const fs::path program = fs::read_symlink("/proc/self/exe", error);
-        if (error) return false;
-        const fs::path folder = (program.parent_path() / "../lib/vocalis/vlc").lexically_normal();
-        if (!fs::exists(folder / "libvocalis_display_plugin.so", error)) {
+        const std::optional<std::string> program = thisProgram();
+        if (!program) return false;
+        const fs::path folder = (fs::path(*program).parent_path() / "../lib/vocalis/vlc").lexically_normal();
+        if (!pathExists((folder / "libvocalis_display_plugin.so").string())) {
             logParts("No video output module in ", folder.string(),
                      "; libVLC's memory output copies each picture");
             return false;
@@ -451,9 +451,8 @@ struct VlcMediaPlayer::Impl {
         std::shared_ptr<VideoFrame> frame;
         {
             std::lock_guard lock(self->videoMutex);
-            const FrameSize wanted = self->frameSize;
-            if (wanted.width == evenFrameSize({shown.width, shown.height}).width &&
-                wanted.height == evenFrameSize({shown.width, shown.height}).height) {
+            const FrameSize wanted = self->frameSize, even = evenFrameSize({shown.width, shown.height});
+            if (wanted.width == even.width && wanted.height == even.height) {
                 frame = std::make_shared<VideoFrame>();
                 frame->width = shown.width;
                 frame->height = shown.height;

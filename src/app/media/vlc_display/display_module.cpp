@@ -33,8 +33,9 @@ struct Output {
     picture_pool_t* pool = nullptr;
 };
 
-const DisplayBridge* bridgeOf(vout_display_t* vd) {
-    char* text = var_InheritString(vd, vocalis::kDisplayBridgeOption);
+// The player's bridge, in the player's own instances of libVLC only.
+const DisplayBridge* bridgeOf(vlc_object_t* object) {
+    char* text = var_InheritString(object, vocalis::kDisplayBridgeOption);
     if (!text) return nullptr;
     char* end = nullptr;
     const unsigned long long address = std::strtoull(text, &end, 16);
@@ -80,7 +81,7 @@ int control(vout_display_t*, int query, va_list) {
 
 int openDisplay(vlc_object_t* object) {
     auto* vd = reinterpret_cast<vout_display_t*>(object);
-    const DisplayBridge* bridge = bridgeOf(vd);
+    const DisplayBridge* bridge = bridgeOf(object);
     if (!bridge) return VLC_EGENERIC;
     auto output = std::make_unique<Output>(Output{bridge, nullptr});
     // The source's layout, padding and all; only the colour layout is fixed to 4:2:0, which
@@ -120,9 +121,7 @@ void closeDisplay(vlc_object_t* object) {
 int controlWindow(vout_window_t*, int, va_list) { return VLC_SUCCESS; }
 
 int openWindow(vout_window_t* window, const vout_window_cfg_t*) {
-    char* text = var_InheritString(window, vocalis::kDisplayBridgeOption);
-    if (!text) return VLC_EGENERIC;
-    std::free(text);
+    if (!bridgeOf(VLC_OBJECT(window))) return VLC_EGENERIC;
     window->type = VOUT_WINDOW_TYPE_INVALID;
     window->control = controlWindow;
     return VLC_SUCCESS;
