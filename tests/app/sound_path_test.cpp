@@ -309,14 +309,14 @@ TEST_F(SoundPathTest, CentreCancelRemovesTheMiddleAndKeepsTheSides) {
 }
 
 TEST_F(SoundPathTest, SoundAndPictureStayWithin40Milliseconds) {
-    // A white picture and a click together in the middle of every second.
+    // A white picture and a click together at 0.52 s of every second: the picture of 0.52 s alone,
+    // the click from its very sample (an expression per sample, not per block of them).
     const std::string song =
         make("flashes.mp4",
              "-f lavfi -i color=black:size=160x90:rate=25:duration=8 -f lavfi -i "
-             "sine=frequency=1000:sample_rate=48000:duration=8 "
-             "-vf drawbox=color=white:thickness=fill:enable='between(mod(t,1),0.5,0.539)' "
-             "-af volume='if(between(mod(t,1),0.5,0.53),1,0)':eval=frame -ac 2 -c:v libx264 -preset "
-             "ultrafast -pix_fmt yuv420p -c:a aac");
+             "aevalsrc=if(between(mod(t\\,1)\\,0.52\\,0.55)\\,sin(2*PI*1000*t)\\,0):s=48000:d=8 "
+             "-vf drawbox=color=white:thickness=fill:enable='between(mod(t,1),0.51,0.55)' -ac 2 -c:v libx264 "
+             "-preset ultrafast -pix_fmt yuv420p -c:a aac");
     for (int key : {0, 2}) {
         SCOPED_TRACE(key);
         FrameRecorder sink({64, 36});
