@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -38,6 +39,14 @@ QImage loadImage(const QString& path) {
     return image;
 }
 
+// A picture shown only now and then is checked here (its header alone) and read when shown.
+QString readablePicture(const QString& path) {
+    if (path.isEmpty()) return {};
+    if (QImageReader(path).canRead()) return path;
+    logParts("Cannot read the picture ", path.toStdString());
+    return {};
+}
+
 }  // namespace
 
 MainWindow::MainWindow(Resources resources, QWidget* parent)
@@ -50,7 +59,7 @@ MainWindow::MainWindow(Resources resources, Scheduler* scheduler, QWidget* paren
     : QMainWindow(parent),
       ownScheduler_(scheduler ? nullptr : std::make_unique<QtScheduler>()),
       scheduler_(scheduler ? *scheduler : *ownScheduler_),
-      screen_(new ScreenView(loadImage(resources.banner), loadImage(resources.scoreBackground), this)),
+      screen_(new ScreenView(loadImage(resources.banner), readablePicture(resources.scoreBackground), this)),
       cameraPreview_(new CameraPreviewView(screen_)) {
     setWindowTitle(QStringLiteral("Vocalis Player"));
     setMinimumSize(320, 180);

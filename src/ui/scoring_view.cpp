@@ -1,6 +1,7 @@
 #include "ui/scoring_view.h"
 
 #include <QFontMetrics>
+#include <QImage>
 #include <QPainter>
 #include <QRadialGradient>
 #include <cmath>
@@ -10,9 +11,9 @@
 
 namespace vocalis {
 
-ScoringView::ScoringView(QImage background, QWidget* parent)
+ScoringView::ScoringView(QString backgroundFile, QWidget* parent)
     : QWidget(parent),
-      background_(std::move(background)),
+      backgroundFile_(std::move(backgroundFile)),
       scoringNumber_(new ShadowLabel(this)),
       detail_(new ShadowLabel(this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -59,9 +60,11 @@ void ScoringView::placeNumber() {
 
 void ScoringView::paintEvent(QPaintEvent*) {
     cache_.paint(*this, [this](QPainter& painter) {
-        if (!background_.isNull()) {
+        // Read here, not kept: decoded, a full-screen picture is 8 MB held for a few seconds a song.
+        if (const QImage background = backgroundFile_.isEmpty() ? QImage() : QImage(backgroundFile_);
+            !background.isNull()) {
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
-            painter.drawImage(QRectF(rect()), background_);
+            painter.drawImage(QRectF(rect()), background);
             return;
         }
         // No picture given: a plain stage light.

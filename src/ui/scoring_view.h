@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QImage>
+#include <QString>
 #include <QWidget>
 
 #include "ui/overlay_cache.h"
@@ -13,7 +13,8 @@ class ShadowLabel;
 // figures with a white glow, and a line under it for a measured score (its pitch and timing).
 class ScoringView final : public QWidget {
   public:
-    explicit ScoringView(QImage background, QWidget* parent = nullptr);
+    // `backgroundFile`: a picture file, read each time the score shows; none gives a stage light.
+    explicit ScoringView(QString backgroundFile, QWidget* parent = nullptr);
 
     void setNumber(int score);
     void setDetail(const QString& line);  // empty: none
@@ -25,13 +26,13 @@ class ScoringView final : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    // The screen-sized background (8 MB at 1080p) is kept only while the score shows.
+    // The screen-sized background (8 MB at 1080p) is held only while the score shows.
     void hideEvent(QHideEvent* event) override;
 
   private:
     void placeNumber();
 
-    QImage background_;
+    QString backgroundFile_;
     OverlayCache cache_;  // the background at the view's size: stretching it is the costly part
     ShadowLabel* scoringNumber_;
     ShadowLabel* detail_;

@@ -28,13 +28,13 @@ ShadowLabel* bannerLabel(QWidget* parent) {
 
 }  // namespace
 
-ScreenView::ScreenView(QImage banner, QImage scoreBackground, QWidget* parent)
+ScreenView::ScreenView(QImage banner, QString scoreBackgroundFile, QWidget* parent)
     : QWidget(parent),
       video_(new VideoView(this)),
       lblTitle_(bannerLabel(this)),
       nextView_(new NextView(std::move(banner), this)),
       pitchBand_(new PitchBandView(this)),
-      scoringView_(new ScoringView(std::move(scoreBackground), this)),
+      scoringView_(new ScoringView(std::move(scoreBackgroundFile), this)),
       imgPicture_(new PictureView(this)),
       volumeView_(new VolumeView(this)),
       viewBlack_(new BlackView(this)),

@@ -19,7 +19,7 @@ class VolumeView;
 // message.
 class ScreenView final : public QWidget {
   public:
-    ScreenView(QImage banner, QImage scoreBackground, QWidget* parent = nullptr);
+    ScreenView(QImage banner, QString scoreBackgroundFile, QWidget* parent = nullptr);
 
     VideoView* video() const { return video_; }
     ShadowLabel* title() const { return lblTitle_; }
