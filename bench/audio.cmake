@@ -2,4 +2,4 @@
 # same song, the pitch tracker on a clean voice (figures in bench/README.md, section "Reference melody").
 add_executable(bench_melody melody_bench.cpp ${PROJECT_SOURCE_DIR}/tests/audio/sung_song.cpp)
 target_include_directories(bench_melody PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-target_link_libraries(bench_melody PRIVATE vocalis_audio)
+target_link_libraries(bench_melody PRIVATE vocalis_analysis vocalis_audio)

@@ -16,8 +16,8 @@ namespace vocalis {
 using namespace std::chrono_literals;
 
 AppDelegate::AppDelegate(EngineParts parts, EngineConfig config) : parts_(parts), config_(std::move(config)) {
-    if (parts_.microphone && !config_.melodyFolder.empty())
-        melodies_.emplace(parts_.background, parts_.scheduler, config_.melodyFolder,
+    if (parts_.microphone && parts_.analysis && !config_.melodyFolder.empty())
+        melodies_.emplace(parts_.background, parts_.scheduler, *parts_.analysis, config_.melodyFolder,
                           [this](std::int32_t songId) { melodyMade(songId); });
 }
 

@@ -76,6 +76,8 @@ struct EngineParts {
     PlayStore* store = nullptr;
     // What the guests sing into; none: every score is drawn at random.
     SingingMicrophone* microphone = nullptr;
+    // What the songs' melodies are made with, for a microphone; none: no melody is made.
+    AnalysisModule* analysis = nullptr;
 };
 
 struct EngineConfig {

@@ -2,16 +2,15 @@
 
 #include <algorithm>
 
-#include "audio/reference_melody.h"
-
 namespace vocalis {
 
 ReferenceMelodies::ReferenceMelodies(BackgroundQueue& background, Scheduler& engineThread,
-                                     std::filesystem::path folder, std::function<void(std::int32_t)> made)
+                                     AnalysisModule& analysis, std::filesystem::path folder,
+                                     std::function<void(std::int32_t)> made)
     : background_(background),
       engineThread_(engineThread),
       madeNews_(std::move(made)),
-      making_(std::make_shared<Making>(std::move(folder))) {}
+      making_(std::make_shared<Making>(analysis, std::move(folder))) {}
 
 ReferenceMelodies::~ReferenceMelodies() { stop(); }
 
@@ -44,10 +43,12 @@ void ReferenceMelodies::makeNext() {
         [making = making_, song = *next, &engineThread = engineThread_, alive = std::weak_ptr(alive_), this] {
             std::optional<Melody> melody = making->cache.find(song.file);
             if (!melody) {
-                melody = makeReferenceMelody(song.file, &making->cancel);
-                // Cut short, it says nothing of the song.
+                // Loads FFmpeg and aubio the first time, here, off the engine's thread.
+                const AnalysisFunctions* analysis = making->analysis.functions();
+                melody = analysis ? analysis->makeReferenceMelody(song.file, &making->cancel) : Melody{};
+                // Cut short, it says nothing of the song; nor does a module that cannot be loaded.
                 if (making->cancel) return;
-                making->cache.keep(song.file, *melody);
+                if (analysis) making->cache.keep(song.file, *melody);
             }
             engineThread.post([alive, this, songId = song.songId, melody = std::move(*melody)]() mutable {
                 if (!alive.expired()) made(songId, std::move(melody));

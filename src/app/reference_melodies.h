@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/analysis_module.h"
 #include "audio/melody.h"
 #include "audio/melody_cache.h"
 #include "base/background_queue.h"
@@ -27,10 +28,11 @@ class ReferenceMelodies {
         std::filesystem::path file;
     };
 
-    // Kept in `folder`, made when first needed. `made` is told of each melody made (or found)
-    // for a song still wanted, once find() has it.
-    ReferenceMelodies(BackgroundQueue& background, Scheduler& engineThread, std::filesystem::path folder,
-                      std::function<void(std::int32_t songId)> made = {});
+    // Kept in `folder`, made by `analysis` when first needed. `made` is told of each melody made
+    // (or found) for a song still wanted, once find() has it. A song the module cannot be loaded
+    // for has an empty melody this run, and none kept.
+    ReferenceMelodies(BackgroundQueue& background, Scheduler& engineThread, AnalysisModule& analysis,
+                      std::filesystem::path folder, std::function<void(std::int32_t songId)> made = {});
     ~ReferenceMelodies();
     ReferenceMelodies(const ReferenceMelodies&) = delete;
     ReferenceMelodies& operator=(const ReferenceMelodies&) = delete;
@@ -45,7 +47,9 @@ class ReferenceMelodies {
   private:
     // What the background work shares, so that it may finish after the engine has gone.
     struct Making {
-        explicit Making(std::filesystem::path folder) : cache(std::move(folder)) {}
+        Making(AnalysisModule& module, std::filesystem::path folder)
+            : analysis(module), cache(std::move(folder)) {}
+        AnalysisModule& analysis;
         std::atomic<bool> cancel{false};
         MelodyCache cache;
     };

@@ -160,6 +160,9 @@ int main(int argc, char** argv) {
     SocketManager& sockets = SocketManager::getInstance();
     ThumbnailManager& thumbnails = ThumbnailManager::getInstance();
     DiscoveryResponder discovery(preferences);
+    // FFmpeg and aubio, loaded when a melody is first made or the microphone first heard; made
+    // before the background queue, whose melody work uses it until the queue is done.
+    AnalysisModule analysis(AnalysisModule::besideProgram());
     BackgroundQueue background;
     LocalMediaService media(songs, data.tempFolder(), introName, idleName);
     ThumbnailServer thumbnailServer(thumbnails, songs);
@@ -188,7 +191,7 @@ int main(int argc, char** argv) {
         logLine("Microphone: none; scores are drawn at random");
     else
         microphone.emplace(
-            scheduler,
+            scheduler, analysis,
             PulseMicrophone::Options{
                 {}, source, std::chrono::milliseconds(preferences.integerForKey(KEY_MICROPHONE_DELAY))});
 
@@ -215,10 +218,10 @@ int main(int argc, char** argv) {
     config.remotePort = options.remotePort;
     config.discoveryPort = options.discoveryPort;
     config.fairTurns = options.fairTurns;
-    AppDelegate engine(
-        {scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume, camera,
-         scoreSound, background, playStore ? &*playStore : nullptr, microphone ? &*microphone : nullptr},
-        config);
+    AppDelegate engine({scheduler, preferences, songs, sockets, discovery, thumbnails, player, window, volume,
+                        camera, scoreSound, background, playStore ? &*playStore : nullptr,
+                        microphone ? &*microphone : nullptr, &analysis},
+                       config);
     notices = &engine;
     // Phones hear what the engine announces, as every front-end does.
     PhoneNews phoneNews(sockets);

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/media/pulse_close.h"
-#include "audio/pitch_tracker.h"
 #include "base/log.h"
 
 namespace vocalis {
@@ -34,9 +33,11 @@ constexpr Seconds kClockSlack{0.03};
 }  // namespace
 
 struct PulseMicrophone::Pulse {
-    Pulse(Scheduler& engineThread, Options options) : engine(engineThread), options(std::move(options)) {}
+    Pulse(Scheduler& engineThread, AnalysisModule& module, Options options)
+        : engine(engineThread), analysis(module), options(std::move(options)) {}
 
     Scheduler& engine;
+    AnalysisModule& analysis;
     const Options options;
     pa_threaded_mainloop* loop = nullptr;
     // The rest is the loop thread's, or held under its lock.
@@ -49,7 +50,8 @@ struct PulseMicrophone::Pulse {
     bool listening = false;
     std::optional<SingingScore> score;
     std::shared_ptr<const Melody> lateReference;  // for the score, counted on this thread
-    PitchTracker tracker;
+    std::unique_ptr<LivePitchTracker> tracker;    // made when the microphone is first heard
+    bool noTracker = false;                       // none can be made: nothing heard is scored
     std::vector<PitchTracker::Frame> frames;
     std::uint64_t samples = 0;              // heard since listening began
     SteadyClock::time_point firstSample{};  // when the first of them was sung; the clock's start: not yet
@@ -159,6 +161,15 @@ struct PulseMicrophone::Pulse {
 
     // Pitch frame by frame, each stamped with the song frame it was sung at.
     void heard(std::span<const float> mono, SteadyClock::time_point capturedAt) {
+        if (!tracker && !noTracker) {
+            // The first sound loads FFmpeg and aubio, here rather than on the engine's thread.
+            const AnalysisFunctions* functions = analysis.functions();
+            if (functions) tracker = functions->makePitchTracker();
+            noTracker = !tracker;
+            if (functions && noTracker)
+                logLine("Microphone: aubio cannot track pitch; scores are drawn at random");
+        }
+        if (!tracker) return;
         if (lateReference) {
             score->setReference(std::move(lateReference));
             lateReference = nullptr;
@@ -174,7 +185,7 @@ struct PulseMicrophone::Pulse {
             firstSample = SteadyClock::now() - sinceFirst;
         const std::uint64_t hopsBefore = samples / PitchTracker::kHop;
         frames.clear();
-        tracker.push(mono, frames);
+        tracker->push(mono, frames);
         samples += mono.size();
         for (std::size_t i = 0; i < frames.size(); ++i) {
             // A frame's pitch is its window's, whose middle was sung half a window before its end.
@@ -213,8 +224,8 @@ struct PulseMicrophone::Pulse {
     }
 };
 
-PulseMicrophone::PulseMicrophone(Scheduler& engineThread, Options options)
-    : pulse_(std::make_unique<Pulse>(engineThread, std::move(options))) {
+PulseMicrophone::PulseMicrophone(Scheduler& engineThread, AnalysisModule& analysis, Options options)
+    : pulse_(std::make_unique<Pulse>(engineThread, analysis, std::move(options))) {
     Pulse& p = *pulse_;
     p.loop = pa_threaded_mainloop_new();
     if (p.loop) pa_threaded_mainloop_set_name(p.loop, "microphone");  // the name its thread starts with
@@ -257,7 +268,7 @@ void PulseMicrophone::listen(std::shared_ptr<const Melody> melody, Totals totals
     p.heardFrames.clear();
     p.score.emplace(std::move(melody));
     p.lateReference = nullptr;
-    p.tracker.reset();
+    if (p.tracker) p.tracker->reset();
     p.samples = 0;
     p.firstSample = {};
     p.sinceTotals = 0;

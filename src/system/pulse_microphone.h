@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/singing_microphone.h"
+#include "audio/analysis_module.h"
 #include "base/scheduler.h"
 
 namespace vocalis {
@@ -13,7 +14,8 @@ namespace vocalis {
 // stream of 16 kHz mono in 20 ms pieces on a thread of its own ("microphone"), where the pitch of
 // each 10 ms is tracked, stamped with the song time it was sung at and compared with the song's
 // melody. The stream records only while a song is listened to. A source that cannot be recorded
-// is said once, and tried again at the next song.
+// is said once, and tried again at the next song. The pitch tracker comes from the analysis
+// module, loaded on that thread when the microphone is first heard.
 class PulseMicrophone final : public SingingMicrophone {
   public:
     struct Options {
@@ -24,7 +26,7 @@ class PulseMicrophone final : public SingingMicrophone {
         std::chrono::milliseconds delay{0};
     };
 
-    PulseMicrophone(Scheduler& engineThread, Options options);
+    PulseMicrophone(Scheduler& engineThread, AnalysisModule& analysis, Options options);
     ~PulseMicrophone() override;
     PulseMicrophone(const PulseMicrophone&) = delete;
     PulseMicrophone& operator=(const PulseMicrophone&) = delete;

@@ -166,10 +166,14 @@ class EngineHarness {
   public:
     // A recorder given here films instead of the camera-less default; with a store folder the
     // engine keeps what plays in the real store there; with a microphone (made for the engine's
-    // thread) it measures the singing.
-    explicit EngineHarness(std::vector<std::string> songFiles, std::string thumbnailTool = "false",
-                           Recorder* recorder = nullptr, const std::string& storeFolder = {},
-                           const std::function<SingingMicrophone*(Scheduler&)>& microphone = {}) {
+    // thread) it measures the singing, through the analysis module built beside the tests or
+    // the one named here.
+    explicit EngineHarness(
+        std::vector<std::string> songFiles, std::string thumbnailTool = "false", Recorder* recorder = nullptr,
+        const std::string& storeFolder = {},
+        const std::function<SingingMicrophone*(Scheduler&, AnalysisModule&)>& microphone = {},
+        const std::filesystem::path& analysisModule = AnalysisModule::besideProgram())
+        : analysis(analysisModule) {
         if (!storeFolder.empty()) {
             writer.emplace(std::move(*Store::open(storeFolder).store), clock);
             kept.emplace(*writer);
@@ -196,7 +200,7 @@ class EngineHarness {
         engine = std::make_unique<AppDelegate>(
             EngineParts{clock, preferences, songs, sockets, discovery, thumbnails, player, overlays, volume,
                         recorder ? *recorder : camera, sound, background, kept ? &*kept : nullptr,
-                        microphone ? microphone(clock) : nullptr},
+                        microphone ? microphone(clock, analysis) : nullptr, &analysis},
             std::move(config));
         engine->addListener(&phoneNews);
     }
@@ -288,6 +292,7 @@ class EngineHarness {
     MixerVolume volume;
     NoCamera camera;
     CountingSound sound;
+    AnalysisModule analysis;  // outlives the melodies made on the background queue
     BackgroundQueue background{2};
     PhoneNews phoneNews{sockets};
     std::unique_ptr<AppDelegate> engine;

@@ -88,22 +88,31 @@ TEST(EngineSinging, TheSingingHeardIsScoredAndWithoutAMicrophoneTheScoreIsDrawn)
     const struct {
         std::optional<std::string> source;  // none: no microphone
         bool sings, measured;
-        bool first = false;  // queued onto the idle player: its melody comes five seconds into it
-        int delay = 0;       // the microphone's delay (ms), set while the player runs
-    } cases[] = {{monitor, true, true},  {monitor, true, true, true}, {monitor, true, true, false, 2000},
-                 {monitor, false, true}, {"nosuch", true, false},     {std::nullopt, true, false}};
-    for (const auto& [source, sings, measured, first, delay] : cases) {
+        bool first = false;       // queued onto the idle player: its melody comes five seconds into it
+        int delay = 0;            // the microphone's delay (ms), set while the player runs
+        bool noAnalysis = false;  // the analysis module is not there: no pitch, no melody made
+    } cases[] = {{monitor, true, true},
+                 {monitor, true, true, true},
+                 {monitor, true, true, false, 2000},
+                 {monitor, false, true},
+                 {"nosuch", true, false},
+                 {std::nullopt, true, false},
+                 {monitor, true, false, false, 0, true}};
+    for (const auto& [source, sings, measured, first, delay, noAnalysis] : cases) {
         SCOPED_TRACE(source.value_or("no microphone") + (sings ? " singing" : " silent") +
-                     (first ? " first" : "") + " delay " + std::to_string(delay));
+                     (first ? " first" : "") + " delay " + std::to_string(delay) +
+                     (noAnalysis ? " no analysis" : ""));
         ::testing::internal::CaptureStderr();
         std::optional<PulseMicrophone> microphone;
         TempDir data;
         EngineHarness h(
             {"Sung - Ca.mp4", "Warm Up - Ca.mp4"}, "false", nullptr, data.path(),
-            [&](Scheduler& clock) -> SingingMicrophone* {
+            [&](Scheduler& clock, AnalysisModule& analysis) -> SingingMicrophone* {
                 if (!source) return nullptr;
-                return &microphone.emplace(clock, PulseMicrophone::Options{daemon.server(), *source});
-            });
+                return &microphone.emplace(clock, analysis,
+                                           PulseMicrophone::Options{daemon.server(), *source});
+            },
+            noAnalysis ? std::filesystem::path(dir / "nowhere") : AnalysisModule::besideProgram());
         // Holds the background queue's two threads, where the melodies are made, while closed.
         struct Gate {
             std::promise<void> promise;
@@ -240,6 +249,13 @@ TEST(EngineSinging, TheSingingHeardIsScoredAndWithoutAMicrophoneTheScoreIsDrawn)
         EXPECT_EQ(kept->score, score);
         // A source that cannot be recorded is said once.
         EXPECT_EQ(occurrences(log, "Microphone: cannot record"), source == "nosuch" ? 1 : 0) << log;
+        // FFmpeg and aubio are loaded once, for a microphone only; a module that is not there is
+        // said once, and no melody is kept for want of it.
+        EXPECT_EQ(occurrences(log, noAnalysis ? "Sound analysis: cannot load" : "Sound analysis: loaded"),
+                  source ? 1 : 0)
+            << log;
+        EXPECT_EQ(MelodyCache(h.songsDir / "melodies").find(h.song("Warm Up - Ca.mp4")).has_value(),
+                  source && !first && !noAnalysis);
     }
 }
 
