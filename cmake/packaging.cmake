@@ -10,6 +10,8 @@ install(TARGETS vocalis-player RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS vocalis-catalogue vocalis-remote vocalis-history vocalis-melody RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The player's video output for libVLC, found in ../lib/vocalis/vlc beside the bin folder.
 install(TARGETS vocalis_display_plugin LIBRARY DESTINATION lib/vocalis/vlc)
+# FFmpeg's and aubio's work for the measured score, loaded from ../lib/vocalis when first needed.
+install(TARGETS vocalis_analysis_module LIBRARY DESTINATION lib/vocalis)
 
 # The program finds these in ../share/vocalis-player beside its bin folder.
 install(FILES

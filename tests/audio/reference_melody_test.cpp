@@ -6,7 +6,9 @@
 #include <fstream>
 #include <random>
 
+#include "audio/analysis_module.h"
 #include "audio/sung_song.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 using namespace vocalis;
@@ -45,10 +47,14 @@ TEST(ReferenceMelody, FollowsTheVoiceOfTwoTracksAndOfTheCentreOfAStereoMix) {
         const Melody& truth;
         double accuracy, recall, falseAlarms;
     };
+    // Made as the player makes them: through the analysis module.
+    AnalysisModule module(AnalysisModule::besideProgram());
+    const AnalysisFunctions* analysis = module.functions();
+    ASSERT_NE(analysis, nullptr);
     for (const Case& c :
          {Case{"two.mp4", song.truth, 0.95, 0.90, 0.10}, Case{"damaged.mp4", song.truth, 0.95, 0.90, 0.10},
           Case{"late.mp4", lateTruth, 0.95, 0.90, 0.10}, Case{"stereo.mp4", song.truth, 0.90, 0.85, 0.10}}) {
-        const Melody melody = makeReferenceMelody(dir / c.file);
+        const Melody melody = analysis->makeReferenceMelody(dir / c.file, nullptr);
         const MelodyMatch match = compareMelodies(melody, c.truth);
         EXPECT_GE(match.accuracy, c.accuracy) << c.file;
         EXPECT_GE(match.recall, c.recall) << c.file;
@@ -73,5 +79,19 @@ TEST(ReferenceMelody, IsEmptyWithoutAVoiceOrWithoutSoundToFindItIn) {
         const ReferenceOutcome outcome = makeReference(dir / file);
         EXPECT_EQ(outcome.melody.size(), 0u) << file;
         EXPECT_FALSE(outcome.detail.empty()) << file;
+    }
+}
+
+TEST(AnalysisModule, OneThatCannotBeLoadedOrIsNotOursIsRefusedAndSaidOnce) {
+    TempDir dir;
+    dir.write("garbage.so", std::string(4096, 'x'));
+    // A library, but not the module: it has no table to give.
+    for (const std::string& file : {dir / "missing.so", dir / "garbage.so", std::string("libz.so.1")}) {
+        ::testing::internal::CaptureStderr();
+        AnalysisModule module(file);
+        EXPECT_EQ(module.functions(), nullptr) << file;
+        EXPECT_EQ(module.functions(), nullptr) << file;
+        const std::string log = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(occurrences(log, "Sound analysis: cannot load " + file + " ("), 1) << log;
     }
 }

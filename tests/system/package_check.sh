@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: made by scripts/package.sh from this build, no
-# lintian errors, and holding the program, its tools, clips, desktop entry, icons and systemd
-# user unit, with the libraries and plugins it needs among its dependencies. Usage: package_check.sh BUILDDIR SOURCEDIR
+# lintian errors, and holding the program, its tools, its modules, clips, desktop entry, icons and
+# systemd user unit, with the libraries and plugins it needs among its dependencies. Usage: package_check.sh BUILDDIR SOURCEDIR
 set -euo pipefail
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -16,7 +16,7 @@ lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports er
 dpkg-deb -x "$deb" "$work/root"
 usr="$work/root/usr" share=share/vocalis-player icons=share/icons/hicolor
 for file in bin/vocalis-player bin/vocalis-remote bin/vocalis-catalogue bin/vocalis-history bin/vocalis-melody \
-    lib/vocalis/vlc/libvocalis_display_plugin.so $share/intro.mp4 $share/idle.mp4 \
+    lib/vocalis/vlc/libvocalis_display_plugin.so lib/vocalis/libvocalis_analysis.so $share/intro.mp4 $share/idle.mp4 \
     $share/banner.png $share/score_bg.png $share/vcplayer_score.mp3 share/applications/vocalis-player.desktop \
     $icons/scalable/apps/vocalis-player.svg $icons/256x256/apps/vocalis-player.png \
     share/doc/vocalis-player/copyright share/doc/vocalis-player/changelog.gz; do
@@ -34,7 +34,8 @@ size="$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$usr/$ic
 [ "$size" = "256,256" ] || fail "the 256 px icon is $size"
 
 depends="$(dpkg-deb -f "$deb" Depends)"
-for package in libvlc5 libqt6widgets6 libqt6dbus6 libpulse0 libsqlite3-0 vlc-plugin-base qt6-qpa-plugins ffmpeg; do
+for package in libvlc5 libqt6widgets6 libqt6dbus6 libpulse0 libsqlite3-0 libaubio5 libavformat59 vlc-plugin-base \
+    qt6-qpa-plugins ffmpeg; do
   grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
 echo "ok: $(basename "$deb"): $depends"
