@@ -26,6 +26,7 @@ using namespace vocalis::testing;
 using namespace std::chrono_literals;
 using nlohmann::json;
 using ::testing::AllOf;
+using ::testing::AnyOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -168,6 +169,11 @@ TEST(Player, PlaysQueuedSongsForPhonesAndShutsDownCleanly) {
     EXPECT_TRUE(eventually([&] { return pictureLines() == beforeBa + 1; }, 3s)) << run.log();
     EXPECT_EQ(next(wire::kCurrentSongMessage).value, -1);
     EXPECT_EQ(next(wire::kPlayStateMessage).value, 1);
+
+    // Nothing was scored without a microphone: FFmpeg's demuxers and aubio were never loaded.
+    EXPECT_THAT(
+        readFile("/proc/" + std::to_string(run.program.pid()) + "/maps"),
+        Not(AnyOf(HasSubstr("libvocalis_analysis"), HasSubstr("libaubio"), HasSubstr("libavformat"))));
 
     const auto found = runProgram(programPath("vocalis-remote"), {"discover", "--host", "127.0.0.1", "--port",
                                                                   run.discoveryPort, "--timeout", "2"});
