@@ -8,11 +8,24 @@
 namespace vocalis {
 
 // A finished catalogue: songs sorted and numbered, the catalogue text phones receive and
-// its checksum. Published as a whole and never changed afterwards.
+// its checksum. Published as a whole and never changed afterwards. Its songs read their
+// fields from the text and their paths from the catalogue's own block, so a catalogue is
+// moved, never copied.
 struct Catalogue {
+    Catalogue() = default;
+    Catalogue(Catalogue&& other) noexcept;
+    Catalogue& operator=(Catalogue&& other) noexcept;
+    Catalogue(const Catalogue&) = delete;
+    Catalogue& operator=(const Catalogue&) = delete;
+    ~Catalogue() = default;
+
     std::vector<Song> songs;  // songs[n].songId == n
     std::string text;
     std::string md5;  // 32 lowercase hexadecimal digits
+
+  private:
+    friend Catalogue buildCatalogue(std::vector<Song> songs);
+    std::string paths_;  // the songs' paths side by side
 };
 
 // Sorts the songs by titleSearch (songs with equal keys keep their order), numbers them
