@@ -100,32 +100,36 @@ Catalogue::Catalogue(Catalogue&& other) noexcept { *this = std::move(other); }
 Catalogue& Catalogue::operator=(Catalogue&& other) noexcept {
     if (this == &other) return *this;
     const char* const oldText = other.text.data();
-    const char* const oldPaths = other.paths_.data();
     songs = std::move(other.songs);
     text = std::move(other.text);
     paths_ = std::move(other.paths_);
     md5 = std::move(other.md5);
-    // A short string keeps its bytes inside the object, so they may have moved.
-    if (text.data() != oldText || paths_.data() != oldPaths)
-        for (Song& song : songs) song.moved(oldText, text.data(), oldPaths, paths_.data());
+    // A short text keeps its bytes inside the string, so they may have moved.
+    if (text.data() != oldText)
+        for (Song& song : songs) song.moved(oldText, text.data());
     return *this;
 }
 
-Catalogue buildCatalogue(std::vector<Song> songs) {
+Catalogue buildCatalogue(std::vector<Song> songs) { return Catalogue::build(songs, SongBytes(), false); }
+
+Catalogue buildCatalogue(ScannedSongs scanned) {
+    // The scanned records are freed with `scanned`: the songs then read the text.
+    return Catalogue::build(scanned.songs, std::move(scanned.store.paths), true);
+}
+
+Catalogue Catalogue::build(std::vector<Song>& songs, SongBytes paths, bool pathsKept) {
     const std::vector<std::uint32_t> order = orderByTitle(songs);
     const auto count = static_cast<std::int32_t>(songs.size());
     Catalogue catalogue;
-    // Both blocks are sized exactly first: the songs point into them as they are written.
-    std::size_t textSize = 0, pathsSize = 0;
+    catalogue.paths_ = std::move(paths);
+    // The text is sized exactly first: the songs point into it as it is written.
+    std::size_t textSize = 0;
     for (std::int32_t i = 0; i < count; ++i) {
-        const Song& song = songs[static_cast<std::size_t>(i)];
         char number[16];
         textSize += static_cast<std::size_t>(std::to_chars(number, number + sizeof number, i).ptr - number) +
-                    1 + song.record().size() + (i + 1 < count ? 1 : 0);
-        pathsSize += song.pathSize_;
+                    1 + songs[static_cast<std::size_t>(i)].record().size() + (i + 1 < count ? 1 : 0);
     }
     catalogue.text.resize(textSize);
-    catalogue.paths_.resize(pathsSize);
     catalogue.songs.reserve(songs.size());
 
     // A helper follows behind the writing, feeding the written text to the digest.
@@ -145,21 +149,23 @@ Catalogue buildCatalogue(std::vector<Song> songs) {
         }
     });
     char* text = catalogue.text.data();
-    char* path = catalogue.paths_.data();
     for (std::int32_t i = 0; i < count; ++i) {
         Song& source = songs[order[static_cast<std::size_t>(i)]];
         text = std::to_chars(text, text + 16, i).ptr;
         *text++ = '\t';
         const std::string_view record = source.record();
         std::copy(record.begin(), record.end(), text);
-        const std::string_view file = source.karaokeFile();
-        std::copy(file.begin(), file.end(), path);
+        const char* path = source.path_;
+        if (!pathsKept) {
+            char* const copy = catalogue.paths_.take(source.pathSize_);
+            std::copy_n(source.path_, source.pathSize_, copy);
+            path = copy;
+        }
         Song& song = catalogue.songs.emplace_back(source.placedAt(text, path));
         song.songId = i;
         text += record.size();
-        path += file.size();
         if (i + 1 < count) *text++ = '\n';
-        source = Song();  // its own buffer is not needed any more
+        source = Song();  // its own buffer, if it has one, is not needed any more
         written.store(static_cast<std::size_t>(text - textBegin), std::memory_order_release);
     }
     digester.join();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "catalogue/song.h"
+#include "catalogue/song_store.h"
 
 namespace vocalis {
 
@@ -25,12 +26,21 @@ struct Catalogue {
 
   private:
     friend Catalogue buildCatalogue(std::vector<Song> songs);
-    std::string paths_;  // the songs' paths side by side
+    // The same for a scan's songs, keeping the paths where the scan stored them.
+    Catalogue buildCatalogue(ScannedSongs scanned);
+    friend Catalogue buildCatalogue(ScannedSongs scanned);
+    // Orders and numbers the songs, writing the text they then read; their paths are copied
+    // into the catalogue's own store unless they are in it already.
+    static Catalogue build(std::vector<Song>& songs, SongBytes paths, bool pathsKept);
+
+    SongBytes paths_;
 };
 
 // Sorts the songs by titleSearch (songs with equal keys keep their order), numbers them
 // from 0 and builds the text and its checksum.
 Catalogue buildCatalogue(std::vector<Song> songs);
+// The same for a scan's songs, keeping the paths where the scan stored them.
+Catalogue buildCatalogue(ScannedSongs scanned);
 
 // MD5 of the bytes as 32 lowercase hexadecimal digits.
 std::string md5Hex(std::string_view bytes);

@@ -8,6 +8,7 @@
 
 #include "catalogue/genres.h"
 #include "catalogue/key_memo.h"
+#include "catalogue/song_store.h"
 #include "catalogue/text_fold.h"
 #include "catalogue/unicode_text.h"
 
@@ -54,7 +55,7 @@ constexpr std::array<std::uint16_t, 9> kEmptyEnds = {0, 1, 2, 3, 4, 5, 6, 7, 12}
 Song::Song() : record_(kEmptyRecord.data()), ends_(kEmptyEnds) {}
 
 Song::Song(std::string_view title, std::string_view singer, std::string_view karaokeFile,
-           std::string_view category, KeyMemo* memo) {
+           std::string_view category, KeyMemo* memo, SongStore* store) {
     const SearchKeys titleKeys = makeSearchKeys(title);
     std::optional<SearchKeys> ownSingerKeys;
     const SearchKeys* singerKeys = nullptr;
@@ -81,17 +82,26 @@ Song::Song(std::string_view title, std::string_view singer, std::string_view kar
     std::size_t size = kZeros.size() + kFieldCount;
     for (const std::string_view text : fields) size += text.size();
     if (size > UINT16_MAX) throw std::length_error("Song texts too long");
-    own_ = std::make_unique_for_overwrite<char[]>(size + karaokeFile.size());
-    char* at = own_.get();
+    char* record = nullptr;
+    char* path = nullptr;
+    if (store) {
+        record = store->records.take(size);
+        path = store->paths.take(karaokeFile.size());
+    } else {
+        own_ = std::make_unique_for_overwrite<char[]>(size + karaokeFile.size());
+        record = own_.get();
+        path = record + size;
+    }
+    char* at = record;
     for (std::size_t i = 0; i < kFieldCount; ++i) {
         if (i == kCategory) at = std::copy(kZeros.begin(), kZeros.end(), at);
         at = std::copy(fields[i].begin(), fields[i].end(), at);
-        ends_[i] = static_cast<std::uint16_t>(at - own_.get());
+        ends_[i] = static_cast<std::uint16_t>(at - record);
         *at++ = '\t';
     }
-    std::copy(karaokeFile.begin(), karaokeFile.end(), at);
-    record_ = own_.get();
-    path_ = at;
+    std::copy(karaokeFile.begin(), karaokeFile.end(), path);
+    record_ = record;
+    path_ = path;
     pathSize_ = static_cast<std::uint32_t>(karaokeFile.size());
 }
 
@@ -101,7 +111,7 @@ Song::Song(const Song& other)
       path_(other.path_),
       pathSize_(other.pathSize_),
       ends_(other.ends_) {
-    if (!other.own_) return;  // both read the catalogue's bytes
+    if (!other.own_) return;  // both read the bytes of a catalogue or a store
     const std::size_t recordSize = record().size();
     own_ = std::make_unique_for_overwrite<char[]>(recordSize + pathSize_);
     std::copy_n(other.record_, recordSize, own_.get());
@@ -144,11 +154,6 @@ Song Song::placedAt(const char* record, const char* path) const {
     return placed;
 }
 
-void Song::moved(const char* oldRecords, const char* newRecords, const char* oldPaths, const char* newPaths) {
-    record_ = newRecords + (record_ - oldRecords);
-    path_ = newPaths + (path_ - oldPaths);
-}
-
 std::string Song::titleAndSinger() const {
     std::string text(title());
     if (!singer().empty()) text.append(" - ").append(singer());
@@ -185,7 +190,8 @@ bool isSongFileName(std::string_view name) {
     return false;
 }
 
-std::optional<Song> songFromPath(std::string_view folder, std::string_view relativePath, KeyMemo* memo) {
+std::optional<Song> songFromPath(std::string_view folder, std::string_view relativePath, KeyMemo* memo,
+                                 SongStore* store) {
     if (!isSongFileName(relativePath)) return std::nullopt;
     std::string path;
     path.reserve(folder.size() + 1 + relativePath.size());
@@ -208,7 +214,7 @@ std::optional<Song> songFromPath(std::string_view folder, std::string_view relat
         const std::size_t end = secondDash == std::string::npos ? shown.size() : secondDash;
         singer = trimWhiteSpace(std::string_view(shown).substr(firstDash + 1, end - firstDash - 1));
     }
-    return Song(title, singer, path, categoryOf(path), memo);
+    return Song(title, singer, path, categoryOf(path), memo, store);
 }
 
 }  // namespace vocalis

@@ -12,12 +12,14 @@ namespace vocalis {
 
 class KeyMemo;
 struct Catalogue;
+struct SongStore;
 
 // One catalogue entry. Its texts sit side by side as its record of the catalogue text (the
 // fields phones receive, tab-separated, without the id), its path apart. A song made on its
-// own keeps both in one buffer of its own; a song of a catalogue reads them from the
-// catalogue's text and paths, so a hundred thousand songs cost no block each and no second
-// copy of what phones receive. Its place in the play queue is kept by SongManager.
+// own keeps both in one buffer of its own, a scanned one in its scan's store; a song of a
+// catalogue reads them from the catalogue's text and paths, so a hundred thousand songs cost
+// no block each and no second copy of what phones receive. A copy of a song in a store or a
+// catalogue reads the same bytes. Its place in the play queue is kept by SongManager.
 class Song {
   public:
     std::int32_t songId = -1;
@@ -29,9 +31,10 @@ class Song {
     Song& operator=(Song&& other) noexcept;
     ~Song() = default;
     // The search keys are made from the title and the singer; a memo, when given, keeps the
-    // singers' keys for the next songs.
+    // singers' keys for the next songs. With a store, the song's bytes are kept there (the song
+    // must not outlive it).
     Song(std::string_view title, std::string_view singer, std::string_view karaokeFile,
-         std::string_view category, KeyMemo* memo = nullptr);
+         std::string_view category, KeyMemo* memo = nullptr, SongStore* store = nullptr);
 
     std::string_view title() const { return field(kTitle); }
     std::string_view titleSearch() const { return field(kTitleSearch); }
@@ -58,7 +61,6 @@ class Song {
 
   private:
     friend struct Catalogue;
-    friend Catalogue buildCatalogue(std::vector<Song> songs);
 
     // The fields in the catalogue text's order. Each is followed by a tab; the two zeros the
     // text carries before the category ("\t0\t0\t") are part of the record too.
@@ -82,23 +84,25 @@ class Song {
     std::string_view record() const { return {record_, std::size_t{ends_[kCategory]} + 1}; }
     // The same song reading its record and path at those places (which hold the same bytes).
     Song placedAt(const char* record, const char* path) const;
-    // Points the fields and path of a song placed in a catalogue at the same bytes moved.
-    void moved(const char* oldRecords, const char* newRecords, const char* oldPaths, const char* newPaths);
+    // Points the fields of a song placed in a catalogue at the same bytes moved.
+    void moved(const char* oldRecords, const char* newRecords) {
+        record_ = newRecords + (record_ - oldRecords);
+    }
 
     const char* record_;
     const char* path_ = "";
     std::uint32_t pathSize_ = 0;
     // Where each field ends in the record; a record comes from one file name, so it is short.
     std::array<std::uint16_t, kFieldCount> ends_;
-    std::unique_ptr<char[]> own_;  // the record and path of a song made on its own
+    std::unique_ptr<char[]> own_;  // the record and path of a song made on its own, without a store
 };
 
 // True when a file name ends, case-sensitively, in one of the song extensions.
 bool isSongFileName(std::string_view name);
 
 // The song for a media file found below a song folder: `folder` joined with `relativePath`.
-// A memo, when given, keeps the singers' keys for the next songs.
+// A memo, when given, keeps the singers' keys for the next songs; a store, the song's bytes.
 std::optional<Song> songFromPath(std::string_view folder, std::string_view relativePath,
-                                 KeyMemo* memo = nullptr);
+                                 KeyMemo* memo = nullptr, SongStore* store = nullptr);
 
 }  // namespace vocalis
