@@ -32,7 +32,8 @@ class Song {
     ~Song() = default;
     // The search keys are made from the title and the singer; a memo, when given, keeps the
     // singers' keys for the next songs. With a store, the song's bytes are kept there (the song
-    // must not outlive it).
+    // must not outlive it). Throws std::length_error past 64 KiB of texts, which the texts of
+    // one file name never come near.
     Song(std::string_view title, std::string_view singer, std::string_view karaokeFile,
          std::string_view category, KeyMemo* memo = nullptr, SongStore* store = nullptr);
 
