@@ -10,7 +10,7 @@ namespace vocalis {
 
 // A finished catalogue: songs sorted and numbered, the catalogue text phones receive and
 // its checksum. Published as a whole and never changed afterwards. Its songs read their
-// fields from the text and their paths from the catalogue's own block, so a catalogue is
+// fields from the text and their paths from the catalogue's own blocks, so a catalogue is
 // moved, never copied.
 struct Catalogue {
     Catalogue() = default;
@@ -26,8 +26,6 @@ struct Catalogue {
 
   private:
     friend Catalogue buildCatalogue(std::vector<Song> songs);
-    // The same for a scan's songs, keeping the paths where the scan stored them.
-    Catalogue buildCatalogue(ScannedSongs scanned);
     friend Catalogue buildCatalogue(ScannedSongs scanned);
     // Orders and numbers the songs, writing the text they then read; their paths are copied
     // into the catalogue's own store unless they are in it already.
