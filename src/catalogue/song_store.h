@@ -30,7 +30,7 @@ class SongBytes {
     }
 
     char* take(std::size_t size) {
-        if (size > capacity_ - used_) {
+        if (blocks_.empty() || size > capacity_ - used_) {
             capacity_ = std::max(kBlockSize, size);
             blocks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
             used_ = 0;

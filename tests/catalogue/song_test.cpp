@@ -88,7 +88,8 @@ TEST(Catalogue, SongsReadTheirTextsFromTheCatalogueText) {
     const std::vector<Song> lists[] = {
         {*songFromPath("/media/usb/Karaoke", "NhacMoi/Đêm Đông - Khánh Ly.mp4"), *songFromPath("/k", ".mp4"),
          *songFromPath("/k", "A - B - C.vcv"), Song()},
-        {Song("", "", "/k.mp4", "")}};
+        {Song("", "", "/k.mp4", "")},
+        {Song()}};
     for (const std::vector<Song>& scanned : lists) {
         Catalogue built = buildCatalogue(scanned);
         const Catalogue catalogue(std::move(built));
