@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <stdexcept>
 #include <thread>
 
@@ -94,39 +95,80 @@ std::string md5Hex(std::string_view bytes) {
     return md5.hex();
 }
 
-Catalogue buildCatalogue(std::vector<Song> songs) {
+Catalogue::Catalogue(Catalogue&& other) noexcept { *this = std::move(other); }
+
+Catalogue& Catalogue::operator=(Catalogue&& other) noexcept {
+    if (this == &other) return *this;
+    const char* const oldText = other.text.data();
+    songs = std::move(other.songs);
+    text = std::move(other.text);
+    paths_ = std::move(other.paths_);
+    md5 = std::move(other.md5);
+    // A short text keeps its bytes inside the string, so they may have moved.
+    if (text.data() != oldText)
+        for (Song& song : songs) song.moved(oldText, text.data());
+    return *this;
+}
+
+Catalogue buildCatalogue(std::vector<Song> songs) { return Catalogue::build(songs, SongBytes(), false); }
+
+Catalogue buildCatalogue(ScannedSongs scanned) {
+    // The scanned records are freed with `scanned`: the songs then read the text.
+    return Catalogue::build(scanned.songs, std::move(scanned.store.paths), true);
+}
+
+Catalogue Catalogue::build(std::vector<Song>& songs, SongBytes paths, bool pathsKept) {
     const std::vector<std::uint32_t> order = orderByTitle(songs);
     const auto count = static_cast<std::int32_t>(songs.size());
     Catalogue catalogue;
-    catalogue.songs.reserve(songs.size());
+    catalogue.paths_ = std::move(paths);
+    // The text is sized exactly first: the songs point into it as it is written.
     std::size_t textSize = 0;
-    for (const Song& song : songs)
-        textSize += 40 + song.title().size() * 3 + song.singer().size() * 3 + song.category().size();
-    catalogue.text.reserve(textSize);
-
-    // Two steps run side by side: this thread moves the songs into their order, a helper
-    // follows behind writing each moved song's record and feeding the text to the digest.
-    std::atomic<std::int32_t> moved{0};
-    Md5 md5;
-    const Song* const ordered = catalogue.songs.data();  // reserved: never moves
-    std::thread writer([&] {
-        std::size_t digested = 0;
-        for (std::int32_t i = 0; i < count; ++i) {
-            while (moved.load(std::memory_order_acquire) <= i) std::this_thread::yield();
-            ordered[i].appendString(catalogue.text, count, i);
-            if (catalogue.text.size() - digested >= (1u << 20)) {
-                md5.update(std::string_view(catalogue.text).substr(digested));
-                digested = catalogue.text.size();
-            }
-        }
-        md5.update(std::string_view(catalogue.text).substr(digested));
-    });
     for (std::int32_t i = 0; i < count; ++i) {
-        Song& song = catalogue.songs.emplace_back(std::move(songs[order[static_cast<std::size_t>(i)]]));
-        song.songId = i;
-        moved.store(i + 1, std::memory_order_release);
+        char number[16];
+        textSize += static_cast<std::size_t>(std::to_chars(number, number + sizeof number, i).ptr - number) +
+                    1 + songs[static_cast<std::size_t>(i)].record().size() + (i + 1 < count ? 1 : 0);
     }
-    writer.join();
+    catalogue.text.resize(textSize);
+    catalogue.songs.reserve(songs.size());
+
+    // A helper follows behind the writing, feeding the written text to the digest.
+    std::atomic<std::size_t> written{0};
+    Md5 md5;
+    const char* const textBegin = catalogue.text.data();
+    std::thread digester([&] {
+        std::size_t digested = 0;
+        while (digested < textSize) {
+            const std::size_t ready = written.load(std::memory_order_acquire);
+            if (ready - digested < (1u << 20) && ready < textSize) {
+                std::this_thread::yield();
+                continue;
+            }
+            md5.update(std::string_view(textBegin + digested, ready - digested));
+            digested = ready;
+        }
+    });
+    char* text = catalogue.text.data();
+    for (std::int32_t i = 0; i < count; ++i) {
+        Song& source = songs[order[static_cast<std::size_t>(i)]];
+        text = std::to_chars(text, text + 16, i).ptr;
+        *text++ = '\t';
+        const std::string_view record = source.record();
+        std::copy(record.begin(), record.end(), text);
+        const char* path = source.path_;
+        if (!pathsKept) {
+            char* const copy = catalogue.paths_.take(source.pathSize_);
+            std::copy_n(source.path_, source.pathSize_, copy);
+            path = copy;
+        }
+        Song& song = catalogue.songs.emplace_back(source.placedAt(text, path));
+        song.songId = i;
+        text += record.size();
+        if (i + 1 < count) *text++ = '\n';
+        source = Song();  // its own buffer, if it has one, is not needed any more
+        written.store(static_cast<std::size_t>(text - textBegin), std::memory_order_release);
+    }
+    digester.join();
     catalogue.md5 = md5.hex();
     return catalogue;
 }

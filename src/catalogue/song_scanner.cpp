@@ -257,10 +257,11 @@ class FolderWalker {
 
 }  // namespace
 
-std::vector<Song> scanSongFolders(const std::vector<std::string>& folders, ScanReport* report) {
+ScannedSongs scanSongFolders(const std::vector<std::string>& folders, ScanReport* report) {
     // The songs of each batch in a vector of their own, put together at the end: one move
     // of each song instead of the copies and page faults of one vector growing.
     std::vector<std::vector<Song>> made;
+    SongStore store;
     BatchChannel channel;
     std::thread maker([&] {
         KeyMemo memo;
@@ -268,7 +269,7 @@ std::vector<Song> scanSongFolders(const std::vector<std::string>& folders, ScanR
             std::vector<Song>& songs = made.emplace_back();
             songs.reserve(batch->size());
             for (const FoundFile& file : *batch)
-                if (auto song = songFromPath(folders[file.folder], file.relative, &memo))
+                if (auto song = songFromPath(folders[file.folder], file.relative, &memo, &store))
                     songs.push_back(std::move(*song));
         }
     });
@@ -287,8 +288,11 @@ std::vector<Song> scanSongFolders(const std::vector<std::string>& folders, ScanR
     for (const auto& songs : made) count += songs.size();
     std::vector<Song> songs;
     songs.reserve(count);
-    for (auto& batch : made) std::move(batch.begin(), batch.end(), std::back_inserter(songs));
-    return songs;
+    for (auto& batch : made) {
+        std::move(batch.begin(), batch.end(), std::back_inserter(songs));
+        batch = std::vector<Song>();
+    }
+    return ScannedSongs(std::move(songs), std::move(store));
 }
 
 }  // namespace vocalis

@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
 
     silenceDecoderMessages();  // each song's outcome is one line of our own
     const auto started = std::chrono::steady_clock::now();
-    const std::vector<Song> songs = scanSongFolders(folders);
+    const ScannedSongs scanned = scanSongFolders(folders);
+    const std::vector<Song>& songs = scanned.songs;
     MelodyCache cache(cacheFolder);
     std::size_t made = 0, sung = 0, keptBefore = 0;
     for (std::size_t i = 0; i < songs.size(); ++i) {

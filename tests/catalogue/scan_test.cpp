@@ -26,13 +26,19 @@ TEST(Scan, FindsSongsAtAnyDepthInNameOrder) {
     dir.write("Karaoke/.Trash-1000/files/deleted - s.mp4");
     dir.write("Karaoke/NhacTre/.hidden/gone.mp4");
     fs::create_directory_symlink(dir / "Karaoke/d", dir / "Karaoke/.linked");
-    const auto songs = scanSongFolders({dir / "Karaoke"});
+    const auto scanned = scanSongFolders({dir / "Karaoke"});
+    const auto& songs = scanned.songs;
     std::vector<std::string> titles;
     for (const auto& song : songs) titles.emplace_back(song.title());
     // Depth first, entries in name order: "NhacTre" < "c.vob" < "d" (upper case sorts first).
     ASSERT_EQ(titles, (std::vector<std::string>{"a", "b", "c", ".e", "deep"}));
     EXPECT_EQ(songs[0].category(), "NhacTre");
     EXPECT_EQ(songs[0].karaokeFile(), dir / "Karaoke/NhacTre/a - s.mkv");
+    // Packed side by side in the scan's store, not one allocation each.
+    for (std::size_t i = 1; i < songs.size(); ++i) {
+        const std::string_view before = songs[i - 1].karaokeFile();
+        EXPECT_EQ(songs[i].karaokeFile().data(), before.data() + before.size());
+    }
 }
 
 // Hostile names are the song table's; these are hostile trees.
@@ -53,7 +59,8 @@ TEST(Scan, HostileTreesNeitherCrashNorHang) {
     dir.write("Karaoke/locked/hidden.mp4");
     fs::permissions(dir / "Karaoke/locked", fs::perms::none);
     ScanReport report;
-    const auto songs = scanSongFolders({root}, &report);
+    const auto scanned = scanSongFolders({root}, &report);
+    const auto& songs = scanned.songs;
     fs::permissions(dir / "Karaoke/locked", fs::perms::owner_all);
     const bool rootUser = ::geteuid() == 0;
     EXPECT_EQ(songs.size(), rootUser ? 4u : 3u);
@@ -66,7 +73,8 @@ TEST(Scan, FoldersInTheOrderGivenAMissingOneCounted) {
     two.write("Karaoke/Same - Song.mp4");
     two.write("Karaoke/Alone.mp4");
     ScanReport report;
-    const auto songs = scanSongFolders({two / "Karaoke", one / "missing", one / "Karaoke"}, &report);
+    const auto scanned = scanSongFolders({two / "Karaoke", one / "missing", one / "Karaoke"}, &report);
+    const auto& songs = scanned.songs;
     EXPECT_EQ(report.unreadable, 1u);
     ASSERT_EQ(songs.size(), 3u);
     EXPECT_EQ(songs[1].karaokeFile(), two / "Karaoke/Same - Song.mp4");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "catalogue/catalogue.h"
 #include "catalogue/key_memo.h"
 
@@ -73,4 +75,47 @@ TEST(Catalogue, TextRecordsAndChecksum) {
     EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
     EXPECT_TRUE(buildCatalogue({}).text.empty());
+}
+
+TEST(Catalogue, SongsReadTheirTextsFromTheCatalogueText) {
+    const auto fields = [](const Song& song) {
+        return std::vector<std::string_view>{
+            song.title(),    song.titleShortcut(),  song.titleSearch(),  song.titleSearchNoSpace(),
+            song.singer(),   song.singerShortcut(), song.singerSearch(), song.singerSearchNoSpace(),
+            song.category(), song.karaokeFile(),    song.fileName()};
+    };
+    // The second is short enough for its text and path to sit inside the strings themselves.
+    const std::vector<Song> lists[] = {
+        {*songFromPath("/media/usb/Karaoke", "NhacMoi/Đêm Đông - Khánh Ly.mp4"), *songFromPath("/k", ".mp4"),
+         *songFromPath("/k", "A - B - C.vcv"), Song()},
+        {Song("", "", "/k.mp4", "")},
+        {Song()}};
+    for (const std::vector<Song>& scanned : lists) {
+        Catalogue built = buildCatalogue(scanned);
+        const Catalogue catalogue(std::move(built));
+        built = buildCatalogue({Song("", "", "/j.mkv", "")});  // other bytes where the first ones were
+        ASSERT_EQ(catalogue.songs.size(), scanned.size());
+        const auto inText = [&](std::string_view field) {
+            return field.empty() ||
+                   (field.data() >= catalogue.text.data() &&
+                    field.data() + field.size() <= catalogue.text.data() + catalogue.text.size());
+        };
+        for (const Song& song : catalogue.songs) {
+            const auto same = std::find_if(scanned.begin(), scanned.end(), [&](const Song& s) {
+                return s.karaokeFile() == song.karaokeFile();
+            });
+            ASSERT_NE(same, scanned.end()) << song.karaokeFile();
+            EXPECT_EQ(fields(song), fields(*same));
+            EXPECT_EQ(song.getString(1, 0), same->getString(1, 0).replace(0, 2, std::to_string(song.songId)));
+            // No second copy of what phones receive: every field but the path is read from it.
+            const auto read = fields(song);
+            EXPECT_TRUE(std::all_of(read.begin(), read.end() - 2, inText));
+            // A copy of a catalogue's song reads the same bytes; one made on its own keeps its own.
+            const Song copy = song;
+            EXPECT_EQ(copy.title().data(), song.title().data());
+            Song own = *same;
+            const Song moved = std::move(own);
+            EXPECT_EQ(fields(moved), fields(*same));
+        }
+    }
 }
