@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <cstdint>
 #include <cstring>
 
 namespace vocalis {
@@ -34,16 +35,22 @@ QRect CameraPreviewView::pictureGeometry() const {
 
 void CameraPreviewView::showPreviewFrame(PreviewFrame frame) {
     if (frame.width <= 0 || frame.height <= 0) return;
-    // Blue, green, red and a spare byte is Qt's 32-bit RGB on a little-endian machine.
+    // Blue, green, red and a spare byte is Qt's 32-bit RGB on a little-endian machine, whose
+    // spare byte must be 0xFF: the capture leaves it 0, which drawn into the overlay's cached
+    // picture reads as transparent.
     QImage image(frame.width, frame.height, QImage::Format_RGB32);
     const std::size_t row = static_cast<std::size_t>(frame.width) * 4;
-    for (int y = 0; y < frame.height; ++y)
-        std::memcpy(image.scanLine(y), frame.pixels.data() + row * static_cast<std::size_t>(y), row);
+    for (int y = 0; y < frame.height; ++y) {
+        auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        std::memcpy(line, frame.pixels.data() + row * static_cast<std::size_t>(y), row);
+        for (int x = 0; x < frame.width; ++x) line[x] |= 0xFF000000u;
+    }
     // The capture's thread hands over; the main thread paints.
     QMetaObject::invokeMethod(
         this,
         [this, image = std::move(image)] {
             frame_ = image;
+            cache_.invalidate();
             update();
         },
         Qt::QueuedConnection);
@@ -55,32 +62,34 @@ void CameraPreviewView::setPreviewShown(bool shown) {
         raise();
     } else {
         frame_ = QImage();
+        cache_.release();
     }
     setVisible(shown);
 }
 
 void CameraPreviewView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QRectF picture = QRectF(rect()).adjusted(kShadow, kShadow, -kShadow, -kShadow);
-    painter.setPen(Qt::NoPen);
-    for (int ring = kShadow; ring > 0; --ring) {
-        const qreal fade = 1.0 - static_cast<qreal>(ring) / (kShadow + 1);
-        painter.setBrush(QColor(0, 0, 0, static_cast<int>(255 * fade * fade / 2)));
-        painter.drawRoundedRect(picture.adjusted(-ring, -ring, ring, ring), kCornerRadius + ring,
-                                kCornerRadius + ring);
-    }
-    QPainterPath rounded;
-    rounded.addRoundedRect(picture, kCornerRadius, kCornerRadius);
-    painter.setClipPath(rounded);
-    painter.fillRect(picture, Qt::black);
-    if (frame_.isNull()) return;
-    // Fill the picture's frame, cropping what overflows.
-    const QSizeF filled = QSizeF(frame_.size()).scaled(picture.size(), Qt::KeepAspectRatioByExpanding);
-    const QRectF target(picture.center().x() - filled.width() / 2, picture.center().y() - filled.height() / 2,
-                        filled.width(), filled.height());
-    painter.drawImage(target, frame_);
+    cache_.paint(*this, [this](QPainter& painter) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QRectF picture = QRectF(rect()).adjusted(kShadow, kShadow, -kShadow, -kShadow);
+        painter.setPen(Qt::NoPen);
+        for (int ring = kShadow; ring > 0; --ring) {
+            const qreal fade = 1.0 - static_cast<qreal>(ring) / (kShadow + 1);
+            painter.setBrush(QColor(0, 0, 0, static_cast<int>(255 * fade * fade / 2)));
+            painter.drawRoundedRect(picture.adjusted(-ring, -ring, ring, ring), kCornerRadius + ring,
+                                    kCornerRadius + ring);
+        }
+        QPainterPath rounded;
+        rounded.addRoundedRect(picture, kCornerRadius, kCornerRadius);
+        painter.setClipPath(rounded);
+        painter.fillRect(picture, Qt::black);
+        if (frame_.isNull()) return;
+        // Fill the picture's frame, cropping what overflows.
+        const QSizeF filled = QSizeF(frame_.size()).scaled(picture.size(), Qt::KeepAspectRatioByExpanding);
+        const QRectF target(picture.center().x() - filled.width() / 2,
+                            picture.center().y() - filled.height() / 2, filled.width(), filled.height());
+        painter.drawImage(target, frame_);
+    });
 }
 
 }  // namespace vocalis

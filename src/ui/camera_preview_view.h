@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "system/camera/camera_preview.h"
+#include "ui/overlay_cache.h"
 
 namespace vocalis {
 
@@ -30,6 +31,7 @@ class CameraPreviewView final : public QWidget, public PreviewSink {
 
   private:
     QImage frame_;
+    OverlayCache cache_;  // the framed picture, drawn once per camera picture, not once per video picture
 };
 
 }  // namespace vocalis

@@ -158,21 +158,31 @@ TEST(MainWindowOverlays, EachOverlayShowsWhereItBelongs) {
     const QRect frame = preview.pictureGeometry();
     EXPECT_TRUE(QRect(640, 360, 640, 360).contains(frame)) << frame.x() << "," << frame.y();
 
-    // An orange picture from another thread, as the capture sends it (blue, green, red, spare).
-    std::thread([&preview] {
-        PreviewFrame orange{32, 18, {}};
-        for (int i = 0; i < 32 * 18; ++i) orange.pixels.insert(orange.pixels.end(), {0x10, 0x80, 0xF0, 0});
-        preview.showPreviewFrame(std::move(orange));
-    }).join();
+    // Pictures from another thread, as the capture sends them (blue, green, red, spare byte 0).
+    const auto send = [&preview](QColor colour) {
+        std::thread([&preview, colour] {
+            PreviewFrame picture{32, 18, {}};
+            for (int i = 0; i < 32 * 18; ++i)
+                picture.pixels.insert(picture.pixels.end(),
+                                      {std::uint8_t(colour.blue()), std::uint8_t(colour.green()),
+                                       std::uint8_t(colour.red()), 0});
+            preview.showPreviewFrame(std::move(picture));
+        }).join();
+    };
+    const QColor orange(0xF0, 0x80, 0x10), green(0x20, 0xC0, 0x40);
+    send(orange);
     EXPECT_TRUE(preview.frame().isNull());  // not painted from the capture's thread
     QCoreApplication::processEvents();
     ASSERT_FALSE(preview.frame().isNull());
     // As the screen shows it, shadow included.
     const QImage shown = window.screen().grab().toImage();
-    const QColor orange(0xF0, 0x80, 0x10);
     EXPECT_EQ(shown.pixelColor(frame.center()), orange);
     EXPECT_NE(shown.pixelColor(frame.topLeft()), orange);  // the rounded corner
     EXPECT_EQ(shown.pixelColor(frame.topLeft() + QPoint(8, 8)), orange);
+    // The next picture replaces it.
+    send(green);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.screen().grab().toImage().pixelColor(frame.center()), green);
     preview.setPreviewShown(false);
 
     // The up-next panel, which fades.
