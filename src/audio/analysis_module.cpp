@@ -11,8 +11,7 @@
 namespace vocalis {
 
 std::filesystem::path AnalysisModule::besideProgram() {
-    const std::filesystem::path program = thisProgram().value_or("");
-    return (program.parent_path() / "../lib/vocalis" / kAnalysisFileName).lexically_normal();
+    return std::filesystem::path(ownModulesFolder().value_or("")) / kAnalysisFileName;
 }
 
 AnalysisModule::AnalysisModule(std::filesystem::path file) : file_(std::move(file)) {}

@@ -81,4 +81,10 @@ std::optional<std::string> thisProgram() {
     return program.string();
 }
 
+std::optional<std::string> ownModulesFolder() {
+    const std::optional<std::string> program = thisProgram();
+    if (!program) return std::nullopt;
+    return (std::filesystem::path(*program).parent_path() / "../lib/vocalis").lexically_normal().string();
+}
+
 }  // namespace vocalis

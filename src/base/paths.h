@@ -20,6 +20,10 @@ std::optional<std::string> parseDocumentsDir(const std::string& userDirsText, co
 // cannot be read.
 std::optional<std::string> thisProgram();
 
+// The folder of the player's own loadable modules: lib/vocalis beside the program's bin folder
+// (the build tree and an install alike); none where the program cannot be found.
+std::optional<std::string> ownModulesFolder();
+
 // True when something exists at the path (a dangling symbolic link counts as missing).
 bool pathExists(const std::string& path);
 bool isDirectory(const std::string& path);

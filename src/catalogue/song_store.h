@@ -17,18 +17,7 @@ class SongBytes {
   public:
     static constexpr std::size_t kBlockSize = 1 << 20;
 
-    SongBytes() = default;
-    SongBytes(SongBytes&& other) noexcept
-        : blocks_(std::move(other.blocks_)),
-          used_(std::exchange(other.used_, 0)),
-          capacity_(std::exchange(other.capacity_, 0)) {}
-    SongBytes& operator=(SongBytes&& other) noexcept {
-        blocks_ = std::move(other.blocks_);
-        used_ = std::exchange(other.used_, 0);
-        capacity_ = std::exchange(other.capacity_, 0);
-        return *this;
-    }
-
+    // A store moved from has no blocks, so its next take starts one.
     char* take(std::size_t size) {
         if (blocks_.empty() || size > capacity_ - used_) {
             capacity_ = std::max(kBlockSize, size);

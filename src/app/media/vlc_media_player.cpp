@@ -70,9 +70,9 @@ void quietAlsaOnce() {
 bool offerDisplayModule() {
     static const bool offered = [] {
         namespace fs = std::filesystem;
-        const std::optional<std::string> program = thisProgram();
-        if (!program) return false;
-        const fs::path folder = (fs::path(*program).parent_path() / "../lib/vocalis/vlc").lexically_normal();
+        const std::optional<std::string> modules = ownModulesFolder();
+        if (!modules) return false;
+        const fs::path folder = fs::path(*modules) / "vlc";
         if (!pathExists((folder / "libvocalis_display_plugin.so").string())) {
             logParts("No video output module in ", folder.string(),
                      "; libVLC's memory output copies each picture");
