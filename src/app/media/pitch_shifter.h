@@ -27,6 +27,8 @@ class PitchShifter {
     // Takes effect smoothly within the next few blocks.
     void setSemitones(int semitones);
     void push(std::span<const float> interleaved);
+    // The output of the next `frames` pushed is thrown away (the caller plays them otherwise).
+    void skipOutput(std::size_t frames) { toDiscard_ += frames; }
     // Frames ready to be taken.
     std::size_t available() const;
     // Appends up to `frames` ready frames (interleaved) to `out`; answers how many.
@@ -34,7 +36,7 @@ class PitchShifter {
 
   private:
     std::unique_ptr<RubberBand::RubberBandStretcher> stretcher_;
-    std::size_t toDiscard_ = 0;  // output frames that stand for the start-up padding
+    std::size_t toDiscard_ = 0;  // output frames that stand for the start-up padding or are skipped
     std::vector<float> left_, right_;
 };
 

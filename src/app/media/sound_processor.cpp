@@ -11,6 +11,12 @@ namespace {
 // A cancel switched on or off fades over 10 ms rather than clicking.
 constexpr float kCancelStep = 1.0f / 480.0f;
 
+// A new shifter's first output needs some 4,000 frames of input and the work on them, which a
+// song's start in another key (due at once) or a skip on a busy machine cannot wait for: its
+// first frames play in the file's key meanwhile, and the shifted sound fades in after them.
+constexpr std::size_t kWarmUpFrames = 8192;
+constexpr std::size_t kFadeFrames = 480;
+
 // Butterworth low-pass at 120 Hz (48 kHz): the bass that survives centre cancellation.
 struct LowPass {
     float b0, b1, b2, a1, a2;
@@ -52,9 +58,22 @@ void SoundProcessor::push(std::span<const float> interleaved) {
         ready_.insert(ready_.end(), scratch_.begin(), scratch_.end());
         return;
     }
-    if (!shifter_) shifter_ = std::make_unique<PitchShifter>(key_);
-    history_.insert(history_.end(), scratch_.begin(), scratch_.end());
-    shifter_->push(scratch_);
+    std::span<const float> input(scratch_);
+    if (!shifter_) {
+        shifter_ = std::make_unique<PitchShifter>(key_);
+        warmUp_ = kWarmUpFrames;
+        fadeIn_ = 0;
+    }
+    if (warmUp_ > 0) {
+        const auto head = input.first(std::min(warmUp_ * 2, input.size()));
+        ready_.insert(ready_.end(), head.begin(), head.end());
+        shifter_->push(head);
+        shifter_->skipOutput(head.size() / 2);
+        warmUp_ -= head.size() / 2;
+        input = input.subspan(head.size());
+    }
+    history_.insert(history_.end(), input.begin(), input.end());
+    shifter_->push(input);
     collect();
 }
 
@@ -85,6 +104,12 @@ void SoundProcessor::cancelCentre(std::span<float> interleaved) {
 void SoundProcessor::collect() {
     scratch_.clear();
     const std::size_t made = shifter_->take(shifter_->available(), scratch_);
+    // The first shifted frames after a warm-up fade in from their unshifted twins.
+    for (std::size_t i = 0; i < made && fadeIn_ < kFadeFrames && i * 2 + 1 < history_.size(); ++i, ++fadeIn_) {
+        const float shifted = static_cast<float>(fadeIn_ + 1) / (kFadeFrames + 1);
+        for (std::size_t c = 0; c < 2; ++c)
+            scratch_[i * 2 + c] = scratch_[i * 2 + c] * shifted + history_[i * 2 + c] * (1.0f - shifted);
+    }
     ready_.insert(ready_.end(), scratch_.begin(), scratch_.end());
     const std::size_t done = std::min(made * 2, history_.size());
     history_.erase(history_.begin(), history_.begin() + static_cast<std::ptrdiff_t>(done));
@@ -116,6 +141,7 @@ void SoundProcessor::reset() {
     ready_.clear();
     history_.clear();
     shifter_.reset();
+    warmUp_ = 0;
     x1_ = x2_ = y1_ = y2_ = 0.0f;
     cancelMix_ = centreCancel_ ? 1.0f : 0.0f;
 }

@@ -47,6 +47,8 @@ class SoundProcessor {
     // Low-pass state for the mid signal's bass, which is kept (bass and kick sit there too).
     float x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
     std::unique_ptr<PitchShifter> shifter_;
+    std::size_t warmUp_ = 0;  // input frames still to pass unshifted while a new shifter warms up
+    std::size_t fadeIn_ = 0;  // shifted frames made since the warm-up, up to the fade's length
     std::deque<float> ready_;
     // Input inside the shifter, unshifted: played as it is if the shifter is left.
     std::deque<float> history_;
