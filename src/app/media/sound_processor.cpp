@@ -105,7 +105,8 @@ void SoundProcessor::collect() {
     scratch_.clear();
     const std::size_t made = shifter_->take(shifter_->available(), scratch_);
     // The first shifted frames after a warm-up fade in from their unshifted twins.
-    for (std::size_t i = 0; i < made && fadeIn_ < kFadeFrames && i * 2 + 1 < history_.size(); ++i, ++fadeIn_) {
+    for (std::size_t i = 0; i < made && fadeIn_ < kFadeFrames && i * 2 + 1 < history_.size();
+         ++i, ++fadeIn_) {
         const float shifted = static_cast<float>(fadeIn_ + 1) / (kFadeFrames + 1);
         for (std::size_t c = 0; c < 2; ++c)
             scratch_[i * 2 + c] = scratch_[i * 2 + c] * shifted + history_[i * 2 + c] * (1.0f - shifted);
