@@ -35,6 +35,7 @@
 #include "system/mpris/mpris_player.h"
 #include "system/pulse_microphone.h"
 #include "system/pulse_system_volume.h"
+#include "system/screen_awake.h"
 #include "system/sound_sources.h"
 #include "thumbnails/thumbnail_server.h"
 #include "ui/camera_preview_view.h"
@@ -274,6 +275,9 @@ int main(int argc, char** argv) {
     // The keyboard's media keys, as the desktop hands them to the player used last.
     MprisPlayer mediaKeys(songs, engine, {options.thumbnailPort, toFront, [] { QApplication::quit(); }});
     mediaKeys.start();
+    // Guests watch the screen and drive the player from their phones: the desktop must not blank it.
+    ScreenAwake screenAwake;
+    screenAwake.start();
     // To the front once more in 3 s, for a desktop that was busy.
     QTimer::singleShot(3000, &window, toFront);
     const int status = QApplication::exec();

@@ -1,5 +1,8 @@
-# The system integrations against real services started by the tests (a private PulseAudio).
-vocalis_test(system_tests LIBS vocalis_system SOURCES system/system_volume_test.cpp system/autostart_test.cpp)
+# The system integrations against real services started by the tests (a private PulseAudio, a private
+# session bus).
+vocalis_test(system_tests LIBS vocalis_system vocalis_screen_awake SOURCES
+  system/system_volume_test.cpp system/autostart_test.cpp system/screen_awake_test.cpp)
+set_target_properties(system_tests PROPERTIES AUTOMOC ON)
 
 # The Debian package built from this build, as a user installs it.
 add_test(NAME DebianPackage
