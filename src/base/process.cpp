@@ -1,6 +1,7 @@
 #include "base/process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -12,8 +13,8 @@ extern char** environ;
 
 namespace vocalis {
 
-int runProcess(const std::vector<std::string>& argv) {
-    if (argv.empty()) return -1;
+int runProcess(const std::vector<std::string>& argv, std::stop_token stop) {
+    if (argv.empty() || stop.stop_requested()) return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     // The tools we run talk a lot on their outputs; nobody reads it.
@@ -32,11 +33,19 @@ int runProcess(const std::vector<std::string>& argv) {
         logParts("Cannot run ", argv[0], ": error ", error);
         return -1;
     }
+    {
+        std::stop_callback end(stop, [pid] { ::kill(pid, SIGTERM); });
+        // Waited for without reaping it, so its pid is not another's while a stop may still kill it.
+        siginfo_t info{};
+        while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0) {
+            if (errno != EINTR) break;
+        }
+    }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) return -1;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) && !stop.stop_requested() ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace vocalis

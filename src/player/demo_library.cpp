@@ -60,13 +60,14 @@ const std::vector<DemoSong>& demoSongs() {
 }
 
 int makeDemoLibrary(const std::string& songFolder, const std::string& workFolder, int seconds,
-                    const DemoProgress& progress) {
+                    const DemoProgress& progress, std::stop_token stop) {
     // A catalogue load that ran halfway through would keep only the songs made so far, so
     // the songs are made outside the song folders and moved in together.
     const fs::path finished(songFolder);
     if (fs::exists(finished)) return static_cast<int>(demoSongs().size());
     const fs::path making(workFolder);
-    const int made = makeDemoSongs(making.string(), seconds, progress);
+    const int made = makeDemoSongs(making.string(), seconds, progress, stop);
+    if (stop.stop_requested()) return 0;
     std::error_code error;
     fs::create_directories(finished.parent_path(), error);
     fs::rename(making, finished, error);
@@ -74,7 +75,8 @@ int makeDemoLibrary(const std::string& songFolder, const std::string& workFolder
     return error ? 0 : made;
 }
 
-int makeDemoSongs(const std::string& songFolder, int length, const DemoProgress& progress) {
+int makeDemoSongs(const std::string& songFolder, int length, const DemoProgress& progress,
+                  std::stop_token stop) {
     const auto& songs = demoSongs();
     char scratchTemplate[] = "/tmp/vocalis-demo-XXXXXX";
     const char* scratch = ::mkdtemp(scratchTemplate);
@@ -90,6 +92,7 @@ int makeDemoSongs(const std::string& songFolder, int length, const DemoProgress&
         if (!scratch) break;
         logParts("Making demo song ", i + 1, " of ", songs.size(), ": ", song.title);
         if (progress) progress(static_cast<int>(i) + 1, static_cast<int>(songs.size()));
+        if (stop.stop_requested()) break;
         std::error_code error;
         fs::create_directories(target.parent_path(), error);
         // The texts go through files: drawtext would need every quote and colon escaped.
@@ -113,7 +116,8 @@ int makeDemoSongs(const std::string& songFolder, int length, const DemoProgress&
                                     {"0x14213d", "0x9a031e"}};
         runProcess({"ffmpeg", "-y", "-v", "error", "-f", "lavfi", "-i",
                     std::string("gradients=s=1280x720:c0=") + colours[i % 4][0] + ":c1=" + colours[i % 4][1],
-                    "-frames:v", "1", background});
+                    "-frames:v", "1", background},
+                   stop);
         const int status = runProcess(
             {"ffmpeg", "-y", "-v", "error", "-loop", "1", "-framerate", "10", "-t", seconds, "-i", background,
              "-f", "lavfi", "-i",
@@ -123,7 +127,9 @@ int makeDemoSongs(const std::string& songFolder, int length, const DemoProgress&
              "-filter_complex", "[0:v]" + card + "[v]", "-map", "[v]", "-map", "1:a", "-map", "2:a", "-c:v",
              "libx264", "-preset", "ultrafast", "-tune", "stillimage", "-pix_fmt", "yuv420p", "-c:a", "aac",
              "-b:a", "96k", "-metadata:s:a:0", "title=Nhạc", "-metadata:s:a:1", "title=Lời", "-f",
-             song.extension == ".mkv" ? "matroska" : "mp4", temporary});
+             song.extension == ".mkv" ? "matroska" : "mp4", temporary},
+            stop);
+        if (stop.stop_requested()) break;
         if (status != 0 || !fs::exists(temporary)) {
             logParts("Cannot make the demo song ", song.title, " (ffmpeg status ", status, ")");
             continue;

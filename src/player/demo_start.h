@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stop_token>
 #include <string>
 
 #include "app/app_delegate.h"
@@ -10,8 +11,10 @@ namespace vocalis {
 
 // The demo library's making on a run with --demo, when the library is missing: on the
 // background queue, so the window and the intro go on, while the engine shows which song is
-// being made and holds the catalogue load until all are there.
+// being made and holds the catalogue load until all are there. A stop (the player quits) ends the
+// making at once; the next run goes on with the songs still missing.
 void startDemoLibrary(AppDelegate& engine, Scheduler& scheduler, BackgroundQueue& background,
-                      const std::string& songFolder, const std::string& workFolder, int seconds = 45);
+                      const std::string& songFolder, const std::string& workFolder, std::stop_token stop,
+                      int seconds = 45);
 
 }  // namespace vocalis

@@ -253,8 +253,10 @@ int main(int argc, char** argv) {
     data.placeClip(introSource, introName);
     data.placeClip(idleSource, idleName);
     engine.applicationDidFinishLaunching();
+    std::stop_source quitting;  // ends work that would hold the quit up
     if (options.demo)
-        startDemoLibrary(engine, scheduler, background, demoFolder, data.supportFolder + "/demo.making");
+        startDemoLibrary(engine, scheduler, background, demoFolder, data.supportFolder + "/demo.making",
+                         quitting.get_token());
     thumbnails.load(data.thumbnailFolder(), data.thumbnailDataPath());
     std::string error;
     if (!thumbnailServer.start(options.thumbnailPort, &error))
@@ -284,6 +286,7 @@ int main(int argc, char** argv) {
 
     // Gone from the screen at once, though a take's file may still be finishing below.
     window.hide();
+    quitting.request_stop();
     web.stop();
     engine.applicationWillTerminate();
     thumbnailServer.stop();

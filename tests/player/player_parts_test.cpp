@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <stop_token>
+#include <vector>
 
 #include "app/engine_harness.h"
 #include "player/data_folder.h"
@@ -77,7 +79,7 @@ TEST(DataFolder, PreparedWithItsFoldersAndAnEmptyTemp) {
 TEST(DemoLibrary, MadeAtTheFirstStartWhileTheScreenCountsThemThenLoaded) {
     EngineHarness h({});  // a fresh machine: no drive, no song folder yet
     const std::string songs = h.songsDir / "Karaoke/Vocalis Demo";
-    startDemoLibrary(*h.engine, h.clock, h.background, songs, h.songsDir / "making", 2);
+    startDemoLibrary(*h.engine, h.clock, h.background, songs, h.songsDir / "making", {}, 2);
     EXPECT_FALSE(fs::exists(songs));  // back at once, the making goes on
     h.launch();
     h.clock.advance(2000ms);  // the intro, and the catalogue's first try
@@ -104,6 +106,22 @@ TEST(DemoLibrary, MadeAtTheFirstStartWhileTheScreenCountsThemThenLoaded) {
     const auto before = fs::last_write_time(songs);
     EXPECT_EQ(makeDemoLibrary(songs, h.songsDir / "making", 2), static_cast<int>(demoSongs().size()));
     EXPECT_EQ(fs::last_write_time(songs), before);
+
+    // A quit as the second song is to be made: no more are made, the first waits outside the song
+    // folders, and the next start makes only the others.
+    const std::string other = h.songsDir / "Other/Vocalis Demo", making = h.songsDir / "other.making";
+    std::stop_source quit;
+    std::vector<int> told;
+    const auto tell = [&](int number, int) {
+        told.push_back(number);
+        if (number == 2) quit.request_stop();
+    };
+    EXPECT_EQ(makeDemoLibrary(other, making, 2, tell, quit.get_token()), 0);
+    EXPECT_FALSE(fs::exists(other));
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(making), {}), 2);  // a genre folder and its song
+    EXPECT_EQ(makeDemoLibrary(other, making, 2, tell), static_cast<int>(demoSongs().size()));
+    EXPECT_EQ(told, (std::vector<int>{1, 2, 2, 3, 4}));
+    EXPECT_FALSE(fs::exists(making));
 }
 
 TEST(Resources, FoundBesideTheProgramElseInTheDataFoldersElseInTheSourceTree) {
