@@ -42,6 +42,8 @@ packages=(
   zbar-tools
   # media keys: QtDBus, tested on a private session bus with gdbus; the Debian package's checks
   dbus-daemon libglib2.0-bin dpkg-dev lintian
+  # the screen kept awake: the X server's own saver reset over Qt's X connection
+  libxcb1-dev
   # camera takes: GStreamer with V4L2 and PulseAudio sources, x264, AAC (libav) and the MP4 muxer
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-pulseaudio

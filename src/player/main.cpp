@@ -1,5 +1,6 @@
 // vocalis-player: the karaoke player. Wires the real parts together and runs start-up and
 // shutdown in their order.
+#include <QtGui/qguiapplication_platform.h>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -278,7 +279,8 @@ int main(int argc, char** argv) {
     MprisPlayer mediaKeys(songs, engine, {options.thumbnailPort, toFront, [] { QApplication::quit(); }});
     mediaKeys.start();
     // Guests watch the screen and drive the player from their phones: the desktop must not blank it.
-    ScreenAwake screenAwake;
+    const auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    ScreenAwake screenAwake(QDBusConnection::sessionBus(), x11 ? x11->connection() : nullptr);
     screenAwake.start();
     // To the front once more in 3 s, for a desktop that was busy.
     QTimer::singleShot(3000, &window, toFront);

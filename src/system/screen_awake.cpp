@@ -1,8 +1,14 @@
 #include "system/screen_awake.h"
 
+#include <xcb/xcb.h>
+
 #include <QDBusMessage>
 #include <QString>
+#include <QTimer>
+#include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <memory>
 #include <utility>
 
 #include "base/log.h"
@@ -26,10 +32,14 @@ constexpr std::array<InhibitService, 2> kServices{{
 constexpr unsigned kGnomeInhibitIdle = 8;
 constexpr const char* kApplication = "Vocalis Player";
 constexpr const char* kReason = "Karaoke is playing";
+// How often the X saver is reset: a third of its timeout, so a late turn still comes in time;
+// no less often than this, for the display's power saving, whose own timeouts are not read.
+constexpr int kLongestXResetMs = 30'000;
+constexpr int kShortestXResetMs = 500;
 
 }  // namespace
 
-ScreenAwake::ScreenAwake(QDBusConnection bus) : bus_(std::move(bus)) {}
+ScreenAwake::ScreenAwake(QDBusConnection bus, xcb_connection_t* x) : bus_(std::move(bus)), x_(x) {}
 
 ScreenAwake::~ScreenAwake() {
     if (state_ != State::Held) return;
@@ -41,6 +51,7 @@ ScreenAwake::~ScreenAwake() {
 }
 
 void ScreenAwake::start() {
+    if (x_) resetXSaver();
     if (!bus_.isConnected()) {
         state_ = State::Refused;
         logLine("The screen may blank while songs play: no session bus to ask the desktop");
@@ -60,6 +71,17 @@ void ScreenAwake::ask(std::size_t service) {
     else
         call << QString::fromLatin1(kApplication) << QString::fromLatin1(kReason);
     bus_.callWithCallback(call, this, SLOT(inhibited(uint)), SLOT(refused(QDBusError)));
+}
+
+void ScreenAwake::resetXSaver() {
+    if (xcb_connection_has_error(x_)) return;
+    xcb_force_screen_saver(x_, XCB_SCREEN_SAVER_RESET);
+    // Read again each time: the desktop or the operator may change it.
+    const std::unique_ptr<xcb_get_screen_saver_reply_t, decltype(&std::free)> saver(
+        xcb_get_screen_saver_reply(x_, xcb_get_screen_saver(x_), nullptr), &std::free);
+    const int timeoutMs = saver && saver->timeout > 0 ? saver->timeout * 1000 : kLongestXResetMs;
+    QTimer::singleShot(std::clamp(timeoutMs / 3, kShortestXResetMs, kLongestXResetMs), this,
+                       [this] { resetXSaver(); });
 }
 
 void ScreenAwake::inhibited(uint cookie) {

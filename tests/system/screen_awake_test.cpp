@@ -2,6 +2,7 @@
 #include "system/screen_awake.h"
 
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -9,8 +10,11 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <sstream>
 #include <vector>
 
 #include "support/background_program.h"
@@ -60,21 +64,26 @@ class GnomeSessionManager : public QObject {
     void Uninhibit(uint cookie) { heard.released.push_back(cookie); }
 };
 
-// Runs Qt's events until the condition holds or 10 s pass.
+// Runs Qt's events until the condition holds or the time (10 s unless said) passes.
 template <typename Condition>
-bool served(Condition condition) {
+bool served(Condition condition, qint64 milliseconds = 10'000) {
     QElapsedTimer clock;
     clock.start();
-    while (!condition() && clock.elapsed() < 10'000)
+    while (!condition() && clock.elapsed() < milliseconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return condition();
 }
 
+// One for the whole program, as Qt wants it.
+void startQt() {
+    static int argc = 1;
+    static char name[] = "system_tests";
+    static char* argv[] = {name};
+    static QCoreApplication application(argc, argv);
+}
+
 TEST(ScreenAwake, AsksTheDesktopsServiceInTurnAndReleasesWhatItHolds) {
-    int argc = 1;
-    char name[] = "system_tests";
-    char* argv[] = {name};
-    QCoreApplication application(argc, argv);
+    startQt();
     TempDir dir;
     const QString address = QString::fromStdString("unix:path=" + (dir / "bus"));
     BackgroundProgram bus("/usr/bin/dbus-daemon",
@@ -142,6 +151,49 @@ TEST(ScreenAwake, AsksTheDesktopsServiceInTurnAndReleasesWhatItHolds) {
         QDBusConnection::disconnectFromBus(playerName);
         QDBusConnection::disconnectFromBus(desktopName);
     }
+}
+
+// A session without a desktop: the X server's own saver, which shows as a window over the root's.
+TEST(ScreenAwake, KeepsTheXServersOwnSaverOffWhileItRuns) {
+    startQt();
+    TempDir dir;
+    BackgroundProgram xvfb("/usr/bin/Xvfb", words("-displayfd 1 -screen 0 320x240x24 -nolisten tcp"), {},
+                           dir / "xvfb.log");
+    std::string display;
+    const auto numbered = [&] {
+        std::istringstream lines(readFile(dir / "xvfb.log"));
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos)
+                display = ":" + line;
+        return !display.empty();
+    };
+    ASSERT_TRUE(eventually(numbered, 20s)) << readFile(dir / "xvfb.log");
+    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> x(
+        xcb_connect(display.c_str(), nullptr), &xcb_disconnect);
+    ASSERT_EQ(xcb_connection_has_error(x.get()), 0);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x.get())).data->root;
+    const auto saverOn = [&] {
+        const std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+            xcb_query_tree_reply(x.get(), xcb_query_tree(x.get(), root), nullptr), &std::free);
+        return tree && xcb_query_tree_children_length(tree.get()) > 0;
+    };
+    // On after 3 s without input, as a window rather than a blanked screen.
+    xcb_set_screen_saver(x.get(), 3, 0, XCB_BLANKING_NOT_PREFERRED, XCB_EXPOSURES_ALLOWED);
+    {
+        ScreenAwake awake(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent"), "none"),
+                          x.get());
+        awake.start();
+        bool everOn = false;
+        served(
+            [&] {
+                everOn = everOn || saverOn();
+                return false;
+            },
+            8'000);
+        EXPECT_FALSE(everOn);
+    }
+    // Without it the saver comes on: the check above would have seen it.
+    EXPECT_TRUE(served(saverOn));
 }
 
 }  // namespace

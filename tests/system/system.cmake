@@ -1,5 +1,5 @@
 # The system integrations against real services started by the tests (a private PulseAudio, a private
-# session bus).
+# session bus, a virtual X display).
 vocalis_test(system_tests LIBS vocalis_system vocalis_screen_awake SOURCES
   system/system_volume_test.cpp system/autostart_test.cpp system/screen_awake_test.cpp)
 set_target_properties(system_tests PROPERTIES AUTOMOC ON)
