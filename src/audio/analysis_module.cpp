@@ -16,33 +16,31 @@ std::filesystem::path AnalysisModule::besideProgram() {
 
 AnalysisModule::AnalysisModule(std::filesystem::path file) : file_(std::move(file)) {}
 
-AnalysisModule::~AnalysisModule() = default;
-
-void AnalysisModule::Close::operator()(void* handle) const { ::dlclose(handle); }
-
 const AnalysisFunctions* AnalysisModule::functions() {
-    std::lock_guard lock(mutex_);
-    if (std::exchange(tried_, true)) return functions_;
+    std::call_once(loaded_, [this] { functions_ = load(); });
+    return functions_;
+}
+
+const AnalysisFunctions* AnalysisModule::load() const {
+    void* const handle = ::dlopen(file_.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     const auto unavailable = [&](const std::string& why) -> const AnalysisFunctions* {
         logParts("Sound analysis: cannot load ", file_.string(), " (", why,
                  "); no melody is made and no singing is heard: scores are drawn at random");
-        handle_.reset();
+        if (handle) ::dlclose(handle);
         return nullptr;
     };
-    // Never unloaded: FFmpeg's and aubio's own libraries keep threads and exit handlers of their
-    // own, and work begun in the module may outlive this object.
-    handle_.reset(::dlopen(file_.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
-    if (!handle_) return unavailable(::dlerror());
+    if (!handle) return unavailable(::dlerror());
     using Entry = const AnalysisFunctions* (*)();
-    const auto entry = reinterpret_cast<Entry>(::dlsym(handle_.get(), kAnalysisEntry));
+    const auto entry = reinterpret_cast<Entry>(::dlsym(handle, kAnalysisEntry));
     if (!entry) return unavailable(::dlerror());
     const AnalysisFunctions* table = entry();
     if (!table || table->magic != kAnalysisMagic || table->version != kAnalysisVersion ||
         !table->makeReferenceMelody || !table->makePitchTracker)
         return unavailable("not a module of this build");
+    // Never closed: FFmpeg's and aubio's own libraries keep threads and exit handlers of their
+    // own, and work begun in the module may outlive this object.
     logParts("Sound analysis: loaded ", file_.string());
-    functions_ = table;
-    return functions_;
+    return table;
 }
 
 }  // namespace vocalis

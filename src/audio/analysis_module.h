@@ -54,7 +54,6 @@ class AnalysisModule {
     static std::filesystem::path besideProgram();
 
     explicit AnalysisModule(std::filesystem::path file);
-    ~AnalysisModule();
     AnalysisModule(const AnalysisModule&) = delete;
     AnalysisModule& operator=(const AnalysisModule&) = delete;
 
@@ -63,14 +62,10 @@ class AnalysisModule {
     const AnalysisFunctions* functions();
 
   private:
-    struct Close {
-        void operator()(void* handle) const;
-    };
+    const AnalysisFunctions* load() const;
 
     const std::filesystem::path file_;
-    std::mutex mutex_;
-    bool tried_ = false;
-    std::unique_ptr<void, Close> handle_;
+    std::once_flag loaded_;
     const AnalysisFunctions* functions_ = nullptr;
 };
 

@@ -20,6 +20,7 @@
 #include "app/media/vlc_media_player.h"
 #include "app/phone_news.h"
 #include "app/written_play_store.h"
+#include "audio/analysis_module.h"
 #include "base/background_queue.h"
 #include "base/log.h"
 #include "base/paths.h"

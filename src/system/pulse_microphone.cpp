@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/media/pulse_close.h"
+#include "audio/analysis_module.h"
 #include "base/log.h"
 
 namespace vocalis {

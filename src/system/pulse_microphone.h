@@ -5,10 +5,11 @@
 #include <string>
 
 #include "app/singing_microphone.h"
-#include "audio/analysis_module.h"
 #include "base/scheduler.h"
 
 namespace vocalis {
+
+class AnalysisModule;
 
 // The singers' microphone through libpulse (PulseAudio or PipeWire's Pulse server): a record
 // stream of 16 kHz mono in 20 ms pieces on a thread of its own ("microphone"), where the pitch of
